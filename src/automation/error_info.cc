@@ -1,0 +1,52 @@
+#include "automation/error_info.h"
+
+#include <cctype>
+
+#include "automation/ids.h"
+
+namespace orvane {
+namespace {
+
+thread_local std::optional<ErrorRecord> t_record;
+
+}  // namespace
+
+std::string_view ErrorDescription(HRESULT code) {
+  switch (static_cast<std::uint32_t>(code)) {
+    case 0x80040200u: return kMsgPortClosed;
+    case 0x80040201u: return kMsgGetCommState;
+    case 0x80040202u: return kMsgSetCommState;
+    case 0x80040204u: return kMsgAlreadyOpen;
+    case 0x80040205u: return kMsgCannotOpenPort;
+    case 0x80040214u: return kMsgSetCommTimeouts;
+    case 0x80040215u: return kMsgCannotOpenFile;
+    case 0x80070057u: return kMsgInvalidArg;
+    case 0x8000FFFFu: return kMsgUnexpected;
+    default: return {};
+  }
+}
+
+HRESULT ReportError(HRESULT code) { return ReportError(ErrorDescription(code), code); }
+
+void SetErrorRecord(std::optional<ErrorRecord> record) { t_record = std::move(record); }
+
+std::optional<ErrorRecord> TakeErrorRecord() {
+  std::optional<ErrorRecord> out = std::move(t_record);
+  t_record.reset();
+  return out;
+}
+
+const std::optional<ErrorRecord>& PeekErrorRecord() { return t_record; }
+
+HRESULT InterfaceSupportsErrorInfo(std::string_view iid) {
+  if (iid.size() != kIidIOrvane.size()) return S_FALSE;
+  for (std::size_t i = 0; i < iid.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(iid[i])) !=
+        std::toupper(static_cast<unsigned char>(kIidIOrvane[i]))) {
+      return S_FALSE;
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace orvane

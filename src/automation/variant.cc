@@ -1,0 +1,214 @@
+#include "automation/variant.h"
+
+#include <cstdio>
+
+#include "automation/codepage.h"
+
+namespace orvane {
+
+Variant Variant::Null() {
+  Variant v;
+  v.vt_ = VT_NULL;
+  return v;
+}
+
+Variant Variant::I2(std::int16_t x) {
+  Variant v;
+  v.vt_ = VT_I2;
+  v.num_.i = x;
+  return v;
+}
+
+Variant Variant::I4(std::int32_t x) {
+  Variant v;
+  v.vt_ = VT_I4;
+  v.num_.i = x;
+  return v;
+}
+
+Variant Variant::R8(double x) {
+  Variant v;
+  v.vt_ = VT_R8;
+  v.num_.d = x;
+  return v;
+}
+
+Variant Variant::Date(double x) {
+  Variant v;
+  v.vt_ = VT_DATE;
+  v.num_.d = x;
+  return v;
+}
+
+Variant Variant::Bool(bool x) {
+  Variant v;
+  v.vt_ = VT_BOOL;
+  v.num_.i = x ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+Variant Variant::Error(HRESULT x) {
+  Variant v;
+  v.vt_ = VT_ERROR;
+  v.num_.i = x;
+  return v;
+}
+
+Variant Variant::Bstr(std::u16string text) {
+  Variant v;
+  v.vt_ = VT_BSTR;
+  v.text_ = std::move(text);
+  return v;
+}
+
+Variant Variant::Text(std::string_view utf8) { return Bstr(Utf8ToUtf16(utf8)); }
+
+Variant Variant::Ansi(std::string_view bytes) { return Bstr(AnsiToUtf16(bytes)); }
+
+Variant Variant::Array(std::vector<Variant> elements) {
+  Variant v;
+  v.vt_ = kVtArrayOfVariant;
+  v.array_ = std::move(elements);
+  return v;
+}
+
+std::string Variant::ToUtf8() const { return Utf16ToUtf8(text_); }
+
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.vt_ != b.vt_) return false;
+  switch (a.vt_) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return true;
+    case VT_R8:
+    case VT_DATE:
+      return a.num_.d == b.num_.d;
+    case VT_BSTR:
+      return a.text_ == b.text_;
+    case kVtArrayOfVariant:
+      return a.array_ == b.array_;
+    default:
+      return a.num_.i == b.num_.i;
+  }
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    char32_t cp;
+    std::size_t len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      len = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      len = 4;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= s.size();
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string DebugString(const Variant& v) {
+  char buf[64];
+  switch (v.vt()) {
+    case VT_EMPTY:
+      return "VT_EMPTY";
+    case VT_NULL:
+      return "VT_NULL";
+    case VT_I2:
+      std::snprintf(buf, sizeof buf, "VT_I2 %d", v.i2());
+      return buf;
+    case VT_I4:
+      std::snprintf(buf, sizeof buf, "VT_I4 %d", v.i4());
+      return buf;
+    case VT_R8:
+      std::snprintf(buf, sizeof buf, "VT_R8 %.17g", v.r8());
+      return buf;
+    case VT_DATE:
+      std::snprintf(buf, sizeof buf, "VT_DATE %.17g", v.date());
+      return buf;
+    case VT_BOOL:
+      return v.boolean() ? "VT_BOOL true" : "VT_BOOL false";
+    case VT_ERROR:
+      std::snprintf(buf, sizeof buf, "VT_ERROR 0x%08X", static_cast<unsigned>(v.error()));
+      return buf;
+    case VT_BSTR:
+      return "VT_BSTR \"" + v.ToUtf8() + "\"";
+    case kVtArrayOfVariant: {
+      std::string s = "VT_ARRAY[";
+      for (std::size_t i = 0; i < v.array().size(); ++i) {
+        if (i) s += ", ";
+        s += DebugString(v.array()[i]);
+      }
+      return s + "]";
+    }
+    default:
+      std::snprintf(buf, sizeof buf, "VT %u", static_cast<unsigned>(v.vt()));
+      return buf;
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,22 @@
+// Field numbers read in the manner of atoi/atof, whatever the process locale:
+// leading white space, an optional sign, digits up to the first other byte;
+// no digits reads as 0.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace orvane {
+
+// atoi on the 32-bit platform the control was made for: out-of-range values
+// clamp to the 32-bit limits.
+std::int32_t ReadInt(std::string_view text);
+// The low 16 bits of ReadInt, as a VT_I2 member stores it.
+inline std::int16_t ReadInt16(std::string_view text) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(ReadInt(text))));
+}
+// atof: decimal point '.', optional exponent; overflow gives +-HUGE_VAL,
+// underflow 0.
+double ReadDouble(std::string_view text);
+
+}  // namespace orvane

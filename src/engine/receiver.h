@@ -1,0 +1,120 @@
+// The sentence loop: line assembly, checksum, fields, dispatch to the nine
+// handlers, and the events after each line. Runs on the reader thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/events.h"
+#include "engine/fix_state.h"
+#include "engine/navigation_state.h"
+#include "engine/satellite_state.h"
+#include "engine/sentence.h"
+#include "engine/stop_event.h"
+#include "presentation/settings.h"
+
+namespace orvane {
+
+// The device step behind ReadLine: appends the bytes newly available (maybe
+// none) to `pending` and returns 0, or returns a nonzero failure value.
+class ChunkReader {
+ public:
+  virtual ~ChunkReader() = default;
+  virtual int ReadChunk(std::string& pending) = 0;
+};
+
+// One row per sentence: identifier, field count with element 0, handler step.
+class Receiver;
+struct SentenceRow {
+  std::string_view identifier;
+  std::size_t field_count;
+  void (Receiver::*handle)(const SentenceFields&);
+};
+
+class Receiver {
+ public:
+  // A line longer than this (without its line feed) is dropped whole: real
+  // receivers send at most a few hundred bytes, proprietary ones included.
+  static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+  // While this many lines wait, ReadLine stops reading: the rest stays in the
+  // device until the loop catches up.
+  static constexpr std::size_t kMaxQueuedLines = 4096;
+
+  Receiver(const Settings& settings, EventRaiser& events);
+
+  FixState& fix() { return fix_; }
+  const FixState& fix() const { return fix_; }
+  SatelliteState& satellites() { return satellites_; }
+  const SatelliteState& satellites() const { return satellites_; }
+  NavigationState& navigation() { return navigation_; }
+  const NavigationState& navigation() const { return navigation_; }
+  EventRaiser& events() { return events_; }
+
+  // Empties the line queue and the pending text; each reader does this first.
+  void ResetLineAssembly();
+  // Reads a chunk, queues the complete lines and moves the oldest into `line`.
+  // Returns the lines still queued, or the reader's failure value.
+  int ReadLine(ChunkReader& reader, std::string& line);
+  // Handles every complete line available; returns when none is left or
+  // `stop` is set (checked after each line).
+  void ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop);
+  // Checksum, dispatch, handler event and RawDataReceived for one line
+  // without its line feed.
+  void HandleLine(std::string& line);
+
+  std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
+  std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
+
+  // Counters for people reading a replay's summary.
+  struct Stats {
+    std::uint64_t lines = 0;             // handed out, empty ones included
+    std::uint64_t checksum_dropped = 0;  // dropped by VerifyChecksum
+    std::uint64_t overlong_dropped = 0;  // longer than kMaxLineBytes
+    std::uint64_t by_row[9] = {};        // handled, per dispatch row
+    std::uint64_t unrecognised = 0;      // accepted lines with no handler
+  };
+  const Stats& stats() const { return stats_; }
+
+  static const std::vector<SentenceRow>& Sentences();
+
+ private:
+  void HandleRmc(const SentenceFields& f);
+  void HandleGga(const SentenceFields& f);
+  void HandleGll(const SentenceFields& f);
+  void HandleGsa(const SentenceFields& f);
+  void HandleGsv(const SentenceFields& f);
+  void HandleRmb(const SentenceFields& f);
+  void HandleBod(const SentenceFields& f);
+  void HandleRte(const SentenceFields& f);
+  void HandleWpl(const SentenceFields& f);
+  void RaiseFixUpdate();
+  void RaiseSatelliteUpdate();
+  void RaiseNavUpdate();
+  void CutLines();
+
+  const Settings& settings_;
+  EventRaiser& events_;
+  FixState fix_;
+  SatelliteState satellites_;
+  NavigationState navigation_;
+
+  // Bytes received and not yet handed out: the queued lines, then the pending
+  // text from pending_start_. line_ends_[line_head_..] are the offsets of the
+  // queued lines' line feeds.
+  std::string buf_;
+  std::size_t head_ = 0;
+  std::size_t pending_start_ = 0;
+  std::size_t scan_pos_ = 0;
+  std::vector<std::size_t> line_ends_;
+  std::size_t line_head_ = 0;
+  bool discarding_ = false;
+
+  std::string line_;
+  SentenceFields fields_;
+  Stats stats_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,89 @@
+#include "engine/sentence.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace orvane {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// strtol(text, nullptr, 16) with a 32-bit long, as on the control's platform.
+std::int32_t StrtolHex(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && IsCSpace(s[i])) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+      HexDigit(s[i + 2]) >= 0) {
+    i += 2;
+  }
+  std::int64_t value = 0;
+  bool overflow = false;
+  for (; i < s.size(); ++i) {
+    int d = HexDigit(s[i]);
+    if (d < 0) break;
+    value = value * 16 + d;
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+      overflow = true;
+      value = 0x80000000LL;
+    }
+  }
+  if (negative) {
+    if (overflow || value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+      return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(-value);
+  }
+  if (overflow || value > std::numeric_limits<std::int32_t>::max()) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+bool VerifyChecksum(std::string& line) {
+  const std::size_t star = line.find('*');
+  if (star == std::string::npos) return true;
+  const std::int32_t expected = StrtolHex(std::string_view(line).substr(star + 1));
+  unsigned x = 0;
+  for (std::size_t i = 1; i < star; ++i) x ^= static_cast<unsigned char>(line[i]);
+  line.resize(star);
+  return static_cast<std::int32_t>(x) == expected;
+}
+
+void SplitFields(std::string_view line, SentenceFields& fields) {
+  fields.clear();
+  if (line.empty()) return;
+  std::size_t start = 0;
+  while (true) {
+    const void* hit = std::memchr(line.data() + start, ',', line.size() - start);
+    if (hit == nullptr) {
+      fields.push_back(TrimBlanks(line.substr(start)));
+      return;
+    }
+    const std::size_t comma = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    fields.push_back(TrimBlanks(line.substr(start, comma - start)));
+    start = comma + 1;
+  }
+}
+
+void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }
+
+}  // namespace orvane
