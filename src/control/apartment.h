@@ -1,0 +1,86 @@
+// Apartments on POSIX: each thread that advises a sink gets a call queue, the
+// counterpart of a single-threaded apartment and of the Global Interface Table.
+// A call made from another thread is queued and the caller waits until the
+// apartment's own thread has run it (Pump, RunFor, RunUntil, or any event loop
+// that watches fd()).
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace orvane {
+
+class Apartment;
+
+// One cross-apartment call; shared by the waiting caller and the queue.
+class PendingCall {
+ public:
+  explicit PendingCall(std::function<void()> fn) : fn_(std::move(fn)) {}
+  // Marks a queued call as cancelled and wakes its caller; a call already
+  // running is left to finish.
+  void Cancel();
+
+ private:
+  friend class Apartment;
+  enum class State { kQueued, kRunning, kDone, kCancelled };
+  std::function<void()> fn_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  State state_ = State::kQueued;
+};
+
+class Apartment : public std::enable_shared_from_this<Apartment> {
+ public:
+  // The calling thread's apartment, created on first use. It stops accepting
+  // calls when its thread ends.
+  static std::shared_ptr<Apartment> Current();
+
+  ~Apartment();
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+
+  bool IsCurrentThread() const { return std::this_thread::get_id() == thread_; }
+
+  // Runs `fn` on this apartment's thread and waits for it. Called on that
+  // thread, runs it directly. False when the call was not run: the apartment
+  // has ended, or `call` was cancelled while queued. `on_queued` sees the
+  // pending call before the wait, so its owner can cancel it.
+  bool Call(std::function<void()> fn,
+            const std::function<void(const std::shared_ptr<PendingCall>&)>& on_queued = {});
+
+  // Runs the calls queued now (and any they queue); returns how many ran. Only
+  // on the apartment's own thread.
+  std::size_t Pump();
+  // Pumps until `duration` has passed.
+  std::size_t RunFor(std::chrono::milliseconds duration);
+  // Pumps until `done()` is true (checked after each call and on wake-ups) or
+  // `timeout` passes; returns done().
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+#ifndef _WIN32
+  // Readable while calls wait; Pump() drains it.
+  int fd() const { return fd_; }
+#endif
+
+ private:
+  Apartment();
+  void Shutdown();  // the thread is ending: cancel whatever waits
+  bool WaitForWork(std::chrono::steady_clock::time_point deadline);
+  friend struct ApartmentHolder;
+
+  std::thread::id thread_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::shared_ptr<PendingCall>> queue_;
+  bool ended_ = false;
+#ifndef _WIN32
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace orvane

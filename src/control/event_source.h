@@ -1,0 +1,90 @@
+// The connection point of the control's events. Sinks live in slots; events
+// reach each sink in the apartment it was advised from, in slot order, with
+// arguments copied anew for every sink. No lock is held during a sink call, so
+// a sink may advise or unadvise from its handler.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "automation/variant.h"
+#include "control/apartment.h"
+#include "engine/events.h"
+
+namespace orvane {
+
+inline constexpr DISPID kDispIdRawDataReceived = 1;
+inline constexpr DISPID kDispIdFixUpdate = 3;
+inline constexpr DISPID kDispIdNavUpdate = 4;
+inline constexpr DISPID kDispIdSatelliteUpdate = 5;
+inline constexpr DISPID kDispIdFileComplete = 7;
+
+// The events dispinterface as a host implements it: `args` in reverse order,
+// as IDispatch::Invoke receives them (the last parameter first).
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual HRESULT Invoke(DISPID dispid, std::span<Variant> args) = 0;
+};
+
+enum class SinkThreading {
+  kApartment,     // called on the thread that advised it
+  kFreeThreaded,  // called directly on the raising thread
+};
+
+struct ConnectData {
+  std::shared_ptr<EventSink> sink;
+  std::uint32_t cookie = 0;
+};
+
+class EventSource final : public EventRaiser {
+ public:
+  EventSource();
+  ~EventSource() override;
+  EventSource(const EventSource&) = delete;
+  EventSource& operator=(const EventSource&) = delete;
+
+  HRESULT Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
+                 SinkThreading threading = SinkThreading::kApartment);
+  HRESULT Unadvise(std::uint32_t cookie);
+  HRESULT EnumConnections(std::vector<ConnectData>* connections) const;
+
+  // Final release: no sink is called any more, and calls waiting for an
+  // apartment are cancelled so a reader never waits on a busy host thread.
+  void Shutdown();
+
+  // Slot capacity, free slots included.
+  std::size_t SlotCount() const;
+
+  bool HasSinks() const override { return connected_.load(std::memory_order_acquire) > 0; }
+  void FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) override;
+  void FireFixUpdate(const FixUpdateArgs& args) override;
+  void FireNavUpdate(const NavUpdateArgs& args) override;
+  void FireSatelliteUpdate(const SatelliteUpdateArgs& args) override;
+  void FireFileComplete() override;
+
+ private:
+  struct Registration {
+    std::shared_ptr<EventSink> sink;
+    std::weak_ptr<Apartment> apartment;  // empty for free-threaded sinks
+  };
+  // Calls every sink in slot order; `fill` writes one sink's argument copy.
+  template <typename Fill>
+  void Raise(DISPID dispid, std::size_t argc, const Fill& fill);
+  void Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args);
+
+  mutable std::mutex mutex_;
+  std::vector<std::uint32_t> slots_;
+  std::unordered_map<std::uint32_t, Registration> table_;
+  std::atomic<int> connected_{0};
+  std::atomic<bool> shut_down_{false};
+  std::mutex calls_mutex_;
+  std::vector<std::weak_ptr<PendingCall>> in_flight_;
+};
+
+}  // namespace orvane
