@@ -1,13 +1,225 @@
 #include "engine/satellite_state.h"
 
+#include <cmath>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "automation/coerce.h"
+#include "engine/numbers.h"
+
 namespace orvane {
+namespace {
+
+// The loop normalizes the field count, but a short list must not be read past
+// its end whoever the caller is.
+std::string_view Field(const SentenceFields& f, std::size_t i) {
+  return i < f.size() ? f[i] : std::string_view();
+}
+
+// A GSA PRN is read as a decimal number and truncated toward zero into 16
+// bits. Values beyond the 32-bit range (or not finite) have no integer value
+// and read as 0 instead of invoking undefined conversion.
+std::int16_t DecimalToInt16(double value) {
+  if (!std::isfinite(value) || value >= 2147483648.0 || value <= -2147483649.0) return 0;
+  auto whole = static_cast<std::int32_t>(value);
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(whole)));
+}
+
+// A VT_I2 when the field holds an integer within [low, high], else empty.
+Variant BoundedI2(std::string_view field, std::int32_t low, std::int32_t high) {
+  if (field.empty()) return Variant();
+  std::int32_t value = ReadInt(field);
+  if (value < low || value > high) return Variant();
+  return Variant::I2(static_cast<std::int16_t>(value));
+}
+
+Variant OptionalR8(std::string_view field) {
+  return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
+}
+
+Variant PrnArray(const std::vector<std::int16_t>& prns) {
+  std::vector<Variant> elements;
+  elements.reserve(prns.size());
+  for (std::int16_t prn : prns) elements.push_back(Variant::I2(prn));
+  return Variant::Array(std::move(elements));
+}
+
+}  // namespace
 
 SatelliteState::SatelliteState() = default;
 SatelliteState::~SatelliteState() = default;
 
-void SatelliteState::ParseGsa(const SentenceFields&) {}
-void SatelliteState::ParseGsv(const SentenceFields&) {}
+// $GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1
+//   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
+//   17 VDOP
+void SatelliteState::ParseGsa(const SentenceFields& f) {
+  Variant automatic;
+  std::string_view mode = Field(f, 1);
+  if (mode == "A" || mode == "a") {
+    automatic = Variant::Bool(true);
+  } else if (mode == "M" || mode == "m") {
+    automatic = Variant::Bool(false);
+  }
 
-SatelliteUpdateArgs SatelliteState::UpdateArgs() const { return {}; }
+  Variant fix_mode;
+  std::int32_t fix = ReadInt(Field(f, 2));
+  if (fix >= 1 && fix <= 3) fix_mode = Variant::I2(static_cast<std::int16_t>(fix));
+
+  std::vector<std::int16_t> prns;
+  try {
+    prns.reserve(12);
+    for (std::size_t i = 3; i <= 14; ++i) {
+      std::string_view field = Field(f, i);
+      if (!field.empty()) prns.push_back(DecimalToInt16(ReadDouble(field)));
+    }
+  } catch (const std::bad_alloc&) {
+    // Without room for twelve shorts the fix list stays empty.
+  }
+
+  Variant pdop = OptionalR8(Field(f, 15));
+  Variant hdop = OptionalR8(Field(f, 16));
+  Variant vdop = OptionalR8(Field(f, 17));
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  automatic_operation_ = std::move(automatic);
+  operation_mode_ = std::move(fix_mode);
+  pdop_ = std::move(pdop);
+  hdop_ = std::move(hdop);
+  vdop_ = std::move(vdop);
+  fix_satellite_prns_ = std::move(prns);
+}
+
+// $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00
+//   1 messages in group, 2 this message, 3 satellites in view, then four
+//   blocks of PRN, elevation, azimuth, SNR in 4-7, 8-11, 12-15, 16-19
+void SatelliteState::ParseGsv(const SentenceFields& f) {
+  std::string_view total = Field(f, 1);
+  std::string_view number = Field(f, 2);
+  std::string_view in_view = Field(f, 3);
+  Variant num_in_view = in_view.empty() ? Variant() : Variant::I2(ReadInt16(in_view));
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (number.empty() || ReadInt(number) == 1) {
+    pending_in_view_prns_.clear();
+    pending_satellite_table_.clear();
+  }
+
+  for (std::size_t block = 4; block <= 16; block += 4) {
+    std::string_view prn_field = Field(f, block);
+    if (prn_field.empty()) continue;
+    if (pending_in_view_prns_.size() >= kMaxPendingSatellites) break;
+    SatelliteRecord record;
+    record.elevation = BoundedI2(Field(f, block + 1), 0, 90);
+    record.azimuth = BoundedI2(Field(f, block + 2), 0, 360);
+    record.snr = BoundedI2(Field(f, block + 3), 0, 99);
+    std::int16_t prn = ReadInt16(prn_field);
+    try {
+      // Room in the list first, so a failure leaves list and table agreeing.
+      pending_in_view_prns_.reserve(pending_in_view_prns_.size() + 1);
+      pending_satellite_table_.insert_or_assign(prn, std::move(record));
+      pending_in_view_prns_.push_back(prn);
+    } catch (const std::bad_alloc&) {
+      // This block is lost; the others still count.
+    }
+  }
+
+  num_satellites_in_view_ = std::move(num_in_view);
+
+  if (ReadInt(total) == ReadInt(number)) {
+    try {
+      std::vector<std::int16_t> prns = pending_in_view_prns_;
+      SatelliteTable table = pending_satellite_table_;
+      satellite_in_view_prns_ = std::move(prns);
+      satellite_table_ = std::move(table);
+    } catch (const std::bad_alloc&) {
+      // The previous group stays published.
+    }
+  }
+}
+
+Variant SatelliteState::AutomaticOperation() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return automatic_operation_;
+}
+
+Variant SatelliteState::OperationMode() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return operation_mode_;
+}
+
+Variant SatelliteState::HDOP() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hdop_;
+}
+
+Variant SatelliteState::PDOP() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pdop_;
+}
+
+Variant SatelliteState::VDOP() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return vdop_;
+}
+
+Variant SatelliteState::NumSatellitesInView() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return num_satellites_in_view_;
+}
+
+Variant SatelliteState::FixSatellitePRNs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PrnArray(fix_satellite_prns_);
+}
+
+Variant SatelliteState::SatelliteInViewPRNs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PrnArray(satellite_in_view_prns_);
+}
+
+HRESULT SatelliteState::GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation,
+                                         Variant* snr) const {
+  if (azimuth == nullptr || elevation == nullptr || snr == nullptr) return E_POINTER;
+  std::int16_t key = 0;
+  if (prn.vt() == VT_I2) {
+    key = prn.i2();
+  } else {
+    Variant coerced;
+    HRESULT hr = ChangeType(prn, VT_I2, &coerced);
+    if (FAILED(hr)) return hr;
+    key = coerced.i2();
+  }
+  SatelliteRecord found;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = satellite_table_.find(key);
+    if (it != satellite_table_.end()) found = it->second;  // numbers only: cannot throw
+  }
+  *azimuth = std::move(found.azimuth);
+  *elevation = std::move(found.elevation);
+  *snr = std::move(found.snr);
+  return S_OK;
+}
+
+SatelliteUpdateArgs SatelliteState::UpdateArgs() const {
+  SatelliteUpdateArgs args;
+  std::lock_guard<std::mutex> lock(mutex_);
+  args[0] = automatic_operation_;
+  args[1] = operation_mode_;
+  args[2] = num_satellites_in_view_;
+  args[3] = hdop_;
+  args[4] = pdop_;
+  args[5] = vdop_;
+  try {
+    args[6] = PrnArray(fix_satellite_prns_);
+    args[7] = PrnArray(satellite_in_view_prns_);
+  } catch (const std::bad_alloc&) {
+    // Sinks then see empty lists rather than the reader thread failing.
+    args[6] = Variant::Array({});
+    args[7] = Variant::Array({});
+  }
+  return args;
+}
 
 }  // namespace orvane
