@@ -1,15 +1,350 @@
 #include "engine/navigation_state.h"
 
-namespace orvane {
+#include <new>
+#include <string_view>
+#include <utility>
 
-NavigationState::NavigationState(const Settings& settings) : settings_(settings) {}
+#include "automation/codepage.h"
+#include "automation/coerce.h"
+#include "engine/numbers.h"
+#include "presentation/units.h"
+
+namespace orvane {
+namespace {
+
+// The loop normalizes the field count, but a short list must not be read past
+// its end whoever the caller is.
+std::string_view Field(const SentenceFields& f, std::size_t i) {
+  return i < f.size() ? f[i] : std::string_view();
+}
+
+// Handlers never fail: a text that cannot be allocated is stored as empty.
+Variant AnsiOrEmpty(std::string_view bytes) {
+  try {
+    return Variant::Ansi(bytes);
+  } catch (const std::bad_alloc&) {
+    return Variant();
+  }
+}
+
+Variant OptionalAnsi(std::string_view field) {
+  return field.empty() ? Variant() : AnsiOrEmpty(field);
+}
+
+Variant OptionalR8(std::string_view field) {
+  return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
+}
+
+// Both coordinates as text; empty strings for an unknown coordinate or a
+// format code without a text form.
+void FormatPosition(const GeoPosition& position, std::int16_t code, Variant* latitude,
+                    Variant* longitude) {
+  std::string lat_text;
+  std::string lon_text;
+  position.Format(code, &lat_text, &lon_text);
+  Variant lat = Variant::Ansi(lat_text);
+  Variant lon = Variant::Ansi(lon_text);
+  *latitude = std::move(lat);
+  *longitude = std::move(lon);
+}
+
+}  // namespace
+
+NavigationState::NavigationState(const Settings& settings)
+    : settings_(settings), arrived_at_dest_(Variant::Bool(false)) {}
 NavigationState::~NavigationState() = default;
 
-void NavigationState::ParseRmb(const SentenceFields&) {}
-void NavigationState::ParseBod(const SentenceFields&) {}
-void NavigationState::ParseRte(const SentenceFields&) {}
-void NavigationState::ParseWpl(const SentenceFields&) {}
+// $GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V
+//   1 status, 2 cross-track error (nmi), 3 direction to steer L/R, 4 origin,
+//   5 destination, 6-9 destination lat/N/lon/W, 10 range (nmi), 11 true
+//   bearing, 12 closing velocity (knots), 13 arrival A/V
+void NavigationState::ParseRmb(const SentenceFields& f) {
+  std::string_view cross_track = Field(f, 2);
+  std::string_view steer = Field(f, 3);
+  Variant cross_track_error;
+  if (!cross_track.empty() && steer.size() == 1) {
+    try {
+      std::string text(cross_track);
+      text += ' ';
+      text += steer;
+      cross_track_error = Variant::Ansi(text);
+    } catch (const std::bad_alloc&) {
+      // Stored as empty.
+    }
+  }
+  Variant origin = OptionalAnsi(Field(f, 4));
+  Variant destination = OptionalAnsi(Field(f, 5));
+  Variant range = OptionalR8(Field(f, 10));
+  Variant bearing = OptionalR8(Field(f, 11));
+  Variant velocity = OptionalR8(Field(f, 12));
 
-NavUpdateArgs NavigationState::UpdateArgs() const { return {}; }
+  Variant arrived = Variant::Bool(false);
+  std::string_view arrival = Field(f, 13);
+  if (arrival.size() == 1) {
+    if (arrival == "A" || arrival == "a") {
+      arrived = Variant::Bool(true);
+    } else if (arrival != "V" && arrival != "v") {
+      arrived = Variant();
+    }
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A malformed latitude leaves both coordinates as they were; a malformed
+  // longitude keeps the new latitude. ParseLatLon leaves exactly that behind.
+  GeoPosition position(destination_position_);
+  position.ParseLatLon(Field(f, 6), Field(f, 7), Field(f, 8), Field(f, 9));
+
+  cross_track_error_ = std::move(cross_track_error);
+  origin_wpt_id_ = std::move(origin);
+  dest_wpt_id_ = std::move(destination);
+  destination_position_ = position;
+  range_to_dest_ = std::move(range);
+  true_bearing_to_dest_ = std::move(bearing);
+  dest_closing_velocity_ = std::move(velocity);
+  arrived_at_dest_ = std::move(arrived);
+}
+
+// $GPBOD,097.0,T,103.2,M,POINTB,POINTA
+//   1 true bearing, 2 T, 3 magnetic bearing, 4 M, 5 destination, 6 origin
+void NavigationState::ParseBod(const SentenceFields& f) {
+  std::string_view true_letter = Field(f, 2);
+  std::string_view mag_letter = Field(f, 4);
+  // Kept as received: the text keeps leading zeros.
+  Variant true_bearing;
+  if (true_letter == "T" || true_letter == "t") true_bearing = AnsiOrEmpty(Field(f, 1));
+  Variant mag_bearing;
+  if (mag_letter == "M" || mag_letter == "m") mag_bearing = AnsiOrEmpty(Field(f, 3));
+  Variant destination = OptionalAnsi(Field(f, 5));
+  Variant origin = OptionalAnsi(Field(f, 6));
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  orig_to_dest_true_bearing_ = std::move(true_bearing);
+  orig_to_dest_mag_bearing_ = std::move(mag_bearing);
+  // An empty identifier keeps what the last RMB said.
+  if (!origin.is_empty()) origin_wpt_id_ = std::move(origin);
+  if (!destination.is_empty()) dest_wpt_id_ = std::move(destination);
+}
+
+// $GPRTE,2,1,c,0,W3IWI,DRIVWY,32CEDR,32-29,32BKLD,32-I95,32-US1,BW-32,BW-198
+//   1 sentences in group, 2 this sentence, 3 c complete / w working route,
+//   4 route identifier, 5-13 waypoint identifiers in route order
+void NavigationState::ParseRte(const SentenceFields& f) {
+  Variant contains_all;
+  std::string_view mode = Field(f, 3);
+  if (mode == "c" || mode == "C") {
+    contains_all = Variant::Bool(true);
+  } else if (mode == "w" || mode == "W") {
+    contains_all = Variant::Bool(false);
+  }
+  Variant name = OptionalAnsi(Field(f, 4));
+  std::string_view total = Field(f, 1);
+  std::string_view number = Field(f, 2);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (number.empty() || ReadInt(number) == 1) {
+    // The waypoints heard since the last route start become readable only
+    // when there are as many as the published route has identifiers.
+    PendingTable& pending = pending_waypoint_table_;
+    if (!pending.overflowed && pending.table.size() == route_waypoints_.size()) {
+      waypoint_table_ = std::move(pending.table);
+    }
+    pending.table.clear();
+    pending.bytes = 0;
+    pending.overflowed = false;
+    pending_route_waypoints_.names.clear();
+    pending_route_waypoints_.bytes = 0;
+  }
+
+  PendingRoute& route = pending_route_waypoints_;
+  for (std::size_t i = 5; i <= 13; ++i) {
+    std::string_view id = Field(f, i);
+    if (id.empty()) continue;
+    if (route.names.size() >= kMaxRouteWaypoints ||
+        route.bytes + id.size() > kMaxPendingNameBytes) {
+      break;
+    }
+    try {
+      route.names.emplace_back(id);
+      route.bytes += id.size();
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  }
+
+  route_name_ = std::move(name);
+  route_contains_all_wpts_ = std::move(contains_all);
+
+  if (ReadInt(total) == ReadInt(number)) {
+    try {
+      std::vector<std::string> published = route.names;
+      route_waypoints_ = std::move(published);
+    } catch (const std::bad_alloc&) {
+      // The previous route stays published.
+    }
+  }
+}
+
+// $GPWPL,4917.16,N,12310.64,W,003
+//   1-4 latitude/N/longitude/W, 5 waypoint name
+void NavigationState::ParseWpl(const SentenceFields& f) {
+  std::string_view name = Field(f, 5);
+  if (name.empty()) return;
+  GeoPosition position;
+  if (!position.ParseLatLon(Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4))) return;
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  PendingTable& pending = pending_waypoint_table_;
+  auto it = pending.table.find(name);
+  if (it != pending.table.end()) {
+    it->second = position;
+    return;
+  }
+  if (pending.overflowed) return;
+  if (pending.table.size() >= kMaxPendingWaypoints ||
+      pending.bytes + name.size() > kMaxPendingNameBytes) {
+    pending.overflowed = true;
+    return;
+  }
+  try {
+    pending.table.emplace(std::string(name), position);
+    pending.bytes += name.size();
+  } catch (const std::bad_alloc&) {
+    // A waypoint missing from the table keeps it from being published, as a
+    // lost sentence would.
+  }
+}
+
+Variant NavigationState::CrossTrackError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cross_track_error_;
+}
+
+Variant NavigationState::OriginWptID() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return origin_wpt_id_;
+}
+
+Variant NavigationState::DestWptID() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dest_wpt_id_;
+}
+
+Variant NavigationState::DestWptLatitude() const {
+  Variant latitude;
+  Variant longitude;
+  std::lock_guard<std::mutex> lock(mutex_);
+  FormatPosition(destination_position_, settings_.LatLonFormat(), &latitude, &longitude);
+  return latitude;
+}
+
+Variant NavigationState::DestWptLongitude() const {
+  Variant latitude;
+  Variant longitude;
+  std::lock_guard<std::mutex> lock(mutex_);
+  FormatPosition(destination_position_, settings_.LatLonFormat(), &latitude, &longitude);
+  return longitude;
+}
+
+Variant NavigationState::RangeToDest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ConvertDistance(range_to_dest_, settings_.DistUnits());
+}
+
+Variant NavigationState::TrueBearingToDest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return true_bearing_to_dest_;
+}
+
+Variant NavigationState::DestClosingVelocity() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ConvertSpeed(dest_closing_velocity_, settings_.SpeedUnits());
+}
+
+Variant NavigationState::OrigToDestTrueBearing() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return orig_to_dest_true_bearing_;
+}
+
+Variant NavigationState::OrigToDestMagBearing() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return orig_to_dest_mag_bearing_;
+}
+
+Variant NavigationState::ArrivedAtDest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return arrived_at_dest_;
+}
+
+Variant NavigationState::RouteName() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return route_name_;
+}
+
+Variant NavigationState::RouteContainsAllWpts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return route_contains_all_wpts_;
+}
+
+Variant NavigationState::WptsInRouteLocked() const {
+  std::vector<Variant> elements;
+  elements.reserve(route_waypoints_.size());
+  for (const std::string& id : route_waypoints_) elements.push_back(Variant::Ansi(id));
+  return Variant::Array(std::move(elements));
+}
+
+Variant NavigationState::WptsInRoute() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return WptsInRouteLocked();
+}
+
+HRESULT NavigationState::GetWptLocation(const Variant& name, Variant* latitude,
+                                        Variant* longitude) const {
+  if (latitude == nullptr || longitude == nullptr) return E_POINTER;
+  try {
+    Variant text;
+    if (name.vt() != VT_BSTR) {
+      HRESULT hr = ChangeType(name, VT_BSTR, &text);
+      if (FAILED(hr)) return hr;
+    }
+    std::string key = Utf16ToAnsi(name.vt() == VT_BSTR ? name.bstr() : text.bstr());
+    Variant lat = Variant::Ansi("");
+    Variant lon = Variant::Ansi("");
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = waypoint_table_.find(key);
+      if (it != waypoint_table_.end()) {
+        FormatPosition(it->second, settings_.LatLonFormat(), &lat, &lon);
+      }
+    }
+    *latitude = std::move(lat);
+    *longitude = std::move(lon);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+NavUpdateArgs NavigationState::UpdateArgs() const {
+  NavUpdateArgs args;
+  const std::int16_t format = settings_.LatLonFormat();
+  const std::int16_t dist_units = settings_.DistUnits();
+  const std::int16_t speed_units = settings_.SpeedUnits();
+  std::lock_guard<std::mutex> lock(mutex_);
+  try {
+    args[0] = origin_wpt_id_;
+    args[1] = dest_wpt_id_;
+    FormatPosition(destination_position_, format, &args[2], &args[3]);
+    args[4] = true_bearing_to_dest_;
+    args[5] = ConvertDistance(range_to_dest_, dist_units);
+    args[6] = cross_track_error_;
+    args[7] = ConvertSpeed(dest_closing_velocity_, speed_units);
+    args[8] = arrived_at_dest_;
+    args[9] = route_name_;
+    args[10] = WptsInRouteLocked();
+  } catch (const std::bad_alloc&) {
+    // The reader thread goes on; the values that could not be built stay empty.
+  }
+  return args;
+}
 
 }  // namespace orvane

@@ -2,30 +2,109 @@
 // waypoints (WPL).
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "automation/variant.h"
 #include "engine/events.h"
 #include "engine/sentence.h"
+#include "presentation/geo_position.h"
 #include "presentation/settings.h"
 
 namespace orvane {
 
+// Waypoint name (exact bytes, case-sensitive) to its location; the positions
+// keep the default labels.
+using WaypointTable = std::map<std::string, GeoPosition, std::less<>>;
+
 class NavigationState {
  public:
+  // Receivers hold routes of a few hundred waypoints at most. Identifiers
+  // past this count (or past kMaxPendingNameBytes of identifier text) are
+  // dropped until the next route start, so a stream that never starts a new
+  // route cannot grow the pending route without end.
+  static constexpr std::size_t kMaxRouteWaypoints = 4096;
+  // WPL names collected before the next route start. A new name beyond this
+  // count or byte total marks the pending table as overflowed: new names are
+  // then ignored and the table is discarded, never published, at the next
+  // route start (a route can hold no more identifiers than this anyway).
+  static constexpr std::size_t kMaxPendingWaypoints = 4096;
+  static constexpr std::size_t kMaxPendingNameBytes = 1024 * 1024;
+
   explicit NavigationState(const Settings& settings);
   virtual ~NavigationState();
 
+  // Fields are the normalized SentenceFields: element 0 the identifier.
   void ParseRmb(const SentenceFields& f);
   void ParseBod(const SentenceFields& f);
   void ParseRte(const SentenceFields& f);
   void ParseWpl(const SentenceFields& f);
 
+  // Property reads with the current settings applied: fresh values the
+  // caller owns.
+  Variant CrossTrackError() const;
+  Variant OriginWptID() const;
+  Variant DestWptID() const;
+  Variant DestWptLatitude() const;   // VT_BSTR, maybe empty
+  Variant DestWptLongitude() const;  // VT_BSTR, maybe empty
+  Variant RangeToDest() const;       // in DistUnits
+  Variant TrueBearingToDest() const;
+  Variant DestClosingVelocity() const;  // in SpeedUnits
+  Variant OrigToDestTrueBearing() const;
+  Variant OrigToDestMagBearing() const;
+  Variant ArrivedAtDest() const;
+  Variant RouteName() const;
+  Variant RouteContainsAllWpts() const;
+  // VT_ARRAY | VT_VARIANT of VT_BSTR, zero elements for an empty route.
+  Variant WptsInRoute() const;
+
+  // The formatted location of a published waypoint. A name that does not
+  // coerce to text returns the coercion's HRESULT and writes nothing; an
+  // unknown name gives two empty strings and S_OK.
+  HRESULT GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude) const;
+
+  // OriginWptID, DestWptID, DestWptLatitude, DestWptLongitude,
+  // TrueBearingToDest, RangeToDest, CrossTrackError, DestClosingVelocity,
+  // DestArrivalAlarm, RouteName, WptsInRoute, all from one state.
   NavUpdateArgs UpdateArgs() const;
 
  private:
+  // Pending identifiers or names with their byte total, for the bounds.
+  struct PendingRoute {
+    std::vector<std::string> names;
+    std::size_t bytes = 0;
+  };
+  struct PendingTable {
+    WaypointTable table;
+    std::size_t bytes = 0;
+    bool overflowed = false;
+  };
+
+  Variant DestCoordinateLocked(bool latitude) const;
+  Variant WptsInRouteLocked() const;
+
   const Settings& settings_;
   mutable std::mutex mutex_;
+  Variant route_contains_all_wpts_;
+  Variant route_name_;
+  Variant orig_to_dest_true_bearing_;
+  Variant orig_to_dest_mag_bearing_;
+  Variant arrived_at_dest_;
+  Variant dest_closing_velocity_;
+  Variant true_bearing_to_dest_;
+  Variant range_to_dest_;
+  GeoPosition destination_position_;
+  Variant dest_wpt_id_;
+  Variant origin_wpt_id_;
+  Variant cross_track_error_;
+  std::vector<std::string> route_waypoints_;
+  PendingRoute pending_route_waypoints_;
+  WaypointTable waypoint_table_;
+  PendingTable pending_waypoint_table_;
 };
 
 }  // namespace orvane
