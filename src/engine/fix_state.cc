@@ -1,14 +1,382 @@
 #include "engine/fix_state.h"
 
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include "automation/codepage.h"
+#include "automation/coerce.h"
+#include "automation/date.h"
+#include "engine/numbers.h"
+#include "presentation/units.h"
+
 namespace orvane {
+namespace {
+
+// Absent trailing fields read as empty, whatever the caller normalized to.
+std::string_view Field(const SentenceFields& f, std::size_t i) {
+  return i < f.size() ? f[i] : std::string_view();
+}
+
+bool IsActiveStatus(std::string_view status) {
+  return status.size() == 1 && (status[0] == 'A' || status[0] == 'a');
+}
+
+// A stored fix time as a DATE; an empty one is 30 December 1899.
+double AsDate(const Variant& v) {
+  switch (v.vt()) {
+    case VT_DATE:
+    case VT_R8:
+      return v.date();
+    case VT_I2:
+      return v.i2();
+    case VT_I4:
+      return v.i4();
+    default:
+      return 0.0;
+  }
+}
+
+std::string LatitudeText(const GeoPosition& p, std::int16_t code) {
+  std::string text;
+  p.Format(code, &text, nullptr);
+  return text;
+}
+
+std::string LongitudeText(const GeoPosition& p, std::int16_t code) {
+  std::string text;
+  p.Format(code, nullptr, &text);
+  return text;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::int32_t PacingWaitMs(double span_days, double elapsed_ms, double time_scale) {
+  const double span_seconds = span_days * 86400.0;
+  const double wait = span_seconds * 1000.0 / time_scale - elapsed_ms;
+  // [-2^63, 2^63): the range a 64-bit truncation can hold; NaN fails both.
+  if (!(wait >= -9223372036854775808.0 && wait < 9223372036854775808.0)) return 0;
+  const auto whole = static_cast<std::int64_t>(wait);
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
+}
+
+std::uint32_t SteadyTickMs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+}  // namespace detail
 
 FixState::FixState(const Settings& settings) : settings_(settings) {}
 FixState::~FixState() = default;
 
-void FixState::ParseRmc(const SentenceFields&) {}
-void FixState::ParseGga(const SentenceFields&) {}
-void FixState::ParseGll(const SentenceFields&) {}
+GeoPosition FixState::CopyPosition() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return position_;
+}
 
-FixUpdateArgs FixState::UpdateArgs() const { return {}; }
+double FixState::TimeOnDate(std::string_view hhmmss, const Variant& date) const {
+  const int hour = ReadInt(hhmmss.substr(0, 2));
+  const int minute = ReadInt(hhmmss.substr(2 < hhmmss.size() ? 2 : hhmmss.size(), 2));
+  const int second = ReadInt(hhmmss.substr(4 < hhmmss.size() ? 4 : hhmmss.size(), 2));
+  const std::optional<DateParts> day = SplitDate(AsDate(date));
+  if (!day) return 0.0;
+  return MakeDate(day->year, day->month, day->day, hour, minute, second).value_or(0.0);
+}
+
+double FixState::TimeOnFixDate(std::string_view hhmmss) const {
+  Variant stored;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stored = fix_date_time_;
+  }
+  return TimeOnDate(hhmmss, stored);
+}
+
+// $GPRMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,ddmmyy,x.x,a,m
+// $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A
+void FixState::ParseRmc(const SentenceFields& f) {
+  try {
+    Variant date;
+    Variant fix_good = Variant::Bool(false);
+    Variant speed, course, variation, mode;
+    GeoPosition position = CopyPosition();
+
+    const std::string_view time = Field(f, 1);
+    const std::string_view ddmmyy = Field(f, 9);
+    if (time.size() > 5 && ddmmyy.size() == 6) {
+      const int yy = ReadInt(ddmmyy.substr(4, 2));
+      const int year = yy >= 70 ? 1900 + yy : 2000 + yy;
+      date = Variant::Date(MakeDate(year, ReadInt(ddmmyy.substr(2, 2)), ReadInt(ddmmyy.substr(0, 2)),
+                                    ReadInt(time.substr(0, 2)), ReadInt(time.substr(2, 2)),
+                                    ReadInt(time.substr(4, 2)))
+                               .value_or(0.0));
+    }
+    if (IsActiveStatus(Field(f, 2))) fix_good = Variant::Bool(true);
+    position.ParseLatLon(Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 6));
+    if (!Field(f, 7).empty()) speed = Variant::R8(ReadDouble(Field(f, 7)));
+    if (!Field(f, 8).empty()) course = Variant::R8(ReadDouble(Field(f, 8)));
+    if (!Field(f, 10).empty() && Field(f, 11).size() == 1) {
+      std::string text(Field(f, 10));
+      text += ' ';
+      text += Field(f, 11);
+      variation = Variant::Ansi(text);
+    }
+    if (Field(f, 12).size() == 1) mode = Variant::Ansi(Field(f, 12));
+
+    if (pacing()) PaceReplay(date);
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    fix_good_ = std::move(fix_good);
+    position_ = position;
+    fix_date_time_ = std::move(date);
+    speed_ = std::move(speed);
+    true_course_ = std::move(course);
+    mag_variation_ = std::move(variation);
+    mode_indicator_ = std::move(mode);
+  } catch (...) {
+    // Out of memory while decoding: the sentence is dropped, the fix stays.
+  }
+}
+
+// $GPGGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,q,nn,h.h,alt,M,geoid,M,age,station
+// $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,
+void FixState::ParseGga(const SentenceFields& f) {
+  try {
+    Variant date, quality, satellites, geoid, age, station;
+    GeoPosition position;
+    Variant stored_date;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      position = position_;
+      stored_date = fix_date_time_;
+    }
+
+    if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 1), stored_date));
+    // A unit other than metres refuses the whole position.
+    position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9),
+                            Field(f, 10));
+    if (!Field(f, 6).empty()) quality = Variant::I2(ReadInt16(Field(f, 6)));
+    if (!Field(f, 7).empty()) satellites = Variant::I2(ReadInt16(Field(f, 7)));
+    const std::string_view geoid_unit = Field(f, 12);
+    if (!Field(f, 11).empty() && (geoid_unit == "M" || geoid_unit == "m")) {
+      geoid = Variant::R8(ReadDouble(Field(f, 11)));
+    }
+    if (!Field(f, 13).empty()) age = Variant::I4(ReadInt(Field(f, 13)));
+    if (!Field(f, 14).empty()) station = Variant::I2(ReadInt16(Field(f, 14)));
+
+    if (pacing()) PaceReplay(date);
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    position_ = position;
+    fix_date_time_ = std::move(date);
+    fix_quality_ = std::move(quality);
+    num_satellites_in_fix_ = std::move(satellites);
+    geoid_height_ = std::move(geoid);
+    time_since_last_dgps_update_ = std::move(age);
+    dgps_ref_station_id_ = std::move(station);
+  } catch (...) {
+    // Out of memory while decoding: the sentence is dropped, the fix stays.
+  }
+}
+
+// $GPGLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A
+// $GPGLL,4916.45,N,12311.12,W,225444,A
+void FixState::ParseGll(const SentenceFields& f) {
+  try {
+    Variant date;
+    Variant fix_good = Variant::Bool(false);
+    GeoPosition position;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      position = position_;
+      date = fix_date_time_;
+    }
+
+    position.ParseLatLon(Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4));
+    // Without a time the stored one stays: GLL often comes without.
+    if (Field(f, 5).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 5), date));
+    if (IsActiveStatus(Field(f, 6))) fix_good = Variant::Bool(true);
+
+    if (pacing()) PaceReplay(date);
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    position_ = position;
+    fix_date_time_ = std::move(date);
+    fix_good_ = std::move(fix_good);
+  } catch (...) {
+    // Out of memory while decoding: the sentence is dropped, the fix stays.
+  }
+}
+
+FixUpdateArgs FixState::UpdateArgs() const {
+  FixUpdateArgs args;
+  Variant speed;
+  GeoPosition position;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    args[0] = fix_good_;
+    args[1] = fix_date_time_;
+    position = position_;
+    speed = speed_;
+    args[6] = true_course_;
+  }
+  std::string latitude, longitude;
+  position.Format(settings_.LatLonFormat(), &latitude, &longitude);
+  args[2] = Variant::Ansi(latitude);
+  args[3] = Variant::Ansi(longitude);
+  args[4] = ConvertAltitude(position.altitude, settings_.AltitudeUnits());
+  args[5] = ConvertSpeed(speed, settings_.SpeedUnits());
+  return args;
+}
+
+Variant FixState::GetFixGood() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fix_good_;
+}
+
+Variant FixState::GetFixDateTime() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fix_date_time_;
+}
+
+Variant FixState::GetLatitude() const {
+  return Variant::Ansi(LatitudeText(CopyPosition(), settings_.LatLonFormat()));
+}
+
+Variant FixState::GetLongitude() const {
+  return Variant::Ansi(LongitudeText(CopyPosition(), settings_.LatLonFormat()));
+}
+
+Variant FixState::GetSpeed() const {
+  Variant speed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    speed = speed_;
+  }
+  return ConvertSpeed(speed, settings_.SpeedUnits());
+}
+
+Variant FixState::GetTrueCourse() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return true_course_;
+}
+
+Variant FixState::GetMagVariation() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mag_variation_;
+}
+
+Variant FixState::GetFixQuality() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fix_quality_;
+}
+
+Variant FixState::GetNumSatellitesInFix() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return num_satellites_in_fix_;
+}
+
+Variant FixState::GetAltitude() const {
+  Variant altitude;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    altitude = position_.altitude;
+  }
+  return ConvertAltitude(altitude, settings_.AltitudeUnits());
+}
+
+Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
+  Variant geoid;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    geoid = geoid_height_;
+  }
+  return ConvertGeoidHeight(geoid, settings_.AltitudeUnits());
+}
+
+Variant FixState::GetTimeSinceLastDGPSUpdate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return time_since_last_dgps_update_;
+}
+
+Variant FixState::GetDGPSRefStationID() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dgps_ref_station_id_;
+}
+
+Variant FixState::GetModeIndicator() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mode_indicator_;
+}
+
+Variant FixState::GetLabel(std::string GeoPosition::*label) const {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    text = position_.*label;
+  }
+  return Variant::Ansi(text);
+}
+
+HRESULT FixState::PutLabel(std::string GeoPosition::*label, const Variant& value) {
+  Variant text;
+  const HRESULT hr = ChangeType(value, VT_BSTR, &text);
+  if (FAILED(hr)) return hr;
+  std::string ansi = Utf16ToAnsi(text.bstr());
+  std::lock_guard<std::mutex> lock(mutex_);
+  (position_.*label).swap(ansi);
+  return S_OK;
+}
+
+Variant FixState::GetDegLabel() const { return GetLabel(&GeoPosition::deg_label); }
+HRESULT FixState::PutDegLabel(const Variant& value) { return PutLabel(&GeoPosition::deg_label, value); }
+Variant FixState::GetMinLabel() const { return GetLabel(&GeoPosition::min_label); }
+HRESULT FixState::PutMinLabel(const Variant& value) { return PutLabel(&GeoPosition::min_label, value); }
+Variant FixState::GetSecLabel() const { return GetLabel(&GeoPosition::sec_label); }
+HRESULT FixState::PutSecLabel(const Variant& value) { return PutLabel(&GeoPosition::sec_label, value); }
+
+void FixState::StartPacing(double time_scale) {
+  time_scale_.store(time_scale, std::memory_order_relaxed);
+  reference_time_.store(0.0, std::memory_order_relaxed);
+  pacing_.store(true, std::memory_order_release);
+}
+
+void FixState::StopPacing() { pacing_.store(false, std::memory_order_release); }
+
+void FixState::SetPacingStopEvent(const StopEvent* stop) {
+  stop_.store(stop, std::memory_order_release);
+}
+
+void FixState::SetTickSourceForTesting(TickSource tick) {
+  tick_.store(tick != nullptr ? tick : &detail::SteadyTickMs, std::memory_order_release);
+}
+
+void FixState::PaceReplay(const Variant& fix_time) {
+  const TickSource tick = tick_.load(std::memory_order_acquire);
+  const double fix = AsDate(fix_time);
+  double reference = reference_time_.load(std::memory_order_relaxed);
+  // A reference without a day was never taken: fixes without a date re-take
+  // it and are never delayed.
+  if (std::floor(reference) == 0.0) {
+    reference = fix;
+    reference_time_.store(fix, std::memory_order_relaxed);
+    reference_tick_.store(tick(), std::memory_order_relaxed);
+  }
+  const std::uint32_t elapsed = tick() - reference_tick_.load(std::memory_order_relaxed);
+  const std::int32_t wait = detail::PacingWaitMs(fix - reference, static_cast<double>(elapsed),
+                                                 time_scale_.load(std::memory_order_relaxed));
+  if (wait <= 0) return;
+  const StopEvent* stop = stop_.load(std::memory_order_acquire);
+  if (stop != nullptr) {
+    stop->WaitFor(std::chrono::milliseconds(wait));
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  }
+}
 
 }  // namespace orvane
