@@ -71,7 +71,8 @@ class EventSource final : public EventRaiser {
  private:
   struct Registration {
     std::shared_ptr<EventSink> sink;
-    std::weak_ptr<Apartment> apartment;  // empty for free-threaded sinks
+    std::weak_ptr<Apartment> apartment;
+    bool free_threaded = false;
   };
   // Calls every sink in slot order; `fill` writes one sink's argument copy.
   template <typename Fill>

@@ -1,0 +1,191 @@
+#include "control/event_source.h"
+
+#include <algorithm>
+#include <new>
+
+namespace orvane {
+namespace {
+
+// Cookies are unique in the process, like the interface table's.
+std::atomic<std::uint32_t> g_next_cookie{1};
+
+std::uint32_t NextCookie() {
+  std::uint32_t c;
+  do {
+    c = g_next_cookie.fetch_add(1, std::memory_order_relaxed);
+  } while (c == 0);
+  return c;
+}
+
+}  // namespace
+
+EventSource::EventSource() = default;
+
+EventSource::~EventSource() { Shutdown(); }
+
+HRESULT EventSource::Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
+                            SinkThreading threading) {
+  if (cookie == nullptr) return E_POINTER;
+  *cookie = 0;
+  if (!sink) return E_POINTER;
+  Registration reg;
+  reg.sink = std::move(sink);
+  reg.free_threaded = threading == SinkThreading::kFreeThreaded;
+  if (!reg.free_threaded) reg.apartment = Apartment::Current();
+  try {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto free_slot = std::find(slots_.begin(), slots_.end(), 0u);
+    std::size_t index;
+    if (free_slot != slots_.end()) {
+      index = static_cast<std::size_t>(free_slot - slots_.begin());
+    } else {
+      // One slot for the first sink, four for the second, then doubling.
+      index = slots_.size();
+      const std::size_t grown = slots_.empty() ? 1 : slots_.size() == 1 ? 4 : slots_.size() * 2;
+      slots_.resize(grown, 0);
+    }
+    const std::uint32_t c = NextCookie();
+    table_.emplace(c, std::move(reg));
+    slots_[index] = c;
+    *cookie = c;
+  } catch (const std::bad_alloc&) {
+    return CONNECT_E_ADVISELIMIT;
+  }
+  connected_.fetch_add(1, std::memory_order_acq_rel);
+  return S_OK;
+}
+
+HRESULT EventSource::Unadvise(std::uint32_t cookie) {
+  Registration gone;  // released outside the lock: a sink's destructor may call back
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto slot = cookie == 0 ? slots_.end() : std::find(slots_.begin(), slots_.end(), cookie);
+    if (slot == slots_.end()) return CONNECT_E_NOCONNECTION;
+    *slot = 0;
+    if (slots_.size() == 1) slots_.clear();
+    auto it = table_.find(cookie);
+    if (it != table_.end()) {
+      gone = std::move(it->second);
+      table_.erase(it);
+    }
+  }
+  connected_.fetch_sub(1, std::memory_order_acq_rel);
+  return S_OK;
+}
+
+HRESULT EventSource::EnumConnections(std::vector<ConnectData>* connections) const {
+  if (connections == nullptr) return E_POINTER;
+  try {
+    std::vector<ConnectData> snapshot;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::uint32_t c : slots_) {
+      if (c == 0) continue;
+      auto it = table_.find(c);
+      if (it == table_.end()) continue;
+      const Registration& reg = it->second;
+      // A sink whose apartment has ended can no longer be resolved.
+      if (reg.free_threaded || !reg.apartment.expired()) snapshot.push_back({reg.sink, c});
+    }
+    *connections = std::move(snapshot);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+std::size_t EventSource::SlotCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return slots_.size();
+}
+
+void EventSource::Shutdown() {
+  shut_down_.store(true, std::memory_order_release);
+  std::vector<std::weak_ptr<PendingCall>> calls;
+  {
+    std::lock_guard<std::mutex> lock(calls_mutex_);
+    calls.swap(in_flight_);
+  }
+  for (auto& weak : calls) {
+    if (auto call = weak.lock()) call->Cancel();
+  }
+}
+
+void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args) {
+  if (reg.free_threaded) {
+    reg.sink->Invoke(dispid, args);
+    return;
+  }
+  std::shared_ptr<Apartment> apartment = reg.apartment.lock();
+  if (!apartment) return;  // its thread has ended: skipped, like an unresolvable cookie
+  apartment->Call([&] { reg.sink->Invoke(dispid, args); },
+                  [&](const std::shared_ptr<PendingCall>& call) {
+                    std::lock_guard<std::mutex> lock(calls_mutex_);
+                    if (shut_down_.load(std::memory_order_acquire)) {
+                      call->Cancel();
+                      return;
+                    }
+                    std::erase_if(in_flight_, [](const auto& w) { return w.expired(); });
+                    in_flight_.push_back(call);
+                  });
+}
+
+template <typename Fill>
+void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
+  if (shut_down_.load(std::memory_order_acquire)) return;
+  std::size_t count;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    count = slots_.size();
+  }
+  if (count == 0) return;
+  std::vector<Variant> args(argc);
+  for (std::size_t i = 0; i < count; ++i) {
+    Registration reg;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (i >= slots_.size() || slots_[i] == 0) continue;
+      auto it = table_.find(slots_[i]);
+      if (it == table_.end()) continue;
+      reg = it->second;
+    }
+    if (shut_down_.load(std::memory_order_acquire)) return;
+    fill(args);
+    Deliver(reg, dispid, args);
+  }
+}
+
+void EventSource::FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) {
+  // Each sink gets the text up to its first NUL, as a BSTR made from it would.
+  const std::u16string_view text = raw_data.substr(0, raw_data.find(u'\0'));
+  Raise(kDispIdRawDataReceived, 2, [&](std::vector<Variant>& args) {
+    args[1] = Variant::Bstr(std::u16string(text));
+    args[0] = Variant::I4(num_bytes);
+  });
+}
+
+namespace {
+
+template <std::size_t N>
+void FillReversed(std::vector<Variant>& args, const std::array<Variant, N>& in) {
+  for (std::size_t k = 0; k < N; ++k) args[N - 1 - k] = in[k];
+}
+
+}  // namespace
+
+void EventSource::FireFixUpdate(const FixUpdateArgs& a) {
+  Raise(kDispIdFixUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
+}
+
+void EventSource::FireNavUpdate(const NavUpdateArgs& a) {
+  Raise(kDispIdNavUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
+}
+
+void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) {
+  Raise(kDispIdSatelliteUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
+}
+
+void EventSource::FireFileComplete() {
+  Raise(kDispIdFileComplete, 0, [](std::vector<Variant>&) {});
+}
+
+}  // namespace orvane

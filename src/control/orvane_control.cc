@@ -1,0 +1,192 @@
+#include "control/orvane_control.h"
+
+#include <atomic>
+
+#include "control/picture.h"
+#include "presentation/settings_access.h"
+
+namespace orvane {
+namespace {
+
+std::atomic<long> g_module_locks{0};
+
+}  // namespace
+
+OrvaneControl::OrvaneControl()
+    : receiver_(settings_, events_), sources_(receiver_, events_) {
+  g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+}
+
+OrvaneControl::~OrvaneControl() {
+  // Cancel calls waiting for this thread before the reader is joined: this
+  // thread is busy releasing and will not pump them.
+  events_.Shutdown();
+  sources_.Shutdown();
+  g_module_locks.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
+  try {
+    return std::make_unique<OrvaneControl>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void LockServer(bool lock) {
+  if (lock) {
+    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+  } else {
+    g_module_locks.fetch_sub(1, std::memory_order_acq_rel);
+  }
+}
+
+HRESULT CanUnloadNow() { return g_module_locks.load(std::memory_order_acquire) == 0 ? S_OK : S_FALSE; }
+
+// Every get hands out a fresh value the caller owns; no stored value is shared.
+#define ORVANE_GET_FROM(name, expr)              \
+  HRESULT OrvaneControl::get_##name(Variant* pVal) { \
+    if (pVal == nullptr) return E_POINTER;       \
+    *pVal = expr;                                \
+    return S_OK;                                 \
+  }
+
+HRESULT OrvaneControl::get_BaudRate(Variant* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  return sources_.get_BaudRate(pVal);
+}
+HRESULT OrvaneControl::put_BaudRate(const Variant& newVal) { return sources_.put_BaudRate(newVal); }
+HRESULT OrvaneControl::get_PortName(Variant* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  return sources_.get_PortName(pVal);
+}
+HRESULT OrvaneControl::get_PortHandle(Variant* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  return sources_.get_PortHandle(pVal);
+}
+HRESULT OrvaneControl::Open(const Variant& PortName) { return sources_.Open(PortName); }
+HRESULT OrvaneControl::OpenFile(const Variant& FileName, const Variant& TimeScale) {
+  return sources_.OpenFile(FileName, TimeScale);
+}
+HRESULT OrvaneControl::Close() { return sources_.Close(); }
+
+ORVANE_GET_FROM(FixDateTime, receiver_.fix().GetFixDateTime())
+ORVANE_GET_FROM(Latitude, receiver_.fix().GetLatitude())
+ORVANE_GET_FROM(Longitude, receiver_.fix().GetLongitude())
+ORVANE_GET_FROM(Speed, receiver_.fix().GetSpeed())
+ORVANE_GET_FROM(TrueCourse, receiver_.fix().GetTrueCourse())
+ORVANE_GET_FROM(MagVariation, receiver_.fix().GetMagVariation())
+ORVANE_GET_FROM(FixQuality, receiver_.fix().GetFixQuality())
+ORVANE_GET_FROM(NumSatellitesInFix, receiver_.fix().GetNumSatellitesInFix())
+ORVANE_GET_FROM(Altitude, receiver_.fix().GetAltitude())
+ORVANE_GET_FROM(GeoidHeightAboveWGS84Ellipsoid, receiver_.fix().GetGeoidHeightAboveWGS84Ellipsoid())
+ORVANE_GET_FROM(TimeSinceLastDGPSUpdate, receiver_.fix().GetTimeSinceLastDGPSUpdate())
+ORVANE_GET_FROM(DGPSRefStationID, receiver_.fix().GetDGPSRefStationID())
+ORVANE_GET_FROM(HDOP, receiver_.satellites().HDOP())
+ORVANE_GET_FROM(PDOP, receiver_.satellites().PDOP())
+ORVANE_GET_FROM(VDOP, receiver_.satellites().VDOP())
+ORVANE_GET_FROM(CrossTrackError, receiver_.navigation().CrossTrackError())
+ORVANE_GET_FROM(OriginWptID, receiver_.navigation().OriginWptID())
+ORVANE_GET_FROM(DestWptID, receiver_.navigation().DestWptID())
+ORVANE_GET_FROM(DestWptLatitude, receiver_.navigation().DestWptLatitude())
+ORVANE_GET_FROM(DestWptLongitude, receiver_.navigation().DestWptLongitude())
+ORVANE_GET_FROM(RangeToDest, receiver_.navigation().RangeToDest())
+ORVANE_GET_FROM(TrueBearingToDest, receiver_.navigation().TrueBearingToDest())
+ORVANE_GET_FROM(DestClosingVelocity, receiver_.navigation().DestClosingVelocity())
+ORVANE_GET_FROM(OrigToDestTrueBearing, receiver_.navigation().OrigToDestTrueBearing())
+ORVANE_GET_FROM(OrigToDestMagBearing, receiver_.navigation().OrigToDestMagBearing())
+ORVANE_GET_FROM(WptsInRoute, receiver_.navigation().WptsInRoute())
+ORVANE_GET_FROM(AutomaticOperation, receiver_.satellites().AutomaticOperation())
+ORVANE_GET_FROM(OperationMode, receiver_.satellites().OperationMode())
+ORVANE_GET_FROM(FixSatellitePRNs, receiver_.satellites().FixSatellitePRNs())
+ORVANE_GET_FROM(NumSatellitesInView, receiver_.satellites().NumSatellitesInView())
+ORVANE_GET_FROM(FixGood, receiver_.fix().GetFixGood())
+ORVANE_GET_FROM(LatLonFormat, GetLatLonFormat(settings_))
+ORVANE_GET_FROM(SpeedUnits, GetSpeedUnits(settings_))
+ORVANE_GET_FROM(DegLabel, receiver_.fix().GetDegLabel())
+ORVANE_GET_FROM(MinLabel, receiver_.fix().GetMinLabel())
+ORVANE_GET_FROM(SecLabel, receiver_.fix().GetSecLabel())
+ORVANE_GET_FROM(ModeIndicator, receiver_.fix().GetModeIndicator())
+ORVANE_GET_FROM(DistUnits, GetDistUnits(settings_))
+ORVANE_GET_FROM(AltitudeUnits, GetAltitudeUnits(settings_))
+ORVANE_GET_FROM(SatelliteInViewPRNs, receiver_.satellites().SatelliteInViewPRNs())
+ORVANE_GET_FROM(ArrivedAtDest, receiver_.navigation().ArrivedAtDest())
+ORVANE_GET_FROM(RouteName, receiver_.navigation().RouteName())
+ORVANE_GET_FROM(RouteContainsAllWpts, receiver_.navigation().RouteContainsAllWpts())
+#undef ORVANE_GET_FROM
+
+HRESULT OrvaneControl::GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon) {
+  if (pWptLat == nullptr || pWptLon == nullptr) return E_POINTER;
+  return receiver_.navigation().GetWptLocation(WptName, pWptLat, pWptLon);
+}
+
+HRESULT OrvaneControl::GetSatelliteInfo(const Variant& SatellitePRN, Variant* pAzimuth,
+                                        Variant* pElevation, Variant* pSignalToNoiseRatio) {
+  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr) return E_POINTER;
+  return receiver_.satellites().GetSatelliteInfo(SatellitePRN, pAzimuth, pElevation, pSignalToNoiseRatio);
+}
+
+HRESULT OrvaneControl::put_LatLonFormat(const Variant& v) { return PutLatLonFormat(settings_, v); }
+HRESULT OrvaneControl::put_SpeedUnits(const Variant& v) { return PutSpeedUnits(settings_, v); }
+HRESULT OrvaneControl::put_DistUnits(const Variant& v) { return PutDistUnits(settings_, v); }
+HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) { return PutAltitudeUnits(settings_, v); }
+HRESULT OrvaneControl::put_DegLabel(const Variant& v) { return receiver_.fix().PutDegLabel(v); }
+HRESULT OrvaneControl::put_MinLabel(const Variant& v) { return receiver_.fix().PutMinLabel(v); }
+HRESULT OrvaneControl::put_SecLabel(const Variant& v) { return receiver_.fix().PutSecLabel(v); }
+
+std::array<std::uint8_t, 12> OrvaneControl::Save() const {
+  std::array<std::uint8_t, 12> out{};
+  const std::uint32_t words[3] = {kStreamVersion, extent_cx_, extent_cy_};
+  for (int w = 0; w < 3; ++w)
+    for (int b = 0; b < 4; ++b) out[w * 4 + b] = static_cast<std::uint8_t>(words[w] >> (8 * b));
+  return out;
+}
+
+HRESULT OrvaneControl::Load(std::span<const std::uint8_t> stream) {
+  auto word = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int b = 0; b < 4; ++b) v |= std::uint32_t{stream[at + b]} << (8 * b);
+    return v;
+  };
+  // A short stream is refused whole rather than half read.
+  if (stream.size() < 4) return E_FAIL;
+  if (word(0) > kStreamVersion) return E_FAIL;
+  if (stream.size() < 12) return E_FAIL;
+  extent_cx_ = word(4);
+  extent_cy_ = word(8);
+  return S_OK;
+}
+
+HRESULT OrvaneControl::Draw(std::uint8_t* rgb, int width, int height, int stride, Rect bounds) const {
+  if (rgb == nullptr || width < 0 || height < 0 || stride < width * 3) return E_INVALIDARG;
+  const Picture& picture = ControlPicture();
+  if (picture.width == 0) return E_FAIL;
+  auto put = [&](int x, int y, const std::uint8_t* px) {
+    if (x < 0 || y < 0 || x >= width || y >= height) return;
+    std::uint8_t* d = rgb + static_cast<std::ptrdiff_t>(y) * stride + x * 3;
+    d[0] = px[0], d[1] = px[1], d[2] = px[2];
+  };
+  // The rectangle, with a black pen and a white brush, as a device context
+  // has them by default.
+  static const std::uint8_t kBlack[3] = {0, 0, 0}, kWhite[3] = {255, 255, 255};
+  for (int y = bounds.top; y < bounds.bottom; ++y) {
+    for (int x = bounds.left; x < bounds.right; ++x) {
+      const bool edge = x == bounds.left || y == bounds.top || x == bounds.right - 1 || y == bounds.bottom - 1;
+      put(x, y, edge ? kBlack : kWhite);
+    }
+  }
+  // The picture, stretched onto the bounds in each direction independently;
+  // each target pixel takes the source pixel it falls on.
+  const int w = bounds.right - bounds.left, h = bounds.bottom - bounds.top;
+  if (w <= 0 || h <= 0) return S_OK;
+  for (int y = 0; y < h; ++y) {
+    const int sy = static_cast<int>(static_cast<long long>(y) * picture.height / h);
+    for (int x = 0; x < w; ++x) {
+      const int sx = static_cast<int>(static_cast<long long>(x) * picture.width / w);
+      put(bounds.left + x, bounds.top + y, picture.Pixel(sx, sy));
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace orvane

@@ -1,0 +1,307 @@
+// The sentence loop: line assembly over torn chunks, checksums, fields,
+// dispatch and RawDataReceived.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine/receiver.h"
+#include "engine/sentence.h"
+
+namespace orvane {
+namespace {
+
+// Hands out a byte stream in chunks of the given sizes (the last size repeats).
+class MemoryReader : public ChunkReader {
+ public:
+  MemoryReader(std::string data, std::vector<std::size_t> sizes)
+      : data_(std::move(data)), sizes_(std::move(sizes)) {}
+  int ReadChunk(std::string& pending) override {
+    ++calls;
+    if (!failures.empty()) {
+      int rc = failures.front();
+      failures.pop_front();
+      if (rc != 0) return rc;
+    }
+    std::size_t n = sizes_.empty() ? data_.size() : sizes_[std::min(index_, sizes_.size() - 1)];
+    ++index_;
+    n = std::min(n, data_.size() - pos_);
+    pending.append(data_, pos_, n);
+    pos_ += n;
+    return 0;
+  }
+  void Append(const std::string& more) { data_ += more; }
+  bool drained() const { return pos_ == data_.size(); }
+  std::deque<int> failures;
+  int calls = 0;
+
+ private:
+  std::string data_;
+  std::vector<std::size_t> sizes_;
+  std::size_t index_ = 0, pos_ = 0;
+};
+
+struct Event {
+  DISPID id;
+  std::string text;  // RawData, UTF-8
+  int bytes = 0;
+};
+
+class Recorder : public EventRaiser {
+ public:
+  bool HasSinks() const override { return true; }
+  void FireRawDataReceived(std::u16string_view raw, std::int32_t n) override {
+    events.push_back({1, Variant::Bstr(std::u16string(raw)).ToUtf8(), n});
+  }
+  void FireFixUpdate(const FixUpdateArgs&) override { events.push_back({3, "", 0}); }
+  void FireNavUpdate(const NavUpdateArgs&) override { events.push_back({4, "", 0}); }
+  void FireSatelliteUpdate(const SatelliteUpdateArgs&) override { events.push_back({5, "", 0}); }
+  void FireFileComplete() override { events.push_back({7, "", 0}); }
+  std::vector<Event> events;
+
+  std::vector<std::string> Raw() const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e.id == 1) out.push_back(e.text);
+    return out;
+  }
+  std::vector<DISPID> Ids() const {
+    std::vector<DISPID> out;
+    for (const auto& e : events) out.push_back(e.id);
+    return out;
+  }
+};
+
+std::string WithChecksum(const std::string& body) {
+  unsigned x = 0;
+  for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<unsigned char>(body[i]);
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "*%02X", x);
+  return body + buf;
+}
+
+class LoopTest : public ::testing::Test {
+ protected:
+  Settings settings;
+  Recorder events;
+  Receiver receiver{settings, events};
+  StopEvent stop;
+
+  void RunAll(MemoryReader& reader) {
+    for (int i = 0; i < 100000 && !reader.drained(); ++i) receiver.ProcessAvailableSentences(reader, stop);
+    receiver.ProcessAvailableSentences(reader, stop);
+  }
+};
+
+TEST_F(LoopTest, TornChunksGiveTheSameLinesWhateverTheChunkSize) {
+  const std::string a = WithChecksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+  const std::string b = "$GPXYZ,no,checksum";
+  const std::string c = WithChecksum("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
+  const std::string stream = a + "\r\n" + b + "\r\n" + c + "\r\n";
+  for (std::size_t size : {1, 2, 3, 7, 13, 80, 4096}) {
+    SCOPED_TRACE("chunk size " + std::to_string(size));
+    events.events.clear();
+    receiver.ResetLineAssembly();
+    MemoryReader reader(stream, {size});
+    RunAll(reader);
+    EXPECT_EQ(events.Ids(), (std::vector<DISPID>{3, 1, 1, 5, 1}));
+    EXPECT_EQ(events.Raw(), (std::vector<std::string>{a.substr(0, a.find('*')), b + "\r",
+                                                      c.substr(0, c.find('*'))}));
+  }
+}
+
+TEST_F(LoopTest, OneCallHandlesEveryCompleteLineAndKeepsThePartialOne) {
+  MemoryReader reader("$A\n$B\n$C\n$D,part", {});
+  receiver.ProcessAvailableSentences(reader, stop);
+  EXPECT_EQ(events.Raw(), (std::vector<std::string>{"$A", "$B", "$C"}));
+  EXPECT_EQ(receiver.pending_bytes(), 7u);  // "$D,part"
+  reader.Append("ial\n");
+  receiver.ProcessAvailableSentences(reader, stop);
+  EXPECT_EQ(events.Raw().back(), "$D,partial");
+}
+
+TEST_F(LoopTest, EmptyLinesAndBadChecksumsAreDroppedSilently) {
+  const std::string good = WithChecksum("$GPXXX,1");
+  std::string bad = good;
+  bad.back() = bad.back() == '0' ? '1' : '0';
+  MemoryReader reader("\n\n" + bad + "\r\n" + good + "\r\n", {});
+  RunAll(reader);
+  EXPECT_EQ(events.Raw(), std::vector<std::string>{"$GPXXX,1"});
+  EXPECT_EQ(receiver.stats().checksum_dropped, 1u);
+}
+
+TEST_F(LoopTest, ALoneCarriageReturnIsAOneByteLine) {
+  MemoryReader reader("\r\n", {});
+  RunAll(reader);
+  ASSERT_EQ(events.events.size(), 1u);
+  EXPECT_EQ(events.events[0].text, "\r");
+  EXPECT_EQ(events.events[0].bytes, 1);
+}
+
+TEST_F(LoopTest, NulBytesCountInTheByteCount) {
+  // The text stops at the NUL only when the connection point copies it for a sink.
+  std::string line("$GP\0AB", 6);
+  MemoryReader reader(line + "\n", {});
+  RunAll(reader);
+  ASSERT_EQ(events.events.size(), 1u);
+  EXPECT_EQ(events.events[0].bytes, 6);
+}
+
+TEST_F(LoopTest, HighBytesReachRawDataAsWindows1252) {
+  MemoryReader reader("$GP\xB0\x80\n", {});
+  RunAll(reader);
+  ASSERT_EQ(events.Raw().size(), 1u);
+  EXPECT_EQ(events.Raw()[0], "$GP\u00B0\u20AC");
+}
+
+TEST_F(LoopTest, DispatchIsExactAndCaseSensitive) {
+  struct Case {
+    const char* line;
+    std::vector<DISPID> ids;
+  } cases[] = {
+      {"$GPRMC,1", {3, 1}},  {"$GPGGA", {3, 1}},     {"$GPGLL", {3, 1}},
+      {"$GPGSA", {5, 1}},    {"$GPGSV,1", {5, 1}},   {"$GPRMB", {4, 1}},
+      {"$GPBOD", {4, 1}},    {"$GPRTE", {4, 1}},     {"$GPWPL", {1}},
+      {"$gprmc,1", {1}},     {"$GNRMC,1", {1}},      {"$GPRMCX,1", {1}},
+      {"  $GPRMC ,1", {3, 1}}, {"x$GPRMC,1", {1}},   {"GPRMC,1", {1}},
+      {"$GPRMC\t,1", {1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    events.events.clear();
+    receiver.ResetLineAssembly();
+    MemoryReader reader(std::string(c.line) + "\n", {});
+    RunAll(reader);
+    EXPECT_EQ(events.Ids(), c.ids);
+  }
+}
+
+TEST_F(LoopTest, ReaderFailureHandsOutNoLineAndIsRetried) {
+  MemoryReader reader("$A\n$B\n", {3});
+  reader.failures = {0, 5};
+  std::string line;
+  EXPECT_EQ(receiver.ReadLine(reader, line), 0);  // "$A\n" read, handed out
+  EXPECT_EQ(line, "$A");
+  line.clear();
+  EXPECT_EQ(receiver.ReadLine(reader, line), 5);
+  EXPECT_TRUE(line.empty());
+  RunAll(reader);
+  EXPECT_EQ(events.Raw(), std::vector<std::string>{"$B"});
+}
+
+TEST_F(LoopTest, StopEventEndsThePassAfterTheCurrentLine) {
+  MemoryReader reader("$A\n$B\n$C\n", {});
+  stop.Set();
+  receiver.ProcessAvailableSentences(reader, stop);
+  EXPECT_EQ(events.Raw(), std::vector<std::string>{"$A"});
+  EXPECT_EQ(receiver.queued_lines(), 2u);
+}
+
+TEST_F(LoopTest, ALineWithoutLineFeedIsBoundedAndDroppedWhole) {
+  std::string huge(Receiver::kMaxLineBytes + 10, 'x');
+  MemoryReader reader(huge, {1000});
+  RunAll(reader);
+  EXPECT_LE(receiver.pending_bytes(), Receiver::kMaxLineBytes);
+  EXPECT_TRUE(events.events.empty());
+  reader.Append("tail of the long line\n$OK\n");
+  RunAll(reader);
+  EXPECT_EQ(events.Raw(), std::vector<std::string>{"$OK"});
+  EXPECT_EQ(receiver.stats().overlong_dropped, 1u);
+}
+
+TEST_F(LoopTest, AFullQueueStopsReadingUntilItDrains) {
+  std::string many;
+  for (std::size_t i = 0; i < Receiver::kMaxQueuedLines + 100; ++i) many += "$L\n";
+  MemoryReader reader(many, {many.size()});
+  std::string line;
+  receiver.ReadLine(reader, line);
+  EXPECT_EQ(receiver.queued_lines(), Receiver::kMaxQueuedLines + 99);
+  const int calls = reader.calls;
+  receiver.ReadLine(reader, line);
+  EXPECT_EQ(reader.calls, calls);  // no read while the queue is over its bound
+  RunAll(reader);  // the two lines taken above were never handled
+  EXPECT_EQ(events.Raw().size(), Receiver::kMaxQueuedLines + 98);
+}
+
+struct ChecksumCase {
+  std::string suffix;  // after the computed body; %s is replaced by the right digits
+  bool accepted;
+};
+
+TEST(ChecksumTest, StrtolRules) {
+  const std::string body = "$GPGLL,1";
+  unsigned x = 0;
+  for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<unsigned char>(body[i]);
+  char hex[8], lower[8], three[8], plus[8], prefixed[8];
+  std::snprintf(hex, sizeof hex, "%02X", x);
+  std::snprintf(lower, sizeof lower, "%02x", x);
+  std::snprintf(three, sizeof three, "%03X", x);
+  std::snprintf(plus, sizeof plus, "+%X", x);
+  std::snprintf(prefixed, sizeof prefixed, "0x%X", x);
+  const std::vector<ChecksumCase> cases = {
+      {std::string("*") + hex, true},
+      {std::string("*") + lower, true},
+      {std::string("*") + three, true},            // leading zero
+      {std::string("*") + hex + "\r", true},        // CR after the digits
+      {std::string("*  ") + hex + " junk", true},   // blanks before, text after
+      {std::string("*") + plus, true},
+      {std::string("*") + prefixed, true},
+      {std::string("*") + hex + "0", false},        // a third significant digit
+      {"*", false},                                 // expects 0
+      {"*zz", false},
+      {"*123456789", false},                        // clamps, never wraps into range
+      {"*-0", x == 0},
+  };
+  for (const auto& c : cases) {
+    std::string line = body + c.suffix;
+    SCOPED_TRACE(line);
+    EXPECT_EQ(VerifyChecksum(line), c.accepted);
+    EXPECT_EQ(line, body);  // the suffix goes whatever the verdict
+  }
+}
+
+TEST(ChecksumTest, EmptyBodyExpectsZero) {
+  std::string zero = "$*00";
+  EXPECT_TRUE(VerifyChecksum(zero));
+  std::string star_only = "$*";
+  EXPECT_TRUE(VerifyChecksum(star_only));  // XOR of nothing is 0, and "*" reads 0
+  std::string no_star = "$GPGLL,1\r";
+  EXPECT_TRUE(VerifyChecksum(no_star));
+  EXPECT_EQ(no_star, "$GPGLL,1\r");
+}
+
+TEST(FieldsTest, SplitTrimsBlanksOnlyAndKeepsEmptyFields) {
+  struct Case {
+    std::string line;
+    std::vector<std::string> fields;
+  } cases[] = {
+      {"$A", {"$A"}},
+      {"$A,", {"$A", ""}},
+      {",,", {"", "", ""}},
+      {"$A, 12 ,\t3\t,  ,x", {"$A", "12", "\t3\t", "", "x"}},
+      {"$A,b\r", {"$A", "b\r"}},
+  };
+  SentenceFields f;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    SplitFields(c.line, f);
+    EXPECT_EQ(std::vector<std::string>(f.begin(), f.end()), c.fields);
+  }
+}
+
+TEST(FieldsTest, NormalizePadsAndCuts) {
+  SentenceFields f;
+  SplitFields("$GPRMC,1,2,3,4", f);
+  NormalizeFieldCount(f, 13);
+  ASSERT_EQ(f.size(), 13u);
+  EXPECT_EQ(f[4], "4");
+  EXPECT_EQ(f[12], "");
+  SplitFields("$GPRMC,1,2,3,4,5,6,7,8,9,10,11,12,13", f);
+  NormalizeFieldCount(f, 13);
+  ASSERT_EQ(f.size(), 13u);
+  EXPECT_EQ(f[12], "12");
+}
+
+}  // namespace
+}  // namespace orvane
