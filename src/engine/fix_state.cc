@@ -216,15 +216,13 @@ void FixState::ParseGll(const SentenceFields& f) {
 FixUpdateArgs FixState::UpdateArgs() const {
   FixUpdateArgs args;
   Variant speed;
-  GeoPosition position;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    args[0] = fix_good_;
-    args[1] = fix_date_time_;
-    position = position_;
-    speed = speed_;
-    args[6] = true_course_;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  const GeoPosition position(position_);  // copy construction: labels too
+  args[0] = fix_good_;
+  args[1] = fix_date_time_;
+  speed = speed_;
+  args[6] = true_course_;
+  lock.unlock();
   std::string latitude, longitude;
   position.Format(settings_.LatLonFormat(), &latitude, &longitude);
   args[2] = Variant::Ansi(latitude);

@@ -220,9 +220,9 @@ TEST(GeoPositionParse, LatLonRules) {
       {"4916.45", "NN", "12311.12", "W", false, kOldLat, kOldLon},
       {"4916.45", "E", "12311.12", "W", false, kOldLat, kOldLon},
       {"-4916.45", "N", "12311.12", "W", false, kOldLat, kOldLon},
-      {"inf00.0", "N", "12311.12", "W", false, kOldLat, kOldLon},
-      {"nan00.0", "N", "12311.12", "W", false, kOldLat, kOldLon},
+      // Degrees that overflow a double are no place on earth.
       {"1e99900.0", "N", "12311.12", "W", false, kOldLat, kOldLon},
+      {"01.0", "N", "1e99900.0", "E", false, Variant::R8(0.016666666666666666), kOldLon},
       // Malformed longitude: the new latitude stays, the longitude is kept.
       {"4916.45", "N", "12311", "W", false, Variant::R8(49.274166666666666), kOldLon},
       {"4916.45", "N", "12311.12", "N", false, Variant::R8(49.274166666666666), kOldLon},

@@ -1,0 +1,423 @@
+#include "engine/fix_state.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "automation/date.h"
+#include "automation/error_info.h"
+#include "engine/sentence.h"
+
+namespace orvane {
+namespace {
+
+// A sentence line kept alive with its normalized fields, as the loop passes
+// them to a handler.
+class Line {
+ public:
+  Line(std::string text, std::size_t count) : text_(std::move(text)) {
+    SplitFields(text_, fields_);
+    NormalizeFieldCount(fields_, count);
+  }
+  const SentenceFields& fields() const { return fields_; }
+
+ private:
+  std::string text_;
+  SentenceFields fields_;
+};
+
+void Rmc(FixState& s, const std::string& body) { s.ParseRmc(Line("$GPRMC," + body, 13).fields()); }
+void Gga(FixState& s, const std::string& body) { s.ParseGga(Line("$GPGGA," + body, 15).fields()); }
+void Gll(FixState& s, const std::string& body) { s.ParseGll(Line("$GPGLL," + body, 7).fields()); }
+
+const char kFullRmc[] = "123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A";
+const char kFullGga[] = "123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,3.7,0120";
+
+std::string Deg() { return "\xB0 "; }
+
+// "VT_DATE y-m-d h:m:s", "VT_DATE 0", "VT_EMPTY", ... for comparisons that
+// print well.
+std::string DateText(const Variant& v) {
+  if (v.vt() != VT_DATE) return DebugString(v);
+  if (v.date() == 0.0) return "VT_DATE 0";
+  std::optional<DateParts> p = SplitDate(v.date());
+  if (!p) return "VT_DATE ?";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "VT_DATE %04d-%02d-%02d %02d:%02d:%02d", p->year, p->month, p->day,
+                p->hour, p->minute, p->second);
+  return buf;
+}
+
+TEST(FixStateInitial, ValuesBeforeAnySentence) {
+  Settings settings;
+  FixState s(settings);
+  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
+  EXPECT_EQ(s.GetFixDateTime(), Variant::Date(0.0));
+  EXPECT_EQ(s.GetLatitude(), Variant::Text(""));
+  EXPECT_EQ(s.GetLongitude(), Variant::Text(""));
+  for (const Variant& v : {s.GetSpeed(), s.GetTrueCourse(), s.GetMagVariation(), s.GetFixQuality(),
+                           s.GetNumSatellitesInFix(), s.GetAltitude(),
+                           s.GetGeoidHeightAboveWGS84Ellipsoid(), s.GetTimeSinceLastDGPSUpdate(),
+                           s.GetDGPSRefStationID(), s.GetModeIndicator()}) {
+    EXPECT_TRUE(v.is_empty()) << DebugString(v);
+  }
+  EXPECT_EQ(s.GetDegLabel(), Variant::Text("\u00B0 "));
+  EXPECT_EQ(s.GetMinLabel(), Variant::Text("' "));
+  EXPECT_EQ(s.GetSecLabel(), Variant::Text("\""));
+  // Converting units turn an empty speed and geoid height into 0.0, never
+  // an empty altitude.
+  settings.speed_units = 1;
+  settings.altitude_units = 1;
+  EXPECT_EQ(s.GetSpeed(), Variant::R8(0.0));
+  EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), Variant::R8(0.0));
+  EXPECT_TRUE(s.GetAltitude().is_empty());
+}
+
+struct DateCase {
+  const char* time;
+  const char* date;
+  const char* expected;
+};
+
+TEST(FixStateRmc, DateAndCenturyRules) {
+  const DateCase cases[] = {
+      {"235959", "310104", "VT_DATE 2004-01-31 23:59:59"},
+      {"235959.50", "310104", "VT_DATE 2004-01-31 23:59:59"},
+      {"000000", "010169", "VT_DATE 2069-01-01 00:00:00"},
+      {"000000", "010170", "VT_DATE 1970-01-01 00:00:00"},
+      {"000000", "311299", "VT_DATE 1999-12-31 00:00:00"},
+      {"000000", "010100", "VT_DATE 2000-01-01 00:00:00"},
+      {"120000", "290200", "VT_DATE 2000-02-29 12:00:00"},
+      {"1200ab", "010104", "VT_DATE 2004-01-01 12:00:00"},
+      // Invalid dates and times store 0.0, not empty.
+      {"120000", "300204", "VT_DATE 0"},
+      {"120000", "290201", "VT_DATE 0"},
+      {"240000", "010104", "VT_DATE 0"},
+      {"126000", "010104", "VT_DATE 0"},
+      {"120060", "010104", "VT_DATE 0"},
+      {"120000", "001304", "VT_DATE 0"},
+      {"120000", "xxxxxx", "VT_DATE 0"},
+      // Without a usable date or time the fix time is cleared.
+      {"120000", "", "VT_EMPTY"},
+      {"120000", "01010", "VT_EMPTY"},
+      {"120000", "0101040", "VT_EMPTY"},
+      {"12000", "010104", "VT_EMPTY"},
+      {"", "010104", "VT_EMPTY"},
+  };
+  for (const DateCase& c : cases) {
+    Settings settings;
+    FixState s(settings);
+    Rmc(s, kFullRmc);
+    Rmc(s, std::string(c.time) + ",A,4916.45,N,12311.12,W,,,"  + c.date + ",,,");
+    EXPECT_EQ(DateText(s.GetFixDateTime()), c.expected) << c.time << " " << c.date;
+  }
+}
+
+TEST(FixStateRmc, StatusLetters) {
+  const std::pair<const char*, bool> cases[] = {
+      {"A", true}, {"a", true}, {"V", false}, {"v", false}, {"", false}, {"AA", false}, {"\xC1", false}};
+  for (const auto& [status, good] : cases) {
+    Settings settings;
+    FixState s(settings);
+    Rmc(s, kFullRmc);
+    Rmc(s, std::string("225446,") + status + ",4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A");
+    EXPECT_EQ(s.GetFixGood(), Variant::Bool(good)) << '"' << status << '"';
+    // An invalid status still stores the rest of the fix.
+    EXPECT_EQ(s.GetLatitude(), Variant::Ansi("49.274167" + Deg() + " N")) << status;
+    EXPECT_EQ(s.GetSpeed(), Variant::R8(0.5)) << status;
+    EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 1994-11-19 22:54:46") << status;
+  }
+}
+
+struct RmcMembersCase {
+  const char* speed;
+  const char* course;
+  const char* variation;
+  const char* direction;
+  const char* mode;
+  Variant want_speed;
+  Variant want_course;
+  Variant want_variation;
+  Variant want_mode;
+};
+
+TEST(FixStateRmc, SpeedCourseVariationMode) {
+  const Variant e;
+  const RmcMembersCase cases[] = {
+      {"022.4", "084.4", "3.1", "W", "A", Variant::R8(22.4), Variant::R8(84.4), Variant::Text("3.1 W"),
+       Variant::Text("A")},
+      {"0", "359.9", "003.10", "e", "N", Variant::R8(0.0), Variant::R8(359.9),
+       Variant::Text("003.10 e"), Variant::Text("N")},
+      // Empty fields clear what the previous sentence stored.
+      {"", "", "", "", "", e, e, e, e},
+      // A non-numeric number stores 0; a direction of two bytes or none drops
+      // the variation; a mode of two bytes is dropped, any single byte kept.
+      {"abc", "x", "3.1", "W\r", "AB", Variant::R8(0.0), Variant::R8(0.0), e, e},
+      {"1.5", "", "", "W", "\xE9", Variant::R8(1.5), e, e, Variant::Text("\u00E9")},
+      {"", "", "3.1", "", "\x80", e, e, e, Variant::Text("\u20AC")},
+  };
+  for (const RmcMembersCase& c : cases) {
+    Settings settings;
+    FixState s(settings);
+    Rmc(s, kFullRmc);
+    Rmc(s, std::string("123519,A,4807.038,N,01131.000,E,") + c.speed + "," + c.course + ",230394," +
+               c.variation + "," + c.direction + "," + c.mode);
+    const std::string what = std::string(c.speed) + "|" + c.course + "|" + c.variation + "|" +
+                             c.direction + "|" + c.mode;
+    EXPECT_EQ(s.GetSpeed(), c.want_speed) << what << " got " << DebugString(s.GetSpeed());
+    EXPECT_EQ(s.GetTrueCourse(), c.want_course) << what << " got " << DebugString(s.GetTrueCourse());
+    EXPECT_EQ(s.GetMagVariation(), c.want_variation)
+        << what << " got " << DebugString(s.GetMagVariation());
+    EXPECT_EQ(s.GetModeIndicator(), c.want_mode) << what << " got " << DebugString(s.GetModeIndicator());
+  }
+}
+
+TEST(FixStateRmc, LeavesGgaMembersAlone) {
+  Settings settings;
+  FixState s(settings);
+  Gga(s, kFullGga);
+  Rmc(s, kFullRmc);
+  EXPECT_EQ(s.GetFixQuality(), Variant::I2(1));
+  EXPECT_EQ(s.GetNumSatellitesInFix(), Variant::I2(8));
+  EXPECT_EQ(s.GetAltitude(), Variant::R8(545.4));
+  EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), Variant::R8(46.9));
+  EXPECT_EQ(s.GetTimeSinceLastDGPSUpdate(), Variant::I4(3));
+  EXPECT_EQ(s.GetDGPSRefStationID(), Variant::I2(120));
+}
+
+// Each case starts from latitude 10 N, longitude 20 E.
+struct PositionCase {
+  const char* fields;  // lat,N/S,lon,E/W
+  const char* latitude;
+  const char* longitude;
+};
+
+TEST(FixStateRmc, PartialPositionFailures) {
+  const PositionCase cases[] = {
+      {"4916.45,S,12311.12,W", "49.274167", "123.185333"},
+      {"4916,N,12311.12,W", "10.000000", "020.000000"},        // bad latitude keeps both
+      {"4.5,N,12311.12,W", "10.000000", "020.000000"},         // one digit before the point
+      {"4916.45,X,12311.12,W", "10.000000", "020.000000"},     // unknown hemisphere
+      {"4916.45,N,12311,W", "49.274167", "020.000000"},        // bad longitude keeps new latitude
+      {"4916.45,N,12311.12,Q", "49.274167", "020.000000"},
+      {",,12311.12,E", "", "123.185333"},                      // empty latitude is cleared
+      {",,,", "", ""},
+  };
+  for (const PositionCase& c : cases) {
+    Settings settings;
+    FixState s(settings);
+    Rmc(s, "000000,A,1000.00,N,02000.00,E,,,010104,,,");
+    Rmc(s, std::string("000001,A,") + c.fields + ",1.0,,010104,,,");
+    const std::string lat = s.GetLatitude().ToUtf8();
+    const std::string lon = s.GetLongitude().ToUtf8();
+    EXPECT_EQ(lat.substr(0, lat.find('\xC2')), c.latitude) << c.fields;
+    EXPECT_EQ(lon.substr(0, lon.find('\xC2')), c.longitude) << c.fields;
+    // The other members are stored whatever the position did.
+    EXPECT_EQ(s.GetSpeed(), Variant::R8(1.0)) << c.fields;
+  }
+}
+
+TEST(FixStateGga, TimeTakesTheStoredDay) {
+  Settings settings;
+  FixState s(settings);
+  Gga(s, "123519,,,,,,,,,,,,,");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 1899-12-30 12:35:19");
+  Rmc(s, "235959,A,,,,,,,310104,,,");
+  Gga(s, "000001.25,,,,,,,,,,,,,");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 00:00:01");
+  EXPECT_NEAR(s.TimeOnFixDate("120000"), s.GetFixDateTime().date() + 0.5 - 1.0 / 86400, 1e-9);
+  Gga(s, "250000,,,,,,,,,,,,,");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 0");
+  Rmc(s, "235959,A,,,,,,,310104,,,");
+  Gga(s, "12345,,,,,,,,,,,,,");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_EMPTY");
+  Rmc(s, "235959,A,,,,,,,310104,,,");
+  Gga(s, ",,,,,,,,,,,,,");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_EMPTY");
+}
+
+TEST(FixStateGga, MembersAndUnitRules) {
+  struct Case {
+    const char* body;
+    const char* latitude;
+    Variant altitude, quality, satellites, geoid, age, station;
+  };
+  const Variant e;
+  // Each case follows a GGA at 10 N, 20 E, 7 m and an RMC at 48.1173 N.
+  const Case cases[] = {
+      {kFullGga, "48.117300", Variant::R8(545.4), Variant::I2(1), Variant::I2(8), Variant::R8(46.9),
+       Variant::I4(3), Variant::I2(120)},
+      // Altitude not in metres: nothing of the position changes.
+      {"123519,4916.45,N,12311.12,W,2,05,1.0,100.0,F,-17.0,m,,", "48.117300", Variant::R8(7.0),
+       Variant::I2(2), Variant::I2(5), Variant::R8(-17.0), e, e},
+      {"123519,4916.45,N,12311.12,W,2,05,1.0,100.0,,-17.0,M,,", "48.117300", Variant::R8(7.0),
+       Variant::I2(2), Variant::I2(5), Variant::R8(-17.0), e, e},
+      // An empty altitude needs no unit; the geoid needs M or m.
+      {"123519,4916.45,N,12311.12,W,9,70000,1.0,,F,-17.0,F,x,-1", "49.274167", e, Variant::I2(9),
+       Variant::I2(4464), e, Variant::I4(0), Variant::I2(-1)},
+      {"123519,4916.45,N,12311.12,W,x,,1.0,1e2,m,-17.0,,99999999999,", "49.274167",
+       Variant::R8(100.0), Variant::I2(0), e, e, Variant::I4(2147483647), e},
+      {",,,,,,,,,,,,,", "", e, e, e, e, e, e},
+  };
+  for (const Case& c : cases) {
+    Settings settings;
+    FixState s(settings);
+    Gga(s, "000000,1000.00,N,02000.00,E,1,12,1.0,7.0,M,1.0,M,1,1");
+    Rmc(s, kFullRmc);
+    Gga(s, c.body);
+    const std::string lat = s.GetLatitude().ToUtf8();
+    EXPECT_EQ(lat.substr(0, lat.find('\xC2')), c.latitude) << c.body;
+    EXPECT_EQ(s.GetAltitude(), c.altitude) << c.body << " got " << DebugString(s.GetAltitude());
+    EXPECT_EQ(s.GetFixQuality(), c.quality) << c.body;
+    EXPECT_EQ(s.GetNumSatellitesInFix(), c.satellites) << c.body;
+    EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), c.geoid) << c.body;
+    EXPECT_EQ(s.GetTimeSinceLastDGPSUpdate(), c.age) << c.body;
+    EXPECT_EQ(s.GetDGPSRefStationID(), c.station) << c.body;
+    // RMC's members are not GGA's business.
+    EXPECT_EQ(s.GetFixGood(), Variant::Bool(true)) << c.body;
+    EXPECT_EQ(s.GetSpeed(), Variant::R8(22.4)) << c.body;
+    EXPECT_EQ(s.GetTrueCourse(), Variant::R8(84.4)) << c.body;
+    EXPECT_EQ(s.GetMagVariation(), Variant::Text("003.1 W")) << c.body;
+    EXPECT_EQ(s.GetModeIndicator(), Variant::Text("A")) << c.body;
+  }
+}
+
+TEST(FixStateGll, TimeStatusAndPosition) {
+  Settings settings;
+  FixState s(settings);
+  Rmc(s, "235959,A,,,,,,,310104,,,");
+  // No time: the stored fix time stays.
+  Gll(s, "4916.45,N,12311.12,W,,A");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 23:59:59");
+  EXPECT_EQ(s.GetFixGood(), Variant::Bool(true));
+  EXPECT_EQ(s.GetLongitude(), Variant::Ansi("123.185333" + Deg() + " W"));
+  Gll(s, "4916.45,N,12311.12,W,12345,a");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 23:59:59");
+  EXPECT_EQ(s.GetFixGood(), Variant::Bool(true));
+  // A time goes on the stored day.
+  Gll(s, "4916.45,N,12311.12,W,225444.99,V");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 22:54:44");
+  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
+  Gll(s, "4916.45,N,12311.12,W,225444,");
+  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
+  Gll(s, "4916.45,N,12311.12,W,995444,A");
+  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 0");
+  // GLL has no altitude: the stored one stays.
+  Gga(s, "000000,,,,,,,,12.5,M,,,,");
+  Gll(s, "4916.45,S,12311.12,E,,A");
+  EXPECT_EQ(s.GetAltitude(), Variant::R8(12.5));
+  EXPECT_EQ(s.GetLatitude(), Variant::Ansi("49.274167" + Deg() + " S"));
+}
+
+TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
+  Settings settings;
+  FixState s(settings);
+  const std::string high = "\xFF\xB0\x80\xC3\xA9\x7F.\xFE";
+  const std::string digits(200000, '9');
+  const std::string overlong = digits + "." + digits;
+  for (const std::string& f : {high, overlong, std::string(".") , std::string("-"), std::string(",")}) {
+    std::string rmc, gga, gll;
+    for (int i = 0; i < 12; ++i) rmc += f + ",";
+    for (int i = 0; i < 14; ++i) gga += f + ",";
+    for (int i = 0; i < 6; ++i) gll += f + ",";
+    Rmc(s, rmc);
+    Gga(s, gga);
+    Gll(s, gll);
+    const FixUpdateArgs args = s.UpdateArgs();
+    EXPECT_EQ(args[2].vt(), VT_BSTR);
+    EXPECT_EQ(args[0].vt(), VT_BOOL);
+  }
+  // An overlong degrees text overflows and is refused; minutes of 9s are
+  // accepted as computed.
+  Rmc(s, "000000,A,1000.00,N,02000.00,E,,,010104,,,");
+  Rmc(s, "000000,A," + overlong + ",N,02000.00,E,,,010104,,,");
+  EXPECT_EQ(s.GetLatitude(), Variant::Ansi("10.000000" + Deg() + " N"));
+  // Handlers take whatever list they are given.
+  s.ParseRmc(SentenceFields{"$GPRMC"});
+  s.ParseGga(SentenceFields{});
+  s.ParseGll(SentenceFields{"$GPGLL", "4916.45"});
+  EXPECT_TRUE(s.GetAltitude().is_empty());
+  EXPECT_EQ(s.GetLatitude(), Variant::Text(""));
+}
+
+TEST(FixStateLabels, PutGetAndEffectOnCoordinates) {
+  struct Case {
+    Variant value;
+    HRESULT result;
+    Variant read_back;
+    const char* latitude;  // UTF-8, format 0, after the put
+  };
+  const Case cases[] = {
+      {Variant::Text("deg"), S_OK, Variant::Text("deg"), "47.606200deg N"},
+      {Variant::I2(5), S_OK, Variant::Text("5"), "47.6062005 N"},
+      {Variant::Text(""), S_OK, Variant::Text(""), "47.606200 N"},
+      {Variant(), S_OK, Variant::Text(""), "47.606200 N"},
+      {Variant::Text("\u20AC"), S_OK, Variant::Text("\u20AC"), "47.606200\u20AC N"},
+      // Outside the code page: the conversion's replacement character.
+      {Variant::Text("\u4E2D"), S_OK, Variant::Text("?"), "47.606200? N"},
+      {Variant::Null(), DISP_E_TYPEMISMATCH, Variant::Text("\u00B0 "), "47.606200\u00B0  N"},
+  };
+  for (const Case& c : cases) {
+    Settings settings;
+    FixState s(settings);
+    Rmc(s, "000000,A,4736.372,N,12219.926,W,,,010104,,,");
+    SetErrorRecord(std::nullopt);
+    EXPECT_EQ(s.PutDegLabel(c.value), c.result) << DebugString(c.value);
+    EXPECT_FALSE(TakeErrorRecord().has_value()) << DebugString(c.value);
+    EXPECT_EQ(s.GetDegLabel(), c.read_back) << DebugString(c.value);
+    EXPECT_EQ(s.GetLatitude().ToUtf8(), c.latitude) << DebugString(c.value);
+    EXPECT_EQ(s.UpdateArgs()[2].ToUtf8(), c.latitude) << DebugString(c.value);
+  }
+  Settings settings;
+  FixState s(settings);
+  Rmc(s, "000000,A,4736.372,N,12219.926,W,,,010104,,,");
+  ASSERT_EQ(s.PutMinLabel(Variant::Text("m")), S_OK);
+  ASSERT_EQ(s.PutSecLabel(Variant::Text("s")), S_OK);
+  EXPECT_EQ(s.PutMinLabel(Variant::Null()), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(s.GetMinLabel(), Variant::Text("m"));
+  EXPECT_EQ(s.GetSecLabel(), Variant::Text("s"));
+  settings.lat_lon_format = 2;
+  EXPECT_EQ(s.GetLatitude().ToUtf8(), "47\u00B0 36m22.3200s N");
+  // A new fix keeps the labels.
+  Rmc(s, "000000,A,4736.372,S,12219.926,W,,,010104,,,");
+  EXPECT_EQ(s.GetLatitude().ToUtf8(), "47\u00B0 36m22.3200s S");
+}
+
+TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
+  Settings settings;
+  FixState s(settings);
+  Rmc(s, kFullRmc);
+  Gga(s, kFullGga);
+  for (std::int16_t format : {0, 1, 2, 3}) {
+    for (std::int16_t speed : {0, 1, 2}) {
+      for (std::int16_t altitude : {0, 1}) {
+        settings.lat_lon_format = format;
+        settings.speed_units = speed;
+        settings.altitude_units = altitude;
+        const FixUpdateArgs args = s.UpdateArgs();
+        const Variant want[7] = {s.GetFixGood(),  s.GetFixDateTime(), s.GetLatitude(),
+                                 s.GetLongitude(), s.GetAltitude(),   s.GetSpeed(),
+                                 s.GetTrueCourse()};
+        for (int i = 0; i < 7; ++i) {
+          EXPECT_EQ(args[i], want[i]) << "arg " << i << " format " << format << " speed " << speed
+                                      << " altitude " << altitude << ": " << DebugString(args[i]);
+        }
+      }
+    }
+  }
+  settings.lat_lon_format = 0;
+  settings.speed_units = 1;
+  settings.altitude_units = 1;
+  const FixUpdateArgs args = s.UpdateArgs();
+  EXPECT_EQ(args[2], Variant::Ansi("48.117300" + Deg() + " N"));
+  EXPECT_EQ(args[3], Variant::Ansi("011.516667" + Deg() + " E"));
+  EXPECT_DOUBLE_EQ(args[4].r8(), 545.4 * 3.2808399);
+  EXPECT_DOUBLE_EQ(args[5].r8(), 22.4 * 1.852);
+  settings.lat_lon_format = 3;
+  EXPECT_EQ(s.UpdateArgs()[2], Variant::Text(""));
+  EXPECT_EQ(s.GetLongitude(), Variant::Text(""));
+}
+
+}  // namespace
+}  // namespace orvane
