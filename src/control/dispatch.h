@@ -1,0 +1,46 @@
+// Late binding on POSIX: names to DISPIDs and Invoke by DISPID, with the
+// platform's argument rules and its turning of an error record into
+// DISP_E_EXCEPTION.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/variant.h"
+#include "control/member_table.h"
+
+namespace orvane {
+
+class OrvaneControl;
+
+struct ExcepInfo {
+  std::u16string source;
+  std::u16string description;
+  std::string interface_id;
+  HRESULT scode = S_OK;
+};
+
+// `args` in reverse order, as IDispatch passes them; [out] parameters are
+// written back into their elements. `named` lists the DISPIDs of named
+// arguments (only DISPID_PROPERTYPUT is known).
+struct DispParams {
+  std::span<Variant> args;
+  std::span<const DISPID> named;
+};
+
+// names[0] is a member, the rest its parameter names; ids gets one DISPID each
+// (parameters by position). Unknown names give DISPID_UNKNOWN and
+// DISP_E_UNKNOWNNAME.
+HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID> ids);
+
+HRESULT Invoke(OrvaneControl& control, DISPID dispid, std::uint16_t flags, DispParams params,
+               Variant* result, ExcepInfo* excep_info, std::uint32_t* arg_err);
+
+// Convenience for hosts: invoke by name with arguments in natural order.
+HRESULT InvokeByName(OrvaneControl& control, std::string_view name, std::uint16_t flags,
+                     std::vector<Variant>& args, Variant* result, ExcepInfo* excep_info = nullptr);
+
+}  // namespace orvane

@@ -1,0 +1,437 @@
+#include "host.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "automation/error_info.h"
+#include "control/dispatch.h"
+#include "control/member_table.h"
+#include "control/orvane_control.h"
+#include "json.h"
+
+namespace orvane::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> g_interrupted{false};
+
+void OnSignal(int) { g_interrupted = true; }
+
+// Texts for the system codes a host meets besides the control's own.
+std::string CodeText(HRESULT hr, const ExcepInfo* info) {
+  if (info != nullptr && !info->description.empty()) return Utf16ToUtf8(info->description);
+  std::string_view own = ErrorDescription(hr);
+  if (!own.empty()) return std::string(own);
+  switch (static_cast<std::uint32_t>(hr)) {
+    case 0x80020005u: return "Type mismatch.";
+    case 0x8002000Au: return "Overflow.";
+    case 0x80020003u: return "Member not found.";
+    case 0x80020006u: return "Unknown name.";
+    case 0x8002000Eu: return "Invalid number of parameters.";
+    case 0x8002000Fu: return "Parameter not optional.";
+    case 0x80004003u: return "Invalid pointer.";
+    case 0x8007000Eu: return "Not enough memory.";
+    case 0x80004005u: return "Unspecified error.";
+    default: return "Unknown error.";
+  }
+}
+
+std::string Hex(HRESULT hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+// The failing code a late-bound call reports: the member's own when the
+// record turned it into DISP_E_EXCEPTION.
+HRESULT Reported(HRESULT hr, const ExcepInfo& info) { return hr == DISP_E_EXCEPTION ? info.scode : hr; }
+
+class Session {
+ public:
+  Session(const Options& options, std::FILE* out, std::FILE* err)
+      : options_(options), out_(out), err_(err), control_(CreateOrvaneControl()) {}
+
+  int Run();
+
+ private:
+  class Sink : public EventSink {
+   public:
+    explicit Sink(Session* session) : session_(session) {}
+    HRESULT Invoke(DISPID id, std::span<Variant> args) override {
+      session_->OnEvent(id, args);
+      return S_OK;
+    }
+
+   private:
+    Session* session_;
+  };
+
+  HRESULT Get(std::string_view name, Variant* value, ExcepInfo* info = nullptr) {
+    std::vector<Variant> none;
+    return InvokeByName(*control_, name, DISPATCH_PROPERTYGET, none, value, info);
+  }
+  bool SourceOpen() {
+    Variant handle;
+    return SUCCEEDED(Get("PortHandle", &handle));
+  }
+  void OnEvent(DISPID id, std::span<Variant> args);
+  void PrintFix(std::span<Variant> args);
+  void PrintProperties();
+  void PrintSummary(double seconds);
+  bool WaitForEnd();
+
+  const Options& options_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::unique_ptr<OrvaneControl> control_;
+  bool file_complete_ = false;
+  std::uint64_t events_ = 0;
+  std::string line_;
+};
+
+void Session::OnEvent(DISPID id, std::span<Variant> args) {
+  ++events_;
+  if (id == kDispIdFileComplete) file_complete_ = true;
+  if (options_.json) {
+    const EventInfo* event = nullptr;
+    for (const auto& e : Events())
+      if (e.dispid == id) event = &e;
+    if (event == nullptr) return;
+    line_.clear();
+    line_ += "{\"event\":";
+    AppendJsonString(line_, event->name);
+    for (std::size_t k = 0; k < event->param_count && k < args.size(); ++k) {
+      line_ += ',';
+      AppendJsonString(line_, event->params[k]);
+      line_ += ':';
+      AppendJson(line_, args[args.size() - 1 - k], options_.typed);
+    }
+    line_ += "}\n";
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  } else if (id == kDispIdFixUpdate) {
+    PrintFix(args);
+  } else if (id == kDispIdFileComplete) {
+    std::fprintf(out_, "end of file\n");
+  }
+  if (options_.mode == Options::Mode::kLive) std::fflush(out_);
+}
+
+void Session::PrintFix(std::span<Variant> args) {
+  // Reversed: FixGood is last.
+  const Variant& good = args[6];
+  const Variant& when = args[5];
+  const Variant& lat = args[4];
+  const Variant& lon = args[3];
+  const Variant& speed = args[1];
+  std::string time = when.vt() == VT_DATE ? IsoDate(when.date()) : std::string();
+  Variant units, sats;
+  Get("SpeedUnits", &units);
+  Get("NumSatellitesInFix", &sats);
+  static const char* kUnit[] = {"mph", "km/h", "kn"};
+  const int u = units.vt() == VT_I2 && units.i2() >= 0 && units.i2() <= 2 ? units.i2() : 2;
+  std::string speed_text = speed.vt() == VT_R8 ? ShortestDouble(std::round(speed.r8() * 100) / 100) : "-";
+  std::string sats_text = sats.vt() == VT_I2 ? std::to_string(sats.i2()) : "-";
+  std::fprintf(out_, "%-19s  %s  %-16s %-17s %8s %-4s sats %s\n", time.empty() ? "-" : time.c_str(),
+               good.vt() == VT_BOOL && good.boolean() ? "fix  " : "nofix", lat.ToUtf8().c_str(),
+               lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str());
+}
+
+void Session::PrintProperties() {
+  std::string s = "{\"properties\":{";
+  bool first = true;
+  for (const auto& m : Members()) {
+    if (m.kind != MemberKind::kGet) continue;
+    if (!first) s += ',';
+    first = false;
+    AppendJsonString(s, m.name);
+    s += ':';
+    Variant v;
+    ExcepInfo info;
+    const HRESULT hr = Get(m.name, &v, &info);
+    if (FAILED(hr)) {
+      const HRESULT code = Reported(hr, info);
+      s += "{\"error\":";
+      AppendJsonString(s, Hex(code));
+      s += ",\"description\":";
+      AppendJsonString(s, CodeText(code, &info));
+      s += '}';
+    } else {
+      AppendJson(s, v, options_.typed);
+    }
+  }
+  s += "},\"satellites\":{";
+  Variant prns;
+  Get("SatelliteInViewPRNs", &prns);
+  first = true;
+  std::map<int, bool> seen;
+  for (const auto& prn : prns.array()) {
+    if (prn.vt() != VT_I2 || seen[prn.i2()]) continue;
+    seen[prn.i2()] = true;
+    std::vector<Variant> args = {prn, Variant(), Variant(), Variant()};
+    InvokeByName(*control_, "GetSatelliteInfo", DISPATCH_METHOD, args, nullptr);
+    if (!first) s += ',';
+    first = false;
+    AppendJsonString(s, std::to_string(prn.i2()));
+    s += ":{\"Azimuth\":";
+    AppendJson(s, args[1], options_.typed);
+    s += ",\"Elevation\":";
+    AppendJson(s, args[2], options_.typed);
+    s += ",\"SignalToNoiseRatio\":";
+    AppendJson(s, args[3], options_.typed);
+    s += '}';
+  }
+  s += "},\"waypoints\":{";
+  Variant names;
+  Get("WptsInRoute", &names);
+  first = true;
+  std::map<std::u16string, bool> named;
+  for (const auto& name : names.array()) {
+    if (name.vt() != VT_BSTR || named[name.bstr()]) continue;
+    named[name.bstr()] = true;
+    std::vector<Variant> args = {name, Variant(), Variant()};
+    InvokeByName(*control_, "GetWptLocation", DISPATCH_METHOD, args, nullptr);
+    if (!first) s += ',';
+    first = false;
+    AppendJsonString(s, name.ToUtf8());
+    s += ":{\"Latitude\":";
+    AppendJson(s, args[1], options_.typed);
+    s += ",\"Longitude\":";
+    AppendJson(s, args[2], options_.typed);
+    s += '}';
+  }
+  s += "}}\n";
+  std::fwrite(s.data(), 1, s.size(), out_);
+}
+
+void Session::PrintSummary(double seconds) {
+  const Receiver::Stats& st = control_->stats();
+  std::fprintf(out_, "summary: %llu lines in %.3f s (%.0f lines/s)\n", static_cast<unsigned long long>(st.lines),
+               seconds, seconds > 0 ? static_cast<double>(st.lines) / seconds : 0.0);
+  const auto& rows = Receiver::Sentences();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::fprintf(out_, "  %-8.*s %llu\n", static_cast<int>(rows[i].identifier.size()), rows[i].identifier.data(),
+                 static_cast<unsigned long long>(st.by_row[i]));
+  }
+  std::fprintf(out_, "  %-8s %llu\n", "other", static_cast<unsigned long long>(st.unrecognised));
+  std::fprintf(out_, "  dropped by checksum: %llu\n", static_cast<unsigned long long>(st.checksum_dropped));
+  if (st.overlong_dropped != 0) {
+    std::fprintf(out_, "  dropped as overlong: %llu\n", static_cast<unsigned long long>(st.overlong_dropped));
+  }
+}
+
+// Pumps this thread's apartment until the reader has closed its source.
+bool Session::WaitForEnd() {
+  auto apartment = Apartment::Current();
+  const bool live = options_.mode == Options::Mode::kLive;
+  const auto deadline = options_.duration >= 0
+                            ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(options_.duration * 1000))
+                            : Clock::time_point::max();
+  bool closing = false;
+  while (true) {
+    apartment->RunUntil([&] { return g_interrupted.load() || !SourceOpen() || (live && Clock::now() >= deadline); },
+                        std::chrono::milliseconds(200));
+    if (!SourceOpen()) break;
+    if (!closing && (g_interrupted || (live && Clock::now() >= deadline))) {
+      std::vector<Variant> none;
+      InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
+      closing = true;
+    }
+  }
+  apartment->Pump();
+  return true;
+}
+
+int Session::Run() {
+  if (!control_) {
+    std::fprintf(err_, "error 0x8007000E: Not enough memory.\n");
+    return 1;
+  }
+  for (const auto& [name, value] : options_.sets) {
+    std::vector<Variant> args = {Variant::Text(value)};
+    ExcepInfo info;
+    const HRESULT hr = InvokeByName(*control_, name, DISPATCH_PROPERTYPUT, args, nullptr, &info);
+    if (FAILED(hr)) {
+      const HRESULT code = Reported(hr, info);
+      std::fprintf(err_, "%s: error %s: %s\n", name.c_str(), Hex(code).c_str(), CodeText(code, &info).c_str());
+      return 2;
+    }
+  }
+  std::shared_ptr<Sink> sink;
+  std::uint32_t cookie = 0;
+  if (!options_.summary) {
+    sink = std::make_shared<Sink>(this);
+    control_->events().Advise(sink, &cookie);
+  }
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  const auto start = Clock::now();
+  std::vector<Variant> args;
+  const char* method;
+  if (options_.mode == Options::Mode::kLive) {
+    method = "Open";
+    args = {Variant::Text(options_.source)};
+  } else {
+    method = "OpenFile";
+    args = {Variant::Text(options_.source)};
+    if (options_.time_scale) args.push_back(Variant::Text(*options_.time_scale));
+  }
+  ExcepInfo info;
+  HRESULT hr = InvokeByName(*control_, method, DISPATCH_METHOD, args, nullptr, &info);
+  if (FAILED(hr)) {
+    const HRESULT code = Reported(hr, info);
+    std::fprintf(err_, "error %s: %s\n", Hex(code).c_str(), CodeText(code, &info).c_str());
+    // A port whose settings failed stays open; close it before leaving.
+    if (SourceOpen()) {
+      std::vector<Variant> none;
+      InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
+      WaitForEnd();
+    }
+    return 1;
+  }
+  WaitForEnd();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (options_.props) PrintProperties();
+  if (options_.summary || !options_.json) PrintSummary(seconds);
+  if (cookie != 0) control_->events().Unadvise(cookie);
+  std::fflush(out_);
+  return 0;
+}
+
+bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+}  // namespace
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage:\n"
+               "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] FILE\n"
+               "  orvane live PORT [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] [--duration SECONDS]\n"
+               "  orvane members\n"
+               "  orvane --help | --version\n"
+               "\n"
+               "replay   replays an NMEA log, paced at X times real time when --time-scale is given\n"
+               "live     reads a receiver on a serial device (e.g. /dev/ttyUSB0) until interrupted\n"
+               "members  lists the automation members: DISPID, kind, name, parameters\n"
+               "\n"
+               "--set NAME=VALUE  puts a property before the source opens (e.g. --set SpeedUnits=1)\n"
+               "--json            one JSON object per event; --typed adds each value's VARTYPE\n"
+               "--props           after the end, every property, satellite and waypoint as JSON\n"
+               "--summary         only the closing summary: counts, dropped lines, time, rate\n");
+}
+
+std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help, bool* version) {
+  *help = *version = false;
+  Options o;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* flag) -> std::optional<std::string> {
+      std::string f = flag;
+      if (StartsWith(a, f + "=")) return a.substr(f.size() + 1);
+      if (i + 1 < argc) return std::string(argv[++i]);
+      *error = f + " needs a value";
+      return std::nullopt;
+    };
+    if (a == "--help" || a == "-h") {
+      *help = true;
+      return o;
+    } else if (a == "--version") {
+      *version = true;
+      return o;
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--typed") {
+      o.typed = true;
+    } else if (a == "--props") {
+      o.props = true;
+    } else if (a == "--summary") {
+      o.summary = true;
+    } else if (StartsWith(a, "--time-scale")) {
+      auto v = value("--time-scale");
+      if (!v) return std::nullopt;
+      o.time_scale = *v;
+    } else if (StartsWith(a, "--duration")) {
+      auto v = value("--duration");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      o.duration = std::strtod(v->c_str(), &end);
+      if (end == v->c_str() || *end != '\0' || o.duration < 0) {
+        *error = "--duration needs a number of seconds";
+        return std::nullopt;
+      }
+    } else if (StartsWith(a, "--set")) {
+      auto v = value("--set");
+      if (!v) return std::nullopt;
+      auto eq = v->find('=');
+      if (eq == std::string::npos || eq == 0) {
+        *error = "--set needs NAME=VALUE";
+        return std::nullopt;
+      }
+      o.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+    } else if (StartsWith(a, "--")) {
+      *error = "unknown option " + a;
+      return std::nullopt;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.empty()) {
+    *error = "missing command";
+    return std::nullopt;
+  }
+  if (positional[0] == "members" && positional.size() == 1) {
+    o.mode = Options::Mode::kMembers;
+    return o;
+  }
+  if ((positional[0] != "replay" && positional[0] != "live") || positional.size() != 2) {
+    *error = positional[0] == "replay" || positional[0] == "live" ? positional[0] + " needs exactly one source"
+                                                                  : "unknown command " + positional[0];
+    return std::nullopt;
+  }
+  o.mode = positional[0] == "live" ? Options::Mode::kLive : Options::Mode::kReplay;
+  o.source = positional[1];
+  if (o.typed && !o.json) o.json = true;
+  if (o.time_scale && o.mode == Options::Mode::kLive) {
+    *error = "--time-scale is for replay";
+    return std::nullopt;
+  }
+  return o;
+}
+
+int Run(const Options& options, std::FILE* out, std::FILE* err) {
+  if (options.mode == Options::Mode::kMembers) {
+    for (const auto& m : Members()) {
+      std::string params;
+      for (std::size_t k = 0; k < m.param_count; ++k) {
+        if (k) params += ", ";
+        if (m.params[k].out) params += "[out] ";
+        if (m.params[k].optional) params += "[optional] ";
+        params += m.params[k].name;
+      }
+      if (m.kind == MemberKind::kGet) params = "[out, retval] pVal";
+      std::fprintf(out, "%3d  %-6.*s  %-32.*s (%s)\n", m.dispid, static_cast<int>(KindName(m.kind).size()),
+                   KindName(m.kind).data(), static_cast<int>(m.name.size()), m.name.data(), params.c_str());
+    }
+    std::fprintf(out, "events:\n");
+    for (const auto& e : Events()) {
+      std::string params;
+      for (std::size_t k = 0; k < e.param_count; ++k) {
+        if (k) params += ", ";
+        params += e.params[k];
+      }
+      std::fprintf(out, "%3d  event   %-32.*s (%s)\n", e.dispid, static_cast<int>(e.name.size()), e.name.data(),
+                   params.c_str());
+    }
+    return 0;
+  }
+  Session session(options, out, err);
+  return session.Run();
+}
+
+}  // namespace orvane::cli

@@ -1,0 +1,20 @@
+// JSON text for the command's output: one value per VARIANT, plain or typed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "automation/variant.h"
+
+namespace orvane::cli {
+
+// Plain: null, numbers, true/false, strings, "YYYY-MM-DDTHH:MM:SS", arrays.
+// Typed: {"vt":N,"value":...} with a DATE's value as its double.
+void AppendJson(std::string& out, const Variant& v, bool typed);
+void AppendJsonString(std::string& out, std::string_view utf8);
+// Shortest text that reads back as the same double.
+std::string ShortestDouble(double d);
+// "YYYY-MM-DDTHH:MM:SS" to the nearest second, or empty when out of range.
+std::string IsoDate(double date);
+
+}  // namespace orvane::cli
