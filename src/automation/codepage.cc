@@ -32,7 +32,15 @@ std::u16string AnsiToUtf16(std::string_view bytes) {
 std::string Utf16ToAnsi(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char16_t c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    // A surrogate pair is one character and becomes one '?'.
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
       out.push_back(static_cast<char>(c));
       continue;

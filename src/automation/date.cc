@@ -45,7 +45,9 @@ int DaysInMonth(int year, int month) {
 }
 
 std::optional<double> MakeDate(int year, int month, int day, int hour, int minute, int second) {
-  if (year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+  // Years below 100 are outside the platform's DATE range: SplitDate and the
+  // text conversions could not give such a value back.
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
       hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     return std::nullopt;
   }
@@ -58,17 +60,21 @@ std::optional<double> MakeDate(int year, int month, int day, int hour, int minut
 }
 
 std::optional<DateParts> SplitDate(double date) {
-  if (!std::isfinite(date) || date < -657434.0 || date >= 2958466.0) return std::nullopt;
-  double whole = std::trunc(date);
-  double fraction = std::fabs(date - whole);
+  // The platform accepts any moment of 1 January 100 to 31 December 9999.
+  if (!std::isfinite(date) || date <= -657435.0 || date >= 2958466.0) return std::nullopt;
+  const double whole = std::trunc(date);
+  const double fraction = std::fabs(date - whole);  // exact: no rounding here
   auto seconds = static_cast<std::int64_t>(std::llround(fraction * 86400.0));
   std::int64_t days = static_cast<std::int64_t>(whole);
   if (seconds >= 86400) {
+    // Rounded up to midnight: the next calendar day. Below zero the fraction
+    // still counts forward, so the next day is one whole day towards zero.
     seconds -= 86400;
-    days += date >= 0 ? 1 : -1;
+    days += 1;
   }
   DateParts p;
   CivilFromDays(days + kEpoch, &p.year, &p.month, &p.day);
+  if (p.year > 9999) return std::nullopt;  // 9999-12-31 23:59:59.6 and later
   p.hour = static_cast<int>(seconds / 3600);
   p.minute = static_cast<int>(seconds / 60 % 60);
   p.second = static_cast<int>(seconds % 60);

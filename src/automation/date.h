@@ -12,8 +12,8 @@ struct DateParts {
   friend bool operator==(const DateParts&, const DateParts&) = default;
 };
 
-// Valid when year <= 9999, month 1..12, day within the Gregorian month,
-// hour <= 23, minute <= 59, second <= 59; otherwise no value.
+// Valid when 100 <= year <= 9999 (the platform's DATE range), month 1..12,
+// day within the Gregorian month, hour <= 23, minute <= 59, second <= 59; otherwise no value.
 std::optional<double> MakeDate(int year, int month, int day, int hour, int minute, int second);
 
 // Calendar fields of a DATE, the time rounded to the nearest second. No value

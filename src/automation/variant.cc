@@ -1,5 +1,6 @@
 #include "automation/variant.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "automation/codepage.h"
@@ -82,7 +83,8 @@ bool operator==(const Variant& a, const Variant& b) {
       return true;
     case VT_R8:
     case VT_DATE:
-      return a.num_.d == b.num_.d;
+      // A copy of a NaN equals its original.
+      return a.num_.d == b.num_.d || (std::isnan(a.num_.d) && std::isnan(b.num_.d));
     case VT_BSTR:
       return a.text_ == b.text_;
     case kVtArrayOfVariant:

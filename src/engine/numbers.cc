@@ -32,34 +32,55 @@ double ReadDouble(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size() && IsSpace(s[i])) ++i;
   bool negative = false;
-  // from_chars takes '-' but not '+'.
-  if (i < s.size() && s[i] == '+') {
-    ++i;
-    if (i < s.size() && s[i] == '-') return 0.0;
-  } else if (i < s.size() && s[i] == '-') {
-    negative = true;
-    ++i;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) return 0.0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+
+  // Only the decimal form: the words "inf" and "nan" and hexadecimal text read
+  // as 0, as no digits do, so a field never yields NaN.
+  const std::size_t begin = i;
+  std::int64_t digits_before_point = 0;  // significant, for the magnitude
+  std::int64_t leading_zeros_after_point = 0;
+  bool any_digit = false, nonzero = false, point = false;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') {
+      any_digit = true;
+      if (c != '0') nonzero = true;
+      if (!point && nonzero) ++digits_before_point;
+      if (point && !nonzero) ++leading_zeros_after_point;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any_digit) return 0.0;
+  std::size_t end = i;
+  std::int64_t exponent = 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    std::size_t j = i + 1;
+    bool exp_negative = false;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp_negative = s[j++] == '-';
+    if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+      for (; j < s.size() && s[j] >= '0' && s[j] <= '9'; ++j) {
+        if (exponent < 100000000) exponent = exponent * 10 + (s[j] - '0');
+      }
+      if (exp_negative) exponent = -exponent;
+      end = j;
+    }
   }
   double value = 0.0;
-  const char* first = s.data() + i;
-  const char* last = s.data() + s.size();
-  auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+  auto [ptr, ec] = std::from_chars(s.data() + begin, s.data() + end, value,
+                                   std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    // Decide between overflow and underflow from the exponent's sign.
-    bool tiny = false;
-    for (const char* p = first; p < ptr; ++p) {
-      if ((*p == 'e' || *p == 'E') && p + 1 < ptr && p[1] == '-') tiny = true;
-    }
-    if (!tiny) {
-      // A mantissa like 0.000...1 with no exponent cannot overflow.
-      value = HUGE_VAL;
-    } else {
-      value = 0.0;
-    }
+    // The decimal exponent of the first significant digit says which way.
+    const std::int64_t magnitude =
+        digits_before_point > 0 ? digits_before_point - 1 + exponent
+                                : exponent - leading_zeros_after_point - 1;
+    value = nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
   } else if (ec != std::errc()) {
     value = 0.0;
   }
+  (void)ptr;
   return negative ? -value : value;
 }
 
