@@ -3,6 +3,8 @@
 // called on the host's thread and mirror the automation members.
 #pragma once
 
+#include <memory>
+
 #include "automation/variant.h"
 #include "engine/events.h"
 #include "engine/receiver.h"
@@ -33,7 +35,7 @@ class SourceManager {
 
  private:
   struct Impl;
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace orvane

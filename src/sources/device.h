@@ -1,0 +1,60 @@
+// The operating-system side of the two sources, behind a narrow seam: the
+// reader loops and the member logic in source_manager.cc are the same on
+// every platform, only these calls differ.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "automation/platform.h"
+#include "engine/stop_event.h"
+
+namespace orvane::detail {
+
+// A file descriptor on POSIX.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
+// Longest device or file path accepted, terminating zero excluded.
+std::size_t MaxPathBytes();
+
+// Opens a serial device for exclusive use, non-blocking. Refuses a path that
+// is not a terminal: such a "port" would read as always ready. kNoHandle on
+// any failure, busy included.
+NativeHandle OpenPort(const std::string& path);
+// Raw 8N1 at 4800 baud, receiver on, no flow control, reads that never wait;
+// then DTR on, RTS off, break cleared (those three may fail: a pty refuses
+// them). S_OK, kGetCommStateFailed or kSetCommStateFailed.
+HRESULT ConfigurePort(NativeHandle port);
+// Line speed in bits per second; false when the handle is no terminal.
+bool GetPortSpeed(NativeHandle port, std::int32_t* baud);
+// S_OK, kGetCommStateFailed or kSetCommStateFailed.
+HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud);
+void ClosePort(NativeHandle port);
+
+enum class PortWait {
+  kStop,          // the stop event is set
+  kReadable,      // bytes arrived
+  kTimeout,       // nothing within the time-out
+  kDeviceFailed,  // hang-up or error on the device
+  kWaitFailed,    // the wait itself failed
+};
+// Sleeps until bytes arrive, the device fails, `stop` is set or the time-out
+// passes. With `device` false only the stop event is watched.
+PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, bool device);
+
+// Appends every byte now waiting (maybe none). False when the device failed.
+bool ReadAvailable(NativeHandle port, std::string& pending);
+
+// Opens an existing regular file for reading; kNoHandle otherwise.
+NativeHandle OpenLogFile(const std::string& path);
+enum class ReadAtResult { kData, kEndOfFile, kFailed };
+// Appends up to `count` bytes read at `offset`.
+ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out);
+// True when `offset` lies at or past the end of the file (or its size is
+// unknown): failed reads there may stop being retried.
+bool AtOrPastEnd(NativeHandle file, std::uint64_t offset);
+void CloseLogFile(NativeHandle file);
+
+}  // namespace orvane::detail

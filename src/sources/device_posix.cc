@@ -1,0 +1,128 @@
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sources/device.h"
+
+namespace orvane::detail {
+namespace {
+
+int Fd(NativeHandle h) { return static_cast<int>(h); }
+
+}  // namespace
+
+std::size_t MaxPathBytes() { return PATH_MAX - 1; }
+
+NativeHandle OpenPort(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kNoHandle;
+  // flock also keeps out a second opener running as root, whom TIOCEXCL lets
+  // through.
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return kNoHandle;
+  }
+  ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+HRESULT ConfigurePort(NativeHandle port) {
+  termios tio{};
+  if (tcgetattr(Fd(port), &tio) != 0) return kGetCommStateFailed;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+#ifdef CRTSCTS
+  tio.c_cflag &= ~CRTSCTS;
+#endif
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  // Reads return what is there at once, like zero comm time-outs.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B4800);
+  cfsetospeed(&tio, B4800);
+  const bool set = tcsetattr(Fd(port), TCSANOW, &tio) == 0;
+  // Whatever the line settings gave; a pty refuses these, which is harmless.
+  int dtr = TIOCM_DTR;
+  int rts = TIOCM_RTS;
+  ioctl(Fd(port), TIOCMBIS, &dtr);
+  ioctl(Fd(port), TIOCMBIC, &rts);
+  ioctl(Fd(port), TIOCCBRK);
+  return set ? S_OK : kSetCommStateFailed;
+}
+
+void ClosePort(NativeHandle port) {
+  ioctl(Fd(port), TIOCNXCL);
+  close(Fd(port));
+}
+
+PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, bool device) {
+  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {Fd(port), POLLIN, 0}};
+  const int rc = poll(fds, device ? 2 : 1, timeout_ms);
+  if (rc < 0) return errno == EINTR ? PortWait::kTimeout : PortWait::kWaitFailed;
+  if (fds[0].revents != 0 || stop.IsSet()) return PortWait::kStop;
+  if (rc == 0 || !device) return PortWait::kTimeout;
+  if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return PortWait::kDeviceFailed;
+  return (fds[1].revents & POLLIN) != 0 ? PortWait::kReadable : PortWait::kTimeout;
+}
+
+bool ReadAvailable(NativeHandle port, std::string& pending) {
+  int waiting = 0;
+  if (ioctl(Fd(port), FIONREAD, &waiting) != 0) return false;
+  if (waiting <= 0) return true;
+  const std::size_t old_size = pending.size();
+  pending.resize(old_size + static_cast<std::size_t>(waiting));
+  ssize_t got;
+  do {
+    got = read(Fd(port), pending.data() + old_size, static_cast<std::size_t>(waiting));
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    pending.resize(old_size);
+    // Zero bytes after FIONREAD promised some is a hang-up.
+    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+  pending.resize(old_size + static_cast<std::size_t>(got));
+  return true;
+}
+
+NativeHandle OpenLogFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return kNoHandle;
+  // Directories, pipes and devices never give a clean end of file.
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return kNoHandle;
+  }
+  return fd;
+}
+
+ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return ReadAtResult::kEndOfFile;
+  const std::size_t old_size = out.size();
+  out.resize(old_size + count);
+  ssize_t got;
+  do {
+    got = pread(Fd(file), out.data() + old_size, count, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (got < 0) return ReadAtResult::kFailed;
+  return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
+}
+
+bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
+  struct stat st {};
+  if (fstat(Fd(file), &st) != 0) return true;
+  return offset >= static_cast<std::uint64_t>(st.st_size);
+}
+
+void CloseLogFile(NativeHandle file) { close(Fd(file)); }
+
+}  // namespace orvane::detail

@@ -1,0 +1,304 @@
+// Log-file replay: chunked reading, the end of a replay, TimeScale, pacing
+// against the clock, Close and final release during a replay.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "source_test_support.h"
+
+namespace orvane::testing {
+namespace {
+
+// RMC one second apart from 12:00:00 on 5 June 2024.
+std::string RmcSeconds(int count, int first_second = 0) {
+  std::string log;
+  for (int i = 0; i < count; ++i) {
+    const int t = first_second + i;
+    char body[128];
+    std::snprintf(body, sizeof body,
+                  "$GPRMC,%02d%02d%02d,A,4807.038,N,01131.000,E,5.0,90.0,050624,,,A", 12 + t / 3600,
+                  (t / 60) % 60, t % 60);
+    log += Sentence(body);
+  }
+  return log;
+}
+
+class LogReplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TakeErrorRecord(); }
+  HRESULT Replay(std::string_view content,
+                 const Variant& time_scale = Variant::Error(DISP_E_PARAMNOTFOUND)) {
+    const std::string path = dir_.Write("log" + std::to_string(++files_) + ".nmea", content);
+    return rig_.sources->OpenFile(Variant::Text(path), time_scale);
+  }
+  // Replays without pacing and waits until the reader has closed the file.
+  std::vector<std::string> ReplayAll(std::string_view content) {
+    const int before = rig_.events.file_complete();
+    EXPECT_EQ(Replay(content), S_OK) << ErrorText();
+    EXPECT_TRUE(rig_.events.WaitFileComplete(before + 1));
+    EXPECT_TRUE(rig_.WaitClosed());
+    return rig_.events.raw();
+  }
+
+  TempDir dir_;
+  int files_ = 0;
+  Rig rig_;
+};
+
+TEST_F(LogReplayTest, EmptyFileCompletesAtOnce) {
+  EXPECT_TRUE(ReplayAll("").empty());
+  EXPECT_EQ(rig_.events.file_complete(), 1);
+}
+
+TEST_F(LogReplayTest, TextAfterTheLastLineFeedIsNeverHandled) {
+  const std::string first = "$GPGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+  const std::vector<std::string> raw =
+      ReplayAll(Sentence(first) + "$GPRMC,120001,A,4807.038,N,01131.000,E,,,050624,,,A*00");
+  ASSERT_EQ(raw.size(), 1u);
+  EXPECT_EQ(raw[0], first);
+  EXPECT_EQ(rig_.events.file_complete(), 1);
+}
+
+TEST_F(LogReplayTest, LinesStraddlingChunkBoundariesArriveWhole) {
+  // Line lengths chosen so line ends fall before, on and after the 80-byte
+  // chunk boundaries, including lines longer than two chunks and empty ones.
+  const std::vector<std::vector<std::size_t>> patterns = {
+      {78, 80, 81, 79, 1, 159, 160, 161, 240},
+      {10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10},
+      {0, 0, 200, 0, 3},
+      {79},
+      {80},
+  };
+  for (const std::vector<std::size_t>& lengths : patterns) {
+    std::string log;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+      // "$PXYZ" lines of the given length (before CR LF), no checksum.
+      std::string line = "$PXYZ" + std::to_string(i) + ",";
+      line.resize(std::max(lengths[i], line.size()), static_cast<char>('a' + i % 26));
+      // Length 0 is an empty line, which is skipped without an event.
+      if (lengths[i] == 0) line.clear();
+      const bool crlf = i % 2 == 0 && !line.empty();
+      log += line + (crlf ? "\r\n" : "\n");
+      if (!line.empty()) expected.push_back(line + (crlf ? "\r" : ""));
+    }
+    const std::size_t before = rig_.events.raw().size();
+    const std::vector<std::string> raw = ReplayAll(log);
+    const std::vector<std::string> got(raw.begin() + static_cast<std::ptrdiff_t>(before),
+                                       raw.end());
+    std::string shape;
+    for (std::size_t n : lengths) shape += std::to_string(n) + " ";
+    EXPECT_EQ(got, expected) << "line lengths: " << shape << "file size " << log.size();
+  }
+}
+
+TEST_F(LogReplayTest, OpenFileFailures) {
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(dir_.path().string() + "/missing.nmea"),
+                                   Variant::Error(DISP_E_PARAMNOTFOUND)),
+            kCannotOpenFile);
+  EXPECT_EQ(ErrorText(), kMsgCannotOpenFile);
+  // A directory opens on POSIX but never reads; it is refused like on Windows.
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(dir_.path().string()), Variant()),
+            kCannotOpenFile);
+  EXPECT_EQ(ErrorText(), kMsgCannotOpenFile);
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(""), Variant()), kCannotOpenFile);
+  EXPECT_EQ(ErrorText(), kMsgCannotOpenFile);
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(std::string(5000, 'x')), Variant()), E_INVALIDARG);
+  EXPECT_EQ(ErrorText(), kMsgInvalidArg);
+  EXPECT_FALSE(rig_.sources->IsOpen());
+
+  // A long paced wait keeps the replay open.
+  ASSERT_EQ(Replay(RmcSeconds(1) + RmcSeconds(1, 3600), Variant::R8(1.0)), S_OK) << ErrorText();
+  EXPECT_EQ(Replay(RmcSeconds(1)), kAlreadyOpen);
+  EXPECT_EQ(ErrorText(), kMsgAlreadyOpen);
+  EXPECT_EQ(rig_.sources->Open(Variant::Text("/dev/null")), kAlreadyOpen);
+  EXPECT_EQ(ErrorText(), kMsgAlreadyOpen);
+}
+
+TEST_F(LogReplayTest, TimeScaleBounds) {
+  struct Case {
+    std::string label;
+    Variant scale;
+    HRESULT expected;
+    bool paces;
+    bool records_error;
+  };
+  const Case cases[] = {
+      {"omitted", Variant::Error(DISP_E_PARAMNOTFOUND), S_OK, false, false},
+      {"-1", Variant::R8(-1), E_INVALIDARG, false, true},
+      {"-0.00001", Variant::R8(-0.00001), E_INVALIDARG, false, true},
+      {"0", Variant::I4(0), S_OK, false, false},
+      {"0.000005", Variant::R8(0.000005), S_OK, false, false},
+      {"-0.000005", Variant::R8(-0.000005), S_OK, false, false},
+      {"0.00001", Variant::R8(0.00001), S_OK, true, false},
+      {"1000.99", Variant::R8(1000.99), S_OK, true, false},
+      {"1001", Variant::R8(1001), E_INVALIDARG, false, true},
+      {"infinity", Variant::R8(std::numeric_limits<double>::infinity()), E_INVALIDARG, false, true},
+      {"NaN", Variant::R8(std::nan("")), E_INVALIDARG, false, true},
+      {"text 2", Variant::Text(" 2 "), S_OK, true, false},
+      {"text abc", Variant::Text("abc"), DISP_E_TYPEMISMATCH, false, false},
+      {"VT_NULL", Variant::Null(), DISP_E_TYPEMISMATCH, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    rig_.receiver.fix().StopPacing();
+    TakeErrorRecord();
+    const int completed = rig_.events.file_complete();
+    // One dated fix: the first paced fix only takes the reference, so even
+    // the slowest scale finishes at once.
+    EXPECT_EQ(Replay(RmcSeconds(1), c.scale), c.expected);
+    std::optional<ErrorRecord> rec = TakeErrorRecord();
+    EXPECT_EQ(rec.has_value(), c.records_error);
+    if (rec) {
+      EXPECT_EQ(Utf16ToUtf8(rec->description), kMsgInvalidArg);
+    }
+    if (c.expected == S_OK) {
+      EXPECT_EQ(rig_.receiver.fix().pacing(), c.paces);
+      EXPECT_TRUE(rig_.events.WaitFileComplete(completed + 1));
+      EXPECT_TRUE(rig_.WaitClosed());
+    } else {
+      EXPECT_FALSE(rig_.sources->IsOpen()) << "the file was closed again";
+      EXPECT_EQ(rig_.events.file_complete(), completed);
+    }
+  }
+}
+
+// Milliseconds between consecutive FixUpdates.
+std::vector<double> FixGapsMs(const RecordingEvents& events) {
+  const std::vector<Clock::time_point> t = events.fix_times();
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < t.size(); ++i) {
+    gaps.push_back(std::chrono::duration<double, std::milli>(t[i] - t[i - 1]).count());
+  }
+  return gaps;
+}
+
+TEST_F(LogReplayTest, PacingFollowsTheTimeScale) {
+  struct Case {
+    double scale;
+    int fixes;
+    double gap_ms;
+  };
+  for (const Case& c : {Case{2.0, 4, 500.0}, Case{0.5, 2, 2000.0}}) {
+    SCOPED_TRACE(c.scale);
+    Rig rig;
+    const std::string path = dir_.Write("paced.nmea", RmcSeconds(c.fixes));
+    const auto start = Clock::now();
+    ASSERT_EQ(rig.sources->OpenFile(Variant::Text(path), Variant::R8(c.scale)), S_OK);
+    ASSERT_TRUE(rig.events.WaitFileComplete(1, milliseconds(20000)));
+    const double total = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const std::vector<double> gaps = FixGapsMs(rig.events);
+    ASSERT_EQ(gaps.size(), static_cast<std::size_t>(c.fixes - 1));
+    for (double gap : gaps) EXPECT_NEAR(gap, c.gap_ms, 250.0);
+    EXPECT_NEAR(total, c.gap_ms * (c.fixes - 1), 600.0);
+  }
+}
+
+TEST_F(LogReplayTest, CloseDuringAPacingWaitEndsAtOnceWithOneFileComplete) {
+  // The second fix is an hour after the first.
+  ASSERT_EQ(Replay(RmcSeconds(1) + RmcSeconds(1, 3600) + RmcSeconds(1, 3601), Variant::R8(1.0)),
+            S_OK);
+  ASSERT_TRUE(rig_.events.WaitRaw(1));
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(rig_.events.file_complete(), 0);
+  const auto start = Clock::now();
+  EXPECT_EQ(rig_.sources->Close(), S_OK);
+  ASSERT_TRUE(rig_.events.WaitFileComplete(1, milliseconds(2000)));
+  ASSERT_TRUE(rig_.WaitClosed(milliseconds(2000)));
+  EXPECT_LT(Clock::now() - start, milliseconds(2000));
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(rig_.events.file_complete(), 1);
+  // The delayed fix is finished, nothing after it.
+  EXPECT_LE(rig_.events.raw().size(), 2u);
+}
+
+TEST_F(LogReplayTest, PropertiesDuringAReplay) {
+  ASSERT_EQ(Replay(RmcSeconds(1) + RmcSeconds(1, 3600), Variant::R8(1.0)), S_OK);
+  ASSERT_TRUE(rig_.events.WaitRaw(1));
+  Variant v;
+  ASSERT_EQ(rig_.sources->get_PortHandle(&v), S_OK);
+  EXPECT_EQ(v.vt(), VT_I4);
+  EXPECT_GE(v.i4(), 0);
+  ASSERT_EQ(rig_.sources->get_PortName(&v), S_OK);
+  EXPECT_EQ(DebugString(v), DebugString(Variant::Text(""))) << "no Open has succeeded yet";
+  EXPECT_EQ(rig_.sources->get_BaudRate(&v), kGetCommStateFailed);
+  EXPECT_EQ(ErrorText(), kMsgGetCommState);
+  EXPECT_EQ(rig_.sources->put_BaudRate(Variant::I4(9600)), kGetCommStateFailed);
+  EXPECT_EQ(ErrorText(), kMsgGetCommState);
+  EXPECT_EQ(rig_.sources->Close(), S_OK);
+  ASSERT_TRUE(rig_.WaitClosed());
+  ASSERT_EQ(rig_.sources->get_BaudRate(&v), S_OK);
+  EXPECT_EQ(v.i4(), 4800) << "the failed put kept the stored rate";
+}
+
+TEST_F(LogReplayTest, SecondReplayAfterTheFirstEnded) {
+  ReplayAll(RmcSeconds(2));
+  ReplayAll(RmcSeconds(3));
+  EXPECT_EQ(rig_.events.raw().size(), 5u);
+  EXPECT_EQ(rig_.events.file_complete(), 2);
+}
+
+TEST_F(LogReplayTest, ReleaseDuringAPacedReplayIsPromptAndSilent) {
+  ASSERT_EQ(Replay(RmcSeconds(1) + RmcSeconds(1, 3600), Variant::R8(1.0)), S_OK);
+  ASSERT_TRUE(rig_.events.WaitRaw(1));
+  const auto start = Clock::now();
+  rig_.sources.reset();
+  EXPECT_LT(Clock::now() - start, milliseconds(2000));
+  EXPECT_EQ(rig_.events.file_complete(), 0);
+}
+
+TEST_F(LogReplayTest, ReleaseRightAfterOpenFileFiresNothing) {
+  // The race between the reader starting and the release: never a FileComplete.
+  for (int round = 0; round < 20; ++round) {
+    Rig rig;
+    const std::string path = dir_.Write("short.nmea", RmcSeconds(50));
+    ASSERT_EQ(rig.sources->OpenFile(Variant::Text(path), Variant()), S_OK);
+    rig.sources->Shutdown();
+    EXPECT_FALSE(rig.sources->IsOpen());
+    // A replay may reach its end before the release; one ended by the
+    // release itself fires nothing.
+    const int fired = rig.events.file_complete();
+    EXPECT_LE(fired, 1);
+    if (fired == 1) {
+      EXPECT_EQ(rig.events.raw().size(), 50u) << "round " << round;
+    }
+  }
+}
+
+TEST_F(LogReplayTest, PropertiesReadWhileReplayingFullSpeed) {
+  std::string log;
+  for (int i = 0; i < 20; ++i) log += RmcSeconds(100, i * 100);
+  ASSERT_EQ(Replay(log), S_OK);
+  // Host-thread reads race the reader's end; all must stay consistent.
+  int reads = 0;
+  while (rig_.sources->IsOpen() && reads < 100000) {
+    Variant v;
+    const HRESULT hr = rig_.sources->get_PortHandle(&v);
+    EXPECT_TRUE(hr == S_OK || hr == kPortClosed);
+    rig_.receiver.fix().GetLatitude();
+    ++reads;
+  }
+  ASSERT_TRUE(rig_.events.WaitFileComplete());
+  ASSERT_TRUE(rig_.WaitClosed());
+  EXPECT_EQ(rig_.receiver.stats().lines, 2000u);
+}
+
+TEST_F(LogReplayTest, SampleLogReplaysCleanly) {
+  const std::string path = std::string(ORVANE_SOURCE_DIR) + "/data/sample.nmea";
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(path), Variant()), S_OK) << ErrorText();
+  ASSERT_TRUE(rig_.events.WaitFileComplete(1, milliseconds(30000)));
+  ASSERT_TRUE(rig_.WaitClosed());
+  const Receiver::Stats& stats = rig_.receiver.stats();
+  EXPECT_GT(stats.lines, 3000u);
+  EXPECT_EQ(stats.checksum_dropped, 0u);
+  EXPECT_EQ(stats.unrecognised, 0u);
+  for (std::size_t row = 0; row < Receiver::Sentences().size(); ++row) {
+    EXPECT_GT(stats.by_row[row], 0u) << Receiver::Sentences()[row].identifier;
+  }
+  Variant names = rig_.receiver.navigation().WptsInRoute();
+  EXPECT_GE(names.array().size(), 3u);
+}
+
+}  // namespace
+}  // namespace orvane::testing
