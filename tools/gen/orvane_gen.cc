@@ -1,0 +1,389 @@
+// orvane-gen: writes a realistic NMEA 0183 log of a sail or a drive around a
+// circular route, one fix a second, deterministic from a seed.
+//
+//   orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]
+//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [-o FILE]
+//
+// Every second: RMC, GGA, GLL, GSA, RMB, BOD, and the three-message GSV group
+// every --gsv-every seconds (at 4800 baud a receiver cannot send the whole
+// set every second). At the top of each minute: the route in two RTE
+// messages, then one WPL per waypoint. Lines end in CR LF.
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDeg = kPi / 180.0;
+
+// SplitMix64: the same numbers from every compiler and library, unlike the
+// standard distributions.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  double Uniform(double lo, double hi) {
+    return lo + (hi - lo) * static_cast<double>(Next() >> 11) * 0x1.0p-53;
+  }
+  int Int(int lo, int hi) {  // inclusive
+    return lo + static_cast<int>(Next() % static_cast<std::uint64_t>(hi - lo + 1));
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+struct Site {
+  const char* name;
+  double lat;
+  double lon;
+  double variation;  // degrees, east positive
+  double altitude;   // metres above the geoid
+  double geoid;      // geoid separation, metres
+};
+
+constexpr Site kSailSites[] = {
+    {"SOLENT", 50.7650, -1.2980, -1.2, 2.0, 47.3},
+    {"GOLDEN", 37.8080, -122.4180, 13.0, 1.5, -32.1},
+    {"SYDNEY", -33.8500, 151.2500, 12.7, 2.5, 22.4},
+    {"KIEL", 54.3800, 10.1900, 4.0, 1.0, 39.6},
+    {"HAURAKI", -36.8300, 174.8000, 20.0, 2.0, 34.8},
+};
+constexpr Site kDriveSites[] = {
+    {"MUNICH", 48.1400, 11.5800, 3.9, 519.0, 47.8},
+    {"DENVER", 39.7400, -104.9900, 7.8, 1609.0, -17.0},
+    {"SAOPAULO", -23.5500, -46.6300, -21.6, 760.0, -5.5},
+    {"TOKYO", 35.6800, 139.7600, -7.8, 40.0, 36.7},
+};
+constexpr const char* kSailNames[] = {"HARBOR", "NBUOY", "CAPE", "ISLET", "REEF", "POINT", "BAY"};
+constexpr const char* kDriveNames[] = {"DEPOT", "CROSS", "BRIDGE", "EXIT12",
+                                       "TOWN",  "FUEL",  "PARK"};
+constexpr int kWaypoints = 7;
+
+struct Waypoint {
+  std::string name;
+  double lat;
+  double lon;
+};
+
+struct Satellite {
+  int prn;
+  double elevation;  // degrees
+  double azimuth;    // degrees
+  double drift;      // degrees of azimuth a second
+  double rise;       // degrees of elevation a second
+};
+
+struct Options {
+  long long seconds = 600;
+  long long lines = -1;  // when set, stops after exactly this many lines
+  std::uint64_t seed = 1;
+  bool drive = false;
+  int gsv_every = 5;
+  long long start_epoch = 0;  // seconds since 1970-01-01 UTC
+  const char* output = nullptr;
+};
+
+// Days since 1970-01-01 for a civil date (proleptic Gregorian).
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, int* y, int* m, int* d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (*m <= 2));
+}
+
+double Wrap360(double a) {
+  a = std::fmod(a, 360.0);
+  return a < 0 ? a + 360.0 : a;
+}
+
+// Local flat-earth bearing (degrees true) and range (nautical miles): the
+// legs are a few miles long.
+void BearingRange(double lat1, double lon1, double lat2, double lon2, double* bearing,
+                  double* range) {
+  const double north = (lat2 - lat1) * 60.0;
+  const double east = (lon2 - lon1) * 60.0 * std::cos((lat1 + lat2) / 2 * kDeg);
+  *bearing = Wrap360(std::atan2(east, north) / kDeg);
+  *range = std::hypot(north, east);
+}
+
+class Writer {
+ public:
+  Writer(std::FILE* out, long long limit) : out_(out), limit_(limit) {}
+  bool full() const { return limit_ >= 0 && written_ >= limit_; }
+  long long written() const { return written_; }
+  // Adds "*hh" and CR LF to a body that starts with '$'.
+  void Emit(const std::string& body) {
+    if (full()) return;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
+    std::fprintf(out_, "%s*%02X\r\n", body.c_str(), sum);
+    ++written_;
+  }
+
+ private:
+  std::FILE* out_;
+  long long limit_;
+  long long written_ = 0;
+};
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) {
+  char buf[512];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, args);
+  va_end(args);
+  return buf;
+}
+
+// "4807.0380,N" and "01131.0000,E".
+std::string Lat(double lat) {
+  const double a = std::fabs(lat);
+  const int deg = static_cast<int>(a);
+  double min = (a - deg) * 60.0;
+  int d = deg;
+  if (std::round(min * 10000) >= 600000) {
+    min = 0;
+    ++d;
+  }
+  return Format("%02d%07.4f,%c", d, min, lat < 0 ? 'S' : 'N');
+}
+std::string Lon(double lon) {
+  const double a = std::fabs(lon);
+  const int deg = static_cast<int>(a);
+  double min = (a - deg) * 60.0;
+  int d = deg;
+  if (std::round(min * 10000) >= 600000) {
+    min = 0;
+    ++d;
+  }
+  return Format("%03d%07.4f,%c", d, min, lon < 0 ? 'W' : 'E');
+}
+
+bool ParseStart(const char* text, long long* epoch) {
+  int y, mo, d, h, mi, s;
+  if (std::sscanf(text, "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return false;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
+  *epoch = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 +
+           h * 3600 + mi * 60 + s;
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
+               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [-o FILE]\n");
+  return 2;
+}
+
+int Generate(const Options& opt, std::FILE* out) {
+  Random rng(opt.seed);
+  const Site* sites = opt.drive ? kDriveSites : kSailSites;
+  const int site_count = opt.drive ? 4 : 5;
+  const Site& site = sites[rng.Int(0, site_count - 1)];
+  const char* const* names = opt.drive ? kDriveNames : kSailNames;
+
+  // A circuit of waypoints around the start; the first is the start itself.
+  std::vector<Waypoint> route;
+  double lat = site.lat;
+  double lon = site.lon;
+  double heading = rng.Uniform(0, 360);
+  for (int i = 0; i < kWaypoints; ++i) {
+    route.push_back({names[i], lat, lon});
+    heading = Wrap360(heading + 360.0 / kWaypoints + rng.Uniform(-15, 15));
+    const double leg = opt.drive ? rng.Uniform(1.0, 3.0) : rng.Uniform(0.3, 0.9);
+    lat += leg * std::cos(heading * kDeg) / 60.0;
+    lon += leg * std::sin(heading * kDeg) / (60.0 * std::cos(lat * kDeg));
+  }
+  const std::string route_id = Format("%s%d", opt.drive ? "TRIP" : "SAIL", rng.Int(1, 99));
+
+  std::vector<Satellite> sats;
+  std::vector<int> prns;
+  while (sats.size() < 12) {
+    const int prn = rng.Int(1, 32);
+    bool taken = false;
+    for (const Satellite& s : sats) taken = taken || s.prn == prn;
+    if (taken) continue;
+    sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
+                    rng.Uniform(-0.002, 0.002)});
+  }
+
+  const double cruise = opt.drive ? 27.0 : 6.0;    // knots
+  const double arrival = opt.drive ? 0.03 : 0.05;  // nautical miles
+  double speed = cruise;
+  double pos_lat = route[0].lat;
+  double pos_lon = route[0].lon;
+  int origin = 0;
+  int dest = 1;
+  double altitude = site.altitude;
+  double hdop = 0.9;
+
+  Writer w(out, opt.lines);
+  const long long seconds = opt.lines >= 0 ? (1ll << 62) : opt.seconds;
+  for (long long t = 0; t < seconds && !w.full(); ++t) {
+    const long long now = opt.start_epoch + t;
+    long long days = now / 86400;
+    long long sod = now % 86400;
+    if (sod < 0) {
+      sod += 86400;
+      --days;
+    }
+    int y, mo, d;
+    CivilFromDays(days, &y, &mo, &d);
+    const std::string time = Format("%02lld%02lld%02lld.00", sod / 3600, sod / 60 % 60, sod % 60);
+    const std::string date = Format("%02d%02d%02d", d, mo, y % 100);
+
+    // Steer for the destination with some wander, then move a second on.
+    double to_dest, range;
+    BearingRange(pos_lat, pos_lon, route[dest].lat, route[dest].lon, &to_dest, &range);
+    double from_origin, leg_length;
+    BearingRange(route[origin].lat, route[origin].lon, route[dest].lat, route[dest].lon,
+                 &from_origin, &leg_length);
+    const double course = Wrap360(to_dest + rng.Uniform(-4, 4));
+    speed += (cruise - speed) * 0.1 + rng.Uniform(-0.3, 0.3);
+    if (speed < 0.5) speed = 0.5;
+    const bool arrived = range < arrival;
+    // Cross-track error: distance off the origin-destination line.
+    double bearing_from_origin, dist_from_origin;
+    BearingRange(route[origin].lat, route[origin].lon, pos_lat, pos_lon, &bearing_from_origin,
+                 &dist_from_origin);
+    const double xte = dist_from_origin * std::sin((bearing_from_origin - from_origin) * kDeg);
+    const double vmg = speed * std::cos((course - to_dest) * kDeg);
+    altitude += opt.drive ? rng.Uniform(-0.8, 0.8) : rng.Uniform(-0.2, 0.2);
+    hdop = std::fmin(2.5, std::fmax(0.6, hdop + rng.Uniform(-0.05, 0.05)));
+    const double vdop = hdop * 1.4;
+    const double pdop = std::hypot(hdop, vdop);
+
+    // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
+    w.Emit(Format("$GPRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", time.c_str(), Lat(pos_lat).c_str(),
+                  Lon(pos_lon).c_str(), speed, course, date.c_str(), std::fabs(site.variation),
+                  site.variation < 0 ? 'W' : 'E'));
+    // Satellites above 10 degrees with a good signal are used in the fix.
+    std::vector<int> used;
+    std::vector<int> snr;
+    for (Satellite& s : sats) {
+      s.azimuth = Wrap360(s.azimuth + s.drift);
+      s.elevation = std::fmin(88, std::fmax(2, s.elevation + s.rise));
+      const int level = static_cast<int>(20 + s.elevation / 3 + rng.Uniform(0, 6));
+      snr.push_back(level);
+      if (s.elevation > 10 && level > 28 && used.size() < 12) used.push_back(s.prn);
+    }
+    // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
+    w.Emit(Format("$GPGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", time.c_str(),
+                  Lat(pos_lat).c_str(), Lon(pos_lon).c_str(), used.size(), hdop, altitude,
+                  site.geoid));
+    w.Emit(Format("$GPGLL,%s,%s,%s,A,A", Lat(pos_lat).c_str(), Lon(pos_lon).c_str(), time.c_str()));
+    std::string gsa = "$GPGSA,A,3";
+    for (std::size_t i = 0; i < 12; ++i) {
+      gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
+    }
+    w.Emit(gsa + Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop));
+    if (opt.gsv_every > 0 && t % opt.gsv_every == 0) {
+      for (int m = 0; m < 3; ++m) {
+        std::string gsv = Format("$GPGSV,3,%d,%02zu", m + 1, sats.size());
+        for (int k = m * 4; k < m * 4 + 4 && k < static_cast<int>(sats.size()); ++k) {
+          gsv += Format(",%02d,%02d,%03d,%02d", sats[k].prn, static_cast<int>(sats[k].elevation),
+                        static_cast<int>(sats[k].azimuth), snr[k]);
+        }
+        w.Emit(gsv);
+      }
+    }
+    // RMB: status, XTE, steer, origin, destination, its position, range,
+    // bearing, closing velocity, arrival, mode.
+    w.Emit(Format("$GPRMB,A,%.2f,%c,%s,%s,%s,%s,%.1f,%.1f,%.1f,%c,A",
+                  std::fmin(9.99, std::fabs(xte)), xte > 0 ? 'L' : 'R', route[origin].name.c_str(),
+                  route[dest].name.c_str(), Lat(route[dest].lat).c_str(),
+                  Lon(route[dest].lon).c_str(), std::fmin(999.9, range), to_dest, vmg,
+                  arrived ? 'A' : 'V'));
+    w.Emit(Format("$GPBOD,%.1f,T,%.1f,M,%s,%s", from_origin, Wrap360(from_origin - site.variation),
+                  route[dest].name.c_str(), route[origin].name.c_str()));
+    if (sod % 60 == 0) {
+      for (int m = 0; m < 2; ++m) {
+        std::string rte = Format("$GPRTE,2,%d,c,%s", m + 1, route_id.c_str());
+        for (int k = m * 4; k < m * 4 + 4 && k < kWaypoints; ++k) rte += "," + route[k].name;
+        w.Emit(rte);
+      }
+      for (const Waypoint& p : route) {
+        w.Emit(Format("$GPWPL,%s,%s,%s", Lat(p.lat).c_str(), Lon(p.lon).c_str(), p.name.c_str()));
+      }
+    }
+
+    if (arrived) {
+      origin = dest;
+      dest = (dest + 1) % kWaypoints;
+    }
+    const double step = speed / 3600.0;  // nautical miles in one second
+    pos_lat += step * std::cos(course * kDeg) / 60.0;
+    pos_lon += step * std::sin(course * kDeg) / (60.0 * std::cos(pos_lat * kDeg));
+  }
+  return std::ferror(out) ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  ParseStart("2024-06-05T12:00:00", &opt.start_epoch);
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    auto number = [&](long long lo) {
+      char* end = nullptr;
+      const long long n = value ? std::strtoll(value, &end, 10) : -1;
+      return (value && *end == '\0' && n >= lo) ? n : -1;
+    };
+    if (arg == "--seconds" && number(1) > 0) {
+      opt.seconds = number(1);
+    } else if (arg == "--lines" && number(1) > 0) {
+      opt.lines = number(1);
+    } else if (arg == "--seed" && number(0) >= 0) {
+      opt.seed = static_cast<std::uint64_t>(number(0));
+    } else if (arg == "--gsv-every" && number(0) >= 0) {
+      opt.gsv_every = static_cast<int>(number(0));
+    } else if (arg == "--mode" && value &&
+               (std::strcmp(value, "sail") == 0 || std::strcmp(value, "drive") == 0)) {
+      opt.drive = std::strcmp(value, "drive") == 0;
+    } else if (arg == "--start" && value && ParseStart(value, &opt.start_epoch)) {
+    } else if (arg == "-o" && value) {
+      opt.output = value;
+    } else {
+      return Usage();
+    }
+    ++i;
+  }
+  std::FILE* out = opt.output ? std::fopen(opt.output, "wb") : stdout;
+  if (out == nullptr) {
+    std::perror(opt.output);
+    return 1;
+  }
+  const int rc = Generate(opt, out);
+  if (opt.output && std::fclose(out) != 0) return 1;
+  return rc;
+}
