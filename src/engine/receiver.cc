@@ -18,7 +18,7 @@ const std::vector<SentenceRow>& Receiver::Sentences() {
 }
 
 Receiver::Receiver(const Settings& settings, EventRaiser& events)
-    : settings_(settings), events_(events), fix_(settings), navigation_(settings) {}
+    : events_(events), fix_(settings), navigation_(settings) {}
 
 void Receiver::ResetLineAssembly() {
   buf_.clear();

@@ -95,7 +95,6 @@ class Receiver {
   void RaiseNavUpdate();
   void CutLines();
 
-  const Settings& settings_;
   EventRaiser& events_;
   FixState fix_;
   SatelliteState satellites_;

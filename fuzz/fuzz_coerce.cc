@@ -1,0 +1,155 @@
+// Coercion fuzzer: the first byte picks the source type, the rest becomes its
+// value; the Variant is then coerced to every target. Checks: no crash, a
+// failure leaves the output as it was, a success has the target type, and
+// text written for a number or date reads back.
+//
+// Built with -DORVANE_FUZZ_STANDALONE it is a plain program that replays the
+// files named on its command line, so compilers without libFuzzer build it too.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/coerce.h"
+#include "automation/variant.h"
+
+namespace {
+
+using orvane::ChangeType;
+using orvane::Variant;
+
+[[noreturn]] void Fail(const char* what, const Variant& in, VARTYPE to, HRESULT hr) {
+  std::fprintf(stderr, "fuzz_coerce: %s: %s -> vt %u, hr 0x%08X\n", what,
+               orvane::DebugString(in).c_str(), static_cast<unsigned>(to),
+               static_cast<unsigned>(hr));
+  std::abort();
+}
+
+template <typename T>
+T Take(const std::uint8_t* data, std::size_t size) {
+  T value{};
+  std::memcpy(&value, data, size < sizeof value ? size : sizeof value);
+  return value;
+}
+
+Variant Build(const std::uint8_t* data, std::size_t size, int depth) {
+  if (size == 0) return Variant();
+  const std::uint8_t kind = data[0];
+  ++data;
+  --size;
+  switch (kind % 11) {
+    case 0: return Variant();
+    case 1: return Variant::Null();
+    case 2: return Variant::I2(Take<std::int16_t>(data, size));
+    case 3: return Variant::I4(Take<std::int32_t>(data, size));
+    case 4: return Variant::R8(Take<double>(data, size));
+    case 5: return Variant::Date(Take<double>(data, size));
+    case 6: return Variant::Text(std::string_view(reinterpret_cast<const char*>(data), size));
+    case 7: {
+      // Raw UTF-16, lone surrogates and NULs included.
+      std::u16string text(size / 2, u'\0');
+      std::memcpy(text.data(), data, text.size() * 2);
+      return Variant::Bstr(std::move(text));
+    }
+    case 8: return Variant::Error(Take<std::int32_t>(data, size));
+    case 9: return Variant::Bool(size > 0 && data[0] != 0);
+    default: {
+      // An array of elements cut at 0xFF bytes, nesting bounded.
+      std::vector<Variant> elements;
+      if (depth < 3) {
+        std::size_t start = 0;
+        for (std::size_t i = 0; i <= size; ++i) {
+          if (i == size || data[i] == 0xFF) {
+            elements.push_back(Build(data + start, i - start, depth + 1));
+            start = i + 1;
+          }
+        }
+      }
+      return Variant::Array(std::move(elements));
+    }
+  }
+}
+
+// Text made from a value must read back as a value of the same type.
+void CheckReadsBack(const Variant& in, const Variant& text) {
+  Variant back;
+  HRESULT hr = S_OK;
+  switch (in.vt()) {
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+      hr = ChangeType(text, in.vt(), &back);
+      if (hr != S_OK || !(back == in)) Fail("text does not read back", in, in.vt(), hr);
+      break;
+    case VT_R8:
+      if (!std::isfinite(in.r8())) break;
+      hr = ChangeType(text, VT_R8, &back);
+      // Fifteen digits may round the largest doubles past the range.
+      if (hr == DISP_E_OVERFLOW && std::fabs(in.r8()) > 1.7e308) break;
+      if (hr != S_OK) Fail("number text does not read back", in, VT_R8, hr);
+      if (std::fabs(back.r8() - in.r8()) > std::fabs(in.r8()) * 1e-14) {
+        Fail("number text reads back as another value", in, VT_R8, hr);
+      }
+      break;
+    case VT_DATE:
+      hr = ChangeType(text, VT_DATE, &back);
+      if (hr != S_OK) Fail("date text does not read back", in, VT_DATE, hr);
+      break;
+    default:
+      break;
+  }
+}
+
+void RunOne(const std::uint8_t* data, std::size_t size) {
+  const Variant in = Build(data, size, 0);
+  const Variant sentinel = Variant::Text("sentinel");
+  static constexpr VARTYPE kTargets[] = {VT_I2,    VT_I4,   VT_R8,    VT_DATE,
+                                         VT_BSTR,  VT_BOOL, VT_EMPTY, VT_NULL,
+                                         VT_ERROR, VT_ARRAY | VT_VARIANT, 4};
+  for (VARTYPE to : kTargets) {
+    Variant out = sentinel;
+    const HRESULT hr = ChangeType(in, to, &out);
+    if (FAILED(hr)) {
+      if (!(out == sentinel)) Fail("failure changed the output", in, to, hr);
+    } else {
+      if (out.vt() != to) Fail("success with another type", in, to, hr);
+      if (to == VT_BSTR) CheckReadsBack(in, out);
+    }
+    // In place: the same result, or the source unchanged.
+    Variant same = in;
+    const HRESULT hr_in_place = ChangeType(same, to, &same);
+    if (hr_in_place != hr) Fail("in-place result differs", in, to, hr_in_place);
+    if (FAILED(hr_in_place) && !(same == in)) Fail("in-place failure changed the source", in, to, hr);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  RunOne(data, size);
+  return 0;
+}
+
+#ifdef ORVANE_FUZZ_OWN_MAIN
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::FILE* f = std::fopen(argv[i], "rb");
+    if (f == nullptr) {
+      std::perror(argv[i]);
+      return 1;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+  return 0;
+}
+#endif

@@ -1,0 +1,24 @@
+// Loading the persisted stream: any bytes are refused or read whole, and what
+// loads saves back to the same extent.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "control/orvane_control.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  auto control = orvane::CreateOrvaneControl();
+  control->SetExtent(7, 9);
+  const HRESULT hr = control->Load(std::span<const std::uint8_t>(data, size));
+  if (FAILED(hr)) {
+    if (control->extent_cx() != 7 || control->extent_cy() != 9) std::abort();  // refused means untouched
+    return 0;
+  }
+  const auto saved = control->Save();
+  auto again = orvane::CreateOrvaneControl();
+  if (FAILED(again->Load(saved)) || again->extent_cx() != control->extent_cx() ||
+      again->extent_cy() != control->extent_cy()) {
+    std::abort();
+  }
+  return 0;
+}
