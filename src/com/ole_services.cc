@@ -1,0 +1,455 @@
+// The OLE control services: drawing, persistence of the extent, and the
+// standard in-place, view and data interfaces a container expects.
+#include <climits>
+
+#include "com/com_module.h"
+#include "com/orvane_object.h"
+
+namespace orvane::com {
+namespace {
+
+constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+                              OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME |
+                              OLEMISC_SETCLIENTSITEFIRST;
+static_assert(kMiscStatus == 132497);
+
+constexpr wchar_t kContentsStream[] = L"Contents";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+HRESULT OrvaneObject::DrawPicture(HDC dc, const RECT& bounds) {
+  Rectangle(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+  HBITMAP picture = LoadBitmapA(ModuleInstance(), MAKEINTRESOURCEA(201));
+  HDC memory = CreateCompatibleDC(nullptr);
+  if (picture != nullptr && memory != nullptr) {
+    HGDIOBJ previous = SelectObject(memory, picture);
+    StretchBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, memory, 0, 0,
+               200, 160, SRCCOPY);
+    SelectObject(memory, previous);
+  }
+  if (picture != nullptr) DeleteObject(picture);
+  if (memory != nullptr) DeleteDC(memory);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
+                                             LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
+                                             ULONG_PTR) {
+  if (dc == nullptr) return E_INVALIDARG;
+  if (aspect != DVASPECT_CONTENT && aspect != DVASPECT_OPAQUE) return DV_E_DVASPECT;
+  RECT rect = position_;
+  if (bounds != nullptr) rect = RECT{bounds->left, bounds->top, bounds->right, bounds->bottom};
+  return DrawPicture(dc, rect);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors) {
+  if (colors != nullptr) *colors = nullptr;
+  return S_FALSE;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::Unfreeze(DWORD) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) {
+  if (sink != nullptr) sink->AddRef();
+  if (view_sink_ != nullptr) view_sink_->Release();
+  view_sink_ = sink;
+  view_aspects_ = aspects;
+  view_advf_ = advf;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) {
+  if (aspects != nullptr) *aspects = view_aspects_;
+  if (advf != nullptr) *advf = view_advf_;
+  if (sink != nullptr) {
+    *sink = view_sink_;
+    if (view_sink_ != nullptr) view_sink_->AddRef();
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+  return GetExtent(aspect, size);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetRect(DWORD aspect, LPRECTL rect) {
+  if (rect == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  *rect = RECTL{0, 0, static_cast<LONG>(control_->extent_cx()), static_cast<LONG>(control_->extent_cy())};
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetViewStatus(DWORD* status) {
+  if (status == nullptr) return E_POINTER;
+  *status = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT point, LONG,
+                                                      DWORD* result) {
+  if (bounds == nullptr || result == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return E_FAIL;
+  *result = PtInRect(bounds, point) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LONG,
+                                                     DWORD* result) {
+  if (bounds == nullptr || rect == nullptr || result == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return E_FAIL;
+  RECT overlap;
+  *result = IntersectRect(&overlap, bounds, rect) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetNaturalExtent(DWORD aspect, LONG, DVTARGETDEVICE*, HDC,
+                                                         DVEXTENTINFO* info, LPSIZEL size) {
+  if (info == nullptr || size == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT || info->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
+  size->cx = 5080;
+  size->cy = 5080;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Persistence: 12 bytes, the core's layout.
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetClassID(CLSID* clsid) {
+  if (clsid == nullptr) return E_POINTER;
+  *clsid = CLSID_Orvane;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Load(IStream* stream) {
+  if (stream == nullptr) return E_POINTER;
+  std::uint8_t bytes[12] = {};
+  ULONG got = 0;
+  HRESULT hr = stream->Read(bytes, sizeof bytes, &got);
+  if (FAILED(hr)) return hr;
+  hr = control_->Load(std::span<const std::uint8_t>(bytes, got));
+  if (SUCCEEDED(hr)) dirty_ = false;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Save(IStream* stream, BOOL clear_dirty) {
+  if (stream == nullptr) return E_POINTER;
+  std::array<std::uint8_t, 12> bytes = control_->Save();
+  ULONG written = 0;
+  HRESULT hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+  if (SUCCEEDED(hr) && written != bytes.size()) hr = STG_E_MEDIUMFULL;
+  if (SUCCEEDED(hr) && clear_dirty) dirty_ = false;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetSizeMax(ULARGE_INTEGER* size) {
+  if (size == nullptr) return E_POINTER;
+  size->QuadPart = 12;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::InitNew() { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::InitNew(IStorage*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Load(IStorage* storage) {
+  if (storage == nullptr) return E_POINTER;
+  IStream* stream = nullptr;
+  HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
+  if (FAILED(hr)) return hr;
+  hr = Load(stream);
+  stream->Release();
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Save(IStorage* storage, BOOL) {
+  if (storage == nullptr) return E_POINTER;
+  IStream* stream = nullptr;
+  HRESULT hr = storage->CreateStream(kContentsStream, STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
+                                     &stream);
+  if (FAILED(hr)) return hr;
+  hr = Save(stream, TRUE);
+  stream->Release();
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SaveCompleted(IStorage*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::HandsOffStorage() { return S_OK; }
+
+// ---------------------------------------------------------------------------
+// In-place activation: windowless, nothing of its own to show at run time.
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetWindow(HWND* window) {
+  if (window == nullptr) return E_POINTER;
+  *window = nullptr;
+  return E_FAIL;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::InPlaceDeactivate() {
+  if (in_place_active_ && client_site_ != nullptr) {
+    IOleInPlaceSite* site = nullptr;
+    if (SUCCEEDED(client_site_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site)))) {
+      site->OnInPlaceDeactivate();
+      site->Release();
+    }
+  }
+  in_place_active_ = false;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::UIDeactivate() { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetObjectRects(LPCRECT position, LPCRECT) {
+  if (position == nullptr) return E_POINTER;
+  position_ = *position;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::ReactivateAndUndo() { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT* result) {
+  if (result != nullptr) *result = 0;
+  return S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetDropTarget(IDropTarget** target) {
+  if (target != nullptr) *target = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::TranslateAccelerator(LPMSG) { return S_FALSE; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnFrameWindowActivate(BOOL) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnDocWindowActivate(BOOL) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnableModeless(BOOL) { return S_OK; }
+
+// ---------------------------------------------------------------------------
+// IOleControl
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetControlInfo(CONTROLINFO* info) {
+  if (info == nullptr) return E_POINTER;
+  info->hAccel = nullptr;
+  info->cAccel = 0;
+  info->dwFlags = 0;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnMnemonic(MSG*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnAmbientPropertyChange(DISPID) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::FreezeEvents(BOOL) { return S_OK; }
+
+// ---------------------------------------------------------------------------
+// IOleObject
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetClientSite(IOleClientSite* site) {
+  if (site != nullptr) site->AddRef();
+  if (client_site_ != nullptr) client_site_->Release();
+  client_site_ = site;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetClientSite(IOleClientSite** site) {
+  if (site == nullptr) return E_POINTER;
+  *site = client_site_;
+  if (client_site_ != nullptr) client_site_->AddRef();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Close(DWORD) {
+  InPlaceDeactivate();
+  if (ole_advise_ != nullptr) ole_advise_->SendOnClose();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+  if (moniker != nullptr) *moniker = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetClipboardData(DWORD, IDataObject** data) {
+  if (data != nullptr) *data = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND,
+                                               LPCRECT position) {
+  if (position != nullptr) position_ = *position;
+  switch (verb) {
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_SHOW:
+    case OLEIVERB_INPLACEACTIVATE:
+    case OLEIVERB_UIACTIVATE: {
+      if (site == nullptr) site = client_site_;
+      IOleInPlaceSite* in_place = nullptr;
+      if (!in_place_active_ && site != nullptr &&
+          SUCCEEDED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&in_place)))) {
+        if (in_place->CanInPlaceActivate() == S_OK) {
+          in_place->OnInPlaceActivate();
+          in_place_active_ = true;
+        }
+        in_place->Release();
+      }
+      return S_OK;
+    }
+    case OLEIVERB_HIDE:
+      return InPlaceDeactivate();
+    default:
+      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+  }
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnumVerbs(IEnumOLEVERB** verbs) {
+  return OleRegEnumVerbs(CLSID_Orvane, verbs);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Update() { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::IsUpToDate() { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetUserClassID(CLSID* clsid) { return GetClassID(clsid); }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetUserType(DWORD form, LPOLESTR* name) {
+  return OleRegGetUserType(CLSID_Orvane, form, name);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetExtent(DWORD aspect, SIZEL* size) {
+  if (size == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (size->cx < 0 || size->cy < 0) return E_INVALIDARG;
+  if (static_cast<std::uint32_t>(size->cx) != control_->extent_cx() ||
+      static_cast<std::uint32_t>(size->cy) != control_->extent_cy()) {
+    control_->SetExtent(static_cast<std::uint32_t>(size->cx), static_cast<std::uint32_t>(size->cy));
+    dirty_ = true;
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, SIZEL* size) {
+  if (size == nullptr) return E_POINTER;
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  size->cx = static_cast<LONG>(control_->extent_cx());
+  size->cy = static_cast<LONG>(control_->extent_cy());
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Advise(IAdviseSink* sink, DWORD* connection) {
+  if (ole_advise_ == nullptr) {
+    HRESULT hr = CreateOleAdviseHolder(&ole_advise_);
+    if (FAILED(hr)) return hr;
+  }
+  return ole_advise_->Advise(sink, connection);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Unadvise(DWORD connection) {
+  if (ole_advise_ == nullptr) return OLE_E_NOCONNECTION;
+  return ole_advise_->Unadvise(connection);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnumAdvise(IEnumSTATDATA** advise) {
+  if (advise == nullptr) return E_POINTER;
+  *advise = nullptr;
+  if (ole_advise_ == nullptr) return E_FAIL;
+  return ole_advise_->EnumAdvise(advise);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetMiscStatus(DWORD, DWORD* status) {
+  if (status == nullptr) return E_POINTER;
+  *status = kMiscStatus;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
+
+// ---------------------------------------------------------------------------
+// IQuickActivate
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::QuickActivate(QACONTAINER* container, QACONTROL* control) {
+  if (container == nullptr || control == nullptr) return E_POINTER;
+  if (container->cbSize < sizeof(QACONTAINER) - 2 * sizeof(void*) || control->cbSize < sizeof(QACONTROL)) {
+    return E_INVALIDARG;
+  }
+  if (container->pClientSite != nullptr) SetClientSite(container->pClientSite);
+  if (container->pAdviseSink != nullptr) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+  control->dwMiscStatus = kMiscStatus;
+  control->dwViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+  control->dwEventCookie = 0;
+  control->dwPropNotifyCookie = 0;
+  control->dwPointerActivationPolicy = 0;
+  if (container->pUnkEventSink != nullptr) {
+    events_point_.Advise(container->pUnkEventSink, &control->dwEventCookie);
+  }
+  if (container->pPropertyNotifySink != nullptr) {
+    notify_point_.Advise(container->pPropertyNotifySink, &control->dwPropNotifyCookie);
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_CONTENT, size); }
+
+// ---------------------------------------------------------------------------
+// IDataObject: the picture as a metafile, drawn by the same draw step.
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+  if (format == nullptr || medium == nullptr) return E_POINTER;
+  if (format->cfFormat != CF_METAFILEPICT || !(format->tymed & TYMED_MFPICT)) return DV_E_FORMATETC;
+  if (format->dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  const LONG cx = static_cast<LONG>(control_->extent_cx());
+  const LONG cy = static_cast<LONG>(control_->extent_cy());
+  HDC dc = CreateMetaFileW(nullptr);
+  if (dc == nullptr) return E_OUTOFMEMORY;
+  SetMapMode(dc, MM_ANISOTROPIC);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetWindowExtEx(dc, cx, cy, nullptr);
+  DrawPicture(dc, RECT{0, 0, cx, cy});
+  HMETAFILE metafile = CloseMetaFile(dc);
+  if (metafile == nullptr) return E_OUTOFMEMORY;
+  HGLOBAL global = GlobalAlloc(GMEM_SHARE | GMEM_MOVEABLE, sizeof(METAFILEPICT));
+  auto* picture = global ? static_cast<METAFILEPICT*>(GlobalLock(global)) : nullptr;
+  if (picture == nullptr) {
+    if (global != nullptr) GlobalFree(global);
+    DeleteMetaFile(metafile);
+    return E_OUTOFMEMORY;
+  }
+  picture->mm = MM_ANISOTROPIC;
+  picture->xExt = cx;
+  picture->yExt = cy;
+  picture->hMF = metafile;
+  GlobalUnlock(global);
+  medium->tymed = TYMED_MFPICT;
+  medium->hMetaFilePict = global;
+  medium->pUnkForRelease = nullptr;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::QueryGetData(FORMATETC* format) {
+  if (format == nullptr) return E_POINTER;
+  if (format->cfFormat != CF_METAFILEPICT || !(format->tymed & TYMED_MFPICT)) return DV_E_FORMATETC;
+  return format->dwAspect == DVASPECT_CONTENT ? S_OK : DV_E_DVASPECT;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+  if (out != nullptr) out->ptd = nullptr;
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) {
+  return OleRegEnumFormatEtc(CLSID_Orvane, direction, formats);
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) {
+  return OLE_E_ADVISENOTSUPPORTED;
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::DUnadvise(DWORD) { return OLE_E_ADVISENOTSUPPORTED; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnumDAdvise(IEnumSTATDATA** advise) {
+  if (advise != nullptr) *advise = nullptr;
+  return OLE_E_ADVISENOTSUPPORTED;
+}
+
+}  // namespace orvane::com

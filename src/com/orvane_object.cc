@@ -1,0 +1,447 @@
+#include "com/orvane_object.h"
+
+#include <new>
+
+#include "automation/error_info.h"
+#include "com/com_module.h"
+#include "com/enumerators.h"
+#include "com/event_sink.h"
+#include "com/variant_convert.h"
+
+namespace orvane::com {
+namespace {
+
+template <typename Interface>
+HRESULT Hand(Interface* p, void** out) {
+  *out = p;
+  p->AddRef();
+  return S_OK;
+}
+
+// Writes a core result into an out parameter; `*out` is overwritten, not
+// cleared.
+HRESULT Deliver(HRESULT hr, const Variant& value, VARIANT* out) {
+  if (FAILED(hr)) return hr;
+  HRESULT converted = ToVariant(value, out);
+  return FAILED(converted) ? converted : hr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Life
+
+OrvaneObject::OrvaneObject(IUnknown* outer, std::unique_ptr<OrvaneControl> control)
+    : outer_(outer != nullptr ? outer : &inner_), control_(std::move(control)) {
+  LockModule();
+}
+
+OrvaneObject::~OrvaneObject() {
+  StopReaderPumping();
+  control_.reset();
+  if (client_site_ != nullptr) client_site_->Release();
+  if (ole_advise_ != nullptr) ole_advise_->Release();
+  if (view_sink_ != nullptr) view_sink_->Release();
+  UnlockModule();
+}
+
+// The reader may be waiting inside a sink call that needs this thread; keep
+// this apartment's messages flowing until it has closed its source, then the
+// core's final release joins it at once.
+void OrvaneObject::StopReaderPumping() {
+  if (!control_ || !control_->IsSourceOpen()) return;
+  control_->events().Shutdown();
+  control_->Close();
+  const ULONGLONG give_up = GetTickCount64() + 10000;
+  while (control_->IsSourceOpen() && GetTickCount64() < give_up) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+HRESULT CreateControlObject(IUnknown* outer, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  std::unique_ptr<OrvaneControl> control = CreateOrvaneControl();
+  if (!control) return E_OUTOFMEMORY;
+  auto* object = new (std::nothrow) OrvaneObject(outer, std::move(control));
+  if (object == nullptr) return E_OUTOFMEMORY;
+  IUnknown* inner = object->inner();
+  inner->AddRef();
+  HRESULT hr = inner->QueryInterface(iid, out);
+  inner->Release();  // destroys the object when the interface was refused
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::InnerUnknown::QueryInterface(REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown)) return Hand(static_cast<IUnknown*>(this), out);
+  return owner_->QueryOwnInterface(iid, out);
+}
+
+ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::AddRef() { return InterlockedIncrement(&owner_->refs_); }
+
+ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::Release() {
+  LONG n = InterlockedDecrement(&owner_->refs_);
+  if (n == 0) {
+    // Pumping during teardown may AddRef and Release again: never twice here.
+    owner_->refs_ = 1 << 30;
+    delete owner_;
+  }
+  return n;
+}
+
+HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
+  if (IsEqualIID(iid, IID_IOrvane)) return Hand(static_cast<IOrvane*>(this), out);
+  if (IsEqualIID(iid, IID_IDispatch)) return Hand(static_cast<IOrvane*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObjectEx)) return Hand(static_cast<IViewObjectEx*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject2)) return Hand(static_cast<IViewObject2*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject)) return Hand(static_cast<IViewObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleInPlaceObjectWindowless)) {
+    return Hand(static_cast<IOleInPlaceObjectWindowless*>(this), out);
+  }
+  if (IsEqualIID(iid, IID_IOleInPlaceObject)) return Hand(static_cast<IOleInPlaceObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleWindow)) return Hand(static_cast<IOleInPlaceObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
+    return Hand(static_cast<IOleInPlaceActiveObject*>(this), out);
+  }
+  if (IsEqualIID(iid, IID_IOleControl)) return Hand(static_cast<IOleControl*>(this), out);
+  if (IsEqualIID(iid, IID_IOleObject)) return Hand(static_cast<IOleObject*>(this), out);
+  if (IsEqualIID(iid, IID_IPersistStreamInit)) return Hand(static_cast<IPersistStreamInit*>(this), out);
+  if (IsEqualIID(iid, IID_IPersist)) return Hand(static_cast<IPersistStreamInit*>(this), out);
+  if (IsEqualIID(iid, IID_ISupportErrorInfo)) return Hand(static_cast<ISupportErrorInfo*>(this), out);
+  if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
+    return Hand(static_cast<IConnectionPointContainer*>(this), out);
+  }
+  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) return Hand(static_cast<ISpecifyPropertyPages*>(this), out);
+  if (IsEqualIID(iid, IID_IQuickActivate)) return Hand(static_cast<IQuickActivate*>(this), out);
+  if (IsEqualIID(iid, IID_IPersistStorage)) return Hand(static_cast<IPersistStorage*>(this), out);
+  if (IsEqualIID(iid, IID_IDataObject)) return Hand(static_cast<IDataObject*>(this), out);
+  if (IsEqualIID(iid, IID_IProvideClassInfo)) return Hand(static_cast<IProvideClassInfo2*>(this), out);
+  if (IsEqualIID(iid, IID_IProvideClassInfo2)) return Hand(static_cast<IProvideClassInfo2*>(this), out);
+  return E_NOINTERFACE;
+}
+
+// ---------------------------------------------------------------------------
+// IDispatch
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  HRESULT hr = CachedTypeInfo(IID_IOrvane, info);
+  if (SUCCEEDED(hr)) (*info)->AddRef();
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                                      DISPID* ids) {
+  ITypeInfo* info = nullptr;
+  HRESULT hr = CachedTypeInfo(IID_IOrvane, &info);
+  if (FAILED(hr)) return hr;
+  return info->GetIDsOfNames(names, count, ids);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                                               VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  ITypeInfo* info = nullptr;
+  HRESULT hr = CachedTypeInfo(IID_IOrvane, &info);
+  if (FAILED(hr)) return hr;
+  return info->Invoke(static_cast<IOrvane*>(this), id, flags, params, result, exception, arg_error);
+}
+
+// ---------------------------------------------------------------------------
+// IOrvane: each member converts at the boundary and calls the core.
+
+HRESULT OrvaneObject::Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out) {
+  if (out == nullptr) return E_POINTER;
+  Variant value;
+  return Deliver((control_.get()->*get)(&value), value, out);
+}
+
+HRESULT OrvaneObject::Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in) {
+  Variant value;
+  HRESULT hr = FromVariant(in, &value);
+  if (FAILED(hr)) return hr;
+  return (control_.get()->*put)(value);
+}
+
+#define ORVANE_COM_GET(name) \
+  HRESULT STDMETHODCALLTYPE OrvaneObject::get_##name(VARIANT* pVal) { return Get(&OrvaneControl::get_##name, pVal); }
+#define ORVANE_COM_PROPERTY(name) \
+  ORVANE_COM_GET(name)            \
+  HRESULT STDMETHODCALLTYPE OrvaneObject::put_##name(VARIANT newVal) { return Put(&OrvaneControl::put_##name, newVal); }
+ORVANE_COM_PROPERTY(BaudRate)
+ORVANE_COM_GET(PortName)
+ORVANE_COM_GET(PortHandle)
+ORVANE_COM_GET(FixDateTime)
+ORVANE_COM_GET(Latitude)
+ORVANE_COM_GET(Longitude)
+ORVANE_COM_GET(Speed)
+ORVANE_COM_GET(TrueCourse)
+ORVANE_COM_GET(MagVariation)
+ORVANE_COM_GET(FixQuality)
+ORVANE_COM_GET(NumSatellitesInFix)
+ORVANE_COM_GET(Altitude)
+ORVANE_COM_GET(GeoidHeightAboveWGS84Ellipsoid)
+ORVANE_COM_GET(TimeSinceLastDGPSUpdate)
+ORVANE_COM_GET(DGPSRefStationID)
+ORVANE_COM_GET(HDOP)
+ORVANE_COM_GET(PDOP)
+ORVANE_COM_GET(VDOP)
+ORVANE_COM_GET(CrossTrackError)
+ORVANE_COM_GET(OriginWptID)
+ORVANE_COM_GET(DestWptID)
+ORVANE_COM_GET(DestWptLatitude)
+ORVANE_COM_GET(DestWptLongitude)
+ORVANE_COM_GET(RangeToDest)
+ORVANE_COM_GET(TrueBearingToDest)
+ORVANE_COM_GET(DestClosingVelocity)
+ORVANE_COM_GET(OrigToDestTrueBearing)
+ORVANE_COM_GET(OrigToDestMagBearing)
+ORVANE_COM_GET(WptsInRoute)
+ORVANE_COM_GET(AutomaticOperation)
+ORVANE_COM_GET(OperationMode)
+ORVANE_COM_GET(FixSatellitePRNs)
+ORVANE_COM_GET(NumSatellitesInView)
+ORVANE_COM_GET(FixGood)
+ORVANE_COM_PROPERTY(LatLonFormat)
+ORVANE_COM_PROPERTY(SpeedUnits)
+ORVANE_COM_PROPERTY(DegLabel)
+ORVANE_COM_PROPERTY(MinLabel)
+ORVANE_COM_PROPERTY(SecLabel)
+ORVANE_COM_GET(ModeIndicator)
+ORVANE_COM_PROPERTY(DistUnits)
+ORVANE_COM_PROPERTY(AltitudeUnits)
+ORVANE_COM_GET(SatelliteInViewPRNs)
+ORVANE_COM_GET(ArrivedAtDest)
+ORVANE_COM_GET(RouteName)
+ORVANE_COM_GET(RouteContainsAllWpts)
+#undef ORVANE_COM_GET
+#undef ORVANE_COM_PROPERTY
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Open(VARIANT PortName) { return Put(&OrvaneControl::Open, PortName); }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::OpenFile(VARIANT FileName, VARIANT TimeScale) {
+  Variant name, scale;
+  HRESULT hr = FromVariant(FileName, &name);
+  if (SUCCEEDED(hr)) hr = FromVariant(TimeScale, &scale);
+  if (FAILED(hr)) return hr;
+  return control_->OpenFile(name, scale);
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::Close() { return control_->Close(); }
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetWptLocation(VARIANT WptName, VARIANT* pWptLat, VARIANT* pWptLon) {
+  if (pWptLat == nullptr || pWptLon == nullptr) return E_POINTER;
+  Variant name, lat, lon;
+  HRESULT hr = FromVariant(WptName, &name);
+  if (FAILED(hr)) return hr;
+  hr = control_->GetWptLocation(name, &lat, &lon);
+  if (FAILED(hr)) return hr;
+  VARIANT a, b;
+  HRESULT converted = ToVariant(lat, &a);
+  if (SUCCEEDED(converted)) converted = ToVariant(lon, &b);
+  if (FAILED(converted)) {
+    VariantClear(&a);
+    return converted;
+  }
+  *pWptLat = a;
+  *pWptLon = b;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetSatelliteInfo(VARIANT SatellitePRN, VARIANT* pAzimuth,
+                                                         VARIANT* pElevation, VARIANT* pSignalToNoiseRatio) {
+  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr) return E_POINTER;
+  Variant prn, azimuth, elevation, snr;
+  HRESULT hr = FromVariant(SatellitePRN, &prn);
+  if (FAILED(hr)) return hr;
+  hr = control_->GetSatelliteInfo(prn, &azimuth, &elevation, &snr);
+  if (FAILED(hr)) return hr;
+  // Numbers only: the conversions cannot fail.
+  ToVariant(azimuth, pAzimuth);
+  ToVariant(elevation, pElevation);
+  ToVariant(snr, pSignalToNoiseRatio);
+  return hr;
+}
+
+// ---------------------------------------------------------------------------
+// ISupportErrorInfo, IProvideClassInfo2, ISpecifyPropertyPages
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::InterfaceSupportsErrorInfo(REFIID iid) {
+  return IsEqualIID(iid, IID_IOrvane) ? S_OK : S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetClassInfo(ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  HRESULT hr = CachedTypeInfo(CLSID_Orvane, info);
+  if (SUCCEEDED(hr)) (*info)->AddRef();
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetGUID(DWORD kind, GUID* guid) {
+  if (guid == nullptr) return E_POINTER;
+  if (kind == GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+    *guid = DIID__IOrvaneEvents;
+    return S_OK;
+  }
+  *guid = GUID_NULL;
+  return E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetPages(CAUUID* pages) {
+  if (pages == nullptr) return E_POINTER;
+  pages->cElems = 0;
+  pages->pElems = nullptr;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Connection points
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
+  if (out == nullptr) return E_POINTER;
+  std::vector<IConnectionPoint*> points = {&events_point_, &notify_point_};
+  for (IConnectionPoint* p : points) p->AddRef();
+  *out = new (std::nothrow)
+      Enumerator<IEnumConnectionPoints, IConnectionPoint*>(std::move(points), IID_IEnumConnectionPoints);
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualIID(iid, DIID__IOrvaneEvents)) return Hand(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
+  if (IsEqualIID(iid, IID_IPropertyNotifySink)) return Hand(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
+  return CONNECT_E_NOCONNECTION;
+}
+
+namespace {
+
+HRESULT PointQueryInterface(IConnectionPoint* point, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) return Hand(point, out);
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::QueryInterface(REFIID iid, void** out) {
+  return PointQueryInterface(this, iid, out);
+}
+ULONG STDMETHODCALLTYPE EventsConnectionPoint::AddRef() { return owner_->AddRef(); }
+ULONG STDMETHODCALLTYPE EventsConnectionPoint::Release() { return owner_->Release(); }
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionInterface(IID* iid) {
+  if (iid == nullptr) return E_POINTER;
+  *iid = DIID__IOrvaneEvents;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+  if (out == nullptr) return E_POINTER;
+  return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
+}
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (sink == nullptr || cookie == nullptr) return E_POINTER;
+  *cookie = 0;
+  std::shared_ptr<ComEventSink> adapter;
+  HRESULT hr = ComEventSink::Create(sink, &adapter);
+  if (FAILED(hr)) return hr;
+  std::uint32_t core_cookie = 0;
+  // COM carries each call to the sink's apartment; the core calls it on the
+  // raising thread.
+  hr = owner_->control().events().Advise(adapter, &core_cookie, SinkThreading::kFreeThreaded);
+  if (SUCCEEDED(hr)) *cookie = core_cookie;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::Unadvise(DWORD cookie) {
+  return owner_->control().events().Unadvise(cookie);
+}
+
+HRESULT STDMETHODCALLTYPE EventsConnectionPoint::EnumConnections(IEnumConnections** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  std::vector<ConnectData> connections;
+  HRESULT hr = owner_->control().events().EnumConnections(&connections);
+  if (FAILED(hr)) return hr;
+  std::vector<CONNECTDATA> items;
+  for (const ConnectData& c : connections) {
+    auto* sink = dynamic_cast<ComEventSink*>(c.sink.get());
+    IUnknown* unknown = sink != nullptr ? sink->GetUnknown() : nullptr;
+    if (unknown != nullptr) items.push_back(CONNECTDATA{unknown, c.cookie});
+  }
+  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+NotifyConnectionPoint::~NotifyConnectionPoint() {
+  for (const CONNECTDATA& d : sinks_) ReleaseItem(d);
+}
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::QueryInterface(REFIID iid, void** out) {
+  return PointQueryInterface(this, iid, out);
+}
+ULONG STDMETHODCALLTYPE NotifyConnectionPoint::AddRef() { return owner_->AddRef(); }
+ULONG STDMETHODCALLTYPE NotifyConnectionPoint::Release() { return owner_->Release(); }
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionInterface(IID* iid) {
+  if (iid == nullptr) return E_POINTER;
+  *iid = IID_IPropertyNotifySink;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+  if (out == nullptr) return E_POINTER;
+  return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
+}
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (sink == nullptr || cookie == nullptr) return E_POINTER;
+  *cookie = 0;
+  IUnknown* notify = nullptr;
+  HRESULT hr = sink->QueryInterface(IID_IPropertyNotifySink, reinterpret_cast<void**>(&notify));
+  if (hr == E_NOINTERFACE) return CONNECT_E_CANNOTCONNECT;
+  if (FAILED(hr)) return hr;
+  sinks_.push_back(CONNECTDATA{notify, next_cookie_});
+  *cookie = next_cookie_++;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::Unadvise(DWORD cookie) {
+  for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+    if (it->dwCookie == cookie) {
+      ReleaseItem(*it);
+      sinks_.erase(it);
+      return S_OK;
+    }
+  }
+  return CONNECT_E_NOCONNECTION;
+}
+
+HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::EnumConnections(IEnumConnections** out) {
+  if (out == nullptr) return E_POINTER;
+  std::vector<CONNECTDATA> items = sinks_;
+  for (const CONNECTDATA& d : items) AddRefItem(d);
+  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace orvane::com

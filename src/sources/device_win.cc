@@ -1,0 +1,220 @@
+// The Windows side of the two sources: a serial port opened for overlapped
+// I/O and woken by the line feed (EV_RXFLAG), and a log file read with
+// overlapped reads at explicit offsets.
+#include <map>
+#include <mutex>
+
+#include "automation/platform.h"
+#include "sources/device.h"
+
+namespace orvane::detail {
+namespace {
+
+HANDLE H(NativeHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+// The armed WaitCommEvent of an open port outlives one WaitForPort call.
+struct PortWaitState {
+  OVERLAPPED overlapped{};
+  DWORD mask = 0;
+  bool armed = false;
+};
+
+std::mutex g_ports_mutex;
+std::map<HANDLE, PortWaitState*> g_ports;
+
+PortWaitState* StateOf(NativeHandle port) {
+  std::lock_guard<std::mutex> lock(g_ports_mutex);
+  auto it = g_ports.find(H(port));
+  return it == g_ports.end() ? nullptr : it->second;
+}
+
+// The stop event has no handle on this build: wait on the port in short
+// slices and look at the stop event between them.
+constexpr DWORD kStopSliceMs = 10;
+
+}  // namespace
+
+std::size_t MaxPathBytes() { return MAX_PATH - 1; }
+
+NativeHandle OpenPort(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kNoHandle;
+  auto* state = new PortWaitState;
+  state->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetCommMask(h, EV_RXFLAG | EV_ERR);
+  std::lock_guard<std::mutex> lock(g_ports_mutex);
+  g_ports[h] = state;
+  return reinterpret_cast<NativeHandle>(h);
+}
+
+HRESULT ConfigurePort(NativeHandle port) {
+  COMMTIMEOUTS timeouts{};  // no time-outs
+  if (!SetCommTimeouts(H(port), &timeouts)) return kSetCommTimeoutsFailed;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(H(port), &dcb)) return kGetCommStateFailed;
+  SetupComm(H(port), 1024, 1024);
+  dcb.BaudRate = 4800;
+  dcb.fParity = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fNull = FALSE;
+  dcb.XonLim = 512;
+  dcb.XoffLim = 341;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  dcb.EvtChar = 0x0A;
+  const bool set = SetCommState(H(port), &dcb) != FALSE;
+  EscapeCommFunction(H(port), SETDTR);
+  EscapeCommFunction(H(port), CLRRTS);
+  EscapeCommFunction(H(port), CLRBREAK);
+  return set ? S_OK : kSetCommStateFailed;
+}
+
+bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(H(port), &dcb)) return false;
+  *baud = static_cast<std::int32_t>(dcb.BaudRate);
+  return true;
+}
+
+HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(H(port), &dcb)) return kGetCommStateFailed;
+  dcb.BaudRate = static_cast<DWORD>(baud);
+  return SetCommState(H(port), &dcb) ? S_OK : kSetCommStateFailed;
+}
+
+void ClosePort(NativeHandle port) {
+  PortWaitState* state = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_ports_mutex);
+    auto it = g_ports.find(H(port));
+    if (it != g_ports.end()) {
+      state = it->second;
+      g_ports.erase(it);
+    }
+  }
+  if (state != nullptr && state->armed) {
+    // A zero mask completes the pending wait before its OVERLAPPED goes away.
+    SetCommMask(H(port), 0);
+    DWORD ignored = 0;
+    GetOverlappedResult(H(port), &state->overlapped, &ignored, TRUE);
+  }
+  CloseHandle(H(port));
+  if (state != nullptr) {
+    CloseHandle(state->overlapped.hEvent);
+    delete state;
+  }
+}
+
+PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, bool device) {
+  if (!device) {
+    return stop.WaitFor(std::chrono::milliseconds(timeout_ms)) ? PortWait::kStop : PortWait::kTimeout;
+  }
+  PortWaitState* state = StateOf(port);
+  if (state == nullptr || state->overlapped.hEvent == nullptr) return PortWait::kWaitFailed;
+  if (!state->armed) {
+    ResetEvent(state->overlapped.hEvent);
+    state->mask = 0;
+    if (WaitCommEvent(H(port), &state->mask, &state->overlapped)) {
+      return (state->mask & EV_RXFLAG) ? PortWait::kReadable : PortWait::kTimeout;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_INVALID_HANDLE) return PortWait::kDeviceFailed;
+    if (error != ERROR_IO_PENDING) return PortWait::kTimeout;
+    state->armed = true;
+  }
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  for (;;) {
+    if (stop.IsSet()) return PortWait::kStop;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return PortWait::kTimeout;
+    const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kStopSliceMs));
+    const DWORD rc = WaitForSingleObject(state->overlapped.hEvent, slice);
+    if (rc == WAIT_FAILED) return PortWait::kWaitFailed;
+    if (rc == WAIT_OBJECT_0) break;
+  }
+  state->armed = false;
+  DWORD ignored = 0;
+  GetOverlappedResult(H(port), &state->overlapped, &ignored, FALSE);
+  if (stop.IsSet()) return PortWait::kStop;
+  return (state->mask & EV_RXFLAG) ? PortWait::kReadable : PortWait::kTimeout;
+}
+
+bool ReadAvailable(NativeHandle port, std::string& pending) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(H(port), &errors, &status)) return false;
+  if (status.cbInQue == 0) return true;
+  const std::size_t old_size = pending.size();
+  pending.resize(old_size + status.cbInQue);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD got = 0;
+  BOOL ok = ReadFile(H(port), pending.data() + old_size, status.cbInQue, &got, &overlapped);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) {
+    ok = GetOverlappedResult(H(port), &overlapped, &got, TRUE);
+  }
+  if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+  pending.resize(old_size + (ok ? got : 0));
+  return ok != FALSE;
+}
+
+NativeHandle OpenLogFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kNoHandle;
+  // Pipes and devices never give a clean end of file.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return kNoHandle;
+  }
+  return reinterpret_cast<NativeHandle>(h);
+}
+
+ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out) {
+  const std::size_t old_size = out.size();
+  out.resize(old_size + count);
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(offset);
+  overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD got = 0;
+  ReadAtResult result = ReadAtResult::kData;
+  if (!ReadFile(H(file), out.data() + old_size, static_cast<DWORD>(count), &got, &overlapped)) {
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      if (!GetOverlappedResult(H(file), &overlapped, &got, TRUE)) {
+        result = GetLastError() == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;
+      }
+    } else {
+      result = error == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;
+    }
+  }
+  if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+  if (result != ReadAtResult::kData) got = 0;
+  out.resize(old_size + got);
+  if (result == ReadAtResult::kData && got == 0) result = ReadAtResult::kEndOfFile;
+  return result;
+}
+
+bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(H(file), &size)) return true;
+  return offset >= static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void CloseLogFile(NativeHandle file) { CloseHandle(H(file)); }
+
+}  // namespace orvane::detail
