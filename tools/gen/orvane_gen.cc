@@ -153,7 +153,13 @@ class Writer {
   long long written_ = 0;
 };
 
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// MinGW checks plain "printf" against the Microsoft runtime, which has no %zu.
+#ifdef __MINGW32__
+#define ORVANE_PRINTF gnu_printf
+#else
+#define ORVANE_PRINTF printf
+#endif
+std::string Format(const char* fmt, ...) __attribute__((format(ORVANE_PRINTF, 1, 2)));
 std::string Format(const char* fmt, ...) {
   char buf[512];
   va_list args;
