@@ -8,8 +8,7 @@
 namespace orvane {
 namespace {
 
-// The double nearest to 1/60, as the receivers' minutes have always been
-// scaled.
+// The double nearest to 1/60; dividing by 60 would round differently.
 constexpr double kMinutesToDegrees = 0.016666666666666666;
 
 // Appends `value` in fixed notation with `decimals` decimals, rounded to
