@@ -2,9 +2,6 @@
 // value; the Variant is then coerced to every target. Checks: no crash, a
 // failure leaves the output as it was, a success has the target type, and
 // text written for a number or date reads back.
-//
-// Built with -DORVANE_FUZZ_STANDALONE it is a plain program that replays the
-// files named on its command line, so compilers without libFuzzer build it too.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -134,22 +131,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunOne(data, size);
   return 0;
 }
-
-#ifdef ORVANE_FUZZ_OWN_MAIN
-int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    std::FILE* f = std::fopen(argv[i], "rb");
-    if (f == nullptr) {
-      std::perror(argv[i]);
-      return 1;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-  }
-  return 0;
-}
-#endif
