@@ -1,7 +1,5 @@
 #include "automation/error_info.h"
 
-#include <cctype>
-
 #include "automation/ids.h"
 
 namespace orvane {
@@ -40,11 +38,10 @@ const std::optional<ErrorRecord>& PeekErrorRecord() { return t_record; }
 
 HRESULT InterfaceSupportsErrorInfo(std::string_view iid) {
   if (iid.size() != kIidIOrvane.size()) return S_FALSE;
+  // ASCII folding: toupper would follow the process locale.
+  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   for (std::size_t i = 0; i < iid.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(iid[i])) !=
-        std::toupper(static_cast<unsigned char>(kIidIOrvane[i]))) {
-      return S_FALSE;
-    }
+    if (fold(iid[i]) != fold(kIidIOrvane[i])) return S_FALSE;
   }
   return S_OK;
 }

@@ -1,5 +1,6 @@
 #include "automation/variant.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -173,6 +174,17 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   return out;
 }
 
+namespace {
+
+// Round-trip text of a double, whatever the process locale.
+std::string ShortestText(double d) {
+  char buf[32];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, d);
+  return ec == std::errc() ? std::string(buf, ptr) : std::string("?");
+}
+
+}  // namespace
+
 std::string DebugString(const Variant& v) {
   char buf[64];
   switch (v.vt()) {
@@ -187,11 +199,9 @@ std::string DebugString(const Variant& v) {
       std::snprintf(buf, sizeof buf, "VT_I4 %d", v.i4());
       return buf;
     case VT_R8:
-      std::snprintf(buf, sizeof buf, "VT_R8 %.17g", v.r8());
-      return buf;
+      return "VT_R8 " + ShortestText(v.r8());
     case VT_DATE:
-      std::snprintf(buf, sizeof buf, "VT_DATE %.17g", v.date());
-      return buf;
+      return "VT_DATE " + ShortestText(v.date());
     case VT_BOOL:
       return v.boolean() ? "VT_BOOL true" : "VT_BOOL false";
     case VT_ERROR:

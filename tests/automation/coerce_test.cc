@@ -82,6 +82,7 @@ TEST(ChangeType, IgnoresTheProcessLocale) {
   Variant out;
   EXPECT_EQ(ChangeType(Variant::Text("1,5"), VT_R8, &out), S_OK);
   EXPECT_EQ(out, Variant::R8(15.0)) << "',' is the en-US thousands separator";
+  EXPECT_EQ(DebugString(Variant::R8(0.5)), "VT_R8 0.5");
   std::setlocale(LC_ALL, saved.c_str());
 }
 
