@@ -58,6 +58,23 @@ void Receiver::CutLines() {
 }
 
 int Receiver::ReadLine(ChunkReader& reader, std::string& line) {
+  std::string_view view;
+  const int rc = NextLine(reader, &view);
+  if (view.data() != nullptr) line.assign(view);
+  return rc;
+}
+
+int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
+  *line = std::string_view();
+  // The line handed out last is behind head_: the buffer may move now.
+  if (line_head_ == line_ends_.size() && head_ != 0) {
+    line_ends_.clear();
+    line_head_ = 0;
+    buf_.erase(0, head_);
+    pending_start_ -= head_;
+    scan_pos_ -= head_;
+    head_ = 0;
+  }
   if (queued_lines() < kMaxQueuedLines) {
     const int rc = reader.ReadChunk(buf_);
     if (rc != 0) {
@@ -69,32 +86,22 @@ int Receiver::ReadLine(ChunkReader& reader, std::string& line) {
   }
   if (line_head_ == line_ends_.size()) return 0;
   const std::size_t end = line_ends_[line_head_++];
-  line.assign(buf_, head_, end - head_);
+  *line = std::string_view(buf_.data() + head_, end - head_);
   head_ = end + 1;
-  if (line_head_ == line_ends_.size()) {
-    // Nothing queued: keep only the pending text, at the front.
-    line_ends_.clear();
-    line_head_ = 0;
-    buf_.erase(0, head_);
-    pending_start_ -= head_;
-    scan_pos_ -= head_;
-    head_ = 0;
-    return 0;
-  }
   return static_cast<int>(line_ends_.size() - line_head_);
 }
 
 void Receiver::ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop) {
   while (true) {
-    line_.clear();
-    const int remaining = ReadLine(reader, line_);
-    if (!line_.empty()) HandleLine(line_);
+    std::string_view line;
+    const int remaining = NextLine(reader, &line);
+    if (!line.empty()) HandleLine(line);
     if (remaining == 0) return;
     if (stop.IsSet()) return;
   }
 }
 
-void Receiver::HandleLine(std::string& line) {
+void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
   if (!VerifyChecksum(line)) {
     ++stats_.checksum_dropped;

@@ -63,7 +63,7 @@ class Receiver {
   void ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop);
   // Checksum, dispatch, handler event and RawDataReceived for one line
   // without its line feed.
-  void HandleLine(std::string& line);
+  void HandleLine(std::string_view line);
 
   std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
   std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
@@ -94,6 +94,8 @@ class Receiver {
   void RaiseSatelliteUpdate();
   void RaiseNavUpdate();
   void CutLines();
+  // ReadLine without the copy: the view lives until the next read.
+  int NextLine(ChunkReader& reader, std::string_view* line);
 
   EventRaiser& events_;
   FixState fix_;
@@ -111,7 +113,6 @@ class Receiver {
   std::size_t line_head_ = 0;
   bool discarding_ = false;
 
-  std::string line_;
   SentenceFields fields_;
   Stats stats_;
 };

@@ -58,14 +58,21 @@ std::string_view TrimBlanks(std::string_view s) {
 
 }  // namespace
 
-bool VerifyChecksum(std::string& line) {
+bool VerifyChecksum(std::string_view& line) {
   const std::size_t star = line.find('*');
-  if (star == std::string::npos) return true;
-  const std::int32_t expected = StrtolHex(std::string_view(line).substr(star + 1));
+  if (star == std::string_view::npos) return true;
+  const std::int32_t expected = StrtolHex(line.substr(star + 1));
   unsigned x = 0;
   for (std::size_t i = 1; i < star; ++i) x ^= static_cast<unsigned char>(line[i]);
-  line.resize(star);
+  line = line.substr(0, star);
   return static_cast<std::int32_t>(x) == expected;
+}
+
+bool VerifyChecksum(std::string& line) {
+  std::string_view view(line);
+  const bool ok = VerifyChecksum(view);
+  line.resize(view.size());
+  return ok;
 }
 
 void SplitFields(std::string_view line, SentenceFields& fields) {

@@ -16,6 +16,8 @@ using SentenceFields = std::vector<std::string_view>;
 // Checks and strips the "*hh" suffix in place (the CR goes with it). A line
 // without '*' is accepted unchanged.
 bool VerifyChecksum(std::string& line);
+// The same on a view, which is shortened to drop the suffix.
+bool VerifyChecksum(std::string_view& line);
 // Splits at every comma into `fields` (cleared first; capacity reused).
 void SplitFields(std::string_view line, SentenceFields& fields);
 // Pads with empty fields or cuts to exactly `count` elements.
