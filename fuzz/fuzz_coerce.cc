@@ -102,6 +102,30 @@ void CheckReadsBack(const Variant& in, const Variant& text) {
   }
 }
 
+// The numeric targets must agree on text: an integer is the number rounded,
+// and a text is a number for all of them or for none.
+void CheckTextTargetsAgree(const Variant& in) {
+  if (in.vt() != VT_BSTR) return;
+  Variant r8, i4, i2, boolean;
+  const HRESULT hr_r8 = ChangeType(in, VT_R8, &r8);
+  const HRESULT hr_i4 = ChangeType(in, VT_I4, &i4);
+  const HRESULT hr_i2 = ChangeType(in, VT_I2, &i2);
+  const HRESULT hr_bool = ChangeType(in, VT_BOOL, &boolean);
+  if ((hr_r8 == DISP_E_TYPEMISMATCH) != (hr_i4 == DISP_E_TYPEMISMATCH) ||
+      (hr_i4 == DISP_E_TYPEMISMATCH) != (hr_i2 == DISP_E_TYPEMISMATCH)) {
+    Fail("numeric targets disagree on what is a number", in, VT_R8, hr_r8);
+  }
+  if (hr_i4 == S_OK && hr_r8 == S_OK && std::fabs(i4.i4() - r8.r8()) > 0.5 + 1e-6) {
+    Fail("integer is not the rounded number", in, VT_I4, hr_i4);
+  }
+  if (hr_i2 == S_OK && (hr_i4 != S_OK || i2.i2() != i4.i4())) {
+    Fail("I2 and I4 disagree", in, VT_I2, hr_i2);
+  }
+  if (hr_r8 == S_OK && (hr_bool != S_OK || boolean.boolean() != (r8.r8() != 0.0))) {
+    Fail("boolean is not the number's truth", in, VT_BOOL, hr_bool);
+  }
+}
+
 void RunOne(const std::uint8_t* data, std::size_t size) {
   const Variant in = Build(data, size, 0);
   const Variant sentinel = Variant::Text("sentinel");
@@ -123,6 +147,7 @@ void RunOne(const std::uint8_t* data, std::size_t size) {
     if (hr_in_place != hr) Fail("in-place result differs", in, to, hr_in_place);
     if (FAILED(hr_in_place) && !(same == in)) Fail("in-place failure changed the source", in, to, hr);
   }
+  CheckTextTargetsAgree(in);
 }
 
 }  // namespace
