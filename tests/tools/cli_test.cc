@@ -1,7 +1,12 @@
 // The orvane command end to end: its JSON against golden files (ORVANE_BLESS=1
 // rewrites them; explain the change in the commit), its errors and exit codes.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -125,6 +130,33 @@ TEST(CliTest, SummaryAndHumanOutput) {
   Result human = RunOrvane("replay " + Data("mixed.nmea"));
   EXPECT_NE(human.out.find("2004-01-31T23:59:58  fix    47.606200"), std::string::npos) << human.out;
   EXPECT_NE(human.out.find("end of file"), std::string::npos);
+}
+
+TEST(CliTest, LiveReadsAPseudoTerminalAndFlushesEachEvent) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const std::string cmd = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
+                          " --json --props --duration 1.5 2>&1";
+  std::FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the port is open by now
+  const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(::write(master, rmc.data(), rmc.size()), static_cast<ssize_t>(rmc.size()));
+  }
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << out;
+  ::close(master);
+  ::close(slave);
+  std::size_t fixes = 0;
+  for (std::size_t at = 0; (at = out.find("\"event\":\"FixUpdate\"", at)) != std::string::npos; ++at) ++fixes;
+  EXPECT_EQ(fixes, 3u) << out;
+  // The properties come once the reader has closed the port.
+  EXPECT_NE(out.find("\"PortName\":{\"error\":\"0x80040200\""), std::string::npos) << out;
 }
 
 TEST(CliTest, MembersListsTheWholeTable) {
