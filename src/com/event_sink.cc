@@ -39,7 +39,10 @@ HRESULT ComEventSink::Create(IUnknown* sink, std::shared_ptr<ComEventSink>* out)
   hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                         IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table));
   DWORD cookie = 0;
-  if (SUCCEEDED(hr)) hr = table->RegisterInterfaceInGlobal(events, DIID__IOrvaneEvents, &cookie);
+  // The events pointer is an IDispatch: marshalled as one it needs only the
+  // system's IDispatch proxy, not the type library's registration (Wine's
+  // type-library marshaller finds only locale-neutral registrations).
+  if (SUCCEEDED(hr)) hr = table->RegisterInterfaceInGlobal(events, IID_IDispatch, &cookie);
   events->Release();  // the table holds its own reference
   if (FAILED(hr)) {
     if (table != nullptr) table->Release();
@@ -63,7 +66,7 @@ ComEventSink::~ComEventSink() {
 HRESULT ComEventSink::Invoke(DISPID dispid, std::span<Variant> args) {
   t_apartment.Enter();
   IDispatch* sink = nullptr;
-  HRESULT hr = table_->GetInterfaceFromGlobal(cookie_, DIID__IOrvaneEvents, reinterpret_cast<void**>(&sink));
+  HRESULT hr = table_->GetInterfaceFromGlobal(cookie_, IID_IDispatch, reinterpret_cast<void**>(&sink));
   if (FAILED(hr)) return hr;
   std::vector<VARIANT> argv(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {

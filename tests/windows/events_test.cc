@@ -1,0 +1,198 @@
+// A replay under a real apartment: events come back to the host's thread, in
+// the order the lines were handled, while the host pumps messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host_support.h"
+
+namespace orvane::wintest {
+namespace {
+
+struct Received {
+  DISPID dispid;
+  DWORD thread;
+  std::vector<VARTYPE> types;  // in parameter order
+  std::wstring first_text;     // the first parameter when it is text
+  LONG second_i4 = 0;
+};
+
+// An _IOrvaneEvents sink living in the test's apartment.
+class RecordingSink final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__IOrvaneEvents)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs_); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    Received r{id, GetCurrentThreadId(), {}, {}, 0};
+    EXPECT_EQ(flags, DISPATCH_METHOD);
+    for (UINT i = params->cArgs; i-- > 0;) r.types.push_back(params->rgvarg[i].vt);
+    if (params->cArgs >= 1 && params->rgvarg[params->cArgs - 1].vt == VT_BSTR) {
+      BSTR b = params->rgvarg[params->cArgs - 1].bstrVal;
+      r.first_text.assign(b, SysStringLen(b));
+    }
+    if (params->cArgs == 2 && params->rgvarg[0].vt == VT_I4) r.second_i4 = params->rgvarg[0].lVal;
+    events.push_back(r);
+    return failing ? E_FAIL : S_OK;
+  }
+
+  LONG refs_ = 1;
+  bool failing = false;
+  std::vector<Received> events;
+};
+
+DWORD Advise(IOrvane* control, IUnknown* sink) {
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  EXPECT_EQ(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  EXPECT_EQ(container->FindConnectionPoint(DIID__IOrvaneEvents, point.put()), S_OK);
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
+  return cookie;
+}
+
+const char kLog[] =
+    "$GPRMC,235958,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A*3D\r\n"
+    "$GPGGA,235958,4736.372,N,12219.926,W,2,09,0.9,12.5,M,-17.1,M,3,0042*7E\r\n"
+    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n"
+    "$GPXYZ,not,a,sentence,we,know\r\n";
+
+bool SourceClosed(IOrvane* control) {
+  Var handle;
+  return control->get_PortHandle(&handle) == kPortClosed;
+}
+
+TEST(Events, ReplayDeliversEveryEventOnTheHostThreadInOrder) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  RecordingSink first, second;
+  second.failing = true;  // an error from one sink stops nobody
+  Advise(control.get(), &second);
+  Advise(control.get(), &first);
+  std::wstring path = WriteTempFile(kLog, L"orvane_events.nmea");
+
+  // Late-bound, with one argument: a replay without pacing.
+  Var name(path.c_str());
+  ASSERT_EQ(InvokeByName(control.get(), L"OpenFile", DISPATCH_METHOD, &name.v, 1, nullptr), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !first.events.empty() && first.events.back().dispid == 7; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return SourceClosed(control.get()); }, 5000));
+
+  const std::vector<DISPID> expected = {3, 1, 3, 1, 5, 1, 1, 7};
+  std::vector<DISPID> got;
+  for (const Received& r : first.events) {
+    got.push_back(r.dispid);
+    EXPECT_EQ(r.thread, GetCurrentThreadId());
+  }
+  EXPECT_EQ(got, expected);
+  ASSERT_EQ(second.events.size(), first.events.size());
+  EXPECT_EQ(first.events[0].types.size(), 7u);
+  EXPECT_EQ(first.events[0].types[0], VT_BOOL);
+  EXPECT_EQ(first.events[1].types, (std::vector<VARTYPE>{VT_BSTR, VT_I4}));
+  EXPECT_EQ(first.events[1].first_text, L"$GPRMC,235958,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
+  EXPECT_EQ(first.events[6].first_text.rfind(L"$GPXYZ,not,a,sentence,we,know", 0), 0u);
+  EXPECT_EQ(first.events[4].types.size(), 8u);
+  EXPECT_TRUE(first.events[7].types.empty());
+
+  Var fix;
+  ASSERT_EQ(control->get_FixGood(&fix), S_OK);
+  EXPECT_EQ(fix.v.vt, VT_BOOL);
+  EXPECT_EQ(fix.v.boolVal, VARIANT_TRUE);
+  Var sats;
+  ASSERT_EQ(control->get_FixSatellitePRNs(&sats), S_OK);
+  ASSERT_EQ(sats.v.vt, VT_ARRAY | VT_VARIANT);
+  LONG lower = -1, upper = -1;
+  SafeArrayGetLBound(sats.v.parray, 1, &lower);
+  SafeArrayGetUBound(sats.v.parray, 1, &upper);
+  EXPECT_EQ(lower, 0);
+  EXPECT_EQ(upper, 4);  // 04 05 09 12 24
+}
+
+TEST(Events, UnadvisedSinksHearNothingAndUnknownCookiesAreRefused) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(control.As(IID_IConnectionPointContainer, &container), S_OK);
+  ASSERT_EQ(container->FindConnectionPoint(DIID__IOrvaneEvents, point.put()), S_OK);
+  IID iid{};
+  EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(IsEqualIID(iid, DIID__IOrvaneEvents));
+
+  RecordingSink kept, dropped;
+  DWORD dropped_cookie = Advise(control.get(), &dropped);
+  Advise(control.get(), &kept);
+  ComPtr<IEnumConnections> connections;
+  ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
+  CONNECTDATA data[4] = {};
+  ULONG fetched = 0;
+  connections->Next(4, data, &fetched);
+  EXPECT_EQ(fetched, 2u);
+  for (ULONG i = 0; i < fetched; ++i) data[i].pUnk->Release();
+
+  EXPECT_EQ(point->Unadvise(dropped_cookie), S_OK);
+  EXPECT_EQ(point->Unadvise(dropped_cookie), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point->Unadvise(0), CONNECT_E_NOCONNECTION);
+
+  // A sink without the events interface cannot connect.
+  ComPtr<IUnknown> not_a_sink;
+  CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(not_a_sink.put()));
+  DWORD cookie = 1;
+  EXPECT_EQ(point->Advise(not_a_sink.get(), &cookie), CONNECT_E_CANNOTCONNECT);
+  EXPECT_EQ(cookie, 0u);
+
+  std::wstring path = WriteTempFile(kLog, L"orvane_unadvise.nmea");
+  Var name(path.c_str());
+  Var missing = Var::Missing();
+  ASSERT_EQ(control->OpenFile(name.v, missing.v), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !kept.events.empty() && kept.events.back().dispid == 7; }, 20000));
+  EXPECT_TRUE(dropped.events.empty());
+  EXPECT_EQ(kept.events.size(), 8u);
+
+  // The second connection point takes property-notify sinks.
+  ComPtr<IConnectionPoint> notify;
+  EXPECT_EQ(container->FindConnectionPoint(IID_IPropertyNotifySink, notify.put()), S_OK);
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.put()), S_OK);
+  IConnectionPoint* listed[3] = {};
+  points->Next(3, listed, &fetched);
+  EXPECT_EQ(fetched, 2u);
+  for (ULONG i = 0; i < fetched; ++i) listed[i]->Release();
+}
+
+// Releasing the control while its reader is inside a sink call that needs
+// this thread must neither hang nor crash.
+TEST(Events, FinalReleaseDuringAReplayReturns) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  RecordingSink sink;
+  Advise(control.get(), &sink);
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
+  std::wstring path = WriteTempFile(big, L"orvane_release.nmea");
+  Var name(path.c_str());
+  ASSERT_EQ(control->OpenFile(name.v, Var::Missing().v), S_OK);
+  PumpUntil([&] { return sink.events.size() > 10; }, 10000);
+  const ULONGLONG before = GetTickCount64();
+  control.Reset();
+  EXPECT_LT(GetTickCount64() - before, 5000u);
+  EXPECT_LT(sink.events.size(), 4001u);
+}
+
+}  // namespace
+}  // namespace orvane::wintest
