@@ -4,27 +4,32 @@
 // same answers.
 //
 // Text to number follows VarParseNumFromStr with NUMPRS_STD for en-US:
-//   leading and trailing white space (space, \t \n \v \f \r); one sign, either
-//   leading or trailing ("5-" is -5); parentheses for a negative "(5)"; a
-//   leading currency sign "$"; thousands separators ',' between digits of the
-//   whole part; one decimal point '.'; an exponent e/E with optional sign;
-//   "&H1F" and "&O17" for hexadecimal and octal (no sign, parentheses or
-//   currency with these). The whole text must be used; no digit at all is a
+//   white space (the Unicode spaces) before and after; at most one '+' and
+//   one '-', each before or after the digits ("5-" is -5); one pair of
+//   parentheses for a negative "(5)"; one currency sign "$" before or after;
+//   thousands separators ',' anywhere after the first digit; one decimal point
+//   '.'; an exponent e/E with optional sign; "&H1F" and "&O17" for
+//   hexadecimal and octal. The whole text must be used; no digit at all is a
 //   type mismatch. Like every OLECHAR* routine the platform reads the text up
 //   to its first NUL.
 // Integers are rounded half to even from the exact decimal text; a value that
-// does not fit gives DISP_E_OVERFLOW. A hexadecimal or octal value is read as
-// an unsigned number and must fit the signed target.
+// does not fit gives DISP_E_OVERFLOW. Hexadecimal and octal are Visual Basic
+// literals: up to 16 bits for VT_I2 and 32 bits otherwise, two's complement
+// ("&HFFFF" is -1 as VT_I2). Unlike the platform, a sign before "&H" is a type
+// mismatch rather than silently dropped.
 //
-// Text to VT_DATE accepts, around optional blanks, "M/D/YYYY" (or a two-digit
-// year, 30-99 being 1930-1999 and 00-29 2000-2029), "YYYY-M-D", a time
-// "h:mm[:ss]" with optional AM/PM, or a date followed by a time. Anything else
-// is a type mismatch.
+// Text to VT_DATE accepts, around blanks, a date, a time, or both in either
+// order. A date is three numbers separated by '/' or '-': year first when the
+// first has three or four digits, else month/day/year, or day/month/year when
+// the first number cannot be a month. One- and two-digit years are 2000-2049
+// for 0-49 and 1950-1999 for 50-99. A time is "h:m[:s]" with an optional
+// AM/PM, or "h AM/PM". Month names, a date without a year and times with '.'
+// are a type mismatch here, though the platform may accept some of them.
 //
 // Number to text is printf's "%.15G" written without the locale ("0.1",
 // "1E+20", "1.5E-07"); a negative zero is "0"; infinities and NaN are "INF",
 // "-INF" and "NAN". VT_BOOL to text without VARIANT_ALPHABOOL is the number:
-// "-1" or "0". VT_DATE to text is "M/D/YYYY h:mm:ss AM": only the time when
+// "-1" or "0". VT_DATE to text is "M/D/Y h:mm:ss AM": only the time when
 // the whole part is 0, only the date when there is no time; a DATE outside
 // years 100..9999 gives E_INVALIDARG.
 #include "automation/coerce.h"
@@ -48,7 +53,11 @@ namespace {
 constexpr double kDateLow = -657435.0;
 constexpr double kDateHigh = 2958466.0;
 
-bool IsWhite(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsWhite(char16_t c) {
+  return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 std::u16string_view UpToNul(const std::u16string& s) {
@@ -76,32 +85,35 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
   ParsedNumber n;
   std::size_t i = 0;
   const std::size_t len = s.size();
-  bool sign = false, paren = false, currency = false;
-
-  for (;;) {
-    if (i < len && IsWhite(s[i])) {
-      ++i;
-    } else if (i < len && (s[i] == u'+' || s[i] == u'-') && !sign) {
-      sign = true;
-      n.negative = s[i] == u'-';
-      ++i;
-    } else if (i < len && s[i] == u'(' && !paren) {
-      paren = true;
-      ++i;
-    } else if (i < len && s[i] == u'$' && !currency) {
-      currency = true;
-      ++i;
-    } else {
-      break;
+  bool plus = false, minus = false, paren_open = false, paren_closed = false, currency = false;
+  // The symbols allowed around the digits; `before` admits '(' and `!before` ')'.
+  auto take_symbols = [&](bool before) {
+    for (; i < len; ++i) {
+      const char16_t c = s[i];
+      if (IsWhite(c)) continue;
+      if (c == u'+' && !plus) {
+        plus = true;
+      } else if (c == u'-' && !minus) {
+        minus = true;
+      } else if (c == u'$' && !currency) {
+        currency = true;
+      } else if (before && c == u'(' && !paren_open) {
+        paren_open = true;
+      } else if (!before && c == u')' && paren_open && !paren_closed) {
+        paren_closed = true;
+      } else {
+        break;
+      }
     }
-  }
+  };
+  take_symbols(true);
 
   if (i + 1 < len && s[i] == u'&') {
     const char16_t base = s[i + 1];
     int shift = 0;
     if (base == u'H' || base == u'h') shift = 4;
     if (base == u'O' || base == u'o') shift = 3;
-    if (shift == 0 || sign || paren || currency) return std::nullopt;
+    if (shift == 0 || plus || minus || paren_open || currency) return std::nullopt;
     i += 2;
     std::uint64_t value = 0;
     std::size_t count = 0;
@@ -138,9 +150,8 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
       any_digit = true;
       if (!n.digits.empty() || c != u'0') n.digits.push_back(static_cast<char>(c));
       if (point) ++fraction_digits;
-    } else if (c == u',' && !point && i > 0 && IsDigit(s[i - 1]) && i + 1 < len &&
-               IsDigit(s[i + 1])) {
-      // thousands separator: skipped
+    } else if (c == u',' && any_digit) {
+      // thousands separator: skipped wherever it stands after the first digit
     } else if (c == u'.' && !point) {
       point = true;
     } else {
@@ -163,24 +174,9 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
   }
   n.pwr10 = exponent - fraction_digits;
 
-  for (;;) {
-    if (i < len && IsWhite(s[i])) {
-      ++i;
-    } else if (i < len && (s[i] == u'+' || s[i] == u'-') && !sign) {
-      sign = true;
-      n.negative = s[i] == u'-';
-      ++i;
-    } else if (i < len && s[i] == u')' && paren) {
-      paren = false;
-      n.negative = true;
-      ++i;
-    } else {
-      break;
-    }
-  }
-  if (i != len || paren) return std::nullopt;
-  // "(-5)" is not a number.
-  if (sign && s.find(u'(') != std::u16string_view::npos) return std::nullopt;
+  take_symbols(false);
+  if (i != len || paren_open != paren_closed) return std::nullopt;
+  n.negative = minus || paren_open;
   return n;
 }
 
@@ -188,11 +184,14 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
 HRESULT ParsedToInteger(const ParsedNumber& n, std::int64_t lo, std::int64_t hi,
                         std::int64_t* out) {
   if (n.based) {
-    // Read as unsigned; the value must fit the signed range.
-    if (n.based_too_big || n.based_value > static_cast<std::uint64_t>(hi)) {
-      return DISP_E_OVERFLOW;
-    }
-    *out = static_cast<std::int64_t>(n.based_value);
+    // A literal of the target's width: the top bit is the sign.
+    const int bits = hi <= std::numeric_limits<std::int16_t>::max() ? 16 : 32;
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+    if (n.based_too_big || n.based_value > mask) return DISP_E_OVERFLOW;
+    const std::uint64_t sign = std::uint64_t{1} << (bits - 1);
+    *out = (n.based_value & sign) != 0
+               ? static_cast<std::int64_t>(n.based_value) - static_cast<std::int64_t>(mask) - 1
+               : static_cast<std::int64_t>(n.based_value);
     return S_OK;
   }
   if (n.digits.empty()) {  // zero, whatever its exponent
@@ -238,8 +237,9 @@ HRESULT ParsedToInteger(const ParsedNumber& n, std::int64_t lo, std::int64_t hi,
 HRESULT ParsedToDouble(const ParsedNumber& n, double* out) {
   double value = 0.0;
   if (n.based) {
-    if (n.based_too_big) return DISP_E_OVERFLOW;
-    value = static_cast<double>(n.based_value);
+    // As for VT_I4: a 32-bit literal.
+    if (n.based_too_big || n.based_value > 0xFFFFFFFFu) return DISP_E_OVERFLOW;
+    value = static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(n.based_value)));
   } else if (!n.digits.empty()) {
     std::string text = n.digits;
     text += 'e';
@@ -308,21 +308,38 @@ struct TimeOfDay {
   int hour = 0, minute = 0, second = 0;
 };
 
+struct CalendarDay {
+  int year = 1899, month = 12, day = 30;
+};
+
+// "h:m[:s]" with an optional AM/PM, or "h AM/PM". Leaves the scanner where it
+// was when there is no time.
 std::optional<TimeOfDay> ScanTime(DateScanner& sc) {
+  const std::size_t start = sc.pos();
   TimeOfDay t;
   int digits = 0;
   auto h = sc.Number(2, &digits);
-  if (!h || !sc.Take(u':')) return std::nullopt;
-  auto m = sc.Number(2, &digits);
-  if (!m || digits != 2) return std::nullopt;
+  if (!h) return std::nullopt;
   t.hour = *h;
-  t.minute = *m;
+  bool colon = false;
   if (sc.Take(u':')) {
-    auto sec = sc.Number(2, &digits);
-    if (!sec || digits != 2) return std::nullopt;
-    t.second = *sec;
+    colon = true;
+    auto m = sc.Number(2, &digits);
+    if (!m) {
+      sc.set_pos(start);
+      return std::nullopt;
+    }
+    t.minute = *m;
+    if (sc.Take(u':')) {
+      auto sec = sc.Number(2, &digits);
+      if (!sec) {
+        sc.set_pos(start);
+        return std::nullopt;
+      }
+      t.second = *sec;
+    }
   }
-  const std::size_t before = sc.pos();
+  const std::size_t before_marker = sc.pos();
   sc.SkipWhite();
   bool am = false, pm = false;
   if (sc.TakeWord(u"AM")) {
@@ -330,65 +347,76 @@ std::optional<TimeOfDay> ScanTime(DateScanner& sc) {
   } else if (sc.TakeWord(u"PM")) {
     pm = true;
   } else {
-    sc.set_pos(before);
+    sc.set_pos(before_marker);
   }
-  if (am || pm) {
-    if (t.hour < 1 || t.hour > 12) return std::nullopt;
-    if (t.hour == 12) t.hour = 0;
-    if (pm) t.hour += 12;
+  if (!colon && !am && !pm) {  // a bare number is no time
+    sc.set_pos(start);
+    return std::nullopt;
   }
+  if (am && t.hour == 12) t.hour = 0;
+  if (pm && t.hour < 12) t.hour += 12;
   return t;
+}
+
+// Three numbers separated by '/' or '-'. Leaves the scanner where it was when
+// there is no date; returns an invalid day (0) for a date that cannot exist.
+std::optional<CalendarDay> ScanDate(DateScanner& sc) {
+  const std::size_t start = sc.pos();
+  int d1 = 0, d2 = 0, d3 = 0;
+  auto a = sc.Number(4, &d1);
+  const char16_t sep = sc.Peek(u'/') ? u'/' : u'-';
+  if (!a || !sc.Take(sep)) {
+    sc.set_pos(start);
+    return std::nullopt;
+  }
+  auto b = sc.Number(2, &d2);
+  if (!b || !sc.Take(sep)) {
+    sc.set_pos(start);
+    return std::nullopt;
+  }
+  auto c = sc.Number(4, &d3);
+  if (!c) {
+    sc.set_pos(start);
+    return std::nullopt;
+  }
+  auto full_year = [](int value, int digits) {
+    if (digits > 2) return value;
+    return value < 50 ? 2000 + value : 1900 + value;
+  };
+  CalendarDay day;
+  if (d1 > 2) {
+    day = {*a, *b, *c};
+    if (d3 > 2) day.day = 0;
+  } else if (*a > 12 && *b <= 12) {
+    day = {full_year(*c, d3), *b, *a};
+  } else {
+    day = {full_year(*c, d3), *a, *b};
+  }
+  return day;
 }
 
 HRESULT TextToDate(std::u16string_view s, double* out) {
   DateScanner sc(s);
   sc.SkipWhite();
-  int year = 1899, month = 12, day = 30;
-  bool have_date = false;
-  const std::size_t start = sc.pos();
-  int d1 = 0, d2 = 0, d3 = 0;
-  auto a = sc.Number(4, &d1);
-  if (a && sc.Take(u'/')) {
-    auto b = sc.Number(2, &d2);
-    if (!b || !sc.Take(u'/')) return DISP_E_TYPEMISMATCH;
-    auto c = sc.Number(4, &d3);
-    if (!c || d1 > 2 || (d3 != 2 && d3 != 4)) return DISP_E_TYPEMISMATCH;
-    month = *a;
-    day = *b;
-    year = d3 == 2 ? (*c < 30 ? 2000 + *c : 1900 + *c) : *c;
-    have_date = true;
-  } else if (a && d1 == 4 && sc.Take(u'-')) {
-    auto b = sc.Number(2, &d2);
-    if (!b || !sc.Take(u'-')) return DISP_E_TYPEMISMATCH;
-    auto c = sc.Number(2, &d3);
-    if (!c) return DISP_E_TYPEMISMATCH;
-    year = *a;
-    month = *b;
-    day = *c;
-    have_date = true;
-  } else {
-    sc.set_pos(start);
-  }
-  TimeOfDay t;
-  bool have_time = false;
-  if (have_date) {
+  std::optional<CalendarDay> day = ScanDate(sc);
+  std::optional<TimeOfDay> time;
+  if (day) {
     const std::size_t before = sc.pos();
     sc.SkipWhite();
-    if (sc.pos() != before && !sc.AtEnd()) {
-      auto parsed = ScanTime(sc);
-      if (!parsed) return DISP_E_TYPEMISMATCH;
-      t = *parsed;
-      have_time = true;
-    }
+    if (sc.pos() != before) time = ScanTime(sc);
   } else {
-    auto parsed = ScanTime(sc);
-    if (!parsed) return DISP_E_TYPEMISMATCH;
-    t = *parsed;
-    have_time = true;
+    time = ScanTime(sc);
+    if (time) {
+      const std::size_t before = sc.pos();
+      sc.SkipWhite();
+      if (sc.pos() != before) day = ScanDate(sc);
+    }
   }
   sc.SkipWhite();
-  if (!sc.AtEnd() || (!have_date && !have_time)) return DISP_E_TYPEMISMATCH;
-  auto date = MakeDate(year, month, day, t.hour, t.minute, t.second);
+  if (!sc.AtEnd() || (!day && !time)) return DISP_E_TYPEMISMATCH;
+  const CalendarDay d = day.value_or(CalendarDay{});
+  const TimeOfDay t = time.value_or(TimeOfDay{});
+  auto date = MakeDate(d.year, d.month, d.day, t.hour, t.minute, t.second);
   if (!date) return DISP_E_TYPEMISMATCH;
   *out = *date;
   return S_OK;
@@ -422,7 +450,7 @@ HRESULT DateToText(double date, std::u16string* out) {
   char buf[64];
   std::string s;
   if (!time_only) {
-    std::snprintf(buf, sizeof buf, "%d/%d/%04d", parts->month, parts->day, parts->year);
+    std::snprintf(buf, sizeof buf, "%d/%d/%d", parts->month, parts->day, parts->year);
     s = buf;
   }
   if (!date_only) {
