@@ -80,6 +80,46 @@ TEST_F(SerialPortTest, PartialSentenceWaitsForItsLineFeed) {
   EXPECT_EQ(rig_.events.raw()[0], kRmc);
 }
 
+TEST_F(SerialPortTest, BurstInTornWritesArrivesWholeAndInOrder) {
+  ASSERT_EQ(OpenPty(), S_OK) << ErrorText();
+  std::string stream;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 500; ++i) {
+    char body[96];
+    std::snprintf(body, sizeof body, "$GPGLL,4807.%03d,N,01131.000,E,12%04d,A", i, i);
+    expected.emplace_back(body);
+    stream += Sentence(body);
+  }
+  // Writes of 1 to 97 bytes cut sentences everywhere, CR and LF apart too.
+  std::size_t at = 0;
+  for (std::size_t n = 1; at < stream.size(); n = n % 97 + 1) {
+    const std::size_t take = std::min(n, stream.size() - at);
+    pty_.Write(std::string_view(stream).substr(at, take));
+    at += take;
+  }
+  ASSERT_TRUE(rig_.events.WaitRaw(expected.size(), milliseconds(10000)))
+      << rig_.events.raw().size() << " lines arrived";
+  EXPECT_EQ(rig_.events.raw(), expected);
+}
+
+TEST_F(SerialPortTest, HostCallsWhileTheReaderRuns) {
+  ASSERT_EQ(OpenPty(), S_OK) << ErrorText();
+  std::thread receiver([&] {
+    for (int i = 0; i < 200; ++i) pty_.Write(Sentence(kRmc));
+  });
+  for (int i = 0; i < 200; ++i) {
+    Variant v;
+    EXPECT_EQ(rig_.sources->put_BaudRate(Variant::I4(i % 2 ? 9600 : 4800)), S_OK);
+    EXPECT_EQ(rig_.sources->get_BaudRate(&v), S_OK);
+    EXPECT_EQ(rig_.sources->get_PortHandle(&v), S_OK);
+    rig_.receiver.fix().GetLatitude();
+  }
+  receiver.join();
+  EXPECT_TRUE(rig_.events.WaitRaw(200));
+  EXPECT_EQ(rig_.sources->Close(), S_OK);
+  EXPECT_TRUE(rig_.WaitClosed());
+}
+
 TEST_F(SerialPortTest, BaudRateChangesReachTheLine) {
   ASSERT_EQ(OpenPty(), S_OK) << ErrorText();
   // Every rate of the list, including the three without a B constant.
