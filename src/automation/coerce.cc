@@ -75,7 +75,7 @@ struct ParsedNumber {
   // empty for zero).
   std::string digits;
   std::int64_t pwr10 = 0;
-  // Hexadecimal or octal: the value, already checked to fit 64 bits.
+  // Hexadecimal or octal: the value, unless it needs more than 64 bits.
   bool based = false;
   std::uint64_t based_value = 0;
   bool based_too_big = false;  // more than 64 bits of digits
