@@ -31,6 +31,7 @@ constexpr std::array<std::int32_t, 16> kBaudRates = {110,   300,    600,    1200
                                                      57600, 115200, 128000, 256000};
 
 constexpr int kQuietWakeMs = 100;
+constexpr int kMaxEmptyWakes = 3;
 constexpr std::size_t kFileChunkBytes = 80;
 // TimeScale values this close to zero mean "no pacing".
 constexpr double kNoPacingBand = 0.00001;
@@ -44,15 +45,22 @@ class PortChunkReader final : public ChunkReader {
   explicit PortChunkReader(NativeHandle port) : port_(port) {}
   int ReadChunk(std::string& pending) override {
     if (failed_) return 0;
+    const std::size_t before = pending.size();
     if (!detail::ReadAvailable(port_, pending)) failed_ = true;
+    bytes_ += pending.size() - before;
     return 0;
   }
+  void BeginPass() {
+    failed_ = false;
+    bytes_ = 0;
+  }
   bool failed() const { return failed_; }
-  void ClearFailure() { failed_ = false; }
+  std::size_t bytes() const { return bytes_; }
 
  private:
   NativeHandle port_;
   bool failed_ = false;
+  std::size_t bytes_ = 0;
 };
 
 // The log-file device step: consecutive 80-byte reads from offset 0. The
@@ -185,18 +193,26 @@ void SourceManager::Impl::SerialReader(Session& s) {
   try {
     receiver.ResetLineAssembly();
     // After a failure the device is probed every quiet period instead of
-    // polled: a hung-up descriptor reads as always ready.
+    // polled: a hung-up descriptor reads as always ready. A device that keeps
+    // reporting data it never delivers is treated the same way.
     bool device_failed = false;
+    int empty_wakes = 0;
+    auto pass = [&](detail::PortWait woke_by) {
+      reader.BeginPass();
+      receiver.ProcessAvailableSentences(reader, s.stop);
+      const bool empty = woke_by == detail::PortWait::kReadable && reader.bytes() == 0;
+      empty_wakes = empty ? empty_wakes + 1 : 0;
+      device_failed = reader.failed() || woke_by == detail::PortWait::kDeviceFailed ||
+                      empty_wakes >= kMaxEmptyWakes;
+    };
     while (!s.stop.IsSet()) {
       if (device_failed) {
         if (s.stop.WaitFor(std::chrono::milliseconds(kQuietWakeMs))) break;
         const detail::PortWait probe = detail::WaitForPort(s.handle, s.stop, 0, true);
         if (probe == detail::PortWait::kStop) break;
-        if (probe != detail::PortWait::kReadable && probe != detail::PortWait::kTimeout) continue;
-        device_failed = false;
-        reader.ClearFailure();
-        receiver.ProcessAvailableSentences(reader, s.stop);
-        device_failed = reader.failed();
+        if (probe == detail::PortWait::kReadable || probe == detail::PortWait::kTimeout) {
+          pass(probe);
+        }
         continue;
       }
       // No event character here: any arriving byte wakes the reader, and a
@@ -207,8 +223,7 @@ void SourceManager::Impl::SerialReader(Session& s) {
         device_failed = true;
         continue;
       }
-      receiver.ProcessAvailableSentences(reader, s.stop);
-      device_failed = reader.failed() || w == detail::PortWait::kDeviceFailed;
+      pass(w);
     }
   } catch (...) {
     // Nothing may escape the reader; the source still closes below.
