@@ -17,49 +17,49 @@ Variant Variant::Null() {
 Variant Variant::I2(std::int16_t x) {
   Variant v;
   v.vt_ = VT_I2;
-  v.num_.i = x;
+  v.p_.i = x;
   return v;
 }
 
 Variant Variant::I4(std::int32_t x) {
   Variant v;
   v.vt_ = VT_I4;
-  v.num_.i = x;
+  v.p_.i = x;
   return v;
 }
 
 Variant Variant::R8(double x) {
   Variant v;
   v.vt_ = VT_R8;
-  v.num_.d = x;
+  v.p_.d = x;
   return v;
 }
 
 Variant Variant::Date(double x) {
   Variant v;
   v.vt_ = VT_DATE;
-  v.num_.d = x;
+  v.p_.d = x;
   return v;
 }
 
 Variant Variant::Bool(bool x) {
   Variant v;
   v.vt_ = VT_BOOL;
-  v.num_.i = x ? VARIANT_TRUE : VARIANT_FALSE;
+  v.p_.i = x ? VARIANT_TRUE : VARIANT_FALSE;
   return v;
 }
 
 Variant Variant::Error(HRESULT x) {
   Variant v;
   v.vt_ = VT_ERROR;
-  v.num_.i = x;
+  v.p_.i = x;
   return v;
 }
 
 Variant Variant::Bstr(std::u16string text) {
   Variant v;
   v.vt_ = VT_BSTR;
-  v.text_ = std::move(text);
+  if (!text.empty()) v.p_.text = new std::u16string(std::move(text));
   return v;
 }
 
@@ -70,11 +70,56 @@ Variant Variant::Ansi(std::string_view bytes) { return Bstr(AnsiToUtf16(bytes));
 Variant Variant::Array(std::vector<Variant> elements) {
   Variant v;
   v.vt_ = kVtArrayOfVariant;
-  v.array_ = std::move(elements);
+  v.p_.array = new std::vector<Variant>(std::move(elements));
   return v;
 }
 
-std::string Variant::ToUtf8() const { return Utf16ToUtf8(text_); }
+namespace {
+const std::u16string kNoText;
+const std::vector<Variant> kNoElements;
+}  // namespace
+
+Variant::Variant(const Variant& other) : vt_(other.vt_), p_(other.p_) {
+  if (vt_ == VT_BSTR && p_.text != nullptr) {
+    p_.text = new std::u16string(*other.p_.text);
+  } else if (vt_ == kVtArrayOfVariant) {
+    p_.array = new std::vector<Variant>(*other.p_.array);
+  }
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) *this = Variant(other);
+  return *this;
+}
+
+Variant& Variant::operator=(Variant&& other) noexcept {
+  if (this != &other) {
+    Release();
+    vt_ = other.vt_;
+    p_ = other.p_;
+    other.vt_ = VT_EMPTY;
+  }
+  return *this;
+}
+
+void Variant::Release() noexcept {
+  if (vt_ == VT_BSTR) {
+    delete p_.text;
+  } else if (vt_ == kVtArrayOfVariant) {
+    delete p_.array;
+  }
+  p_.d = 0.0;
+}
+
+const std::u16string& Variant::bstr() const noexcept {
+  return vt_ == VT_BSTR && p_.text != nullptr ? *p_.text : kNoText;
+}
+
+const std::vector<Variant>& Variant::array() const noexcept {
+  return vt_ == kVtArrayOfVariant ? *p_.array : kNoElements;
+}
+
+std::string Variant::ToUtf8() const { return Utf16ToUtf8(bstr()); }
 
 bool operator==(const Variant& a, const Variant& b) {
   if (a.vt_ != b.vt_) return false;
@@ -85,13 +130,13 @@ bool operator==(const Variant& a, const Variant& b) {
     case VT_R8:
     case VT_DATE:
       // A copy of a NaN equals its original.
-      return a.num_.d == b.num_.d || (std::isnan(a.num_.d) && std::isnan(b.num_.d));
+      return a.p_.d == b.p_.d || (std::isnan(a.p_.d) && std::isnan(b.p_.d));
     case VT_BSTR:
-      return a.text_ == b.text_;
+      return a.bstr() == b.bstr();
     case kVtArrayOfVariant:
-      return a.array_ == b.array_;
+      return a.array() == b.array();
     default:
-      return a.num_.i == b.num_.i;
+      return a.p_.i == b.p_.i;
   }
 }
 

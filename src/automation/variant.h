@@ -17,10 +17,11 @@ inline constexpr VARTYPE kVtArrayOfVariant = VT_ARRAY | VT_VARIANT;  // 0x200C
 class Variant {
  public:
   Variant() noexcept {}
-  Variant(const Variant&) = default;
-  Variant(Variant&&) noexcept = default;
-  Variant& operator=(const Variant&) = default;
-  Variant& operator=(Variant&&) noexcept = default;
+  Variant(const Variant& other);
+  Variant(Variant&& other) noexcept : vt_(other.vt_), p_(other.p_) { other.vt_ = VT_EMPTY; }
+  Variant& operator=(const Variant& other);
+  Variant& operator=(Variant&& other) noexcept;
+  ~Variant() { Release(); }
 
   static Variant Null();
   static Variant I2(std::int16_t v);
@@ -41,28 +42,36 @@ class Variant {
   bool is_empty() const noexcept { return vt_ == VT_EMPTY; }
 
   // Accessors read the stored value; the caller checks vt() first.
-  std::int16_t i2() const noexcept { return static_cast<std::int16_t>(num_.i); }
-  std::int32_t i4() const noexcept { return num_.i; }
-  double r8() const noexcept { return num_.d; }
-  double date() const noexcept { return num_.d; }
-  bool boolean() const noexcept { return num_.i != 0; }
-  HRESULT error() const noexcept { return num_.i; }
-  const std::u16string& bstr() const noexcept { return text_; }
+  std::int16_t i2() const noexcept { return static_cast<std::int16_t>(p_.i); }
+  std::int32_t i4() const noexcept { return p_.i; }
+  double r8() const noexcept { return p_.d; }
+  double date() const noexcept { return p_.d; }
+  bool boolean() const noexcept { return p_.i != 0; }
+  HRESULT error() const noexcept { return p_.i; }
+  // Empty for any other type.
+  const std::u16string& bstr() const noexcept;
   std::string ToUtf8() const;
-  const std::vector<Variant>& array() const noexcept { return array_; }
+  const std::vector<Variant>& array() const noexcept;
 
-  void Clear() noexcept { *this = Variant(); }
+  void Clear() noexcept {
+    Release();
+    vt_ = VT_EMPTY;
+  }
 
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
+  void Release() noexcept;
+
+  // Sixteen bytes: numbers in place, text and arrays behind an owned pointer
+  // (null for empty text), so handlers copy numbers without touching the heap.
   VARTYPE vt_ = VT_EMPTY;
-  union Num {
+  union Payload {
     std::int32_t i;
     double d;
-  } num_{0};
-  std::u16string text_;
-  std::vector<Variant> array_;
+    std::u16string* text;
+    std::vector<Variant>* array;
+  } p_{.d = 0.0};
 };
 
 // UTF-8 <-> UTF-16 for C++ hosts (invalid sequences become U+FFFD).
