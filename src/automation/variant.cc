@@ -79,10 +79,10 @@ const std::u16string kNoText;
 const std::vector<Variant> kNoElements;
 }  // namespace
 
-Variant::Variant(const Variant& other) : vt_(other.vt_), p_(other.p_) {
-  if (vt_ == VT_BSTR && p_.text != nullptr) {
-    p_.text = new std::u16string(*other.p_.text);
-  } else if (vt_ == kVtArrayOfVariant) {
+void Variant::CopyHeap(const Variant& other) {
+  if (vt_ == VT_BSTR) {
+    if (other.p_.text != nullptr) p_.text = new std::u16string(*other.p_.text);
+  } else {
     p_.array = new std::vector<Variant>(*other.p_.array);
   }
 }
@@ -92,20 +92,10 @@ Variant& Variant::operator=(const Variant& other) {
   return *this;
 }
 
-Variant& Variant::operator=(Variant&& other) noexcept {
-  if (this != &other) {
-    Release();
-    vt_ = other.vt_;
-    p_ = other.p_;
-    other.vt_ = VT_EMPTY;
-  }
-  return *this;
-}
-
-void Variant::Release() noexcept {
+void Variant::ReleaseHeap() noexcept {
   if (vt_ == VT_BSTR) {
     delete p_.text;
-  } else if (vt_ == kVtArrayOfVariant) {
+  } else {
     delete p_.array;
   }
   p_.d = 0.0;

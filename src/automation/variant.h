@@ -17,10 +17,20 @@ inline constexpr VARTYPE kVtArrayOfVariant = VT_ARRAY | VT_VARIANT;  // 0x200C
 class Variant {
  public:
   Variant() noexcept {}
-  Variant(const Variant& other);
+  Variant(const Variant& other) : vt_(other.vt_), p_(other.p_) {
+    if (OwnsHeap()) CopyHeap(other);
+  }
   Variant(Variant&& other) noexcept : vt_(other.vt_), p_(other.p_) { other.vt_ = VT_EMPTY; }
   Variant& operator=(const Variant& other);
-  Variant& operator=(Variant&& other) noexcept;
+  Variant& operator=(Variant&& other) noexcept {
+    if (this != &other) {
+      Release();
+      vt_ = other.vt_;
+      p_ = other.p_;
+      other.vt_ = VT_EMPTY;
+    }
+    return *this;
+  }
   ~Variant() { Release(); }
 
   static Variant Null();
@@ -61,7 +71,12 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
-  void Release() noexcept;
+  bool OwnsHeap() const noexcept { return vt_ == VT_BSTR || vt_ == kVtArrayOfVariant; }
+  void Release() noexcept {
+    if (OwnsHeap()) ReleaseHeap();
+  }
+  void ReleaseHeap() noexcept;
+  void CopyHeap(const Variant& other);
 
   // Sixteen bytes: numbers in place, text and arrays behind an owned pointer
   // (null for empty text), so handlers copy numbers without touching the heap.

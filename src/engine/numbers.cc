@@ -40,10 +40,16 @@ double ReadDouble(std::string_view s) {
   std::int64_t digits_before_point = 0;  // significant, for the magnitude
   std::int64_t leading_zeros_after_point = 0;
   bool any_digit = false, nonzero = false, point = false;
+  // Short plain decimals (most NMEA fields) also collect an exact mantissa.
+  std::uint64_t mantissa = 0;
+  int mantissa_digits = 0, fraction_digits = 0;
   for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c >= '0' && c <= '9') {
       any_digit = true;
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+      ++mantissa_digits;
+      if (point) ++fraction_digits;
       if (c != '0') nonzero = true;
       if (!point && nonzero) ++digits_before_point;
       if (point && !nonzero) ++leading_zeros_after_point;
@@ -67,6 +73,14 @@ double ReadDouble(std::string_view s) {
       if (exp_negative) exponent = -exponent;
       end = j;
     }
+  }
+  if (end == i && mantissa_digits <= 15) {
+    // Both operands are exact doubles, so one division rounds correctly:
+    // the same result from_chars gives.
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double v = static_cast<double>(mantissa) / kPow10[fraction_digits];
+    return negative ? -v : v;
   }
   double value = 0.0;
   auto [ptr, ec] = std::from_chars(s.data() + begin, s.data() + end, value,
