@@ -9,13 +9,54 @@
 
 namespace orvane {
 
-void PendingCall::Cancel() {
+namespace {
+
+// Cross-thread calls come in bursts, one per event: both sides spin briefly
+// before sleeping, which saves two context switches per call when the other
+// thread answers within microseconds.
+constexpr int kSpins = 4000;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+bool PendingCall::Leave(State to) {
+  int expected = kQueued;
+  return state_.compare_exchange_strong(expected, to, std::memory_order_acq_rel);
+}
+
+void PendingCall::Finish(State to) {
+  state_.store(to, std::memory_order_release);
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (state_ != State::kQueued) return;
-    state_ = State::kCancelled;
+    wake = caller_blocked_;
   }
-  cv_.notify_all();
+  if (wake) cv_.notify_all();
+}
+
+bool PendingCall::Wait() {
+  auto settled = [this] {
+    const int s = state_.load(std::memory_order_acquire);
+    return s == kDone || s == kCancelled;
+  };
+  for (int i = 0; i < kSpins && !settled(); ++i) CpuRelax();
+  if (!settled()) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    caller_blocked_ = true;
+    cv_.wait(lock, settled);
+  }
+  return state_.load(std::memory_order_acquire) == kDone;
+}
+
+void PendingCall::Cancel() {
+  if (Leave(kCancelled)) Finish(kCancelled);
 }
 
 // Owns the thread's apartment; ending the thread ends the apartment, so a
@@ -51,6 +92,7 @@ void Apartment::Shutdown() {
     std::lock_guard<std::mutex> lock(mutex_);
     ended_ = true;
     left.swap(queue_);
+    queued_.store(0, std::memory_order_release);
   }
   for (auto& call : left) call->Cancel();
 }
@@ -62,58 +104,78 @@ bool Apartment::Call(std::function<void()> fn,
     return true;
   }
   auto call = std::make_shared<PendingCall>(std::move(fn));
+  bool wake = false, signal_fd = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (ended_) return false;
     queue_.push_back(call);
-  }
-  cv_.notify_all();
+    queued_.store(queue_.size(), std::memory_order_release);
+    wake = owner_blocked_;
 #ifndef _WIN32
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+    signal_fd = !fd_signalled_;
+    fd_signalled_ = true;
+#endif
+  }
+  if (wake) cv_.notify_all();
+#ifndef _WIN32
+  if (signal_fd) {
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+  }
+#else
+  (void)signal_fd;
 #endif
   if (on_queued) on_queued(call);
-  std::unique_lock<std::mutex> lock(call->mutex_);
-  call->cv_.wait(lock, [&] {
-    return call->state_ == PendingCall::State::kDone ||
-           call->state_ == PendingCall::State::kCancelled;
-  });
-  return call->state_ == PendingCall::State::kDone;
+  return call->Wait();
 }
 
 std::size_t Apartment::Pump() {
   std::size_t ran = 0;
-#ifndef _WIN32
-  std::uint64_t drained;
-  [[maybe_unused]] ssize_t n = read(fd_, &drained, sizeof drained);
-#endif
   while (true) {
     std::shared_ptr<PendingCall> call;
+    bool drain_fd = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (queue_.empty()) break;
-      call = std::move(queue_.front());
-      queue_.pop_front();
+      if (queue_.empty()) {
+#ifndef _WIN32
+        drain_fd = fd_signalled_;
+        fd_signalled_ = false;
+#endif
+      } else {
+        call = std::move(queue_.front());
+        queue_.pop_front();
+        queued_.store(queue_.size(), std::memory_order_release);
+      }
     }
-    {
-      std::lock_guard<std::mutex> lock(call->mutex_);
-      if (call->state_ != PendingCall::State::kQueued) continue;
-      call->state_ = PendingCall::State::kRunning;
+    if (!call) {
+#ifndef _WIN32
+      if (drain_fd) {
+        std::uint64_t drained;
+        [[maybe_unused]] ssize_t n = read(fd_, &drained, sizeof drained);
+      }
+#else
+      (void)drain_fd;
+#endif
+      break;
     }
+    if (!call->Leave(PendingCall::kRunning)) continue;  // cancelled while queued
     call->fn_();
-    {
-      std::lock_guard<std::mutex> lock(call->mutex_);
-      call->state_ = PendingCall::State::kDone;
-    }
-    call->cv_.notify_all();
+    call->Finish(PendingCall::kDone);
     ++ran;
   }
   return ran;
 }
 
 bool Apartment::WaitForWork(std::chrono::steady_clock::time_point deadline) {
+  for (int i = 0; i < kSpins; ++i) {
+    if (queued_.load(std::memory_order_acquire) != 0) return true;
+    CpuRelax();
+  }
   std::unique_lock<std::mutex> lock(mutex_);
-  return cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); });
+  owner_blocked_ = true;
+  const bool work = cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); });
+  owner_blocked_ = false;
+  return work;
 }
 
 std::size_t Apartment::RunFor(std::chrono::milliseconds duration) {

@@ -5,6 +5,7 @@
 // that watches fd()).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -27,11 +28,18 @@ class PendingCall {
 
  private:
   friend class Apartment;
-  enum class State { kQueued, kRunning, kDone, kCancelled };
+  enum State : int { kQueued, kRunning, kDone, kCancelled };
+  // Moves kQueued to `to`; false when the call had left that state already.
+  bool Leave(State to);
+  void Finish(State to);
+  // True once done, false once cancelled.
+  bool Wait();
+
   std::function<void()> fn_;
+  std::atomic<int> state_{kQueued};
   std::mutex mutex_;
   std::condition_variable cv_;
-  State state_ = State::kQueued;
+  bool caller_blocked_ = false;  // guarded by mutex_
 };
 
 class Apartment : public std::enable_shared_from_this<Apartment> {
@@ -77,9 +85,12 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
   std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<std::shared_ptr<PendingCall>> queue_;
+  std::atomic<std::size_t> queued_{0};  // queue_.size(), for waiting without the lock
   bool ended_ = false;
+  bool owner_blocked_ = false;  // the owner thread sleeps on cv_
 #ifndef _WIN32
   int fd_ = -1;
+  bool fd_signalled_ = false;  // one write per batch, not per call
 #endif
 };
 
