@@ -1,6 +1,8 @@
 // Sink slots, argument copies and delivery across threads.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <atomic>
 #include <future>
 #include <thread>
@@ -172,6 +174,27 @@ TEST(EventSourceTest, ApartmentSinkRunsOnTheAdvisingThreadWhileTheRaiserWaits) {
   reader.join();
   ASSERT_EQ(sink->calls().size(), 1u);
   EXPECT_EQ(sink->calls()[0].thread, std::this_thread::get_id());
+}
+
+TEST(EventSourceTest, AForeignEventLoopCanWaitOnTheApartmentDescriptor) {
+  EventSource source;
+  auto sink = std::make_shared<RecordingSink>("host");
+  std::uint32_t c;
+  source.Advise(sink, &c);
+  auto apartment = Apartment::Current();
+  apartment->Pump();  // start from a quiet descriptor
+  std::thread reader([&] {
+    for (int i = 0; i < 3; ++i) source.FireFileComplete();
+  });
+  // What poll(), epoll, GLib or Qt would do: sleep on the descriptor, then pump.
+  while (sink->calls().size() < 3) {
+    pollfd p{apartment->fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the descriptor never became readable";
+    apartment->Pump();
+  }
+  reader.join();
+  pollfd p{apartment->fd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0);  // drained once nothing waits
 }
 
 TEST(EventSourceTest, SinksAdvisedOnTheRaisingThreadOrFreeThreadedAreCalledDirectly) {
