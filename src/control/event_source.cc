@@ -117,8 +117,14 @@ void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Vari
   }
   std::shared_ptr<Apartment> apartment = reg.apartment.lock();
   if (!apartment) return;  // its thread has ended: skipped, like an unresolvable cookie
-  apartment->Call([&] { reg.sink->Invoke(dispid, args); },
-                  [&](const std::shared_ptr<PendingCall>& call) {
+  // One pointer of capture keeps the call inside std::function's own storage.
+  struct Job {
+    const Registration* reg;
+    DISPID dispid;
+    std::span<Variant> args;
+  } job{&reg, dispid, args};
+  apartment->Call([j = &job] { j->reg->sink->Invoke(j->dispid, j->args); },
+                  [this](const std::shared_ptr<PendingCall>& call) {
                     std::lock_guard<std::mutex> lock(calls_mutex_);
                     if (shut_down_.load(std::memory_order_acquire)) {
                       call->Cancel();
