@@ -66,11 +66,14 @@ int Receiver::ReadLine(ChunkReader& reader, std::string& line) {
 
 int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
   *line = std::string_view();
-  // The line handed out last is behind head_: the buffer may move now.
-  if (line_head_ == line_ends_.size() && head_ != 0) {
-    line_ends_.clear();
-    line_head_ = 0;
+  // The line handed out last is behind head_: the buffer may move now. With
+  // lines still queued, move only once the handed-out part dominates, so a
+  // reader that stays ahead of the loop costs no more than one copy per byte.
+  if (head_ != 0 && (line_head_ == line_ends_.size() || (head_ >= 4096 && head_ * 2 >= buf_.size()))) {
     buf_.erase(0, head_);
+    line_ends_.erase(line_ends_.begin(), line_ends_.begin() + static_cast<std::ptrdiff_t>(line_head_));
+    for (std::size_t& end : line_ends_) end -= head_;
+    line_head_ = 0;
     pending_start_ -= head_;
     scan_pos_ -= head_;
     head_ = 0;

@@ -67,6 +67,9 @@ class Receiver {
 
   std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
   std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
+  // Everything held: queued lines, pending text and handed-out bytes not yet
+  // dropped.
+  std::size_t buffered_bytes() const { return buf_.size(); }
 
   // Counters for people reading a replay's summary.
   struct Stats {

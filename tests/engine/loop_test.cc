@@ -224,6 +224,22 @@ TEST_F(LoopTest, AFullQueueStopsReadingUntilItDrains) {
   EXPECT_EQ(events.Raw().size(), Receiver::kMaxQueuedLines + 98);
 }
 
+TEST_F(LoopTest, AReaderAheadOfTheLoopKeepsMemoryBounded) {
+  // 80-byte reads bring more than one short line per read: the queue fills
+  // faster than the loop empties it, for as long as the file lasts.
+  std::string stream;
+  for (int i = 0; i < 200000; ++i) stream += "$GPXXX,1\n";
+  MemoryReader reader(stream, {80});
+  std::size_t most = 0;
+  while (!reader.drained()) {
+    receiver.ProcessAvailableSentences(reader, stop);
+    most = std::max(most, receiver.buffered_bytes());
+  }
+  RunAll(reader);
+  EXPECT_EQ(events.Raw().size(), 200000u);
+  EXPECT_LE(most, 2 * Receiver::kMaxQueuedLines * 10 + 8192) << "the buffer grew with the stream";
+}
+
 struct ChecksumCase {
   std::string suffix;  // after the computed body; %s is replaced by the right digits
   bool accepted;
