@@ -29,6 +29,35 @@ std::int32_t ReadInt(std::string_view s) {
 }
 
 double ReadDouble(std::string_view s) {
+  // Fast path for what receivers send: digits, maybe a point and more digits,
+  // at most 15 of them, and no exponent. One exact division gives the value
+  // from_chars would.
+  {
+    std::size_t k = 0;
+    const bool neg = k < s.size() && s[k] == '-';
+    if (neg) ++k;
+    std::uint64_t m = 0;
+    int digits = 0, fraction = -1;
+    for (; k < s.size(); ++k) {
+      const char c = s[k];
+      if (c >= '0' && c <= '9') {
+        m = m * 10 + static_cast<unsigned>(c - '0');
+        ++digits;
+        if (fraction >= 0) ++fraction;
+      } else if (c == '.' && fraction < 0) {
+        fraction = 0;
+      } else {
+        break;
+      }
+    }
+    const bool exponent_follows = k < s.size() && (s[k] == 'e' || s[k] == 'E');
+    if (digits > 0 && digits <= 15 && !exponent_follows) {
+      static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+      const double v = static_cast<double>(m) / kPow10[fraction < 0 ? 0 : fraction];
+      return neg ? -v : v;
+    }
+  }
   std::size_t i = 0;
   while (i < s.size() && IsSpace(s[i])) ++i;
   bool negative = false;
@@ -40,16 +69,10 @@ double ReadDouble(std::string_view s) {
   std::int64_t digits_before_point = 0;  // significant, for the magnitude
   std::int64_t leading_zeros_after_point = 0;
   bool any_digit = false, nonzero = false, point = false;
-  // Short plain decimals (most NMEA fields) also collect an exact mantissa.
-  std::uint64_t mantissa = 0;
-  int mantissa_digits = 0, fraction_digits = 0;
   for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c >= '0' && c <= '9') {
       any_digit = true;
-      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-      ++mantissa_digits;
-      if (point) ++fraction_digits;
       if (c != '0') nonzero = true;
       if (!point && nonzero) ++digits_before_point;
       if (point && !nonzero) ++leading_zeros_after_point;
@@ -73,14 +96,6 @@ double ReadDouble(std::string_view s) {
       if (exp_negative) exponent = -exponent;
       end = j;
     }
-  }
-  if (end == i && mantissa_digits <= 15) {
-    // Both operands are exact doubles, so one division rounds correctly:
-    // the same result from_chars gives.
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const double v = static_cast<double>(mantissa) / kPow10[fraction_digits];
-    return negative ? -v : v;
   }
   double value = 0.0;
   auto [ptr, ec] = std::from_chars(s.data() + begin, s.data() + end, value,

@@ -59,11 +59,18 @@ std::string_view TrimBlanks(std::string_view s) {
 }  // namespace
 
 bool VerifyChecksum(std::string_view& line) {
-  const std::size_t star = line.find('*');
-  if (star == std::string_view::npos) return true;
-  const std::int32_t expected = StrtolHex(line.substr(star + 1));
+  // One pass finds the asterisk and computes the XOR on the way.
   unsigned x = 0;
-  for (std::size_t i = 1; i < star; ++i) x ^= static_cast<unsigned char>(line[i]);
+  std::size_t star = 0;
+  if (line.empty() || line[0] != '*') {
+    for (star = 1; star < line.size(); ++star) {
+      const unsigned char c = static_cast<unsigned char>(line[star]);
+      if (c == '*') break;
+      x ^= c;
+    }
+    if (star >= line.size()) return true;
+  }
+  const std::int32_t expected = StrtolHex(line.substr(star + 1));
   line = line.substr(0, star);
   return static_cast<std::int32_t>(x) == expected;
 }
