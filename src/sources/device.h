@@ -57,4 +57,18 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
 bool AtOrPastEnd(NativeHandle file, std::uint64_t offset);
 void CloseLogFile(NativeHandle file);
 
+// Held by a reader thread for its whole life: on Windows the thread enters a
+// single-threaded apartment of its own, so events reach each sink through
+// COM; elsewhere it does nothing.
+class ReaderThreadScope {
+ public:
+  ReaderThreadScope();
+  ~ReaderThreadScope();
+  ReaderThreadScope(const ReaderThreadScope&) = delete;
+  ReaderThreadScope& operator=(const ReaderThreadScope&) = delete;
+
+ private:
+  bool entered_ = false;
+};
+
 }  // namespace orvane::detail

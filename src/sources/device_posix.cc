@@ -125,4 +125,7 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
 
 void CloseLogFile(NativeHandle file) { close(Fd(file)); }
 
+ReaderThreadScope::ReaderThreadScope() { (void)entered_; }
+ReaderThreadScope::~ReaderThreadScope() = default;
+
 }  // namespace orvane::detail

@@ -217,4 +217,12 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
 
 void CloseLogFile(NativeHandle file) { CloseHandle(H(file)); }
 
+ReaderThreadScope::ReaderThreadScope() {
+  entered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+}
+
+ReaderThreadScope::~ReaderThreadScope() {
+  if (entered_) CoUninitialize();
+}
+
 }  // namespace orvane::detail

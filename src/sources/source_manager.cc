@@ -172,7 +172,10 @@ HRESULT SourceManager::Impl::Start(std::unique_ptr<Session> s, void (Impl::*body
     session = std::move(s);
   }
   try {
-    started.thread = std::thread([this, &started, body] { (this->*body)(started); });
+    started.thread = std::thread([this, &started, body] {
+      detail::ReaderThreadScope apartment;
+      (this->*body)(started);
+    });
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex);
     if (started.kind == kKindPort) {
