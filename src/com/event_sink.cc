@@ -6,30 +6,6 @@
 #include "com/variant_convert.h"
 
 namespace orvane::com {
-namespace {
-
-// The reader threads raise events; a thread that has not entered an
-// apartment yet enters a single-threaded one for the rest of its life.
-class ThreadApartment {
- public:
-  ~ThreadApartment() {
-    if (entered_) CoUninitialize();
-  }
-  void Enter() {
-    if (tried_) return;
-    tried_ = true;
-    entered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  }
-
- private:
-  bool tried_ = false;
-  bool entered_ = false;
-};
-
-thread_local ThreadApartment t_apartment;
-
-}  // namespace
-
 HRESULT ComEventSink::Create(IUnknown* sink, std::shared_ptr<ComEventSink>* out) {
   IDispatch* events = nullptr;
   HRESULT hr = sink->QueryInterface(DIID__IOrvaneEvents, reinterpret_cast<void**>(&events));
@@ -64,7 +40,6 @@ ComEventSink::~ComEventSink() {
 }
 
 HRESULT ComEventSink::Invoke(DISPID dispid, std::span<Variant> args) {
-  t_apartment.Enter();
   IDispatch* sink = nullptr;
   HRESULT hr = table_->GetInterfaceFromGlobal(cookie_, IID_IDispatch, reinterpret_cast<void**>(&sink));
   if (FAILED(hr)) return hr;
