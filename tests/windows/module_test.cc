@@ -2,6 +2,9 @@
 // aggregation, and what registration writes and removes.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "com/registrar.h"
 #include "host_support.h"
 
@@ -40,6 +43,19 @@ TEST_F(Module, ExportsExactlyTheFourServerFunctions) {
   auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
   EXPECT_EQ(exports->NumberOfNames, 4u);
   EXPECT_EQ(exports->NumberOfFunctions, 4u);
+
+  // The MinGW runtime is linked in: a host needs no DLL beside this one.
+  const IMAGE_DATA_DIRECTORY& imports_dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto* imports = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports_dir.VirtualAddress);
+  int count = 0;
+  for (; imports->Name != 0; ++imports, ++count) {
+    std::string name = reinterpret_cast<const char*>(base + imports->Name);
+    for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(name.find("libstdc++"), std::string::npos) << name;
+    EXPECT_EQ(name.find("libgcc"), std::string::npos) << name;
+    EXPECT_EQ(name.find("winpthread"), std::string::npos) << name;
+  }
+  EXPECT_GT(count, 0);
 }
 
 TEST_F(Module, ClassObjectOnlyForTheControlsClass) {

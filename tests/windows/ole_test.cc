@@ -69,6 +69,90 @@ TEST(Container, ClassInfoStatusAndPages) {
   EXPECT_EQ(list.cElems, 0u);
 }
 
+// A container's event sink, as quick activation hands it over.
+class NullSink final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__IOrvaneEvents) ||
+        IsEqualIID(iid, IID_IPropertyNotifySink)) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return S_OK;
+  }
+  ULONG refs = 1;
+};
+
+TEST(Container, QuickActivationConnectsBothSinksAndReportsTheFlags) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  ComPtr<IQuickActivate> quick;
+  ASSERT_EQ(control.As(IID_IQuickActivate, &quick), S_OK);
+  NullSink events, notify;
+  QACONTAINER container{};
+  container.cbSize = sizeof container;
+  container.pUnkEventSink = &events;
+  container.pPropertyNotifySink = reinterpret_cast<IPropertyNotifySink*>(&notify);
+  QACONTROL result{};
+  result.cbSize = sizeof result;
+  ASSERT_EQ(quick->QuickActivate(&container, &result), S_OK);
+  EXPECT_EQ(result.dwMiscStatus, 132497u);
+  EXPECT_NE(result.dwEventCookie, 0u);
+  EXPECT_NE(result.dwPropNotifyCookie, 0u);
+  SIZEL size{};
+  EXPECT_EQ(quick->GetContentExtent(&size), S_OK);
+  EXPECT_EQ(size.cx, 5080);
+  control.Reset();
+  quick.Reset();
+  EXPECT_EQ(notify.refs, 1u);  // released with the control
+}
+
+TEST(Container, MetafileOfThePictureAtTheControlsExtent) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  ComPtr<IDataObject> data;
+  ASSERT_EQ(control.As(IID_IDataObject, &data), S_OK);
+  FORMATETC format{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+  EXPECT_EQ(data->QueryGetData(&format), S_OK);
+  STGMEDIUM medium{};
+  ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+  ASSERT_EQ(medium.tymed, static_cast<DWORD>(TYMED_MFPICT));
+  auto* picture = static_cast<METAFILEPICT*>(GlobalLock(medium.hMetaFilePict));
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->xExt, 5080);
+  EXPECT_EQ(picture->yExt, 5080);
+  EXPECT_GT(GetMetaFileBitsEx(picture->hMF, 0, nullptr), 0u);
+  GlobalUnlock(medium.hMetaFilePict);
+  ReleaseStgMedium(&medium);
+  FORMATETC text{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  EXPECT_EQ(data->GetData(&text, &medium), DV_E_FORMATETC);
+
+  ComPtr<IViewObjectEx> view;
+  ASSERT_EQ(control.As(IID_IViewObjectEx, &view), S_OK);
+  DWORD status = 0;
+  EXPECT_EQ(view->GetViewStatus(&status), S_OK);
+  EXPECT_TRUE(status & VIEWSTATUS_OPAQUE);
+  RECT bounds{0, 0, 100, 100};
+  DWORD hit = 0;
+  EXPECT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &bounds, POINT{50, 50}, 0, &hit), S_OK);
+  EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_HIT));
+  EXPECT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &bounds, POINT{150, 50}, 0, &hit), S_OK);
+  EXPECT_EQ(hit, static_cast<DWORD>(HITRESULT_OUTSIDE));
+}
+
 std::vector<BYTE> StreamBytes(IStream* stream) {
   HGLOBAL global = nullptr;
   GetHGlobalFromStream(stream, &global);
