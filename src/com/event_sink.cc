@@ -41,7 +41,8 @@ ComEventSink::~ComEventSink() {
 
 HRESULT ComEventSink::Invoke(DISPID dispid, std::span<Variant> args) {
   IDispatch* sink = nullptr;
-  HRESULT hr = table_->GetInterfaceFromGlobal(cookie_, IID_IDispatch, reinterpret_cast<void**>(&sink));
+  HRESULT hr =
+      table_->GetInterfaceFromGlobal(cookie_, IID_IDispatch, reinterpret_cast<void**>(&sink));
   if (FAILED(hr)) return hr;
   std::vector<VARIANT> argv(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -53,8 +54,8 @@ HRESULT ComEventSink::Invoke(DISPID dispid, std::span<Variant> args) {
   DISPPARAMS params{argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
   VARIANT result;
   VariantInit(&result);
-  hr = sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr,
-                    nullptr);
+  hr = sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                    nullptr, nullptr);
   VariantClear(&result);
   for (VARIANT& v : argv) VariantClear(&v);
   sink->Release();
@@ -63,7 +64,8 @@ HRESULT ComEventSink::Invoke(DISPID dispid, std::span<Variant> args) {
 
 IUnknown* ComEventSink::GetUnknown() const {
   IUnknown* unknown = nullptr;
-  if (FAILED(table_->GetInterfaceFromGlobal(cookie_, IID_IUnknown, reinterpret_cast<void**>(&unknown)))) {
+  if (FAILED(table_->GetInterfaceFromGlobal(cookie_, IID_IUnknown,
+                                            reinterpret_cast<void**>(&unknown)))) {
     return nullptr;
   }
   return unknown;

@@ -193,8 +193,8 @@ HRESULT UnregisterServer() {
   if (SUCCEEDED(LoadModuleTypeLib(&lib))) {
     using UnRegisterFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
     HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
-    auto unregister = oleaut ? reinterpret_cast<UnRegisterFn>(
-                                   reinterpret_cast<void*>(GetProcAddress(oleaut, "UnRegisterTypeLib")))
+    auto unregister = oleaut ? reinterpret_cast<UnRegisterFn>(reinterpret_cast<void*>(
+                                   GetProcAddress(oleaut, "UnRegisterTypeLib")))
                              : nullptr;
     TLIBATTR* attr = nullptr;
     if (unregister != nullptr && SUCCEEDED(lib->GetLibAttr(&attr))) {

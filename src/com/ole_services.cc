@@ -8,9 +8,9 @@
 namespace orvane::com {
 namespace {
 
-constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
-                              OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME |
-                              OLEMISC_SETCLIENTSITEFIRST;
+constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE |
+                              OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE |
+                              OLEMISC_INVISIBLEATRUNTIME | OLEMISC_SETCLIENTSITEFIRST;
 static_assert(kMiscStatus == 132497);
 
 constexpr wchar_t kContentsStream[] = L"Contents";
@@ -26,8 +26,8 @@ HRESULT OrvaneObject::DrawPicture(HDC dc, const RECT& bounds) {
   HDC memory = CreateCompatibleDC(nullptr);
   if (picture != nullptr && memory != nullptr) {
     HGDIOBJ previous = SelectObject(memory, picture);
-    StretchBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, memory, 0, 0,
-               200, 160, SRCCOPY);
+    StretchBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+               memory, 0, 0, 200, 160, SRCCOPY);
     SelectObject(memory, previous);
   }
   if (picture != nullptr) DeleteObject(picture);
@@ -35,9 +35,9 @@ HRESULT OrvaneObject::DrawPicture(HDC dc, const RECT& bounds) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
-                                             LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
-                                             ULONG_PTR) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC,
+                                             HDC dc, LPCRECTL bounds, LPCRECTL,
+                                             BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
   if (dc == nullptr) return E_INVALIDARG;
   if (aspect != DVASPECT_CONTENT && aspect != DVASPECT_OPAQUE) return DV_E_DVASPECT;
   RECT rect = position_;
@@ -45,7 +45,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Draw(DWORD aspect, LONG, void*, DVTARGET
   return DrawPicture(dc, rect);
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
+                                                    LOGPALETTE** colors) {
   if (colors != nullptr) *colors = nullptr;
   return S_FALSE;
 }
@@ -71,14 +72,16 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetAdvise(DWORD* aspects, DWORD* advf, I
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*,
+                                                  LPSIZEL size) {
   return GetExtent(aspect, size);
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetRect(DWORD aspect, LPRECTL rect) {
   if (rect == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-  *rect = RECTL{0, 0, static_cast<LONG>(control_->extent_cx()), static_cast<LONG>(control_->extent_cy())};
+  *rect = RECTL{0, 0, static_cast<LONG>(control_->extent_cx()),
+                static_cast<LONG>(control_->extent_cy())};
   return S_OK;
 }
 
@@ -88,16 +91,16 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetViewStatus(DWORD* status) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT point, LONG,
-                                                      DWORD* result) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT point,
+                                                      LONG, DWORD* result) {
   if (bounds == nullptr || result == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return E_FAIL;
   *result = PtInRect(bounds, point) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LONG,
-                                                     DWORD* result) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect,
+                                                     LONG, DWORD* result) {
   if (bounds == nullptr || rect == nullptr || result == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return E_FAIL;
   RECT overlap;
@@ -158,7 +161,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::InitNew(IStorage*) { return S_OK; }
 HRESULT STDMETHODCALLTYPE OrvaneObject::Load(IStorage* storage) {
   if (storage == nullptr) return E_POINTER;
   IStream* stream = nullptr;
-  HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
+  HRESULT hr =
+      storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
   if (FAILED(hr)) return hr;
   hr = Load(stream);
   stream->Release();
@@ -168,8 +172,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Load(IStorage* storage) {
 HRESULT STDMETHODCALLTYPE OrvaneObject::Save(IStorage* storage, BOOL) {
   if (storage == nullptr) return E_POINTER;
   IStream* stream = nullptr;
-  HRESULT hr = storage->CreateStream(kContentsStream, STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
-                                     &stream);
+  HRESULT hr = storage->CreateStream(
+      kContentsStream, STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0, &stream);
   if (FAILED(hr)) return hr;
   hr = Save(stream, TRUE);
   stream->Release();
@@ -192,7 +196,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::ContextSensitiveHelp(BOOL) { return E_NO
 HRESULT STDMETHODCALLTYPE OrvaneObject::InPlaceDeactivate() {
   if (in_place_active_ && client_site_ != nullptr) {
     IOleInPlaceSite* site = nullptr;
-    if (SUCCEEDED(client_site_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site)))) {
+    if (SUCCEEDED(
+            client_site_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site)))) {
       site->OnInPlaceDeactivate();
       site->Release();
     }
@@ -224,7 +229,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetDropTarget(IDropTarget** target) {
 HRESULT STDMETHODCALLTYPE OrvaneObject::TranslateAccelerator(LPMSG) { return S_FALSE; }
 HRESULT STDMETHODCALLTYPE OrvaneObject::OnFrameWindowActivate(BOOL) { return S_OK; }
 HRESULT STDMETHODCALLTYPE OrvaneObject::OnDocWindowActivate(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE OrvaneObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) {
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE OrvaneObject::EnableModeless(BOOL) { return S_OK; }
 
 // ---------------------------------------------------------------------------
@@ -271,7 +278,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetMoniker(DWORD, DWORD, IMoniker** moni
   if (moniker != nullptr) *moniker = nullptr;
   return E_NOTIMPL;
 }
-HRESULT STDMETHODCALLTYPE OrvaneObject::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE OrvaneObject::InitFromData(IDataObject*, BOOL, DWORD) {
+  return E_NOTIMPL;
+}
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetClipboardData(DWORD, IDataObject** data) {
   if (data != nullptr) *data = nullptr;
   return E_NOTIMPL;
@@ -288,7 +297,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::DoVerb(LONG verb, LPMSG, IOleClientSite*
       if (site == nullptr) site = client_site_;
       IOleInPlaceSite* in_place = nullptr;
       if (!in_place_active_ && site != nullptr &&
-          SUCCEEDED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&in_place)))) {
+          SUCCEEDED(
+              site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&in_place)))) {
         if (in_place->CanInPlaceActivate() == S_OK) {
           in_place->OnInPlaceActivate();
           in_place_active_ = true;
@@ -370,7 +380,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::SetColorScheme(LOGPALETTE*) { return E_N
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::QuickActivate(QACONTAINER* container, QACONTROL* control) {
   if (container == nullptr || control == nullptr) return E_POINTER;
-  if (container->cbSize < sizeof(QACONTAINER) - 2 * sizeof(void*) || control->cbSize < sizeof(QACONTROL)) {
+  if (container->cbSize < sizeof(QACONTAINER) - 2 * sizeof(void*) ||
+      control->cbSize < sizeof(QACONTROL)) {
     return E_INVALIDARG;
   }
   if (container->pClientSite != nullptr) SetClientSite(container->pClientSite);
@@ -389,8 +400,12 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::QuickActivate(QACONTAINER* container, QA
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
-HRESULT STDMETHODCALLTYPE OrvaneObject::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_CONTENT, size); }
+HRESULT STDMETHODCALLTYPE OrvaneObject::SetContentExtent(LPSIZEL size) {
+  return SetExtent(DVASPECT_CONTENT, size);
+}
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetContentExtent(LPSIZEL size) {
+  return GetExtent(DVASPECT_CONTENT, size);
+}
 
 // ---------------------------------------------------------------------------
 // IDataObject: the picture as a metafile, drawn by the same draw step.

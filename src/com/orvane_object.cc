@@ -85,7 +85,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::InnerUnknown::QueryInterface(REFIID iid,
   return owner_->QueryOwnInterface(iid, out);
 }
 
-ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::AddRef() { return InterlockedIncrement(&owner_->refs_); }
+ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::AddRef() {
+  return InterlockedIncrement(&owner_->refs_);
+}
 
 ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::Release() {
   LONG n = InterlockedDecrement(&owner_->refs_);
@@ -106,25 +108,31 @@ HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
   if (IsEqualIID(iid, IID_IOleInPlaceObjectWindowless)) {
     return Hand(static_cast<IOleInPlaceObjectWindowless*>(this), out);
   }
-  if (IsEqualIID(iid, IID_IOleInPlaceObject)) return Hand(static_cast<IOleInPlaceObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleInPlaceObject))
+    return Hand(static_cast<IOleInPlaceObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleWindow)) return Hand(static_cast<IOleInPlaceObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
     return Hand(static_cast<IOleInPlaceActiveObject*>(this), out);
   }
   if (IsEqualIID(iid, IID_IOleControl)) return Hand(static_cast<IOleControl*>(this), out);
   if (IsEqualIID(iid, IID_IOleObject)) return Hand(static_cast<IOleObject*>(this), out);
-  if (IsEqualIID(iid, IID_IPersistStreamInit)) return Hand(static_cast<IPersistStreamInit*>(this), out);
+  if (IsEqualIID(iid, IID_IPersistStreamInit))
+    return Hand(static_cast<IPersistStreamInit*>(this), out);
   if (IsEqualIID(iid, IID_IPersist)) return Hand(static_cast<IPersistStreamInit*>(this), out);
-  if (IsEqualIID(iid, IID_ISupportErrorInfo)) return Hand(static_cast<ISupportErrorInfo*>(this), out);
+  if (IsEqualIID(iid, IID_ISupportErrorInfo))
+    return Hand(static_cast<ISupportErrorInfo*>(this), out);
   if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
     return Hand(static_cast<IConnectionPointContainer*>(this), out);
   }
-  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) return Hand(static_cast<ISpecifyPropertyPages*>(this), out);
+  if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
+    return Hand(static_cast<ISpecifyPropertyPages*>(this), out);
   if (IsEqualIID(iid, IID_IQuickActivate)) return Hand(static_cast<IQuickActivate*>(this), out);
   if (IsEqualIID(iid, IID_IPersistStorage)) return Hand(static_cast<IPersistStorage*>(this), out);
   if (IsEqualIID(iid, IID_IDataObject)) return Hand(static_cast<IDataObject*>(this), out);
-  if (IsEqualIID(iid, IID_IProvideClassInfo)) return Hand(static_cast<IProvideClassInfo2*>(this), out);
-  if (IsEqualIID(iid, IID_IProvideClassInfo2)) return Hand(static_cast<IProvideClassInfo2*>(this), out);
+  if (IsEqualIID(iid, IID_IProvideClassInfo))
+    return Hand(static_cast<IProvideClassInfo2*>(this), out);
+  if (IsEqualIID(iid, IID_IProvideClassInfo2))
+    return Hand(static_cast<IProvideClassInfo2*>(this), out);
   return E_NOINTERFACE;
 }
 
@@ -154,8 +162,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetIDsOfNames(REFIID, LPOLESTR* names, U
   return info->GetIDsOfNames(names, count, ids);
 }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                                               VARIANT* result, EXCEPINFO* exception, UINT* arg_error) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags,
+                                               DISPPARAMS* params, VARIANT* result,
+                                               EXCEPINFO* exception, UINT* arg_error) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   ITypeInfo* info = nullptr;
   HRESULT hr = CachedTypeInfo(IID_IOrvane, &info);
@@ -179,11 +188,15 @@ HRESULT OrvaneObject::Put(HRESULT (OrvaneControl::*put)(const Variant&), const V
   return (control_.get()->*put)(value);
 }
 
-#define ORVANE_COM_GET(name) \
-  HRESULT STDMETHODCALLTYPE OrvaneObject::get_##name(VARIANT* pVal) { return Get(&OrvaneControl::get_##name, pVal); }
-#define ORVANE_COM_PROPERTY(name) \
-  ORVANE_COM_GET(name)            \
-  HRESULT STDMETHODCALLTYPE OrvaneObject::put_##name(VARIANT newVal) { return Put(&OrvaneControl::put_##name, newVal); }
+#define ORVANE_COM_GET(name)                                          \
+  HRESULT STDMETHODCALLTYPE OrvaneObject::get_##name(VARIANT* pVal) { \
+    return Get(&OrvaneControl::get_##name, pVal);                     \
+  }
+#define ORVANE_COM_PROPERTY(name)                                      \
+  ORVANE_COM_GET(name)                                                 \
+  HRESULT STDMETHODCALLTYPE OrvaneObject::put_##name(VARIANT newVal) { \
+    return Put(&OrvaneControl::put_##name, newVal);                    \
+  }
 ORVANE_COM_PROPERTY(BaudRate)
 ORVANE_COM_GET(PortName)
 ORVANE_COM_GET(PortHandle)
@@ -233,7 +246,9 @@ ORVANE_COM_GET(RouteContainsAllWpts)
 #undef ORVANE_COM_GET
 #undef ORVANE_COM_PROPERTY
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::Open(VARIANT PortName) { return Put(&OrvaneControl::Open, PortName); }
+HRESULT STDMETHODCALLTYPE OrvaneObject::Open(VARIANT PortName) {
+  return Put(&OrvaneControl::Open, PortName);
+}
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::OpenFile(VARIANT FileName, VARIANT TimeScale) {
   Variant name, scale;
@@ -245,7 +260,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::OpenFile(VARIANT FileName, VARIANT TimeS
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::Close() { return control_->Close(); }
 
-HRESULT STDMETHODCALLTYPE OrvaneObject::GetWptLocation(VARIANT WptName, VARIANT* pWptLat, VARIANT* pWptLon) {
+HRESULT STDMETHODCALLTYPE OrvaneObject::GetWptLocation(VARIANT WptName, VARIANT* pWptLat,
+                                                       VARIANT* pWptLon) {
   if (pWptLat == nullptr || pWptLon == nullptr) return E_POINTER;
   Variant name, lat, lon;
   HRESULT hr = FromVariant(WptName, &name);
@@ -265,8 +281,10 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetWptLocation(VARIANT WptName, VARIANT*
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetSatelliteInfo(VARIANT SatellitePRN, VARIANT* pAzimuth,
-                                                         VARIANT* pElevation, VARIANT* pSignalToNoiseRatio) {
-  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr) return E_POINTER;
+                                                         VARIANT* pElevation,
+                                                         VARIANT* pSignalToNoiseRatio) {
+  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr)
+    return E_POINTER;
   Variant prn, azimuth, elevation, snr;
   HRESULT hr = FromVariant(SatellitePRN, &prn);
   if (FAILED(hr)) return hr;
@@ -317,16 +335,18 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::EnumConnectionPoints(IEnumConnectionPoin
   if (out == nullptr) return E_POINTER;
   std::vector<IConnectionPoint*> points = {&events_point_, &notify_point_};
   for (IConnectionPoint* p : points) p->AddRef();
-  *out = new (std::nothrow)
-      Enumerator<IEnumConnectionPoints, IConnectionPoint*>(std::move(points), IID_IEnumConnectionPoints);
+  *out = new (std::nothrow) Enumerator<IEnumConnectionPoints, IConnectionPoint*>(
+      std::move(points), IID_IEnumConnectionPoints);
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  if (IsEqualIID(iid, DIID__IOrvaneEvents)) return Hand(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
-  if (IsEqualIID(iid, IID_IPropertyNotifySink)) return Hand(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
+  if (IsEqualIID(iid, DIID__IOrvaneEvents))
+    return Hand(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
+  if (IsEqualIID(iid, IID_IPropertyNotifySink))
+    return Hand(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
   return CONNECT_E_NOCONNECTION;
 }
 
@@ -334,7 +354,8 @@ namespace {
 
 HRESULT PointQueryInterface(IConnectionPoint* point, REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) return Hand(point, out);
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint))
+    return Hand(point, out);
   *out = nullptr;
   return E_NOINTERFACE;
 }
@@ -353,7 +374,8 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionInterface(IID* iid
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+HRESULT STDMETHODCALLTYPE
+EventsConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
   return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
@@ -388,7 +410,8 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::EnumConnections(IEnumConnection
     IUnknown* unknown = sink != nullptr ? sink->GetUnknown() : nullptr;
     if (unknown != nullptr) items.push_back(CONNECTDATA{unknown, c.cookie});
   }
-  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
+  *out = new (std::nothrow)
+      Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -408,7 +431,8 @@ HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionInterface(IID* iid
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+HRESULT STDMETHODCALLTYPE
+NotifyConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
   return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
@@ -440,7 +464,8 @@ HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::EnumConnections(IEnumConnection
   if (out == nullptr) return E_POINTER;
   std::vector<CONNECTDATA> items = sinks_;
   for (const CONNECTDATA& d : items) AddRefItem(d);
-  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
+  *out = new (std::nothrow)
+      Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -126,12 +126,14 @@ class OrvaneObject final : public IOrvane,
   ORVANE_COM_GET(OrigToDestTrueBearing)
   ORVANE_COM_GET(OrigToDestMagBearing)
   ORVANE_COM_GET(WptsInRoute)
-  HRESULT STDMETHODCALLTYPE GetWptLocation(VARIANT WptName, VARIANT* pWptLat, VARIANT* pWptLon) override;
+  HRESULT STDMETHODCALLTYPE GetWptLocation(VARIANT WptName, VARIANT* pWptLat,
+                                           VARIANT* pWptLon) override;
   ORVANE_COM_GET(AutomaticOperation)
   ORVANE_COM_GET(OperationMode)
   ORVANE_COM_GET(FixSatellitePRNs)
   ORVANE_COM_GET(NumSatellitesInView)
-  HRESULT STDMETHODCALLTYPE GetSatelliteInfo(VARIANT SatellitePRN, VARIANT* pAzimuth, VARIANT* pElevation,
+  HRESULT STDMETHODCALLTYPE GetSatelliteInfo(VARIANT SatellitePRN, VARIANT* pAzimuth,
+                                             VARIANT* pElevation,
                                              VARIANT* pSignalToNoiseRatio) override;
   ORVANE_COM_GET(FixGood)
   ORVANE_COM_PROPERTY(LatLonFormat)
@@ -177,24 +179,29 @@ class OrvaneObject final : public IOrvane,
   HRESULT STDMETHODCALLTYPE HandsOffStorage() override;
 
   // IViewObject, IViewObject2, IViewObjectEx.
-  HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* target,
-                                 HDC target_dc, HDC dc, LPCRECTL bounds, LPCRECTL wbounds,
-                                 BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR), ULONG_PTR cont_arg) override;
-  HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* target,
-                                        HDC target_dc, LOGPALETTE** colors) override;
-  HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspect_info, DWORD* freeze) override;
+  HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info,
+                                 DVTARGETDEVICE* target, HDC target_dc, HDC dc, LPCRECTL bounds,
+                                 LPCRECTL wbounds, BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR),
+                                 ULONG_PTR cont_arg) override;
+  HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspect_info,
+                                        DVTARGETDEVICE* target, HDC target_dc,
+                                        LOGPALETTE** colors) override;
+  HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspect_info,
+                                   DWORD* freeze) override;
   HRESULT STDMETHODCALLTYPE Unfreeze(DWORD freeze) override;
   HRESULT STDMETHODCALLTYPE SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) override;
   HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) override;
-  HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, LPSIZEL size) override;
+  HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target,
+                                      LPSIZEL size) override;
   HRESULT STDMETHODCALLTYPE GetRect(DWORD aspect, LPRECTL rect) override;
   HRESULT STDMETHODCALLTYPE GetViewStatus(DWORD* status) override;
-  HRESULT STDMETHODCALLTYPE QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT point, LONG close_hint,
-                                          DWORD* result) override;
-  HRESULT STDMETHODCALLTYPE QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LONG close_hint,
-                                         DWORD* result) override;
-  HRESULT STDMETHODCALLTYPE GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, HDC target_dc,
-                                             DVEXTENTINFO* info, LPSIZEL size) override;
+  HRESULT STDMETHODCALLTYPE QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT point,
+                                          LONG close_hint, DWORD* result) override;
+  HRESULT STDMETHODCALLTYPE QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect,
+                                         LONG close_hint, DWORD* result) override;
+  HRESULT STDMETHODCALLTYPE GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target,
+                                             HDC target_dc, DVEXTENTINFO* info,
+                                             LPSIZEL size) override;
 
   // IOleWindow, IOleInPlaceObject, IOleInPlaceObjectWindowless,
   // IOleInPlaceActiveObject.
@@ -204,12 +211,14 @@ class OrvaneObject final : public IOrvane,
   HRESULT STDMETHODCALLTYPE UIDeactivate() override;
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
-  HRESULT STDMETHODCALLTYPE OnWindowMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
+  HRESULT STDMETHODCALLTYPE OnWindowMessage(UINT msg, WPARAM wparam, LPARAM lparam,
+                                            LRESULT* result) override;
   HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget** target) override;
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override;
   HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
   HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
-  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frame) override;
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window,
+                                         BOOL frame) override;
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
 
   // IOleControl.
@@ -227,8 +236,8 @@ class OrvaneObject final : public IOrvane,
   HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
   HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
   HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD reserved, IDataObject** data) override;
-  HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent,
-                                   LPCRECT position) override;
+  HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index,
+                                   HWND parent, LPCRECT position) override;
   HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB** verbs) override;
   HRESULT STDMETHODCALLTYPE Update() override;
   HRESULT STDMETHODCALLTYPE IsUpToDate() override;
@@ -254,7 +263,8 @@ class OrvaneObject final : public IOrvane,
   HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) override;
   HRESULT STDMETHODCALLTYPE SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
   HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override;
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* connection) override;
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink,
+                                    DWORD* connection) override;
   HRESULT STDMETHODCALLTYPE DUnadvise(DWORD connection) override;
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** advise) override;
 

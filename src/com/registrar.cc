@@ -141,7 +141,9 @@ HKEY RootKey(const std::wstring& name) {
   return nullptr;
 }
 
-HRESULT FromWin32(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
+HRESULT FromWin32(LSTATUS status) {
+  return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
+}
 
 HRESULT SetValue(HKEY key, const wchar_t* name, const RegistryNode& node) {
   if (node.type == L'd') {
@@ -149,7 +151,8 @@ HRESULT SetValue(HKEY key, const wchar_t* name, const RegistryNode& node) {
     return FromWin32(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                                     sizeof number));
   }
-  return FromWin32(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(node.value.c_str()),
+  return FromWin32(RegSetValueExW(key, name, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(node.value.c_str()),
                                   static_cast<DWORD>((node.value.size() + 1) * sizeof(wchar_t))));
 }
 
@@ -228,7 +231,8 @@ HRESULT ExpandScript(std::string_view script, std::wstring_view module_path, std
   return S_OK;
 }
 
-HRESULT ParseScript(std::wstring_view script, std::vector<RegistryNode>* roots, std::size_t* error_at) {
+HRESULT ParseScript(std::wstring_view script, std::vector<RegistryNode>* roots,
+                    std::size_t* error_at) {
   Parser parser(script);
   roots->clear();
   HRESULT hr = parser.ParseRoots(roots);

@@ -17,9 +17,9 @@ struct RegistryNode {
   std::wstring name;
   bool force_remove = false;
   bool no_remove = false;
-  bool delete_key = false;  // "Delete": removed when registering
-  bool named_value = false;   // "val name = ...": a value of the parent key
-  wchar_t type = 0;           // 's' or 'd'; 0 for a key without a default value
+  bool delete_key = false;   // "Delete": removed when registering
+  bool named_value = false;  // "val name = ...": a value of the parent key
+  wchar_t type = 0;          // 's' or 'd'; 0 for a key without a default value
   std::wstring value;
   std::vector<RegistryNode> children;
 };

@@ -53,14 +53,30 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
     return FromArray(array, base & ~VT_ARRAY, out);
   }
   switch (base) {
-    case VT_EMPTY: *out = Variant(); return S_OK;
-    case VT_NULL: *out = Variant::Null(); return S_OK;
-    case VT_I2: *out = Variant::I2(byref ? *v->piVal : v->iVal); return S_OK;
-    case VT_I4: *out = Variant::I4(byref ? *v->plVal : v->lVal); return S_OK;
-    case VT_R8: *out = Variant::R8(byref ? *v->pdblVal : v->dblVal); return S_OK;
-    case VT_DATE: *out = Variant::Date(byref ? *v->pdate : v->date); return S_OK;
-    case VT_ERROR: *out = Variant::Error(byref ? *v->pscode : v->scode); return S_OK;
-    case VT_BOOL: *out = Variant::Bool((byref ? *v->pboolVal : v->boolVal) != VARIANT_FALSE); return S_OK;
+    case VT_EMPTY:
+      *out = Variant();
+      return S_OK;
+    case VT_NULL:
+      *out = Variant::Null();
+      return S_OK;
+    case VT_I2:
+      *out = Variant::I2(byref ? *v->piVal : v->iVal);
+      return S_OK;
+    case VT_I4:
+      *out = Variant::I4(byref ? *v->plVal : v->lVal);
+      return S_OK;
+    case VT_R8:
+      *out = Variant::R8(byref ? *v->pdblVal : v->dblVal);
+      return S_OK;
+    case VT_DATE:
+      *out = Variant::Date(byref ? *v->pdate : v->date);
+      return S_OK;
+    case VT_ERROR:
+      *out = Variant::Error(byref ? *v->pscode : v->scode);
+      return S_OK;
+    case VT_BOOL:
+      *out = Variant::Bool((byref ? *v->pboolVal : v->boolVal) != VARIANT_FALSE);
+      return S_OK;
     case VT_BSTR: {
       BSTR text = byref ? *v->pbstrVal : v->bstrVal;
       const char16_t* chars = reinterpret_cast<const char16_t*>(text);
@@ -88,14 +104,35 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
 HRESULT ToVariant(const Variant& in, VARIANT* out) {
   VariantInit(out);
   switch (in.vt()) {
-    case VT_EMPTY: return S_OK;
-    case VT_NULL: out->vt = VT_NULL; return S_OK;
-    case VT_I2: out->vt = VT_I2; out->iVal = in.i2(); return S_OK;
-    case VT_I4: out->vt = VT_I4; out->lVal = in.i4(); return S_OK;
-    case VT_R8: out->vt = VT_R8; out->dblVal = in.r8(); return S_OK;
-    case VT_DATE: out->vt = VT_DATE; out->date = in.date(); return S_OK;
-    case VT_ERROR: out->vt = VT_ERROR; out->scode = in.error(); return S_OK;
-    case VT_BOOL: out->vt = VT_BOOL; out->boolVal = in.boolean() ? VARIANT_TRUE : VARIANT_FALSE; return S_OK;
+    case VT_EMPTY:
+      return S_OK;
+    case VT_NULL:
+      out->vt = VT_NULL;
+      return S_OK;
+    case VT_I2:
+      out->vt = VT_I2;
+      out->iVal = in.i2();
+      return S_OK;
+    case VT_I4:
+      out->vt = VT_I4;
+      out->lVal = in.i4();
+      return S_OK;
+    case VT_R8:
+      out->vt = VT_R8;
+      out->dblVal = in.r8();
+      return S_OK;
+    case VT_DATE:
+      out->vt = VT_DATE;
+      out->date = in.date();
+      return S_OK;
+    case VT_ERROR:
+      out->vt = VT_ERROR;
+      out->scode = in.error();
+      return S_OK;
+    case VT_BOOL:
+      out->vt = VT_BOOL;
+      out->boolVal = in.boolean() ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
     case VT_BSTR: {
       const std::u16string& text = in.bstr();
       BSTR b = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),

@@ -120,7 +120,8 @@ void ClosePort(NativeHandle port) {
 
 PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, bool device) {
   if (!device) {
-    return stop.WaitFor(std::chrono::milliseconds(timeout_ms)) ? PortWait::kStop : PortWait::kTimeout;
+    return stop.WaitFor(std::chrono::milliseconds(timeout_ms)) ? PortWait::kStop
+                                                               : PortWait::kTimeout;
   }
   PortWaitState* state = StateOf(port);
   if (state == nullptr || state->overlapped.hEvent == nullptr) return PortWait::kWaitFailed;
@@ -196,7 +197,8 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
       if (!GetOverlappedResult(H(file), &overlapped, &got, TRUE)) {
-        result = GetLastError() == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;
+        result =
+            GetLastError() == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;
       }
     } else {
       result = error == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;

@@ -40,10 +40,17 @@ TEST(Coercion, PlatformVariantChangeTypeAgreesWithTheCoreTable) {
 
 // The converters carry every type the core has, and arrays, both ways.
 TEST(Coercion, ConvertersRoundTripTheCoreTypes) {
-  const Variant values[] = {Variant(), Variant::Null(), Variant::I2(-2), Variant::I4(70000), Variant::R8(0.1),
-                            Variant::Date(38017.5), Variant::Bool(true), Variant::Error(DISP_E_PARAMNOTFOUND),
-                            Variant::Bstr(std::u16string(u"a\0b", 3)),
-                            Variant::Array({Variant::I2(4), Variant::Text("x"), Variant::Array({})})};
+  const Variant values[] = {
+      Variant(),
+      Variant::Null(),
+      Variant::I2(-2),
+      Variant::I4(70000),
+      Variant::R8(0.1),
+      Variant::Date(38017.5),
+      Variant::Bool(true),
+      Variant::Error(DISP_E_PARAMNOTFOUND),
+      Variant::Bstr(std::u16string(u"a\0b", 3)),
+      Variant::Array({Variant::I2(4), Variant::Text("x"), Variant::Array({})})};
   for (const Variant& v : values) {
     VARIANT com_value;
     ASSERT_EQ(com::ToVariant(v, &com_value), S_OK);

@@ -15,7 +15,8 @@ namespace {
 ComPtr<ITypeInfo> TypeInfoOf(REFGUID guid) {
   ComPtr<ITypeLib> lib;
   ComPtr<ITypeInfo> info;
-  if (SUCCEEDED(LoadTypeLib(DllPath().c_str(), lib.put()))) lib->GetTypeInfoOfGuid(guid, info.put());
+  if (SUCCEEDED(LoadTypeLib(DllPath().c_str(), lib.put())))
+    lib->GetTypeInfoOfGuid(guid, info.put());
   return info;
 }
 
@@ -95,8 +96,8 @@ TEST(TypeLibrary, IOrvaneMatchesTheMemberTableInVtableOrder) {
     for (int p = 0; p < row.param_count; ++p) optional_count += row.params[p].optional;
     EXPECT_EQ(f->cParamsOpt, row.kind == MemberKind::kGet ? 0 : optional_count);
     for (int p = 0; p < f->cParams; ++p) {
-      EXPECT_EQ(f->lprgelemdescParam[p].tdesc.vt, row.kind == MemberKind::kGet ? VT_PTR : (
-          row.params[p].out ? VT_PTR : VT_VARIANT));
+      EXPECT_EQ(f->lprgelemdescParam[p].tdesc.vt,
+                row.kind == MemberKind::kGet ? VT_PTR : (row.params[p].out ? VT_PTR : VT_VARIANT));
       const bool optional = row.kind != MemberKind::kGet && row.params[p].optional;
       EXPECT_EQ((f->lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0, optional);
     }
@@ -155,11 +156,13 @@ TEST(LateBinding, GetIDsOfNamesKnowsEveryMemberAndParameter) {
     std::vector<LPOLESTR> names;
     for (std::wstring& w : words) names.push_back(w.data());
     std::vector<DISPID> ids(names.size());
-    ASSERT_EQ(control->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data()),
+    ASSERT_EQ(control->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0,
+                                     ids.data()),
               S_OK)
         << row.name;
     EXPECT_EQ(ids[0], row.dispid);
-    for (std::size_t p = 1; p < ids.size(); ++p) EXPECT_EQ(ids[p], static_cast<DISPID>(p - 1)) << row.name;
+    for (std::size_t p = 1; p < ids.size(); ++p)
+      EXPECT_EQ(ids[p], static_cast<DISPID>(p - 1)) << row.name;
   }
   LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"Satellites")};
   DISPID id = 0;
@@ -190,8 +193,9 @@ TEST(ErrorObjects, FailingMemberLeavesSourceInterfaceAndDescription) {
   Var nowhere(L"Z:\\no\\such\\folder\\COM99");
   EXPECT_EQ(control->Open(nowhere.v), kCannotOpenPort);
   e = TakeErrorObject();
-  EXPECT_EQ(e.description,
-            L"Could not open port.  This may be because the port does not exist or is already in use.");
+  EXPECT_EQ(
+      e.description,
+      L"Could not open port.  This may be because the port does not exist or is already in use.");
 
   ComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(control.As(IID_ISupportErrorInfo, &support), S_OK);
@@ -216,8 +220,9 @@ TEST(LateBinding, FailureBecomesDispExceptionWithTheDescription) {
   ASSERT_TRUE(control);
   Var result;
   EXCEPINFO info{};
-  EXPECT_EQ(InvokeByName(control.get(), L"PortHandle", DISPATCH_PROPERTYGET, nullptr, 0, &result, &info),
-            DISP_E_EXCEPTION);
+  EXPECT_EQ(
+      InvokeByName(control.get(), L"PortHandle", DISPATCH_PROPERTYGET, nullptr, 0, &result, &info),
+      DISP_E_EXCEPTION);
   EXPECT_EQ(static_cast<HRESULT>(info.scode), kPortClosed);
   EXPECT_STREQ(info.bstrDescription, L"Port is closed.");
   EXPECT_STREQ(info.bstrSource, L"OrvaneMod.Orvane.1");
@@ -230,7 +235,8 @@ TEST(LateBinding, PutsAreCoercedLikeAScriptsValues) {
   ComPtr<IOrvane> control = CreateByProgId();
   ASSERT_TRUE(control);
   Var one(L"1");
-  EXPECT_EQ(InvokeByName(control.get(), L"SpeedUnits", DISPATCH_PROPERTYPUT, &one.v, 1, nullptr), S_OK);
+  EXPECT_EQ(InvokeByName(control.get(), L"SpeedUnits", DISPATCH_PROPERTYPUT, &one.v, 1, nullptr),
+            S_OK);
   Var units;
   ASSERT_EQ(control->get_SpeedUnits(&units), S_OK);
   EXPECT_EQ(units.v.vt, VT_I2);
@@ -239,8 +245,9 @@ TEST(LateBinding, PutsAreCoercedLikeAScriptsValues) {
   // Invoke reports every failing call as an exception carrying its code.
   Var junk(L"knots");
   EXCEPINFO info{};
-  EXPECT_EQ(InvokeByName(control.get(), L"SpeedUnits", DISPATCH_PROPERTYPUT, &junk.v, 1, nullptr, &info),
-            DISP_E_EXCEPTION);
+  EXPECT_EQ(
+      InvokeByName(control.get(), L"SpeedUnits", DISPATCH_PROPERTYPUT, &junk.v, 1, nullptr, &info),
+      DISP_E_EXCEPTION);
   EXPECT_EQ(static_cast<HRESULT>(info.scode), DISP_E_TYPEMISMATCH);
   SysFreeString(info.bstrSource);
   SysFreeString(info.bstrDescription);
@@ -264,7 +271,8 @@ TEST(LateBinding, PutsAreCoercedLikeAScriptsValues) {
   VariantInit(&byref);
   byref.vt = VT_BYREF | VT_VARIANT;
   byref.pvarVal = &inner.v;
-  EXPECT_EQ(InvokeByName(control.get(), L"DistUnits", DISPATCH_PROPERTYPUT, &byref, 1, nullptr), S_OK);
+  EXPECT_EQ(InvokeByName(control.get(), L"DistUnits", DISPATCH_PROPERTYPUT, &byref, 1, nullptr),
+            S_OK);
   Var dist;
   ASSERT_EQ(control->get_DistUnits(&dist), S_OK);
   EXPECT_EQ(dist.v.iVal, 2);

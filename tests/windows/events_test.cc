@@ -22,7 +22,8 @@ struct Received {
 class RecordingSink final : public IDispatch {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__IOrvaneEvents)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IOrvaneEvents)) {
       *out = static_cast<IDispatch*>(this);
       AddRef();
       return S_OK;
@@ -37,9 +38,11 @@ class RecordingSink final : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT*, EXCEPINFO*, UINT*) override {
     Received r{id, GetCurrentThreadId(), {}, {}, 0};
     EXPECT_EQ(flags, DISPATCH_METHOD);
     for (UINT i = params->cArgs; i-- > 0;) r.types.push_back(params->rgvarg[i].vt);
@@ -90,7 +93,8 @@ TEST(Events, ReplayDeliversEveryEventOnTheHostThreadInOrder) {
   // Late-bound, with one argument: a replay without pacing.
   Var name(path.c_str());
   ASSERT_EQ(InvokeByName(control.get(), L"OpenFile", DISPATCH_METHOD, &name.v, 1, nullptr), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return !first.events.empty() && first.events.back().dispid == 7; }, 20000));
+  ASSERT_TRUE(
+      PumpUntil([&] { return !first.events.empty() && first.events.back().dispid == 7; }, 20000));
   ASSERT_TRUE(PumpUntil([&] { return SourceClosed(control.get()); }, 5000));
 
   const std::vector<DISPID> expected = {3, 1, 3, 1, 5, 1, 1, 7};
@@ -104,7 +108,8 @@ TEST(Events, ReplayDeliversEveryEventOnTheHostThreadInOrder) {
   EXPECT_EQ(first.events[0].types.size(), 7u);
   EXPECT_EQ(first.events[0].types[0], VT_BOOL);
   EXPECT_EQ(first.events[1].types, (std::vector<VARTYPE>{VT_BSTR, VT_I4}));
-  EXPECT_EQ(first.events[1].first_text, L"$GPRMC,235958,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
+  EXPECT_EQ(first.events[1].first_text,
+            L"$GPRMC,235958,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
   EXPECT_EQ(first.events[6].first_text.rfind(L"$GPXYZ,not,a,sentence,we,know", 0), 0u);
   EXPECT_EQ(first.events[4].types.size(), 8u);
   EXPECT_TRUE(first.events[7].types.empty());
@@ -160,7 +165,8 @@ TEST(Events, UnadvisedSinksHearNothingAndUnknownCookiesAreRefused) {
   Var name(path.c_str());
   Var missing = Var::Missing();
   ASSERT_EQ(control->OpenFile(name.v, missing.v), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return !kept.events.empty() && kept.events.back().dispid == 7; }, 20000));
+  ASSERT_TRUE(
+      PumpUntil([&] { return !kept.events.empty() && kept.events.back().dispid == 7; }, 20000));
   EXPECT_TRUE(dropped.events.empty());
   EXPECT_EQ(kept.events.size(), 8u);
 

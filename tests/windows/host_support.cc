@@ -33,7 +33,8 @@ ErrorObject TakeErrorObject() {
   if (SUCCEEDED(info->GetSource(&text)) && text) e.source.assign(text, SysStringLen(text));
   SysFreeString(text);
   text = nullptr;
-  if (SUCCEEDED(info->GetDescription(&text)) && text) e.description.assign(text, SysStringLen(text));
+  if (SUCCEEDED(info->GetDescription(&text)) && text)
+    e.description.assign(text, SysStringLen(text));
   SysFreeString(text);
   info->GetGUID(&e.iid);
   info->Release();
@@ -97,7 +98,8 @@ class ComEnvironment : public ::testing::Environment {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     HMODULE dll = LoadLibraryW(DllPath().c_str());
     ASSERT_NE(dll, nullptr) << Narrow(DllPath());
-    auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
     ASSERT_NE(reg, nullptr);
     ASSERT_EQ(reg(), S_OK);
     FreeLibrary(dll);
@@ -105,7 +107,8 @@ class ComEnvironment : public ::testing::Environment {
   void TearDown() override { CoUninitialize(); }
 };
 
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+[[maybe_unused]] const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 }  // namespace
 

@@ -77,7 +77,9 @@ struct Var {
   Var& operator=(const Var&) = delete;
   ~Var() { VariantClear(&v); }
   VARIANT* operator&() { return &v; }
-  std::wstring Text() const { return v.vt == VT_BSTR ? std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) : L""; }
+  std::wstring Text() const {
+    return v.vt == VT_BSTR ? std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) : L"";
+  }
 };
 
 std::wstring Widen(std::string_view ascii);

@@ -21,7 +21,8 @@ class Module : public ::testing::Test {
     ASSERT_NE(dll_, nullptr);
     get_class_object_ = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(dll_, "DllGetClassObject")));
-    can_unload_ = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(dll_, "DllCanUnloadNow")));
+    can_unload_ = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll_, "DllCanUnloadNow")));
     ASSERT_NE(get_class_object_, nullptr);
     ASSERT_NE(can_unload_, nullptr);
   }
@@ -33,7 +34,8 @@ class Module : public ::testing::Test {
 };
 
 TEST_F(Module, ExportsExactlyTheFourServerFunctions) {
-  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}) {
+  for (const char* name :
+       {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}) {
     EXPECT_NE(GetProcAddress(dll_, name), nullptr) << name;
   }
   auto* base = reinterpret_cast<const BYTE*>(dll_);
@@ -45,8 +47,10 @@ TEST_F(Module, ExportsExactlyTheFourServerFunctions) {
   EXPECT_EQ(exports->NumberOfFunctions, 4u);
 
   // The MinGW runtime is linked in: a host needs no DLL beside this one.
-  const IMAGE_DATA_DIRECTORY& imports_dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* imports = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports_dir.VirtualAddress);
+  const IMAGE_DATA_DIRECTORY& imports_dir =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto* imports =
+      reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports_dir.VirtualAddress);
   int count = 0;
   for (; imports->Name != 0; ++imports, ++count) {
     std::string name = reinterpret_cast<const char*>(base + imports->Name);
@@ -113,7 +117,8 @@ TEST_F(Module, AggregatesOnlyThroughIUnknown) {
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IOrvane, nullptr), E_POINTER);
 
-  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+            S_OK);
   IOrvane* control = nullptr;
   ASSERT_EQ(outer.QueryInterface(IID_IOrvane, reinterpret_cast<void**>(&control)), S_OK);
   EXPECT_EQ(outer.refs, 2u);  // the inner object's interfaces count on the outer one
@@ -142,7 +147,8 @@ TEST_F(Module, CreatingForAnUnsupportedInterfaceFailsAndLeavesNothing) {
 std::wstring ReadString(HKEY root, const std::wstring& key, const wchar_t* value) {
   wchar_t buffer[1024];
   DWORD size = sizeof buffer;
-  if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+      ERROR_SUCCESS) {
     return L"<missing>";
   }
   return buffer;
@@ -158,25 +164,30 @@ bool KeyExists(HKEY root, const std::wstring& key) {
 const std::wstring kClassKey = L"CLSID\\{5C4581C2-84C7-4FCD-AEAC-39F6463C3E25}";
 
 TEST_F(Module, RegistrationWritesTheScriptsKeysAndUnregistrationRemovesThem) {
-  auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll_, "DllRegisterServer")));
-  auto unreg =
-      reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(dll_, "DllUnregisterServer")));
+  auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(
+      reinterpret_cast<void*>(GetProcAddress(dll_, "DllRegisterServer")));
+  auto unreg = reinterpret_cast<HRESULT(WINAPI*)()>(
+      reinterpret_cast<void*>(GetProcAddress(dll_, "DllUnregisterServer")));
   // A stray subkey goes away when the class key is written again.
   ASSERT_EQ(reg(), S_OK);
   HKEY stray = nullptr;
-  ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Stray").c_str(), &stray), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Stray").c_str(), &stray),
+            ERROR_SUCCESS);
   RegCloseKey(stray);
   ASSERT_EQ(reg(), S_OK);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + L"\\Stray"));
 
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane", nullptr), L"Orvane Class");
-  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane\\CurVer", nullptr), L"OrvaneMod.Orvane.1");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane\\CurVer", nullptr),
+            L"OrvaneMod.Orvane.1");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane.1\\CLSID", nullptr),
             L"{5C4581C2-84C7-4FCD-AEAC-39F6463C3E25}");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey, nullptr), L"Orvane Class");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", nullptr), DllPath());
-  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
-  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\ToolboxBitmap32", nullptr), DllPath() + L", 101");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32", L"ThreadingModel"),
+            L"Apartment");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\ToolboxBitmap32", nullptr),
+            DllPath() + L", 101");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\MiscStatus", nullptr), L"0");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\MiscStatus\\1", nullptr), L"132497");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey + L"\\TypeLib", nullptr),
@@ -186,14 +197,16 @@ TEST_F(Module, RegistrationWritesTheScriptsKeysAndUnregistrationRemovesThem) {
                              L"\\VersionIndependentProgID"}) {
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + key)) << Narrow(key);
   }
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\{1A0F73CA-24CC-4AA7-AB16-3D6C03FDABA7}\\1.0"));
+  EXPECT_TRUE(
+      KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\{1A0F73CA-24CC-4AA7-AB16-3D6C03FDABA7}\\1.0"));
 
   EXPECT_EQ(unreg(), S_OK);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"OrvaneMod.Orvane.1"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\{1A0F73CA-24CC-4AA7-AB16-3D6C03FDABA7}\\1.0"));
+  EXPECT_FALSE(
+      KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\{1A0F73CA-24CC-4AA7-AB16-3D6C03FDABA7}\\1.0"));
   EXPECT_EQ(unreg(), S_OK);  // nothing left to remove is fine
 
   ASSERT_EQ(reg(), S_OK);  // leave the prefix as the other tests expect it
@@ -211,7 +224,9 @@ TEST(Registrar, ExpandsTheModulePathWithApostrophesDoubledAndRemovesWhatItWrote)
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, key, nullptr), L"Top");
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, key + L"\\Path", nullptr), module + L", 101");
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, key, L"Named"), L"it's");
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, key + L"\\{5C4581C2-84C7-4FCD-AEAC-39F6463C3E25}", nullptr), L"100%");
+  EXPECT_EQ(
+      ReadString(HKEY_CURRENT_USER, key + L"\\{5C4581C2-84C7-4FCD-AEAC-39F6463C3E25}", nullptr),
+      L"100%");
   ASSERT_EQ(com::RunRegistrationScript(script, module, com::RegistrarMode::kUnregister), S_OK);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software"));
@@ -223,7 +238,9 @@ TEST(Registrar, RefusesBrokenScriptsAndUnknownVariables) {
   EXPECT_EQ(com::ParseScript(L"HKCR { Key { }", &roots), E_FAIL);
   std::wstring out;
   EXPECT_EQ(com::ExpandScript("HKCR { K = s '%WHAT%' }", L"x", &out), E_FAIL);
-  ASSERT_EQ(com::ParseScript(L"HKCR\n{\n\tNoRemove CLSID\n\t{\n\t\tForceRemove {A-B} = s 'x'\n\t}\n}", &roots), S_OK);
+  ASSERT_EQ(com::ParseScript(
+                L"HKCR\n{\n\tNoRemove CLSID\n\t{\n\t\tForceRemove {A-B} = s 'x'\n\t}\n}", &roots),
+            S_OK);
   ASSERT_EQ(roots.size(), 1u);
   ASSERT_EQ(roots[0].children.size(), 1u);
   EXPECT_TRUE(roots[0].children[0].no_remove);

@@ -13,12 +13,27 @@ namespace {
 TEST(Container, AnswersEveryControlInterface) {
   ComPtr<IOrvane> control = CreateByProgId();
   ASSERT_TRUE(control);
-  const IID* iids[] = {&IID_IOrvane, &IID_IDispatch, &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
-                       &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow,
-                       &IID_IOleInPlaceActiveObject, &IID_IOleControl, &IID_IOleObject, &IID_IPersistStreamInit,
-                       &IID_IPersist, &IID_ISupportErrorInfo, &IID_IConnectionPointContainer,
-                       &IID_ISpecifyPropertyPages, &IID_IQuickActivate, &IID_IPersistStorage, &IID_IDataObject,
-                       &IID_IProvideClassInfo, &IID_IProvideClassInfo2};
+  const IID* iids[] = {&IID_IOrvane,
+                       &IID_IDispatch,
+                       &IID_IViewObjectEx,
+                       &IID_IViewObject2,
+                       &IID_IViewObject,
+                       &IID_IOleInPlaceObjectWindowless,
+                       &IID_IOleInPlaceObject,
+                       &IID_IOleWindow,
+                       &IID_IOleInPlaceActiveObject,
+                       &IID_IOleControl,
+                       &IID_IOleObject,
+                       &IID_IPersistStreamInit,
+                       &IID_IPersist,
+                       &IID_ISupportErrorInfo,
+                       &IID_IConnectionPointContainer,
+                       &IID_ISpecifyPropertyPages,
+                       &IID_IQuickActivate,
+                       &IID_IPersistStorage,
+                       &IID_IDataObject,
+                       &IID_IProvideClassInfo,
+                       &IID_IProvideClassInfo2};
   for (const IID* iid : iids) {
     ComPtr<IUnknown> p;
     EXPECT_EQ(control->QueryInterface(*iid, p.put_void()), S_OK);
@@ -73,8 +88,8 @@ TEST(Container, ClassInfoStatusAndPages) {
 class NullSink final : public IDispatch {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__IOrvaneEvents) ||
-        IsEqualIID(iid, IID_IPropertyNotifySink)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IOrvaneEvents) || IsEqualIID(iid, IID_IPropertyNotifySink)) {
       *out = this;
       AddRef();
       return S_OK;
@@ -89,8 +104,11 @@ class NullSink final : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
     return S_OK;
   }
   ULONG refs = 1;
@@ -224,13 +242,15 @@ TEST(Persistence, StorageKeepsTheSameBytesInContents) {
   ComPtr<ILockBytes> bytes;
   ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.put()), S_OK);
   ComPtr<IStorage> storage;
-  ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                                         storage.put()),
+  ASSERT_EQ(StgCreateDocfileOnILockBytes(
+                bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, storage.put()),
             S_OK);
   ASSERT_EQ(persist->InitNew(storage.get()), S_OK);
   ASSERT_EQ(persist->Save(storage.get(), TRUE), S_OK);
   ComPtr<IStream> contents;
-  ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.put()), S_OK);
+  ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                contents.put()),
+            S_OK);
   BYTE read[16] = {};
   ULONG got = 0;
   contents->Read(read, sizeof read, &got);
@@ -259,7 +279,9 @@ Picture LoadPicture() {
   std::vector<BYTE> file(200000);
   file.resize(fread(file.data(), 1, file.size(), f));
   fclose(f);
-  auto u32 = [&](int at) { return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24; };
+  auto u32 = [&](int at) {
+    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24;
+  };
   pic.width = u32(18);
   pic.height = u32(22);
   const int offset = u32(10);
@@ -299,7 +321,9 @@ TEST(Drawing, PictureFillsTheBoundsStretchedInEachDirection) {
   };
 
   RECTL doubled{10, 10, 410, 330};
-  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &doubled, nullptr, nullptr, 0), S_OK);
+  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &doubled, nullptr,
+                       nullptr, 0),
+            S_OK);
   GdiFlush();
   int mismatches = 0;
   for (int y = 0; y < 160; y += 7) {
@@ -313,10 +337,13 @@ TEST(Drawing, PictureFillsTheBoundsStretchedInEachDirection) {
 
   // Half the height, same width: rows are dropped, columns kept.
   RECTL flat{0, 0, 200, 80};
-  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &flat, nullptr, nullptr, 0), S_OK);
+  ASSERT_EQ(
+      view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &flat, nullptr, nullptr, 0),
+      S_OK);
   GdiFlush();
   int columns_kept = 0;
-  for (int x = 0; x < 200; ++x) columns_kept += pixel(x, 40) == pic.At(x, 80) || pixel(x, 40) == pic.At(x, 81);
+  for (int x = 0; x < 200; ++x)
+    columns_kept += pixel(x, 40) == pic.At(x, 80) || pixel(x, 40) == pic.At(x, 81);
   EXPECT_GT(columns_kept, 150);
 
   SelectObject(dc, old);

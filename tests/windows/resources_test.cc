@@ -14,7 +14,8 @@ std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) 
   std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
   wchar_t* value = nullptr;
   UINT size = 0;
-  if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &size)) return L"<missing>";
+  if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &size))
+    return L"<missing>";
   return std::wstring(value, size > 0 ? size - 1 : 0);
 }
 
@@ -39,8 +40,8 @@ TEST(Resources, VersionInformation) {
   EXPECT_EQ(VersionString(block, L"OLESelfRegister"), L"");
   WORD* translation = nullptr;
   UINT translation_size = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                             &translation_size));
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &translation_size));
   EXPECT_EQ(translation[0], 0x0409);
   EXPECT_EQ(translation[1], 1200);
 }
@@ -71,7 +72,8 @@ TEST(Resources, BitmapsTypeLibraryAndScript) {
   EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
   HRSRC script = FindResourceW(module, MAKEINTRESOURCEW(102), L"REGISTRY");
   ASSERT_NE(script, nullptr);
-  std::string text(static_cast<const char*>(LockResource(LoadResource(module, script))), SizeofResource(module, script));
+  std::string text(static_cast<const char*>(LockResource(LoadResource(module, script))),
+                   SizeofResource(module, script));
   EXPECT_NE(text.find("ThreadingModel = s 'Apartment'"), std::string::npos);
   FreeLibrary(module);
 }

@@ -14,7 +14,8 @@ namespace {
 class CountingSink final : public IDispatch {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__IOrvaneEvents)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IOrvaneEvents)) {
       *out = static_cast<IDispatch*>(this);
       return S_OK;
     }
@@ -28,8 +29,11 @@ class CountingSink final : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
     if (id == 3) ++fixes;
     if (id == 1) ++lines;
     if (GetCurrentThreadId() != host_thread) ++foreign_thread_calls;
@@ -77,10 +81,12 @@ TEST(SerialPort, LiveSentencesArriveThroughAComPort) {
   EXPECT_EQ(good.v.boolVal, VARIANT_TRUE);
 
   EXPECT_EQ(control->Close(), S_OK);
-  EXPECT_TRUE(PumpUntil([&] {
-    Var h;
-    return control->get_PortHandle(&h) == kPortClosed;
-  }, 5000));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        Var h;
+        return control->get_PortHandle(&h) == kPortClosed;
+      },
+      5000));
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 
