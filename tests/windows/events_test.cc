@@ -16,6 +16,7 @@ struct Received {
   std::vector<VARTYPE> types;  // in parameter order
   std::wstring first_text;     // the first parameter when it is text
   LONG second_i4 = 0;
+  ULONGLONG at = 0;
 };
 
 // An _IOrvaneEvents sink living in the test's apartment.
@@ -43,7 +44,7 @@ class RecordingSink final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT*, EXCEPINFO*, UINT*) override {
-    Received r{id, GetCurrentThreadId(), {}, {}, 0};
+    Received r{id, GetCurrentThreadId(), {}, {}, 0, GetTickCount64()};
     EXPECT_EQ(flags, DISPATCH_METHOD);
     for (UINT i = params->cArgs; i-- > 0;) r.types.push_back(params->rgvarg[i].vt);
     if (params->cArgs >= 1 && params->rgvarg[params->cArgs - 1].vt == VT_BSTR) {
@@ -52,12 +53,14 @@ class RecordingSink final : public IDispatch {
     }
     if (params->cArgs == 2 && params->rgvarg[0].vt == VT_I4) r.second_i4 = params->rgvarg[0].lVal;
     events.push_back(r);
+    if (order != nullptr) order->push_back(this);
     return failing ? E_FAIL : S_OK;
   }
 
   LONG refs_ = 1;
   bool failing = false;
   std::vector<Received> events;
+  std::vector<const RecordingSink*>* order = nullptr;  // shared by several sinks
 };
 
 DWORD Advise(IOrvane* control, IUnknown* sink) {
@@ -85,6 +88,8 @@ TEST(Events, ReplayDeliversEveryEventOnTheHostThreadInOrder) {
   ComPtr<IOrvane> control = CreateByProgId();
   ASSERT_TRUE(control);
   RecordingSink first, second;
+  std::vector<const RecordingSink*> order;
+  first.order = second.order = &order;
   second.failing = true;  // an error from one sink stops nobody
   Advise(control.get(), &second);
   Advise(control.get(), &first);
@@ -105,6 +110,11 @@ TEST(Events, ReplayDeliversEveryEventOnTheHostThreadInOrder) {
   }
   EXPECT_EQ(got, expected);
   ASSERT_EQ(second.events.size(), first.events.size());
+  // The sink in the lower slot hears each event first.
+  for (std::size_t i = 0; i + 1 < order.size(); i += 2) {
+    EXPECT_EQ(order[i], &second);
+    EXPECT_EQ(order[i + 1], &first);
+  }
   EXPECT_EQ(first.events[0].types.size(), 7u);
   EXPECT_EQ(first.events[0].types[0], VT_BOOL);
   EXPECT_EQ(first.events[1].types, (std::vector<VARTYPE>{VT_BSTR, VT_I4}));
@@ -179,6 +189,40 @@ TEST(Events, UnadvisedSinksHearNothingAndUnknownCookiesAreRefused) {
   points->Next(3, listed, &fetched);
   EXPECT_EQ(fetched, 2u);
   for (ULONG i = 0; i < fetched; ++i) listed[i]->Release();
+}
+
+TEST(Events, TimeScalePacesFixesAndOutOfRangeScalesAreRefused) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  const char log[] =
+      "$GPRMC,120000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A*3E\r\n"
+      "$GPRMC,120001,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A*3F\r\n"
+      "$GPRMC,120002,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A*3C\r\n";
+  std::wstring path = WriteTempFile(log, L"orvane_paced.nmea");
+  Var name(path.c_str());
+
+  SetErrorInfo(0, nullptr);
+  EXPECT_EQ(control->OpenFile(name.v, Var::Double(-1).v), E_INVALIDARG);
+  EXPECT_EQ(TakeErrorObject().description, L"An invalid argument was supplied.");
+  EXPECT_EQ(control->OpenFile(name.v, Var::Double(1001).v), E_INVALIDARG);
+  Var handle;
+  EXPECT_EQ(control->get_PortHandle(&handle), kPortClosed);  // nothing stays open
+
+  RecordingSink sink;
+  Advise(control.get(), &sink);
+  Var twice(L"2");  // text, coerced like a script's argument
+  VARIANT args[2] = {name.v, twice.v};
+  ASSERT_EQ(InvokeByName(control.get(), L"OpenFile", DISPATCH_METHOD, args, 2, nullptr), S_OK);
+  ASSERT_TRUE(
+      PumpUntil([&] { return !sink.events.empty() && sink.events.back().dispid == 7; }, 20000));
+  std::vector<ULONGLONG> fixes;
+  for (const Received& r : sink.events) {
+    if (r.dispid == 3) fixes.push_back(r.at);
+  }
+  ASSERT_EQ(fixes.size(), 3u);
+  for (std::size_t i = 1; i < fixes.size(); ++i) {
+    EXPECT_NEAR(static_cast<double>(fixes[i] - fixes[i - 1]), 500.0, 150.0);
+  }
 }
 
 // Releasing the control while its reader is inside a sink call that needs
