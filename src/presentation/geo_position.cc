@@ -1,5 +1,7 @@
 #include "presentation/geo_position.h"
 
+#include "presentation/units.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -21,22 +23,6 @@ void AppendFixed(std::string& out, double value, int decimals, std::size_t width
   const std::size_t len = static_cast<std::size_t>(end - buf);
   if (len < width) out.append(width - len, '0');
   out.append(buf, len);
-}
-
-double StoredDouble(const Variant& v) {
-  switch (v.vt()) {
-    case VT_R8:
-    case VT_DATE:
-      return v.r8();
-    case VT_I2:
-      return v.i2();
-    case VT_I4:
-      return v.i4();
-    case VT_BOOL:
-      return v.boolean() ? -1.0 : 0.0;
-    default:
-      return 0.0;
-  }
 }
 
 // One coordinate; `degree_width` is 2 for latitudes, 3 for longitudes.

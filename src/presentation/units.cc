@@ -1,7 +1,6 @@
 #include "presentation/units.h"
 
 namespace orvane {
-namespace {
 
 // Stored quantities are VT_R8 or VT_EMPTY; the other numeric types are read
 // for completeness, anything else counts as 0.0 like an empty value.
@@ -20,6 +19,8 @@ double StoredDouble(const Variant& v) {
       return 0.0;
   }
 }
+
+namespace {
 
 // factor 0 means the code keeps the stored unit.
 Variant Scale(const Variant& stored, double factor) {

@@ -15,6 +15,10 @@ inline constexpr double kNmToFeet = 6076.1154856;
 inline constexpr double kNmToStatuteMiles = 1.1507771;
 inline constexpr double kMetresToFeet = 3.2808399;
 
+// A stored quantity as a double: VT_R8 (or another number) as it is, anything
+// else, VT_EMPTY included, as 0.0.
+double StoredDouble(const Variant& v);
+
 // Speed (knots) under SpeedUnits; an empty value converts to 0.0 under a
 // converting code.
 Variant ConvertSpeed(const Variant& knots, std::int16_t speed_units);

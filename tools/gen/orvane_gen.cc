@@ -169,29 +169,20 @@ std::string Format(const char* fmt, ...) {
   return buf;
 }
 
-// "4807.0380,N" and "01131.0000,E".
-std::string Lat(double lat) {
-  const double a = std::fabs(lat);
-  const int deg = static_cast<int>(a);
-  double min = (a - deg) * 60.0;
-  int d = deg;
+// "4807.0380,N" and "01131.0000,E": whole degrees in `width` digits, minutes
+// to four places, carrying a minute that rounds to 60 into the degrees.
+std::string Coordinate(double value, int width, char positive, char negative) {
+  const double a = std::fabs(value);
+  int d = static_cast<int>(a);
+  double min = (a - d) * 60.0;
   if (std::round(min * 10000) >= 600000) {
     min = 0;
     ++d;
   }
-  return Format("%02d%07.4f,%c", d, min, lat < 0 ? 'S' : 'N');
+  return Format("%0*d%07.4f,%c", width, d, min, value < 0 ? negative : positive);
 }
-std::string Lon(double lon) {
-  const double a = std::fabs(lon);
-  const int deg = static_cast<int>(a);
-  double min = (a - deg) * 60.0;
-  int d = deg;
-  if (std::round(min * 10000) >= 600000) {
-    min = 0;
-    ++d;
-  }
-  return Format("%03d%07.4f,%c", d, min, lon < 0 ? 'W' : 'E');
-}
+std::string Lat(double lat) { return Coordinate(lat, 2, 'N', 'S'); }
+std::string Lon(double lon) { return Coordinate(lon, 3, 'E', 'W'); }
 
 bool ParseStart(const char* text, long long* epoch) {
   int y, mo, d, h, mi, s;
