@@ -18,6 +18,36 @@ HRESULT Hand(Interface* p, void** out) {
   return S_OK;
 }
 
+DWORD WINAPI TeardownThread(void* param) {
+  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  delete static_cast<OrvaneControl*>(param);
+  if (com) CoUninitialize();
+  UnlockModule();
+  HMODULE self = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&TeardownThread), &self);
+  FreeLibraryAndExitThread(self, 0);
+}
+
+// Destroys the core on a thread of its own, which keeps the module locked and
+// loaded until it is done.
+void HandOffTeardown(OrvaneControl* core) {
+  LockModule();
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&TeardownThread), &self);
+  HANDLE thread = CreateThread(nullptr, 0, TeardownThread, core, 0, nullptr);
+  if (thread != nullptr) {
+    CloseHandle(thread);
+    return;
+  }
+  // No thread: wait here rather than leave the reader a dangling control.
+  if (self != nullptr) FreeLibrary(self);
+  delete core;
+  UnlockModule();
+}
+
 // Writes a core result into an out parameter; `*out` is overwritten, not
 // cleared.
 HRESULT Deliver(HRESULT hr, const Variant& value, VARIANT* out) {
@@ -37,7 +67,12 @@ OrvaneObject::OrvaneObject(IUnknown* outer, std::unique_ptr<OrvaneControl> contr
 }
 
 OrvaneObject::~OrvaneObject() {
-  StopReaderPumping();
+  if (!StopReaderPumping()) {
+    // The reader is waiting on a sink call that this thread is inside of (the
+    // host released the control from an event handler). It finishes once the
+    // handler returns; a thread of the module's own joins it then.
+    HandOffTeardown(control_.release());
+  }
   control_.reset();
   if (client_site_ != nullptr) client_site_->Release();
   if (ole_advise_ != nullptr) ole_advise_->Release();
@@ -46,13 +81,13 @@ OrvaneObject::~OrvaneObject() {
 }
 
 // The reader may be waiting inside a sink call that needs this thread; keep
-// this apartment's messages flowing until it has closed its source, then the
-// core's final release joins it at once.
-void OrvaneObject::StopReaderPumping() {
-  if (!control_ || !control_->IsSourceOpen()) return;
+// this apartment's messages flowing until it has closed its source, so the
+// core's final release joins it at once. False when it is still open.
+bool OrvaneObject::StopReaderPumping() {
+  if (!control_ || !control_->IsSourceOpen()) return true;
   control_->events().Shutdown();
   control_->Close();
-  const ULONGLONG give_up = GetTickCount64() + 10000;
+  const ULONGLONG give_up = GetTickCount64() + 1000;
   while (control_->IsSourceOpen() && GetTickCount64() < give_up) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -61,6 +96,7 @@ void OrvaneObject::StopReaderPumping() {
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
+  return !control_->IsSourceOpen();
 }
 
 HRESULT CreateControlObject(IUnknown* outer, REFIID iid, void** out) {

@@ -290,7 +290,7 @@ class OrvaneObject final : public IOrvane,
   HRESULT QueryOwnInterface(REFIID iid, void** out);
   HRESULT Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out);
   HRESULT Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in);
-  void StopReaderPumping();
+  bool StopReaderPumping();
 
   LONG refs_ = 0;
   InnerUnknown inner_{this};

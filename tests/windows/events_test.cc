@@ -20,7 +20,7 @@ struct Received {
 };
 
 // An _IOrvaneEvents sink living in the test's apartment.
-class RecordingSink final : public IDispatch {
+class RecordingSink : public IDispatch {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
@@ -242,6 +242,44 @@ TEST(Events, FinalReleaseDuringAReplayReturns) {
   control.Reset();
   EXPECT_LT(GetTickCount64() - before, 5000u);
   EXPECT_LT(sink.events.size(), 4001u);
+}
+
+// A host that lets go of the control from its FileComplete handler: the
+// reader is still inside that very call, so release cannot wait for it.
+TEST(Events, ReleaseFromInsideAnEventHandlerReturns) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  class ReleasingSink final : public RecordingSink {
+   public:
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                                     UINT* arg) override {
+      RecordingSink::Invoke(id, iid, lcid, flags, params, result, info, arg);
+      if (id == 7 && owner != nullptr) {
+        const ULONGLONG before = GetTickCount64();
+        owner->Reset();
+        release_ms = GetTickCount64() - before;
+      }
+      return S_OK;
+    }
+    ComPtr<IOrvane>* owner = nullptr;
+    ULONGLONG release_ms = 0;
+  };
+  ReleasingSink sink;
+  sink.owner = &control;
+  Advise(control.get(), &sink);
+  std::wstring path = WriteTempFile(kLog, L"orvane_release_inside.nmea");
+  Var name(path.c_str());
+  ASSERT_EQ(control->OpenFile(name.v, Var::Missing().v), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !control; }, 20000));
+  EXPECT_LT(sink.release_ms, 3000u);
+  // The module is free to go once the teardown thread has finished.
+  using CanUnloadFn = HRESULT(WINAPI*)();
+  HMODULE dll = GetModuleHandleW(DllPath().c_str());
+  ASSERT_NE(dll, nullptr);
+  auto can_unload = reinterpret_cast<CanUnloadFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+  EXPECT_TRUE(PumpUntil([&] { return can_unload() == S_OK; }, 5000));
 }
 
 }  // namespace
