@@ -1,5 +1,6 @@
 #include "automation/error_info.h"
 
+#include "automation/codepage.h"
 #include "automation/ids.h"
 
 namespace orvane {
@@ -22,6 +23,15 @@ std::string_view ErrorDescription(HRESULT code) {
     case 0x8000FFFFu: return kMsgUnexpected;
     default: return {};
   }
+}
+
+void RecordError(std::string_view description) {
+  ErrorRecord record;
+  record.source = AnsiToUtf16(kErrorSource);
+  record.interface_name = std::string(kErrorInterface);
+  record.interface_id = std::string(kIidIOrvane);
+  record.description = AnsiToUtf16(description);
+  SetErrorRecord(std::move(record));
 }
 
 HRESULT ReportError(HRESULT code) { return ReportError(ErrorDescription(code), code); }

@@ -37,8 +37,11 @@ struct ErrorRecord {
 };
 
 // Records source, interface and description for the calling thread and returns
-// `result`. The description is text in the ANSI code page.
+// `result`. The description is text in the ANSI code page. On Windows it also
+// sets the thread's COM error object.
 HRESULT ReportError(std::string_view description, HRESULT result);
+// The thread record alone, which both platforms' ReportError keep.
+void RecordError(std::string_view description);
 // Convenience: ReportError(ErrorDescription(code), code).
 HRESULT ReportError(HRESULT code);
 

@@ -50,12 +50,7 @@ void SetComErrorObject(std::string_view description) {
 }  // namespace
 
 HRESULT ReportError(std::string_view description, HRESULT result) {
-  ErrorRecord record;
-  record.source = AnsiToUtf16(kErrorSource);
-  record.interface_name = std::string(kErrorInterface);
-  record.interface_id = std::string(kIidIOrvane);
-  record.description = AnsiToUtf16(description);
-  SetErrorRecord(std::move(record));
+  RecordError(description);
   SetComErrorObject(description);
   return result;
 }
