@@ -6,27 +6,10 @@
 #include "control/orvane_control.h"
 
 namespace orvane {
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
-// The member a name stands for: a get, put or method share one DISPID.
-const MemberInfo* AnyMember(std::string_view name) {
-  for (const auto& m : Members())
-    if (SameName(m.name, name)) return &m;
-  return nullptr;
-}
-
-}  // namespace
 
 HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID> ids) {
   if (names.empty() || ids.size() < names.size()) return E_INVALIDARG;
-  const MemberInfo* member = AnyMember(names[0]);
+  const MemberInfo* member = FindMember(names[0]);
   ids[0] = member ? member->dispid : DISPID_UNKNOWN;
   HRESULT hr = member ? S_OK : DISP_E_UNKNOWNNAME;
   for (std::size_t i = 1; i < names.size(); ++i) {
@@ -37,8 +20,8 @@ HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID>
     for (const auto& m : Members()) {
       if (m.dispid != member->dispid) continue;
       for (std::size_t k = 0; k < m.param_count; ++k)
-        if (SameName(m.params[k].name, names[i])) ids[i] = static_cast<DISPID>(k);
-      if (m.kind == MemberKind::kGet && SameName(names[i], "pVal")) ids[i] = 0;
+        if (SameMemberName(m.params[k].name, names[i])) ids[i] = static_cast<DISPID>(k);
+      if (m.kind == MemberKind::kGet && SameMemberName(names[i], "pVal")) ids[i] = 0;
     }
     if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   }

@@ -5,17 +5,6 @@
 namespace orvane {
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 #define ORVANE_GET(id, name)                                                          \
   MemberInfo {                                                                        \
     id, MemberKind::kGet, #name, {}, 0, "property " #name,                            \
@@ -130,9 +119,20 @@ const std::array<EventInfo, 5> kEvents = {{
 std::span<const MemberInfo> Members() { return kMembers; }
 std::span<const EventInfo> Events() { return kEvents; }
 
-const MemberInfo* FindMember(std::string_view name, MemberKind kind) {
+bool SameMemberName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const MemberInfo* FindMember(std::string_view name) {
   for (const auto& m : kMembers)
-    if (m.kind == kind && SameName(m.name, name)) return &m;
+    if (SameMemberName(m.name, name)) return &m;
   return nullptr;
 }
 

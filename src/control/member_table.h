@@ -43,8 +43,11 @@ struct EventInfo {
 std::span<const MemberInfo> Members();  // 59 rows, vtable order
 std::span<const EventInfo> Events();    // 5 rows
 
-// Case-insensitive lookups, like the platform's GetIDsOfNames.
-const MemberInfo* FindMember(std::string_view name, MemberKind kind);
+// Names compare case-insensitively (ASCII), like the platform's GetIDsOfNames.
+bool SameMemberName(std::string_view a, std::string_view b);
+// The first row of that name, whatever its kind: a get, put or method of one
+// name share their DISPID.
+const MemberInfo* FindMember(std::string_view name);
 const MemberInfo* FindMember(DISPID dispid, MemberKind kind);
 
 std::string_view KindName(MemberKind kind);

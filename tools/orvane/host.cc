@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 
 #include "automation/error_info.h"
@@ -83,6 +84,8 @@ class Session {
   void OnEvent(DISPID id, std::span<Variant> args);
   void PrintFix(std::span<Variant> args);
   void PrintProperties();
+  void AppendKeyed(std::string& s, bool* first, const std::string& key,
+                   std::initializer_list<std::pair<const char*, const Variant*>> fields);
   void PrintSummary(double seconds);
   bool WaitForEnd();
 
@@ -142,6 +145,24 @@ void Session::PrintFix(std::span<Variant> args) {
                lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str());
 }
 
+// ,"key":{"Name":value,...} (no comma before the first entry).
+void Session::AppendKeyed(std::string& s, bool* first, const std::string& key,
+                          std::initializer_list<std::pair<const char*, const Variant*>> fields) {
+  if (!*first) s += ',';
+  *first = false;
+  AppendJsonString(s, key);
+  s += ":{";
+  bool inner_first = true;
+  for (const auto& [name, value] : fields) {
+    if (!inner_first) s += ',';
+    inner_first = false;
+    AppendJsonString(s, name);
+    s += ':';
+    AppendJson(s, *value, options_.typed);
+  }
+  s += '}';
+}
+
 void Session::PrintProperties() {
   std::string s = "{\"properties\":{";
   bool first = true;
@@ -175,16 +196,8 @@ void Session::PrintProperties() {
     seen[prn.i2()] = true;
     std::vector<Variant> args = {prn, Variant(), Variant(), Variant()};
     InvokeByName(*control_, "GetSatelliteInfo", DISPATCH_METHOD, args, nullptr);
-    if (!first) s += ',';
-    first = false;
-    AppendJsonString(s, std::to_string(prn.i2()));
-    s += ":{\"Azimuth\":";
-    AppendJson(s, args[1], options_.typed);
-    s += ",\"Elevation\":";
-    AppendJson(s, args[2], options_.typed);
-    s += ",\"SignalToNoiseRatio\":";
-    AppendJson(s, args[3], options_.typed);
-    s += '}';
+    AppendKeyed(s, &first, std::to_string(prn.i2()),
+                {{"Azimuth", &args[1]}, {"Elevation", &args[2]}, {"SignalToNoiseRatio", &args[3]}});
   }
   s += "},\"waypoints\":{";
   Variant names;
@@ -196,14 +209,7 @@ void Session::PrintProperties() {
     named[name.bstr()] = true;
     std::vector<Variant> args = {name, Variant(), Variant()};
     InvokeByName(*control_, "GetWptLocation", DISPATCH_METHOD, args, nullptr);
-    if (!first) s += ',';
-    first = false;
-    AppendJsonString(s, name.ToUtf8());
-    s += ":{\"Latitude\":";
-    AppendJson(s, args[1], options_.typed);
-    s += ",\"Longitude\":";
-    AppendJson(s, args[2], options_.typed);
-    s += '}';
+    AppendKeyed(s, &first, name.ToUtf8(), {{"Latitude", &args[1]}, {"Longitude", &args[2]}});
   }
   s += "}}\n";
   std::fwrite(s.data(), 1, s.size(), out_);
