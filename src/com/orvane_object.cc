@@ -224,61 +224,16 @@ HRESULT OrvaneObject::Put(HRESULT (OrvaneControl::*put)(const Variant&), const V
   return (control_.get()->*put)(value);
 }
 
-#define ORVANE_COM_GET(name)                                          \
+#define ORVANE_COM_GET(id, name)                                      \
   HRESULT STDMETHODCALLTYPE OrvaneObject::get_##name(VARIANT* pVal) { \
     return Get(&OrvaneControl::get_##name, pVal);                     \
   }
-#define ORVANE_COM_PROPERTY(name)                                      \
-  ORVANE_COM_GET(name)                                                 \
+#define ORVANE_COM_PROPERTY(id, name)                                  \
+  ORVANE_COM_GET(id, name)                                             \
   HRESULT STDMETHODCALLTYPE OrvaneObject::put_##name(VARIANT newVal) { \
     return Put(&OrvaneControl::put_##name, newVal);                    \
   }
-ORVANE_COM_PROPERTY(BaudRate)
-ORVANE_COM_GET(PortName)
-ORVANE_COM_GET(PortHandle)
-ORVANE_COM_GET(FixDateTime)
-ORVANE_COM_GET(Latitude)
-ORVANE_COM_GET(Longitude)
-ORVANE_COM_GET(Speed)
-ORVANE_COM_GET(TrueCourse)
-ORVANE_COM_GET(MagVariation)
-ORVANE_COM_GET(FixQuality)
-ORVANE_COM_GET(NumSatellitesInFix)
-ORVANE_COM_GET(Altitude)
-ORVANE_COM_GET(GeoidHeightAboveWGS84Ellipsoid)
-ORVANE_COM_GET(TimeSinceLastDGPSUpdate)
-ORVANE_COM_GET(DGPSRefStationID)
-ORVANE_COM_GET(HDOP)
-ORVANE_COM_GET(PDOP)
-ORVANE_COM_GET(VDOP)
-ORVANE_COM_GET(CrossTrackError)
-ORVANE_COM_GET(OriginWptID)
-ORVANE_COM_GET(DestWptID)
-ORVANE_COM_GET(DestWptLatitude)
-ORVANE_COM_GET(DestWptLongitude)
-ORVANE_COM_GET(RangeToDest)
-ORVANE_COM_GET(TrueBearingToDest)
-ORVANE_COM_GET(DestClosingVelocity)
-ORVANE_COM_GET(OrigToDestTrueBearing)
-ORVANE_COM_GET(OrigToDestMagBearing)
-ORVANE_COM_GET(WptsInRoute)
-ORVANE_COM_GET(AutomaticOperation)
-ORVANE_COM_GET(OperationMode)
-ORVANE_COM_GET(FixSatellitePRNs)
-ORVANE_COM_GET(NumSatellitesInView)
-ORVANE_COM_GET(FixGood)
-ORVANE_COM_PROPERTY(LatLonFormat)
-ORVANE_COM_PROPERTY(SpeedUnits)
-ORVANE_COM_PROPERTY(DegLabel)
-ORVANE_COM_PROPERTY(MinLabel)
-ORVANE_COM_PROPERTY(SecLabel)
-ORVANE_COM_GET(ModeIndicator)
-ORVANE_COM_PROPERTY(DistUnits)
-ORVANE_COM_PROPERTY(AltitudeUnits)
-ORVANE_COM_GET(SatelliteInViewPRNs)
-ORVANE_COM_GET(ArrivedAtDest)
-ORVANE_COM_GET(RouteName)
-ORVANE_COM_GET(RouteContainsAllWpts)
+ORVANE_MEMBERS(ORVANE_COM_GET, ORVANE_COM_PROPERTY, ORVANE_NO_METHOD)
 #undef ORVANE_COM_GET
 #undef ORVANE_COM_PROPERTY
 

@@ -11,6 +11,7 @@
 
 #include "automation/variant.h"
 #include "control/event_source.h"
+#include "control/orvane_members.h"
 #include "engine/receiver.h"
 #include "presentation/settings.h"
 #include "sources/source_manager.h"
@@ -26,64 +27,19 @@ class OrvaneControl {
   OrvaneControl(const OrvaneControl&) = delete;
   OrvaneControl& operator=(const OrvaneControl&) = delete;
 
-#define ORVANE_PROPERTY_GET(name) HRESULT get_##name(Variant* pVal);
-#define ORVANE_PROPERTY(name)  \
-  HRESULT get_##name(Variant* pVal); \
+#define ORVANE_GET(id, name) HRESULT get_##name(Variant* pVal);
+#define ORVANE_PROPERTY(id, name) \
+  ORVANE_GET(id, name)            \
   HRESULT put_##name(const Variant& newVal);
-  ORVANE_PROPERTY(BaudRate)
-  ORVANE_PROPERTY_GET(PortName)
-  ORVANE_PROPERTY_GET(PortHandle)
+  ORVANE_MEMBERS(ORVANE_GET, ORVANE_PROPERTY, ORVANE_NO_METHOD)
+#undef ORVANE_GET
+#undef ORVANE_PROPERTY
   HRESULT Open(const Variant& PortName);
   HRESULT OpenFile(const Variant& FileName, const Variant& TimeScale);
   HRESULT Close();
-  ORVANE_PROPERTY_GET(FixDateTime)
-  ORVANE_PROPERTY_GET(Latitude)
-  ORVANE_PROPERTY_GET(Longitude)
-  ORVANE_PROPERTY_GET(Speed)
-  ORVANE_PROPERTY_GET(TrueCourse)
-  ORVANE_PROPERTY_GET(MagVariation)
-  ORVANE_PROPERTY_GET(FixQuality)
-  ORVANE_PROPERTY_GET(NumSatellitesInFix)
-  ORVANE_PROPERTY_GET(Altitude)
-  ORVANE_PROPERTY_GET(GeoidHeightAboveWGS84Ellipsoid)
-  ORVANE_PROPERTY_GET(TimeSinceLastDGPSUpdate)
-  ORVANE_PROPERTY_GET(DGPSRefStationID)
-  ORVANE_PROPERTY_GET(HDOP)
-  ORVANE_PROPERTY_GET(PDOP)
-  ORVANE_PROPERTY_GET(VDOP)
-  ORVANE_PROPERTY_GET(CrossTrackError)
-  ORVANE_PROPERTY_GET(OriginWptID)
-  ORVANE_PROPERTY_GET(DestWptID)
-  ORVANE_PROPERTY_GET(DestWptLatitude)
-  ORVANE_PROPERTY_GET(DestWptLongitude)
-  ORVANE_PROPERTY_GET(RangeToDest)
-  ORVANE_PROPERTY_GET(TrueBearingToDest)
-  ORVANE_PROPERTY_GET(DestClosingVelocity)
-  ORVANE_PROPERTY_GET(OrigToDestTrueBearing)
-  ORVANE_PROPERTY_GET(OrigToDestMagBearing)
-  ORVANE_PROPERTY_GET(WptsInRoute)
   HRESULT GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon);
-  ORVANE_PROPERTY_GET(AutomaticOperation)
-  ORVANE_PROPERTY_GET(OperationMode)
-  ORVANE_PROPERTY_GET(FixSatellitePRNs)
-  ORVANE_PROPERTY_GET(NumSatellitesInView)
   HRESULT GetSatelliteInfo(const Variant& SatellitePRN, Variant* pAzimuth, Variant* pElevation,
                            Variant* pSignalToNoiseRatio);
-  ORVANE_PROPERTY_GET(FixGood)
-  ORVANE_PROPERTY(LatLonFormat)
-  ORVANE_PROPERTY(SpeedUnits)
-  ORVANE_PROPERTY(DegLabel)
-  ORVANE_PROPERTY(MinLabel)
-  ORVANE_PROPERTY(SecLabel)
-  ORVANE_PROPERTY_GET(ModeIndicator)
-  ORVANE_PROPERTY(DistUnits)
-  ORVANE_PROPERTY(AltitudeUnits)
-  ORVANE_PROPERTY_GET(SatelliteInViewPRNs)
-  ORVANE_PROPERTY_GET(ArrivedAtDest)
-  ORVANE_PROPERTY_GET(RouteName)
-  ORVANE_PROPERTY_GET(RouteContainsAllWpts)
-#undef ORVANE_PROPERTY_GET
-#undef ORVANE_PROPERTY
 
   // The connection point of the events.
   EventSource& events() { return events_; }
