@@ -131,33 +131,35 @@ bool Apartment::Call(std::function<void()> fn,
 
 std::size_t Apartment::Pump() {
   std::size_t ran = 0;
+  bool drained = false;  // the descriptor was read since the last call ran
   while (true) {
     std::shared_ptr<PendingCall> call;
-    bool drain_fd = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (queue_.empty()) {
-#ifndef _WIN32
-        drain_fd = fd_signalled_;
-        fd_signalled_ = false;
-#endif
-      } else {
+      if (!queue_.empty()) {
         call = std::move(queue_.front());
         queue_.pop_front();
         queued_.store(queue_.size(), std::memory_order_release);
+      } else if (drained) {
+        break;
+      } else {
+#ifndef _WIN32
+        fd_signalled_ = false;
+#endif
       }
     }
     if (!call) {
 #ifndef _WIN32
-      if (drain_fd) {
-        std::uint64_t drained;
-        [[maybe_unused]] ssize_t n = read(fd_, &drained, sizeof drained);
-      }
-#else
-      (void)drain_fd;
+      // Read outside the lock (a caller queueing meanwhile must not wait on a
+      // system call), then look at the queue once more: a call whose signal
+      // this read swallowed runs now instead of waiting on a quiet descriptor.
+      std::uint64_t count;
+      [[maybe_unused]] ssize_t n = read(fd_, &count, sizeof count);
 #endif
-      break;
+      drained = true;
+      continue;
     }
+    drained = false;
     if (!call->Leave(PendingCall::kRunning)) continue;  // cancelled while queued
     call->fn_();
     call->Finish(PendingCall::kDone);

@@ -71,7 +71,8 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 #ifndef _WIN32
-  // Readable while calls wait; Pump() drains it.
+  // Readable while calls wait, and at times once more after their calls ran
+  // (a wake-up that finds nothing to do); Pump() drains it.
   int fd() const { return fd_; }
 #endif
 
