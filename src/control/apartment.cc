@@ -24,7 +24,28 @@ inline void CpuRelax() {
 #endif
 }
 
+// The calls this thread is running, innermost first: a call's handler may
+// pump again. A chain through the stack frames, so running a call never
+// allocates.
+struct RunningCall;
+thread_local const RunningCall* t_innermost = nullptr;
+
+struct RunningCall {
+  explicit RunningCall(std::thread::id c) : caller(c), outer(t_innermost) { t_innermost = this; }
+  ~RunningCall() { t_innermost = outer; }
+  RunningCall(const RunningCall&) = delete;
+  RunningCall& operator=(const RunningCall&) = delete;
+  const std::thread::id caller;
+  const RunningCall* const outer;
+};
+
 }  // namespace
+
+bool Apartment::IsRunningCallFrom(std::thread::id caller) {
+  for (const RunningCall* r = t_innermost; r != nullptr; r = r->outer)
+    if (r->caller == caller) return true;
+  return false;
+}
 
 bool PendingCall::Leave(State to) {
   int expected = kQueued;
@@ -161,7 +182,10 @@ std::size_t Apartment::Pump() {
     }
     drained = false;
     if (!call->Leave(PendingCall::kRunning)) continue;  // cancelled while queued
-    call->fn_();
+    {
+      RunningCall running(call->caller_);
+      call->fn_();
+    }
     call->Finish(PendingCall::kDone);
     ++ran;
   }

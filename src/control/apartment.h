@@ -21,7 +21,8 @@ class Apartment;
 // One cross-apartment call; shared by the waiting caller and the queue.
 class PendingCall {
  public:
-  explicit PendingCall(std::function<void()> fn) : fn_(std::move(fn)) {}
+  explicit PendingCall(std::function<void()> fn)
+      : fn_(std::move(fn)), caller_(std::this_thread::get_id()) {}
   // Marks a queued call as cancelled and wakes its caller; a call already
   // running is left to finish.
   void Cancel();
@@ -36,6 +37,7 @@ class PendingCall {
   bool Wait();
 
   std::function<void()> fn_;
+  const std::thread::id caller_;
   std::atomic<int> state_{kQueued};
   std::mutex mutex_;
   std::condition_variable cv_;
@@ -53,6 +55,9 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
   Apartment& operator=(const Apartment&) = delete;
 
   bool IsCurrentThread() const { return std::this_thread::get_id() == thread_; }
+  // True while this thread runs a call that `caller` made and waits for:
+  // waiting for `caller` here would never end.
+  static bool IsRunningCallFrom(std::thread::id caller);
 
   // Runs `fn` on this apartment's thread and waits for it. Called on that
   // thread, runs it directly. False when the call was not run: the apartment

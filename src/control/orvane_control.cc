@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "control/apartment.h"
 #include "control/picture.h"
 #include "presentation/settings_access.h"
 
@@ -12,17 +13,39 @@ std::atomic<long> g_module_locks{0};
 
 }  // namespace
 
+// Counted as a live object until the last reader that shares it has ended.
+struct OrvaneControl::Core {
+  Core() : receiver(settings, events), sources(receiver, events) {
+    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+  }
+  ~Core() { g_module_locks.fetch_sub(1, std::memory_order_acq_rel); }
+  Core(const Core&) = delete;
+  Core& operator=(const Core&) = delete;
+
+  // Destroyed in reverse: the sources (reader stopped) first, then the state
+  // objects and the line queue, the connection point last.
+  EventSource events;
+  Settings settings;
+  Receiver receiver;
+  SourceManager sources;
+};
+
 OrvaneControl::OrvaneControl()
-    : receiver_(settings_, events_), sources_(receiver_, events_) {
-  g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+    : core_(std::make_shared<Core>()),
+      events_(core_->events),
+      settings_(core_->settings),
+      receiver_(core_->receiver),
+      sources_(core_->sources) {
+  sources_.KeepAliveWhileReading(core_);
 }
 
 OrvaneControl::~OrvaneControl() {
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
   events_.Shutdown();
-  sources_.Shutdown();
-  g_module_locks.fetch_sub(1, std::memory_order_acq_rel);
+  // A call already running here cannot be cancelled: when the reader waits
+  // for it, this thread must not wait for the reader.
+  sources_.Shutdown(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
 }
 
 std::unique_ptr<OrvaneControl> CreateOrvaneControl() {

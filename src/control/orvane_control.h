@@ -22,7 +22,10 @@ class OrvaneControl {
  public:
   OrvaneControl();
   // Final release: stops a running reader first (no FileComplete, no wait on
-  // a sink call that needs this thread), then tears down.
+  // a sink call that needs this thread), then tears down. Released from a
+  // handler the reader waits for, or on the reader thread, it does not wait
+  // for the reader: the reader stops after the current sentence and frees
+  // what it shares.
   ~OrvaneControl();
   OrvaneControl(const OrvaneControl&) = delete;
   OrvaneControl& operator=(const OrvaneControl&) = delete;
@@ -67,14 +70,16 @@ class OrvaneControl {
  private:
   Variant Take(Variant v, Variant* out);
 
-  // Destroyed in reverse: the sources (reader stopped) first, then the state
-  // objects and the line queue, the connection point last.
   std::uint32_t extent_cx_ = 5080;
   std::uint32_t extent_cy_ = 5080;
-  EventSource events_;
-  Settings settings_;
-  Receiver receiver_;
-  SourceManager sources_;
+  // What the reader thread uses, shared with it: a final release that must
+  // not wait for the reader leaves it to the reader to free.
+  struct Core;
+  std::shared_ptr<Core> core_;
+  EventSource& events_;
+  Settings& settings_;
+  Receiver& receiver_;
+  SourceManager& sources_;
 };
 
 // The POSIX counterpart of the class factory and DllCanUnloadNow: a count of

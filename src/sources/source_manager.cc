@@ -127,26 +127,28 @@ struct SourceManager::Impl {
   std::int16_t kind = kKindNone;
   std::int32_t baud = kDefaultBaud;
   std::string port_name;
-  std::unique_ptr<Session> session;  // current, or ended and not yet joined
+  // Current, or ended and not yet joined. The reader holds it too.
+  std::shared_ptr<Session> session;
+  std::weak_ptr<void> owner;  // held by each reader while it runs
 
   // Takes a session whose reader has ended, for joining outside the lock.
-  std::unique_ptr<Session> TakeEndedLocked() {
+  std::shared_ptr<Session> TakeEndedLocked() {
     if (session != nullptr && handle == kNoHandle) return std::move(session);
     return nullptr;
   }
-  static void Join(std::unique_ptr<Session> s) {
+  static void Join(std::shared_ptr<Session> s, bool may_wait = true) {
     if (s == nullptr || !s->thread.joinable()) return;
-    if (s->thread.get_id() == std::this_thread::get_id()) {
-      // A sink on the reader thread released the control: the thread cannot
-      // wait for itself.
+    // A sink on the reader thread released the control, or the reader waits
+    // for the very call that does: waiting would never end. The reader's own
+    // references keep the session and the owner alive until it returns.
+    if (!may_wait || s->thread.get_id() == std::this_thread::get_id()) {
       s->thread.detach();
-      (void)s.release();
       return;
     }
     s->thread.join();
   }
   void JoinEnded() {
-    std::unique_ptr<Session> ended;
+    std::shared_ptr<Session> ended;
     {
       std::lock_guard<std::mutex> lock(mutex);
       ended = TakeEndedLocked();
@@ -156,25 +158,29 @@ struct SourceManager::Impl {
 
   // Publishes the new source and starts its reader. On failure nothing stays
   // open.
-  HRESULT Start(std::unique_ptr<Session> s, void (Impl::*body)(Session&));
+  HRESULT Start(std::shared_ptr<Session> s, void (Impl::*body)(Session&));
 
   void SerialReader(Session& s);
   void FileReader(Session& s);
   void EndSession(Session& s);
 };
 
-HRESULT SourceManager::Impl::Start(std::unique_ptr<Session> s, void (Impl::*body)(Session&)) {
+HRESULT SourceManager::Impl::Start(std::shared_ptr<Session> s, void (Impl::*body)(Session&)) {
   Session& started = *s;
-  {
+  std::shared_ptr<void> keep_owner = owner.lock();
+  try {
     std::lock_guard<std::mutex> lock(mutex);
     handle = s->handle;
     kind = s->kind;
-    session = std::move(s);
-  }
-  try {
-    started.thread = std::thread([this, &started, body] {
+    session = s;
+    // The thread's own references: released on the reader thread when it
+    // returns, which may free the owner there if it was released meanwhile.
+    // The reader starts only once the thread is stored (the lock), so a sink
+    // that releases the control on its first event finds it.
+    started.thread = std::thread([this, s = std::move(s), keep_owner = std::move(keep_owner), body] {
+      { std::lock_guard<std::mutex> stored(mutex); }
       detail::ReaderThreadScope apartment;
-      (this->*body)(started);
+      (this->*body)(*s);
     });
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -279,8 +285,8 @@ SourceManager::SourceManager(Receiver& receiver, EventRaiser& events)
 
 SourceManager::~SourceManager() { Shutdown(); }
 
-void SourceManager::Shutdown() {
-  std::unique_ptr<Session> s;
+void SourceManager::Shutdown(bool may_wait) {
+  std::shared_ptr<Session> s;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     s = std::move(impl_->session);
@@ -290,10 +296,20 @@ void SourceManager::Shutdown() {
     }
   }
   if (s == nullptr) return;
-  Impl::Join(std::move(s));
+  Impl::Join(std::move(s), may_wait);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->handle = kNoHandle;
   impl_->kind = kKindNone;
+}
+
+void SourceManager::KeepAliveWhileReading(std::weak_ptr<void> owner) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->owner = std::move(owner);
+}
+
+std::thread::id SourceManager::ReaderThread() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->session != nullptr ? impl_->session->thread.get_id() : std::thread::id();
 }
 
 bool SourceManager::IsOpen() const {
@@ -321,9 +337,9 @@ HRESULT SourceManager::Open(const Variant& port_name) {
     if (port == kNoHandle) return ReportError(kCannotOpenPort);
 
     impl_->receiver.fix().StopPacing();
-    std::unique_ptr<Session> s;
+    std::shared_ptr<Session> s;
     try {
-      s = std::make_unique<Session>(kKindPort, port);
+      s = std::make_shared<Session>(kKindPort, port);
     } catch (...) {
       detail::ClosePort(port);
       throw;
@@ -380,9 +396,9 @@ HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_sc
         pacing = true;
       }
     }
-    std::unique_ptr<Session> s;
+    std::shared_ptr<Session> s;
     try {
-      s = std::make_unique<Session>(kKindFile, file);
+      s = std::make_shared<Session>(kKindFile, file);
     } catch (...) {
       detail::CloseLogFile(file);
       throw;
@@ -401,7 +417,7 @@ HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_sc
 }
 
 HRESULT SourceManager::Close() {
-  std::unique_ptr<Session> ended;
+  std::shared_ptr<Session> ended;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->handle != kNoHandle && impl_->session != nullptr) impl_->session->stop.Set();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <thread>
 
 #include "automation/variant.h"
 #include "engine/events.h"
@@ -29,7 +30,16 @@ class SourceManager {
 
   // Final release: ends a running reader without firing FileComplete and
   // without waiting on anything that needs the host's thread. Idempotent.
-  void Shutdown();
+  // With `may_wait` false (the caller runs inside a call the reader waits
+  // for), or on the reader thread itself, the reader is left to finish on
+  // its own: it holds what it uses (see KeepAliveWhileReading).
+  void Shutdown(bool may_wait = true);
+  // The owner of the receiver and the event raiser: each reader holds it
+  // until it ends, so a reader left running by Shutdown never reads freed
+  // state. Without one, the owner must outlive the reader.
+  void KeepAliveWhileReading(std::weak_ptr<void> owner);
+  // The running reader's thread, or a default id.
+  std::thread::id ReaderThread() const;
   // True while a source handle is set (the reader has not closed it yet).
   bool IsOpen() const;
 

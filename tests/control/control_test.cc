@@ -1,6 +1,7 @@
 // The control object through its member table and late binding.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -330,6 +331,69 @@ TEST(ControlTest, FinalReleaseWhileTheReaderWaitsOnThisThreadIsPrompt) {
   c.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   EXPECT_EQ(sink->counts[kDispIdFileComplete], 0);
+  std::remove(path.c_str());
+}
+
+// A handler that drops the last reference to the control: for a host-thread
+// sink the reader is waiting for that very handler, for a free-threaded one
+// the handler runs on the reader itself. Either way the release returns, the
+// reader stops after the current sentence without FileComplete, touches
+// nothing freed (ASan), and frees the control's state when it ends.
+TEST(ControlTest, ReleaseFromInsideAHandlerReturnsAndTheReaderCleansUp) {
+  struct Case {
+    const char* name;
+    SinkThreading threading;
+    DISPID release_on;
+  } cases[] = {
+      {"host thread, FixUpdate", SinkThreading::kApartment, kDispIdFixUpdate},
+      {"host thread, FileComplete", SinkThreading::kApartment, kDispIdFileComplete},
+      {"reader thread, FixUpdate", SinkThreading::kFreeThreaded, kDispIdFixUpdate},
+      {"reader thread, RawDataReceived", SinkThreading::kFreeThreaded, kDispIdRawDataReceived},
+  };
+  std::string log;
+  for (int s = 0; s < 50; ++s) log += Rmc(s);
+  const std::string path = TempLog(log);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(CanUnloadNow(), S_OK);
+    auto control = CreateOrvaneControl();
+    // The host holds its reference while it is still calling OpenFile.
+    std::atomic<bool> opened{false}, released{false};
+    std::atomic<int> after_release{0}, file_complete{0};
+    auto releaser = std::make_shared<Counter>([&](DISPID id) {
+      if (id == c.release_on && opened && !released) {
+        control.reset();
+        released = true;
+      }
+    });
+    // A second sink sees what the reader still raises once released.
+    struct Watcher : EventSink {
+      std::atomic<bool>* released;
+      std::atomic<int>* after;
+      std::atomic<int>* complete;
+      HRESULT Invoke(DISPID id, std::span<Variant>) override {
+        if (*released) ++*after;
+        if (id == kDispIdFileComplete) ++*complete;
+        return S_OK;
+      }
+    };
+    auto watcher = std::make_shared<Watcher>();
+    watcher->released = &released, watcher->after = &after_release, watcher->complete = &file_complete;
+    std::uint32_t c1, c2;
+    ASSERT_EQ(control->events().Advise(releaser, &c1, c.threading), S_OK);
+    ASSERT_EQ(control->events().Advise(watcher, &c2, c.threading), S_OK);
+    // Paced (fixes 10 ms apart), so events still come once OpenFile returned.
+    ASSERT_EQ(control->OpenFile(Variant::Text(path), Variant::R8(100.0)), S_OK);
+    opened = true;
+    ASSERT_TRUE(Apartment::Current()->RunUntil([&] { return released.load(); }, 10s));
+    // The reader ends by itself and frees the shared state: the module may
+    // unload again.
+    EXPECT_TRUE(Apartment::Current()->RunUntil([] { return CanUnloadNow() == S_OK; }, 10s));
+    EXPECT_LE(after_release.load(), 1) << "the reader went on after the release";
+    if (c.release_on != kDispIdFileComplete) {
+      EXPECT_EQ(file_complete.load(), 0);
+    }
+  }
   std::remove(path.c_str());
 }
 
