@@ -344,13 +344,14 @@ HRESULT SourceManager::Open(const Variant& port_name) {
       detail::ClosePort(port);
       throw;
     }
+    // Configured before the reader starts: once it runs, a sink may close the
+    // port and its descriptor number may be reused. A failure still leaves
+    // the port open, for Close.
+    const HRESULT configured = detail::ConfigurePort(port);
     const HRESULT started = impl_->Start(std::move(s), &Impl::SerialReader);
     if (FAILED(started)) return started;
-
-    // The reader already runs; a failure here leaves the port open for Close.
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    const HRESULT configured = detail::ConfigurePort(port);
     if (FAILED(configured)) return ReportError(configured);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->port_name = name;
     return S_OK;
   } catch (const std::bad_alloc&) {
