@@ -88,14 +88,23 @@ bool OrvaneObject::StopReaderPumping() {
   control_->events().Shutdown();
   control_->Close();
   const ULONGLONG give_up = GetTickCount64() + 1000;
+  bool quit = false;
+  WPARAM quit_code = 0;
   while (control_->IsSourceOpen() && GetTickCount64() < give_up) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      // The host's own loop must still see its WM_QUIT.
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        quit_code = msg.wParam;
+        continue;
+      }
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
+  if (quit) PostQuitMessage(static_cast<int>(quit_code));
   return !control_->IsSourceOpen();
 }
 

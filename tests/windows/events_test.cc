@@ -2,6 +2,8 @@
 // the order the lines were handled, while the host pumps messages.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -242,6 +244,39 @@ TEST(Events, FinalReleaseDuringAReplayReturns) {
   control.Reset();
   EXPECT_LT(GetTickCount64() - before, 5000u);
   EXPECT_LT(sink.events.size(), 4001u);
+}
+
+// The usual shutdown order of a window host: WM_DESTROY posts WM_QUIT, then
+// the control is released while its replay still runs. The release pumps
+// for the reader, but the host's loop must still get its WM_QUIT.
+TEST(Events, FinalReleaseDuringAReplayKeepsTheHostsQuitMessage) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  RecordingSink sink;
+  Advise(control.get(), &sink);
+  // Paced, the second fix an hour after the first: after the first event the
+  // reader waits on its clock, not on this thread, so the release pumps.
+  auto sentence = [](const std::string& body) {
+    unsigned x = 0;
+    for (char c : body.substr(1)) x ^= static_cast<unsigned char>(c);
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "*%02X\r\n", x);
+    return body + sum;
+  };
+  const std::string log = sentence("$GPRMC,000000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A") +
+                          sentence("$GPRMC,010000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
+  Var name(WriteTempFile(log, L"orvane_release_quit.nmea").c_str());
+  Var real_time;
+  real_time.v.vt = VT_R8;
+  real_time.v.dblVal = 1.0;
+  ASSERT_EQ(control->OpenFile(name.v, real_time.v), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return !sink.events.empty(); }, 10000));
+  PumpUntil([] { return false; }, 100);  // the reader is now in its pacing wait
+  PostQuitMessage(3);
+  control.Reset();
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
 }
 
 // A host that lets go of the control from its FileComplete handler: the
