@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "automation/platform.h"
+#include "com/com_module.h"
 
 namespace orvane::com {
 
@@ -20,9 +21,12 @@ inline void ReleaseItem(const CONNECTDATA& d) {
 template <typename Interface, typename Item>
 class Enumerator final : public Interface {
  public:
-  Enumerator(std::vector<Item> items, REFIID iid) : items_(std::move(items)), iid_(iid) {}
+  // The module stays loaded while a host holds one: it may outlive the
+  // control that made it.
+  Enumerator(std::vector<Item> items, REFIID iid) : items_(std::move(items)), iid_(iid) { LockModule(); }
   ~Enumerator() {
     for (const Item& item : items_) ReleaseItem(item);
+    UnlockModule();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {

@@ -334,10 +334,13 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetPages(CAUUID* pages) {
 HRESULT STDMETHODCALLTYPE OrvaneObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (out == nullptr) return E_POINTER;
   std::vector<IConnectionPoint*> points = {&events_point_, &notify_point_};
-  for (IConnectionPoint* p : points) p->AddRef();
   *out = new (std::nothrow) Enumerator<IEnumConnectionPoints, IConnectionPoint*>(
       std::move(points), IID_IEnumConnectionPoints);
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  if (*out == nullptr) return E_OUTOFMEMORY;
+  // The enumerator releases what it holds.
+  events_point_.AddRef();
+  notify_point_.AddRef();
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
@@ -410,9 +413,10 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::EnumConnections(IEnumConnection
     IUnknown* unknown = sink != nullptr ? sink->GetUnknown() : nullptr;
     if (unknown != nullptr) items.push_back(CONNECTDATA{unknown, c.cookie});
   }
-  *out = new (std::nothrow)
-      Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(items, IID_IEnumConnections);
+  if (*out != nullptr) return S_OK;
+  for (const CONNECTDATA& d : items) ReleaseItem(d);
+  return E_OUTOFMEMORY;
 }
 
 NotifyConnectionPoint::~NotifyConnectionPoint() {
@@ -464,9 +468,10 @@ HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::EnumConnections(IEnumConnection
   if (out == nullptr) return E_POINTER;
   std::vector<CONNECTDATA> items = sinks_;
   for (const CONNECTDATA& d : items) AddRefItem(d);
-  *out = new (std::nothrow)
-      Enumerator<IEnumConnections, CONNECTDATA>(std::move(items), IID_IEnumConnections);
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  *out = new (std::nothrow) Enumerator<IEnumConnections, CONNECTDATA>(items, IID_IEnumConnections);
+  if (*out != nullptr) return S_OK;
+  for (const CONNECTDATA& d : items) ReleaseItem(d);
+  return E_OUTOFMEMORY;
 }
 
 }  // namespace orvane::com

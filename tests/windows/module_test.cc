@@ -91,6 +91,68 @@ TEST_F(Module, CanUnloadOnlyWhenNoObjectFactoryOrLockRemains) {
   EXPECT_EQ(can_unload_(), S_OK);
 }
 
+// An events sink that only answers for itself.
+class QuietSink final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IOrvaneEvents)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return S_OK;
+  }
+  LONG refs = 1;
+};
+
+// An enumerator is the module's code too, and may outlive the control that
+// made it: while a host holds one, the module must stay loaded.
+TEST_F(Module, AConnectionEnumeratorKeepsTheModuleInUse) {
+  ASSERT_EQ(can_unload_(), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(get_class_object_(CLSID_Orvane, IID_IClassFactory, factory.put_void()), S_OK);
+  ComPtr<IUnknown> control;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, control.put_void()), S_OK);
+  factory.Reset();
+  QuietSink sink;
+  ComPtr<IEnumConnections> connections;
+  {
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(DIID__IOrvaneEvents, point.put()), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
+  }
+  control.Reset();
+  EXPECT_EQ(can_unload_(), S_FALSE);
+  CONNECTDATA data{};
+  ULONG fetched = 0;
+  ASSERT_EQ(connections->Next(1, &data, &fetched), S_OK);
+  EXPECT_EQ(fetched, 1u);
+  data.pUnk->Release();
+  connections.Reset();
+  EXPECT_EQ(can_unload_(), S_OK);
+  EXPECT_EQ(sink.refs, 1) << "every reference to the sink was given back";
+}
+
 // An outer object that counts its references; the inner control delegates.
 class Outer final : public IUnknown {
  public:
