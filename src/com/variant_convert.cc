@@ -5,12 +5,51 @@
 namespace orvane::com {
 namespace {
 
+// The size of one element of an array of `vt`, for the types read here; 0
+// for the rest (records, interfaces, ...), which are refused.
+UINT ElementSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    case VT_BSTR:
+      return sizeof(BSTR);
+    case VT_DECIMAL:
+      return sizeof(DECIMAL);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
+  }
+}
+
 HRESULT FromArray(SAFEARRAY* array, VARTYPE element_type, Variant* out) {
   if (array == nullptr) {
     *out = Variant::Array({});
     return S_OK;
   }
   if (SafeArrayGetDim(array) != 1) return DISP_E_TYPEMISMATCH;
+  // The caller's VARTYPE says what the elements are; their real size must
+  // agree, since each is copied into a VARIANT of that type.
+  const UINT size = ElementSize(element_type);
+  if (size == 0 || SafeArrayGetElemsize(array) != size) return DISP_E_TYPEMISMATCH;
   LONG lower = 0, upper = -1;
   SafeArrayGetLBound(array, 1, &lower);
   SafeArrayGetUBound(array, 1, &upper);
@@ -21,6 +60,12 @@ HRESULT FromArray(SAFEARRAY* array, VARTYPE element_type, Variant* out) {
     HRESULT hr;
     if (element_type == VT_VARIANT) {
       hr = SafeArrayGetElement(array, &i, &element);
+    } else if (element_type == VT_DECIMAL) {
+      // A DECIMAL fills the whole VARIANT, its type field included.
+      DECIMAL d{};
+      hr = SafeArrayGetElement(array, &i, &d);
+      element.decVal = d;
+      element.vt = VT_DECIMAL;
     } else {
       // Arrays of a plain type: read each element into a VARIANT of that type.
       element.vt = element_type;
@@ -52,6 +97,7 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
     SAFEARRAY* array = byref ? (v->pparray ? *v->pparray : nullptr) : v->parray;
     return FromArray(array, base & ~VT_ARRAY, out);
   }
+  if (byref && v->byref == nullptr) return E_POINTER;
   switch (base) {
     case VT_EMPTY:
       *out = Variant();

@@ -75,5 +75,60 @@ TEST(Coercion, ConvertersRoundTripTheCoreTypes) {
   EXPECT_EQ(got, Variant::R8(0.5));
 }
 
+// Arrays are read element by element into VARIANTs of the type the caller
+// names: that type must match the array's own elements, or the copy would
+// overrun. Null by-reference pointers are refused, not followed.
+TEST(Coercion, CallerArraysAndReferencesAreCheckedBeforeTheyAreRead) {
+  VARIANT twelve;
+  VariantInit(&twelve);
+  twelve.vt = VT_I4;
+  twelve.lVal = 12;
+  ASSERT_EQ(VariantChangeType(&twelve, &twelve, 0, VT_DECIMAL), S_OK);
+  SAFEARRAY* decimals = SafeArrayCreateVector(VT_DECIMAL, 0, 1);
+  SAFEARRAY* shorts = SafeArrayCreateVector(VT_I2, 0, 2);
+  ASSERT_NE(decimals, nullptr);
+  ASSERT_NE(shorts, nullptr);
+  LONG index = 0;
+  ASSERT_EQ(SafeArrayPutElement(decimals, &index, &twelve.decVal), S_OK);
+  struct Case {
+    const char* name;
+    VARTYPE vt;
+    SAFEARRAY* array;
+    HRESULT hr;
+    Variant want;
+  } cases[] = {
+      {"DECIMAL elements convert like a DECIMAL", VT_ARRAY | VT_DECIMAL, decimals, S_OK,
+       Variant::Array({Variant::R8(12.0)})},
+      {"I2 elements named as I4", VT_ARRAY | VT_I4, shorts, DISP_E_TYPEMISMATCH, Variant()},
+      {"I2 elements named as VARIANT", VT_ARRAY | VT_VARIANT, shorts, DISP_E_TYPEMISMATCH, Variant()},
+      {"DECIMAL elements named as R8", VT_ARRAY | VT_R8, decimals, DISP_E_TYPEMISMATCH, Variant()},
+      {"records are not read", VT_ARRAY | VT_RECORD, decimals, DISP_E_TYPEMISMATCH, Variant()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VARIANT in;
+    VariantInit(&in);
+    in.vt = c.vt;
+    in.parray = c.array;
+    Variant got;
+    EXPECT_EQ(com::FromVariant(in, &got), c.hr);
+    if (c.hr == S_OK) {
+      EXPECT_EQ(got, c.want) << DebugString(got);
+    }
+  }
+  SafeArrayDestroy(decimals);
+  SafeArrayDestroy(shorts);
+
+  for (VARTYPE vt : {VT_I4, VT_BSTR, VT_R8, VT_DECIMAL, VT_UI1}) {
+    SCOPED_TRACE(vt);
+    VARIANT null_ref;
+    VariantInit(&null_ref);
+    null_ref.vt = VT_BYREF | vt;
+    null_ref.byref = nullptr;
+    Variant got;
+    EXPECT_EQ(com::FromVariant(null_ref, &got), E_POINTER);
+  }
+}
+
 }  // namespace
 }  // namespace orvane::wintest
