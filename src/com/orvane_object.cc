@@ -42,8 +42,10 @@ void HandOffTeardown(OrvaneControl* core) {
     CloseHandle(thread);
     return;
   }
-  // No thread: wait here rather than leave the reader a dangling control.
+  // No thread: the reader may be waiting for this very thread, so it is not
+  // waited for; it frees the state it shares when it ends.
   if (self != nullptr) FreeLibrary(self);
+  core->AbandonReader();
   delete core;
   UnlockModule();
 }

@@ -48,6 +48,11 @@ OrvaneControl::~OrvaneControl() {
   sources_.Shutdown(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
 }
 
+void OrvaneControl::AbandonReader() {
+  events_.Shutdown();
+  sources_.Shutdown(false);
+}
+
 std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
   try {
     return std::make_unique<OrvaneControl>();

@@ -44,6 +44,11 @@ class OrvaneControl {
   HRESULT GetSatelliteInfo(const Variant& SatellitePRN, Variant* pAzimuth, Variant* pElevation,
                            Variant* pSignalToNoiseRatio);
 
+  // Stops the reader without waiting for it (no FileComplete); it ends after
+  // the current sentence and frees the state it shares. For a final release
+  // that must not wait and cannot tell that itself.
+  void AbandonReader();
+
   // The connection point of the events.
   EventSource& events() { return events_; }
   // For hosts that report progress (the command's summary).

@@ -397,6 +397,29 @@ TEST(ControlTest, ReleaseFromInsideAHandlerReturnsAndTheReaderCleansUp) {
   std::remove(path.c_str());
 }
 
+// For a release that cannot tell whether the reader waits for it: nothing is
+// waited for, no FileComplete comes, and the reader still ends and frees
+// the shared state.
+TEST(ControlTest, AnAbandonedReaderEndsOnItsOwn) {
+  std::string log;
+  for (int s = 0; s < 5; ++s) log += Rmc(s);
+  const std::string path = TempLog(log);
+  ASSERT_EQ(CanUnloadNow(), S_OK);
+  auto c = CreateOrvaneControl();
+  auto sink = std::make_shared<Counter>();
+  std::uint32_t cookie;
+  c->events().Advise(sink, &cookie);  // the reader will wait for this thread
+  ASSERT_EQ(c->OpenFile(Variant::Text(path), Variant()), S_OK);
+  std::this_thread::sleep_for(100ms);
+  const auto start = std::chrono::steady_clock::now();
+  c->AbandonReader();
+  c.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_TRUE(Apartment::Current()->RunUntil([] { return CanUnloadNow() == S_OK; }, 10s));
+  EXPECT_EQ(sink->counts[kDispIdFileComplete], 0);
+  std::remove(path.c_str());
+}
+
 TEST(ControlTest, LiveObjectsAndLocksKeepTheModuleLoaded) {
   EXPECT_EQ(CanUnloadNow(), S_OK);
   {
