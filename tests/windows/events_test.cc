@@ -21,29 +21,9 @@ struct Received {
   ULONGLONG at = 0;
 };
 
-// An _IOrvaneEvents sink living in the test's apartment.
-class RecordingSink : public IDispatch {
+// An _IOrvaneEvents sink that records what it is called with.
+class RecordingSink : public EventsSink {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IOrvaneEvents)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs_); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT*, EXCEPINFO*, UINT*) override {
     Received r{id, GetCurrentThreadId(), {}, {}, 0, GetTickCount64()};
@@ -59,7 +39,6 @@ class RecordingSink : public IDispatch {
     return failing ? E_FAIL : S_OK;
   }
 
-  LONG refs_ = 1;
   bool failing = false;
   std::vector<Received> events;
   std::vector<const RecordingSink*>* order = nullptr;  // shared by several sinks

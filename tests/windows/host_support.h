@@ -103,6 +103,44 @@ ComPtr<IOrvane> CreateByProgId();
 HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags, VARIANT* args, UINT count,
                      VARIANT* result, EXCEPINFO* exception = nullptr);
 
+// An _IOrvaneEvents sink in the test's apartment that counts its references
+// (it lives on the stack; tests check that every reference came back).
+// Invoke does nothing unless a test overrides it.
+class EventsSink : public IDispatch {
+ public:
+  // `also`: one more interface this object answers for.
+  explicit EventsSink(REFIID also = IID_NULL) : also_(also) {}
+  virtual ~EventsSink() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IOrvaneEvents) || (!IsEqualIID(also_, IID_NULL) && IsEqualIID(iid, also_))) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return S_OK;
+  }
+  LONG refs = 1;
+
+ private:
+  IID also_;
+};
+
 // Pumps this thread's messages until `done()` or `timeout_ms`.
 template <typename Done>
 bool PumpUntil(Done done, DWORD timeout_ms) {

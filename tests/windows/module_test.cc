@@ -91,36 +91,6 @@ TEST_F(Module, CanUnloadOnlyWhenNoObjectFactoryOrLockRemains) {
   EXPECT_EQ(can_unload_(), S_OK);
 }
 
-// An events sink that only answers for itself.
-class QuietSink final : public IDispatch {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IOrvaneEvents)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
-  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return S_OK;
-  }
-  LONG refs = 1;
-};
-
 // An enumerator is the module's code too, and may outlive the control that
 // made it: while a host holds one, the module must stay loaded.
 TEST_F(Module, AConnectionEnumeratorKeepsTheModuleInUse) {
@@ -130,7 +100,7 @@ TEST_F(Module, AConnectionEnumeratorKeepsTheModuleInUse) {
   ComPtr<IUnknown> control;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, control.put_void()), S_OK);
   factory.Reset();
-  QuietSink sink;
+  EventsSink sink;
   ComPtr<IEnumConnections> connections;
   {
     ComPtr<IConnectionPointContainer> container;

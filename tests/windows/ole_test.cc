@@ -85,33 +85,9 @@ TEST(Container, ClassInfoStatusAndPages) {
 }
 
 // A container's event sink, as quick activation hands it over.
-class NullSink final : public IDispatch {
+class NullSink final : public EventsSink {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IOrvaneEvents) || IsEqualIID(iid, IID_IPropertyNotifySink)) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return S_OK;
-  }
-  ULONG refs = 1;
+  NullSink() : EventsSink(IID_IPropertyNotifySink) {}
 };
 
 TEST(Container, QuickActivationConnectsBothSinksAndReportsTheFlags) {
@@ -135,7 +111,7 @@ TEST(Container, QuickActivationConnectsBothSinksAndReportsTheFlags) {
   EXPECT_EQ(size.cx, 5080);
   control.Reset();
   quick.Reset();
-  EXPECT_EQ(notify.refs, 1u);  // released with the control
+  EXPECT_EQ(notify.refs, 1);  // released with the control
 }
 
 TEST(Container, MetafileOfThePictureAtTheControlsExtent) {
