@@ -40,18 +40,19 @@ OrvaneControl::OrvaneControl()
 }
 
 OrvaneControl::~OrvaneControl() {
+  // A call already running here cannot be cancelled: when the reader waits
+  // for it, this thread must not wait for the reader.
+  StopReader(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
+}
+
+void OrvaneControl::StopReader(bool may_wait) {
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
   events_.Shutdown();
-  // A call already running here cannot be cancelled: when the reader waits
-  // for it, this thread must not wait for the reader.
-  sources_.Shutdown(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
+  sources_.Shutdown(may_wait);
 }
 
-void OrvaneControl::AbandonReader() {
-  events_.Shutdown();
-  sources_.Shutdown(false);
-}
+void OrvaneControl::AbandonReader() { StopReader(false); }
 
 std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
   try {

@@ -74,6 +74,9 @@ class OrvaneControl {
 
  private:
   Variant Take(Variant v, Variant* out);
+  // Final release's first step: no more events, and the reader stopped,
+  // joined only when `may_wait`.
+  void StopReader(bool may_wait);
 
   std::uint32_t extent_cx_ = 5080;
   std::uint32_t extent_cy_ = 5080;
