@@ -1,6 +1,9 @@
 #include "control/apartment.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #endif
@@ -13,8 +16,12 @@ namespace {
 
 // Cross-thread calls come in bursts, one per event: both sides spin briefly
 // before sleeping, which saves two context switches per call when the other
-// thread answers within microseconds.
-constexpr int kSpins = 4000;
+// thread answers within microseconds on another processor. A spin is only
+// worth it while the partner is seen running elsewhere; on a shared
+// processor it would only delay the partner, so the wait sleeps at once.
+constexpr auto kSpinFor = std::chrono::microseconds(50);
+constexpr int kSpinsPerLook = 64;  // pauses between looks at the partner and the clock
+constexpr int kBackoffWaits = 32;
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -23,6 +30,47 @@ inline void CpuRelax() {
   std::this_thread::yield();
 #endif
 }
+
+// Spins until `ready()`, while `worth()` and for at most kSpinFor; true when
+// ready. A spin that runs out of time arms `backoff`; an armed one is spent
+// instead of spinning.
+template <typename Ready, typename Worth, typename Backoff>
+bool SpinFor(const Ready& ready, const Worth& worth, Backoff& backoff) {
+  if (ready()) return true;
+  if (backoff > 0) {
+    backoff = backoff - 1;
+    return false;
+  }
+  const auto until = std::chrono::steady_clock::now() + kSpinFor;
+  while (worth()) {
+    for (int i = 0; i < kSpinsPerLook; ++i) {
+      if (ready()) return true;
+      CpuRelax();
+    }
+    if (std::chrono::steady_clock::now() >= until) {
+      backoff = kBackoffWaits;
+      return false;
+    }
+  }
+  return ready();
+}
+
+int CurrentCpu() {
+#ifdef _WIN32
+  return static_cast<int>(GetCurrentProcessorNumber());
+#elif defined(__linux__)
+  return sched_getcpu();
+#else
+  return -1;
+#endif
+}
+
+// True when `partner` (a processor number, -1 unknown) is not this thread's.
+bool OnOtherCpu(int partner) {
+  if (partner < 0) return true;
+  return partner != CurrentCpu();
+}
+
 
 // The calls this thread is running, innermost first: a call's handler may
 // pump again. A chain through the stack frames, so running a call never
@@ -62,13 +110,12 @@ void PendingCall::Finish(State to) {
   if (wake) cv_.notify_all();
 }
 
-bool PendingCall::Wait() {
+bool PendingCall::Wait(const Apartment& owner) {
   auto settled = [this] {
     const int s = state_.load(std::memory_order_acquire);
     return s == kDone || s == kCancelled;
   };
-  for (int i = 0; i < kSpins && !settled(); ++i) CpuRelax();
-  if (!settled()) {
+  if (!SpinFor(settled, [&] { return owner.OwnerRunningElsewhere(); }, owner.caller_spin_backoff_)) {
     std::unique_lock<std::mutex> lock(mutex_);
     caller_blocked_ = true;
     cv_.wait(lock, settled);
@@ -101,6 +148,47 @@ Apartment::Apartment() : thread_(std::this_thread::get_id()) {
 #endif
 }
 
+// Marks the owner awake for the scope of a pump (nested ones included).
+class Apartment::Awake {
+ public:
+  explicit Awake(Apartment* a) : a_(a), was_(a->owner_awake_.load(std::memory_order_relaxed)) {
+    a_->owner_cpu_.store(CurrentCpu(), std::memory_order_relaxed);
+    a_->owner_awake_.store(true, std::memory_order_release);
+  }
+  ~Awake() { a_->owner_awake_.store(was_, std::memory_order_release); }
+  Awake(const Awake&) = delete;
+  Awake& operator=(const Awake&) = delete;
+
+ private:
+  Apartment* a_;
+  bool was_;
+};
+
+bool Apartment::OwnerRunningElsewhere() const {
+  return owner_awake_.load(std::memory_order_acquire) &&
+         OnOtherCpu(owner_cpu_.load(std::memory_order_relaxed));
+}
+
+#ifndef _WIN32
+int Apartment::fd() {
+  if (!fd_watched_.load(std::memory_order_acquire)) {
+    // Calls queued before anyone watched were not signalled: signal them now.
+    bool signal_fd;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      fd_watched_.store(true, std::memory_order_release);
+      signal_fd = !queue_.empty() && !fd_signalled_;
+      if (signal_fd) fd_signalled_ = true;
+    }
+    if (signal_fd) {
+      std::uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+    }
+  }
+  return fd_;
+}
+#endif
+
 Apartment::~Apartment() {
 #ifndef _WIN32
   if (fd_ >= 0) close(fd_);
@@ -125,6 +213,7 @@ bool Apartment::Call(std::function<void()> fn,
     return true;
   }
   auto call = std::make_shared<PendingCall>(std::move(fn));
+  caller_cpu_.store(CurrentCpu(), std::memory_order_relaxed);
   bool wake = false, signal_fd = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -133,8 +222,8 @@ bool Apartment::Call(std::function<void()> fn,
     queued_.store(queue_.size(), std::memory_order_release);
     wake = owner_blocked_;
 #ifndef _WIN32
-    signal_fd = !fd_signalled_;
-    fd_signalled_ = true;
+    signal_fd = !fd_signalled_ && fd_watched_.load(std::memory_order_relaxed);
+    if (signal_fd) fd_signalled_ = true;
 #endif
   }
   if (wake) cv_.notify_all();
@@ -147,13 +236,15 @@ bool Apartment::Call(std::function<void()> fn,
   (void)signal_fd;
 #endif
   if (on_queued) on_queued(call);
-  return call->Wait();
+  return call->Wait(*this);
 }
 
 std::size_t Apartment::Pump() {
+  Awake awake(this);
   std::size_t ran = 0;
   bool drained = false;  // the descriptor was read since the last call ran
   while (true) {
+    bool read_fd = false;
     std::shared_ptr<PendingCall> call;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -165,6 +256,7 @@ std::size_t Apartment::Pump() {
         break;
       } else {
 #ifndef _WIN32
+        read_fd = fd_signalled_;
         fd_signalled_ = false;
 #endif
       }
@@ -174,8 +266,12 @@ std::size_t Apartment::Pump() {
       // Read outside the lock (a caller queueing meanwhile must not wait on a
       // system call), then look at the queue once more: a call whose signal
       // this read swallowed runs now instead of waiting on a quiet descriptor.
-      std::uint64_t count;
-      [[maybe_unused]] ssize_t n = read(fd_, &count, sizeof count);
+      if (read_fd) {
+        std::uint64_t count;
+        [[maybe_unused]] ssize_t n = read(fd_, &count, sizeof count);
+      }
+#else
+      (void)read_fd;
 #endif
       drained = true;
       continue;
@@ -193,18 +289,28 @@ std::size_t Apartment::Pump() {
 }
 
 bool Apartment::WaitForWork(std::chrono::steady_clock::time_point deadline) {
-  for (int i = 0; i < kSpins; ++i) {
-    if (queued_.load(std::memory_order_acquire) != 0) return true;
-    CpuRelax();
-  }
+  auto queued = [this] { return queued_.load(std::memory_order_acquire) != 0; };
+  if (queued()) return true;
+  // Spin only while a caller may be producing on another processor.
+  auto caller_elsewhere = [this] {
+    const int me = CurrentCpu();
+    owner_cpu_.store(me, std::memory_order_relaxed);
+    const int caller = caller_cpu_.load(std::memory_order_relaxed);
+    return caller < 0 || caller != me;
+  };
+  if (SpinFor(queued, caller_elsewhere, owner_spin_backoff_)) return true;
   std::unique_lock<std::mutex> lock(mutex_);
   owner_blocked_ = true;
+  owner_awake_.store(false, std::memory_order_release);
   const bool work = cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); });
+  owner_awake_.store(true, std::memory_order_release);
+  owner_cpu_.store(CurrentCpu(), std::memory_order_relaxed);
   owner_blocked_ = false;
   return work;
 }
 
 std::size_t Apartment::RunFor(std::chrono::milliseconds duration) {
+  Awake awake(this);
   const auto deadline = std::chrono::steady_clock::now() + duration;
   std::size_t ran = Pump();
   while (std::chrono::steady_clock::now() < deadline) {
@@ -214,6 +320,7 @@ std::size_t Apartment::RunFor(std::chrono::milliseconds duration) {
 }
 
 bool Apartment::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  Awake awake(this);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   Pump();
   while (!done()) {

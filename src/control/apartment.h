@@ -33,8 +33,9 @@ class PendingCall {
   // Moves kQueued to `to`; false when the call had left that state already.
   bool Leave(State to);
   void Finish(State to);
-  // True once done, false once cancelled.
-  bool Wait();
+  // True once done, false once cancelled. Spins only while `owner` is
+  // seen running on another processor.
+  bool Wait(const Apartment& owner);
 
   std::function<void()> fn_;
   const std::thread::id caller_;
@@ -77,15 +78,23 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
 
 #ifndef _WIN32
   // Readable while calls wait, and at times once more after their calls ran
-  // (a wake-up that finds nothing to do); Pump() drains it.
-  int fd() const { return fd_; }
+  // (a wake-up that finds nothing to do); Pump() drains it. The descriptor is
+  // signalled only once somebody has asked for it: a host that pumps with
+  // RunUntil pays no system call per event.
+  int fd();
 #endif
 
  private:
   Apartment();
   void Shutdown();  // the thread is ending: cancel whatever waits
   bool WaitForWork(std::chrono::steady_clock::time_point deadline);
+  // Whether a thread waiting for this apartment's thread may spin: that
+  // thread is in Pump, RunFor or RunUntil and not asleep, and was last seen
+  // on another processor.
+  bool OwnerRunningElsewhere() const;
+  class Awake;
   friend struct ApartmentHolder;
+  friend class PendingCall;
 
   std::thread::id thread_;
   std::mutex mutex_;
@@ -94,9 +103,19 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
   std::atomic<std::size_t> queued_{0};  // queue_.size(), for waiting without the lock
   bool ended_ = false;
   bool owner_blocked_ = false;  // the owner thread sleeps on cv_
+  // Where the two sides run, for deciding between a spin and a sleep: two
+  // threads that share a processor never see each other while spinning.
+  std::atomic<bool> owner_awake_{false};  // pumping or about to, not asleep
+  std::atomic<int> owner_cpu_{-1};
+  std::atomic<int> caller_cpu_{-1};  // the latest caller's
+  // After a spin that came to nothing, the next few waits sleep at once: the
+  // partner was likely preempted, and spinning again would only cost more.
+  mutable std::atomic<int> caller_spin_backoff_{0};
+  int owner_spin_backoff_ = 0;  // the owner thread's own
 #ifndef _WIN32
   int fd_ = -1;
   bool fd_signalled_ = false;  // one write per batch, not per call
+  std::atomic<bool> fd_watched_{false};
 #endif
 };
 

@@ -4,6 +4,9 @@
 #ifndef _WIN32
 #include <poll.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 #include <atomic>
 #include <future>
@@ -213,6 +216,66 @@ TEST(EventSourceTest, AForeignEventLoopCanWaitOnTheApartmentDescriptor) {
   apartment->Pump();
   pollfd p{apartment->fd(), POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 0), 0);
+}
+#endif
+
+#ifndef _WIN32
+// The descriptor is signalled only once asked for: calls queued before that
+// must still make it readable.
+TEST(EventSourceTest, TheDescriptorAskedForLateStillShowsQueuedCalls) {
+  std::thread host([] {  // a fresh apartment nobody has asked the descriptor of
+    EventSource source;
+    auto sink = std::make_shared<RecordingSink>("host");
+    std::uint32_t c;
+    source.Advise(sink, &c);
+    std::thread reader([&] { source.FireFileComplete(); });
+    auto apartment = Apartment::Current();
+    std::this_thread::sleep_for(100ms);  // the reader queues its call meanwhile
+    pollfd p{apartment->fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 5000), 1) << "a queued call left the descriptor quiet";
+    apartment->RunUntil([&] { return sink->count() == 1; }, 5s);
+    reader.join();
+    EXPECT_EQ(sink->count(), 1u);
+  });
+  host.join();
+}
+#endif
+
+#ifdef __linux__
+// Two threads on one processor never see each other spin: every handoff must
+// still complete, in order, by sleeping instead.
+TEST(EventSourceTest, HostThreadDeliveryCompletesWhenBothThreadsShareOneProcessor) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  EventSource source;
+  std::vector<std::int32_t> seen;
+  class Counting : public EventSink {
+   public:
+    explicit Counting(std::vector<std::int32_t>* s) : seen_(s) {}
+    HRESULT Invoke(DISPID, std::span<Variant> args) override {
+      seen_->push_back(args[0].i4());
+      return S_OK;
+    }
+    std::vector<std::int32_t>* seen_;
+  };
+  std::uint32_t c;
+  source.Advise(std::make_shared<Counting>(&seen), &c);
+  constexpr std::int32_t kCalls = 3000;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    sched_setaffinity(0, sizeof one, &one);
+    for (std::int32_t i = 0; i < kCalls; ++i) source.FireRawDataReceived(u"$", i);
+    done = true;
+  });
+  Apartment::Current()->RunUntil([&] { return done.load(); }, 120s);
+  reader.join();
+  sched_setaffinity(0, sizeof before, &before);
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kCalls));
+  for (std::int32_t i = 0; i < kCalls; ++i) ASSERT_EQ(seen[i], i);
 }
 #endif
 
