@@ -272,7 +272,9 @@ int Session::Run() {
   std::uint32_t cookie = 0;
   if (!options_.summary) {
     sink = std::make_shared<Sink>(this);
-    control_->events().Advise(sink, &cookie);
+    // The sink only writes output: called on the reader's thread, it never
+    // waits for this one.
+    control_->events().Advise(sink, &cookie, SinkThreading::kFreeThreaded);
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
