@@ -92,6 +92,8 @@ class Variant {
 // UTF-8 <-> UTF-16 for C++ hosts (invalid sequences become U+FFFD).
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// The same, appended to `out`.
+void AppendUtf8(std::string& out, std::u16string_view utf16);
 
 // Readable form for test failure messages: "VT_I2 4", "VT_BSTR \"12 N\"".
 std::string DebugString(const Variant& v);

@@ -8,40 +8,89 @@
 
 namespace orvane::cli {
 
-std::string ShortestDouble(double d) {
+namespace {
+
+// Values are written straight into the caller's buffer: no text of their own.
+template <typename T>
+void AppendChars(std::string& out, T value) {
   char buf[32];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-  return ec == std::errc() ? std::string(buf, end) : std::string("0");
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  if (ec == std::errc()) {
+    out.append(buf, end);
+  } else {
+    out += '0';
+  }
+}
+
+// Whether JSON needs `c` (an ASCII byte) escaped.
+bool NeedsEscape(unsigned c) { return c < 0x20 || c == '"' || c == '\\'; }
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    default: {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const char u[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+      out.append(u, sizeof u);
+    }
+  }
+}
+
+// The UTF-8 of a UTF-16 text, escaped. The characters JSON escapes are never
+// half of a surrogate pair, so the text between them converts on its own.
+void AppendJsonString16(std::string& out, std::u16string_view s) {
+  out += '"';
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c >= 0x80 || !NeedsEscape(c)) continue;
+    AppendUtf8(out, s.substr(run, i - run));
+    AppendEscaped(out, static_cast<unsigned char>(c));
+    run = i + 1;
+  }
+  AppendUtf8(out, s.substr(run));
+  out += '"';
+}
+
+// Writes "YYYY-MM-DDTHH:MM:SS" into buf (at least 32 bytes); false when out
+// of range.
+bool FormatIsoDate(double date, char* buf, std::size_t size) {
+  auto parts = SplitDate(date);
+  if (!parts) return false;
+  std::snprintf(buf, size, "%04d-%02d-%02dT%02d:%02d:%02d", parts->year, parts->month, parts->day,
+                parts->hour, parts->minute, parts->second);
+  return true;
+}
+
+}  // namespace
+
+std::string ShortestDouble(double d) {
+  std::string s;
+  AppendChars(s, d);
+  return s;
 }
 
 std::string IsoDate(double date) {
-  auto parts = SplitDate(date);
-  if (!parts) return {};
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", parts->year, parts->month, parts->day,
-                parts->hour, parts->minute, parts->second);
-  return buf;
+  return FormatIsoDate(date, buf, sizeof buf) ? std::string(buf) : std::string();
 }
 
 void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+  // Runs of plain bytes go in at once.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (!NeedsEscape(c)) continue;
+    out.append(s.data() + run, i - run);
+    AppendEscaped(out, c);
+    run = i + 1;
   }
+  out.append(s.data() + run, s.size() - run);
   out += '"';
 }
 
@@ -49,7 +98,7 @@ namespace {
 
 void AppendNumber(std::string& out, double d) {
   if (std::isfinite(d)) {
-    out += ShortestDouble(d);
+    AppendChars(out, d);
   } else {
     out += "null";  // JSON has no infinities
   }
@@ -59,21 +108,21 @@ void AppendPlain(std::string& out, const Variant& v, bool typed) {
   switch (v.vt()) {
     case VT_EMPTY:
     case VT_NULL: out += "null"; break;
-    case VT_I2: out += std::to_string(v.i2()); break;
+    case VT_I2: AppendChars(out, v.i2()); break;
     case VT_I4:
-    case VT_ERROR: out += std::to_string(v.i4()); break;
+    case VT_ERROR: AppendChars(out, v.i4()); break;
     case VT_R8: AppendNumber(out, v.r8()); break;
     case VT_BOOL: out += v.boolean() ? "true" : "false"; break;
-    case VT_BSTR: AppendJsonString(out, v.ToUtf8()); break;
+    case VT_BSTR: AppendJsonString16(out, v.bstr()); break;
     case VT_DATE:
       if (typed) {
         AppendNumber(out, v.date());
       } else {
-        std::string iso = IsoDate(v.date());
-        if (iso.empty()) {
-          out += "null";
-        } else {
+        char iso[32];
+        if (FormatIsoDate(v.date(), iso, sizeof iso)) {
           AppendJsonString(out, iso);
+        } else {
+          out += "null";
         }
       }
       break;
@@ -96,7 +145,9 @@ void AppendJson(std::string& out, const Variant& v, bool typed) {
     AppendPlain(out, v, false);
     return;
   }
-  out += "{\"vt\":" + std::to_string(v.vt()) + ",\"value\":";
+  out += "{\"vt\":";
+  AppendChars(out, static_cast<int>(v.vt()));
+  out += ",\"value\":";
   AppendPlain(out, v, true);
   out += '}';
 }
