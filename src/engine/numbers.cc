@@ -9,9 +9,24 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+[[gnu::noinline]] double ReadDoubleInFull(std::string_view s);
+
 }  // namespace
 
 std::int32_t ReadInt(std::string_view s) {
+  // Fast path for what receivers send: a field that starts with a digit.
+  // Nine digits cannot overflow, so no clamp is needed until the tenth.
+  if (!s.empty() && static_cast<unsigned>(s[0] - '0') <= 9) {
+    std::uint32_t v = static_cast<unsigned>(s[0] - '0');
+    const std::size_t n = s.size() < 9 ? s.size() : 9;
+    std::size_t k = 1;
+    for (; k < n; ++k) {
+      const unsigned d = static_cast<unsigned>(s[k] - '0');
+      if (d > 9) return static_cast<std::int32_t>(v);
+      v = v * 10 + d;
+    }
+    if (k == s.size() || static_cast<unsigned>(s[k] - '0') > 9) return static_cast<std::int32_t>(v);
+  }
   std::size_t i = 0;
   while (i < s.size() && IsSpace(s[i])) ++i;
   bool negative = false;
@@ -33,31 +48,38 @@ double ReadDouble(std::string_view s) {
   // at most 15 of them, and no exponent. One exact division gives the value
   // from_chars would.
   {
-    std::size_t k = 0;
-    const bool neg = k < s.size() && s[k] == '-';
-    if (neg) ++k;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    const bool neg = p != end && *p == '-';
+    if (neg) ++p;
+    // The whole part, then the fraction: two tight loops, the digit count
+    // and the scale taken from the positions afterwards.
     std::uint64_t m = 0;
-    int digits = 0, fraction = -1;
-    for (; k < s.size(); ++k) {
-      const char c = s[k];
-      if (c >= '0' && c <= '9') {
-        m = m * 10 + static_cast<unsigned>(c - '0');
-        ++digits;
-        if (fraction >= 0) ++fraction;
-      } else if (c == '.' && fraction < 0) {
-        fraction = 0;
-      } else {
-        break;
-      }
+    const char* const whole = p;
+    for (unsigned d; p != end && (d = static_cast<unsigned>(*p - '0')) <= 9; ++p) m = m * 10 + d;
+    std::ptrdiff_t fraction = 0;
+    const bool point = p != end && *p == '.';
+    if (point) {
+      const char* const first = ++p;
+      for (unsigned d; p != end && (d = static_cast<unsigned>(*p - '0')) <= 9; ++p) m = m * 10 + d;
+      fraction = p - first;
     }
-    const bool exponent_follows = k < s.size() && (s[k] == 'e' || s[k] == 'E');
+    const std::ptrdiff_t digits = (p - whole) - (point ? 1 : 0);
+    const bool exponent_follows = p != end && (*p == 'e' || *p == 'E');
     if (digits > 0 && digits <= 15 && !exponent_follows) {
       static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                           1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-      const double v = static_cast<double>(m) / kPow10[fraction < 0 ? 0 : fraction];
+      const double v = static_cast<double>(m) / kPow10[fraction];
       return neg ? -v : v;
     }
   }
+  // Kept apart, so the common call saves no registers for it.
+  return ReadDoubleInFull(s);
+}
+
+namespace {
+
+double ReadDoubleInFull(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size() && IsSpace(s[i])) ++i;
   bool negative = false;
@@ -112,5 +134,7 @@ double ReadDouble(std::string_view s) {
   (void)ptr;
   return negative ? -value : value;
 }
+
+}  // namespace
 
 }  // namespace orvane

@@ -1,11 +1,38 @@
 #include "engine/sentence.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 namespace orvane {
 namespace {
+
+// Eight bytes at a time: a line is read as words, and a byte of interest is
+// found with the classic has-zero-byte test. The lowest flagged byte is
+// always exact (only bytes above a true match can be flagged falsely), which
+// is all that is used.
+constexpr bool kWordAtATime = std::endian::native == std::endian::little;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+inline std::uint64_t LoadWord(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// The high bit of each byte of `w` equal to `c`, exact for the lowest one.
+inline std::uint64_t MatchBytes(std::uint64_t w, unsigned char c) {
+  const std::uint64_t t = w ^ (kOnes * c);
+  return (t - kOnes) & ~t & kHighs;
+}
+
+// Every byte of `w` equal to `c`, exactly (no false flags): for counting.
+inline std::uint64_t MatchBytesExact(std::uint64_t w, unsigned char c) {
+  const std::uint64_t t = w ^ (kOnes * c);
+  return ~(((t & ~kHighs) + ~kHighs) | t | ~kHighs);
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -59,14 +86,38 @@ std::string_view TrimBlanks(std::string_view s) {
 }  // namespace
 
 bool VerifyChecksum(std::string_view& line) {
-  // One pass finds the asterisk and computes the XOR on the way.
+  // One pass finds the asterisk and computes the XOR on the way: whole words
+  // are XORed together and folded to a byte at the end.
   unsigned x = 0;
   std::size_t star = 0;
   if (line.empty() || line[0] != '*') {
-    for (star = 1; star < line.size(); ++star) {
-      const unsigned char c = static_cast<unsigned char>(line[star]);
-      if (c == '*') break;
-      x ^= c;
+    star = 1;
+    std::uint64_t acc = 0;
+    bool found = false;
+    if constexpr (kWordAtATime) {
+      for (; star + 8 <= line.size(); star += 8) {
+        const std::uint64_t w = LoadWord(line.data() + star);
+        const std::uint64_t m = MatchBytes(w, '*');
+        if (m != 0) {
+          const int at = std::countr_zero(m) / 8;
+          if (at != 0) acc ^= w & (~std::uint64_t{0} >> (64 - 8 * at));
+          star += static_cast<std::size_t>(at);
+          found = true;
+          break;
+        }
+        acc ^= w;
+      }
+      acc ^= acc >> 32;
+      acc ^= acc >> 16;
+      acc ^= acc >> 8;
+      x = static_cast<unsigned>(acc & 0xFF);
+    }
+    if (!found) {
+      for (; star < line.size(); ++star) {
+        const unsigned char c = static_cast<unsigned char>(line[star]);
+        if (c == '*') break;
+        x ^= c;
+      }
     }
     if (star >= line.size()) return true;
   }
@@ -85,17 +136,36 @@ bool VerifyChecksum(std::string& line) {
 void SplitFields(std::string_view line, SentenceFields& fields) {
   fields.clear();
   if (line.empty()) return;
-  // Fields are a few bytes long: a plain scan beats a memchr call per field.
-  const char* p = line.data();
-  const char* const end = p + line.size();
-  const char* start = p;
-  for (;; ++p) {
-    if (p == end || *p == ',') {
-      fields.push_back(TrimBlanks(std::string_view(start, static_cast<std::size_t>(p - start))));
-      if (p == end) return;
-      start = p + 1;
+  const char* const begin = line.data();
+  const std::size_t size = line.size();
+  // Count the commas first, so the views are written in place: the vector's
+  // capacity is kept from line to line and nothing is pushed one by one.
+  std::size_t commas = 0, i = 0;
+  if constexpr (kWordAtATime) {
+    // Each match is one high bit: shifted down and multiplied, the top byte
+    // sums them (no population count instruction needed).
+    for (; i + 8 <= size; i += 8) commas += ((MatchBytesExact(LoadWord(begin + i), ',') >> 7) * kOnes) >> 56;
+  }
+  for (; i < size; ++i) commas += begin[i] == ',';
+  fields.resize(commas + 1);
+  std::string_view* out = fields.data();
+  std::size_t start = 0;
+  auto emit = [&](std::size_t comma) {
+    *out++ = TrimBlanks(std::string_view(begin + start, comma - start));
+    start = comma + 1;
+  };
+  i = 0;
+  if constexpr (kWordAtATime) {
+    for (; i + 8 <= size; i += 8) {
+      for (std::uint64_t m = MatchBytesExact(LoadWord(begin + i), ','); m != 0; m &= m - 1) {
+        emit(i + static_cast<std::size_t>(std::countr_zero(m) / 8));
+      }
     }
   }
+  for (; i < size; ++i) {
+    if (begin[i] == ',') emit(i);
+  }
+  emit(size);
 }
 
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }

@@ -1,0 +1,87 @@
+// The word-at-a-time and digit fast paths against plain byte-by-byte
+// references, on random lines and fields of every length.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/numbers.h"
+#include "engine/sentence.h"
+
+namespace orvane {
+namespace {
+
+std::string RandomText(std::mt19937_64& rng, std::string_view alphabet, std::size_t max_len) {
+  std::string s(rng() % (max_len + 1), ' ');
+  for (char& c : s) c = alphabet[rng() % alphabet.size()];
+  return s;
+}
+
+TEST(FastPathTest, ChecksumMatchesAByteLoop) {
+  std::mt19937_64 rng(15);
+  constexpr std::string_view kAlphabet = "$GPRMC,0123456789.*  \r\x01\x7f\x80\xff";
+  for (int i = 0; i < 100000; ++i) {
+    std::string line = RandomText(rng, kAlphabet, 90);
+    if (rng() % 2) {  // often a well-formed suffix, right or wrong
+      unsigned x = 0;
+      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k) x ^= static_cast<unsigned char>(line[k]);
+      char suffix[8];
+      std::snprintf(suffix, sizeof suffix, "*%02X", rng() % 4 ? x : x ^ 1);
+      line += suffix;
+    }
+    // The reference: the first '*' (at 0 too), XOR of bytes 1 up to it, and
+    // the hex digits after it.
+    const std::size_t star = line.empty() ? std::string::npos : line[0] == '*' ? 0 : line.find('*', 1);
+    std::string_view view(line);
+    const bool got = VerifyChecksum(view);
+    if (star == std::string::npos) {
+      ASSERT_TRUE(got) << line;
+      ASSERT_EQ(view, line);
+      continue;
+    }
+    unsigned x = 0;
+    for (std::size_t k = 1; k < star; ++k) x ^= static_cast<unsigned char>(line[k]);
+    const std::string rest = line.substr(star + 1, 6);  // short: no 32-bit clamp
+    const long expected = std::strtol(rest.c_str(), nullptr, 16);
+    ASSERT_EQ(got, static_cast<long>(x) == expected) << line;
+    ASSERT_EQ(view, std::string_view(line).substr(0, star));
+  }
+}
+
+TEST(FastPathTest, FieldsMatchAByteLoop) {
+  std::mt19937_64 rng(16);
+  SentenceFields fields;
+  for (int i = 0; i < 100000; ++i) {
+    const std::string line = RandomText(rng, ",,, ab1.\t", 100);
+    std::vector<std::string> expected;
+    if (!line.empty()) {
+      std::size_t start = 0;
+      for (std::size_t k = 0; k <= line.size(); ++k) {
+        if (k < line.size() && line[k] != ',') continue;
+        std::string f = line.substr(start, k - start);
+        f.erase(0, f.find_first_not_of(' '));
+        f.erase(f.find_last_not_of(' ') + 1);
+        expected.push_back(f);
+        start = k + 1;
+      }
+    }
+    SplitFields(line, fields);
+    ASSERT_EQ(std::vector<std::string>(fields.begin(), fields.end()), expected) << line;
+  }
+}
+
+TEST(FastPathTest, IntegersMatchAtoiClampedTo32Bits) {
+  std::mt19937_64 rng(17);
+  for (int i = 0; i < 200000; ++i) {
+    const std::string text = RandomText(rng, "0123456789000+- .x", 14);
+    long long v = std::strtoll(text.c_str(), nullptr, 10);  // saturates far beyond 32 bits
+    v = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : v;
+    ASSERT_EQ(ReadInt(text), v) << text;
+  }
+}
+
+}  // namespace
+}  // namespace orvane
