@@ -4,14 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-#include "control/event_source.h"
+#include "bench_log.h"
 #include "control/orvane_control.h"
-#include "engine/receiver.h"
 
 namespace {
 
@@ -24,71 +20,26 @@ const std::string& LogPath() {
 }
 
 const std::string& Log() {
-  static const std::string log = [] {
-    std::ifstream in(LogPath(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }();
+  static const std::string log = orvane::bench::ReadWholeFile(LogPath());
   return log;
 }
 
 std::size_t LineCount() {
-  static const std::size_t n = [] {
-    std::size_t c = 0;
-    for (char ch : Log()) c += ch == '\n';
-    return c;
-  }();
+  static const std::size_t n = orvane::bench::CountLines(Log());
   return n;
 }
 
-class MemoryReader : public orvane::ChunkReader {
- public:
-  explicit MemoryReader(const std::string& data, std::size_t chunk) : data_(data), chunk_(chunk) {}
-  int ReadChunk(std::string& pending) override {
-    const std::size_t n = std::min(chunk_, data_.size() - pos_);
-    pending.append(data_, pos_, n);
-    pos_ += n;
-    return 0;
-  }
-  bool done() const { return pos_ == data_.size(); }
-
- private:
-  const std::string& data_;
-  std::size_t chunk_;
-  std::size_t pos_ = 0;
-};
-
 // The floor: what any NMEA reader must do to every byte.
 void BM_Floor_SplitAndChecksum(benchmark::State& state) {
-  const std::string& log = Log();
   for (auto _ : state) {
-    unsigned accepted = 0;
-    const char* p = log.data();
-    const char* end = p + log.size();
-    while (p < end) {
-      const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
-      if (lf == nullptr) break;
-      const char* star = static_cast<const char*>(std::memchr(p, '*', lf - p));
-      unsigned x = 0;
-      for (const char* q = p + 1; q < (star ? star : lf); ++q) x ^= static_cast<unsigned char>(*q);
-      accepted += star ? (std::strtoul(star + 1, nullptr, 16) == x) : 1;
-      p = lf + 1;
-    }
+    unsigned accepted = orvane::bench::SplitAndChecksum(Log());
     benchmark::DoNotOptimize(accepted);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * LineCount()));
 }
 BENCHMARK(BM_Floor_SplitAndChecksum)->Unit(benchmark::kMillisecond);
 
-class CountingSink : public orvane::EventSink {
- public:
-  HRESULT Invoke(DISPID, std::span<orvane::Variant> args) override {
-    count += args.size() + 1;
-    return S_OK;
-  }
-  std::size_t count = 0;
-};
+using orvane::bench::CountingSink;
 
 void RunLoop(benchmark::State& state, bool with_sink) {
   orvane::Settings settings;
@@ -97,13 +48,7 @@ void RunLoop(benchmark::State& state, bool with_sink) {
   std::uint32_t cookie;
   if (with_sink) events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
-  orvane::StopEvent stop;
-  for (auto _ : state) {
-    receiver.ResetLineAssembly();
-    MemoryReader reader(Log(), static_cast<std::size_t>(state.range(0)));
-    while (!reader.done()) receiver.ProcessAvailableSentences(reader, stop);
-    receiver.ProcessAvailableSentences(reader, stop);
-  }
+  for (auto _ : state) orvane::bench::RunLoopOnce(receiver, Log(), static_cast<std::size_t>(state.range(0)));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * LineCount()));
 }
 
