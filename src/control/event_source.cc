@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <type_traits>
 
 namespace orvane {
 namespace {
@@ -139,12 +140,18 @@ template <typename Fill>
 void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
   if (shut_down_.load(std::memory_order_acquire)) return;
   std::size_t count;
+  bool final_slot_used;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     count = slots_.size();
+    // Only a sink in the final slot can be the last one called whatever its
+    // handlers advise meanwhile: that one may be given the originals.
+    final_slot_used = count != 0 && slots_[count - 1] != 0;
   }
   if (count == 0) return;
-  std::vector<Variant> args(argc);
+  // The longest event has eleven parameters: no allocation for the array.
+  std::array<Variant, std::tuple_size_v<NavUpdateArgs>> storage;
+  const std::span<Variant> args(storage.data(), argc);
   for (std::size_t i = 0; i < count; ++i) {
     Registration reg;
     {
@@ -155,43 +162,56 @@ void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
       reg = it->second;
     }
     if (shut_down_.load(std::memory_order_acquire)) return;
-    fill(args);
+    fill(args, final_slot_used && i == count - 1);
     Deliver(reg, dispid, args);
   }
 }
 
-void EventSource::FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) {
+void EventSource::RaiseRawData(std::u16string& text, std::int32_t num_bytes) {
   // Each sink gets the text up to its first NUL, as a BSTR made from it would.
-  const std::u16string_view text = raw_data.substr(0, raw_data.find(u'\0'));
-  Raise(kDispIdRawDataReceived, 2, [&](std::vector<Variant>& args) {
-    args[1] = Variant::Bstr(std::u16string(text));
+  const std::size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) text.resize(nul);
+  Raise(kDispIdRawDataReceived, 2, [&](std::span<Variant> args, bool last) {
+    args[1] = Variant::Bstr(last ? std::move(text) : text);
     args[0] = Variant::I4(num_bytes);
   });
 }
 
-namespace {
-
-template <std::size_t N>
-void FillReversed(std::vector<Variant>& args, const std::array<Variant, N>& in) {
-  for (std::size_t k = 0; k < N; ++k) args[N - 1 - k] = in[k];
+void EventSource::FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) {
+  std::u16string text(raw_data.substr(0, raw_data.find(u'\0')));
+  RaiseRawData(text, num_bytes);  // a copy of our own already
 }
 
-}  // namespace
-
-void EventSource::FireFixUpdate(const FixUpdateArgs& a) {
-  Raise(kDispIdFixUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
+void EventSource::FireRawDataReceived(std::u16string&& raw_data, std::int32_t num_bytes) {
+  RaiseRawData(raw_data, num_bytes);
 }
 
-void EventSource::FireNavUpdate(const NavUpdateArgs& a) {
-  Raise(kDispIdNavUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
+template <typename Array>
+void EventSource::RaiseArgs(DISPID dispid, Array& in) {
+  constexpr std::size_t n = std::tuple_size_v<std::remove_const_t<Array>>;
+  // Sinks receive the parameters reversed, as IDispatch::Invoke does.
+  Raise(dispid, n, [&](std::span<Variant> args, bool last) {
+    for (std::size_t k = 0; k < n; ++k) {
+      if constexpr (!std::is_const_v<Array>) {
+        if (last) {
+          args[n - 1 - k] = std::move(in[k]);
+          continue;
+        }
+      }
+      args[n - 1 - k] = in[k];
+    }
+  });
 }
 
-void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) {
-  Raise(kDispIdSatelliteUpdate, a.size(), [&](std::vector<Variant>& args) { FillReversed(args, a); });
-}
+void EventSource::FireFixUpdate(const FixUpdateArgs& a) { RaiseArgs(kDispIdFixUpdate, a); }
+void EventSource::FireFixUpdate(FixUpdateArgs&& a) { RaiseArgs(kDispIdFixUpdate, a); }
+void EventSource::FireNavUpdate(const NavUpdateArgs& a) { RaiseArgs(kDispIdNavUpdate, a); }
+void EventSource::FireNavUpdate(NavUpdateArgs&& a) { RaiseArgs(kDispIdNavUpdate, a); }
+void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
+void EventSource::FireSatelliteUpdate(SatelliteUpdateArgs&& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
 
 void EventSource::FireFileComplete() {
-  Raise(kDispIdFileComplete, 0, [](std::vector<Variant>&) {});
+  Raise(kDispIdFileComplete, 0, [](std::span<Variant>, bool) {});
 }
 
 }  // namespace orvane

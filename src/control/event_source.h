@@ -1,6 +1,7 @@
 // The connection point of the control's events. Sinks live in slots; events
 // reach each sink in the apartment it was advised from, in slot order, with
-// arguments copied anew for every sink. No lock is held during a sink call, so
+// arguments of its own (copied for each sink but the last, which may be
+// given the originals). No lock is held during a sink call, so
 // a sink may advise or unadvise from its handler.
 #pragma once
 
@@ -67,6 +68,10 @@ class EventSource final : public EventRaiser {
   void FireNavUpdate(const NavUpdateArgs& args) override;
   void FireSatelliteUpdate(const SatelliteUpdateArgs& args) override;
   void FireFileComplete() override;
+  void FireRawDataReceived(std::u16string&& raw_data, std::int32_t num_bytes) override;
+  void FireFixUpdate(FixUpdateArgs&& args) override;
+  void FireNavUpdate(NavUpdateArgs&& args) override;
+  void FireSatelliteUpdate(SatelliteUpdateArgs&& args) override;
 
  private:
   struct Registration {
@@ -74,9 +79,14 @@ class EventSource final : public EventRaiser {
     std::weak_ptr<Apartment> apartment;
     bool free_threaded = false;
   };
-  // Calls every sink in slot order; `fill` writes one sink's argument copy.
+  // Calls every sink in slot order; `fill(args, last)` writes one sink's
+  // argument copy, and may move its source into the last sink's.
   template <typename Fill>
   void Raise(DISPID dispid, std::size_t argc, const Fill& fill);
+  // Moves into the last sink's copy when `in` is not const.
+  template <typename Array>
+  void RaiseArgs(DISPID dispid, Array& in);
+  void RaiseRawData(std::u16string& text, std::int32_t num_bytes);
   void Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args);
 
   mutable std::mutex mutex_;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "automation/variant.h"
@@ -25,6 +26,18 @@ class EventRaiser {
   virtual void FireNavUpdate(const NavUpdateArgs& args) = 0;
   virtual void FireSatelliteUpdate(const SatelliteUpdateArgs& args) = 0;
   virtual void FireFileComplete() = 0;
+
+  // The same with arguments the caller gives up (the engine builds them anew
+  // for each event): a connection point may hand them to its last sink
+  // instead of copying. By default they are raised as above.
+  virtual void FireRawDataReceived(std::u16string&& raw_data, std::int32_t num_bytes) {
+    FireRawDataReceived(std::u16string_view(raw_data), num_bytes);
+  }
+  virtual void FireFixUpdate(FixUpdateArgs&& args) { FireFixUpdate(static_cast<const FixUpdateArgs&>(args)); }
+  virtual void FireNavUpdate(NavUpdateArgs&& args) { FireNavUpdate(static_cast<const NavUpdateArgs&>(args)); }
+  virtual void FireSatelliteUpdate(SatelliteUpdateArgs&& args) {
+    FireSatelliteUpdate(static_cast<const SatelliteUpdateArgs&>(args));
+  }
 };
 
 }  // namespace orvane

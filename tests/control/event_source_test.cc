@@ -85,6 +85,42 @@ TEST(EventSourceTest, SlotsGrowOneFourThenDoubleAndReuseTheFirstFree) {
   EXPECT_EQ(source.SlotCount(), 8u);
 }
 
+// The last sink may be handed the raiser's own arguments instead of a copy;
+// every sink, including one advised mid-event, still sees the originals.
+TEST(EventSourceTest, EverySinkSeesTheOriginalsWhenTheLastIsGivenThem) {
+  const FixUpdateArgs fix = SomeFix();
+  auto expect_fix = [&](RecordingSink& s) {
+    ASSERT_EQ(s.calls().size(), 1u);
+    ASSERT_EQ(s.calls()[0].args.size(), 7u);
+    for (std::size_t k = 0; k < 7; ++k) EXPECT_EQ(s.calls()[0].args[6 - k], fix[k]) << k;
+  };
+  {  // all four slots used: the final one is the last called
+    EventSource source;
+    std::vector<std::shared_ptr<RecordingSink>> sinks;
+    for (int i = 0; i < 4; ++i) {
+      sinks.push_back(std::make_shared<RecordingSink>("s"));
+      sinks.back()->scribble = true;
+      std::uint32_t c;
+      source.Advise(sinks.back(), &c);
+    }
+    source.FireFixUpdate(SomeFix());
+    for (auto& s : sinks) expect_fix(*s);
+  }
+  {  // a free slot after the caller: a sink advised into it mid-event
+    EventSource source;
+    auto a = std::make_shared<RecordingSink>("a");
+    auto b = std::make_shared<RecordingSink>("b");
+    auto late = std::make_shared<RecordingSink>("late");
+    std::uint32_t ca, cb, cl;
+    source.Advise(a, &ca);
+    source.Advise(b, &cb);
+    b->on_call = [&] { source.Advise(late, &cl); };
+    source.FireFixUpdate(SomeFix());
+    expect_fix(*b);
+    expect_fix(*late);
+  }
+}
+
 TEST(EventSourceTest, ASingleSlotEmptiesAgain) {
   EventSource source;
   std::uint32_t c = 0;
@@ -268,7 +304,7 @@ TEST(EventSourceTest, HostThreadDeliveryCompletesWhenBothThreadsShareOneProcesso
   std::atomic<bool> done{false};
   std::thread reader([&] {
     sched_setaffinity(0, sizeof one, &one);
-    for (std::int32_t i = 0; i < kCalls; ++i) source.FireRawDataReceived(u"$", i);
+    for (std::int32_t i = 0; i < kCalls; ++i) source.FireRawDataReceived(std::u16string_view(u"$"), i);
     done = true;
   });
   Apartment::Current()->RunUntil([&] { return done.load(); }, 120s);
