@@ -134,8 +134,10 @@ bool VerifyChecksum(std::string& line) {
 }
 
 void SplitFields(std::string_view line, SentenceFields& fields) {
-  fields.clear();
-  if (line.empty()) return;
+  if (line.empty()) {
+    fields.clear();
+    return;
+  }
   const char* const begin = line.data();
   const std::size_t size = line.size();
   // Count the commas first, so the views are written in place: the vector's
@@ -147,6 +149,8 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
     for (; i + 8 <= size; i += 8) commas += ((MatchBytesExact(LoadWord(begin + i), ',') >> 7) * kOnes) >> 56;
   }
   for (; i < size; ++i) commas += begin[i] == ',';
+  // Every element is overwritten: resizing from the last line's size
+  // initialises only the elements it adds.
   fields.resize(commas + 1);
   std::string_view* out = fields.data();
   std::size_t start = 0;
