@@ -180,6 +180,16 @@ std::u16string Utf8ToUtf16(std::string_view s) {
 
 void AppendUtf8(std::string& out, std::u16string_view s) {
   for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] < 0x80) {
+      // Runs of ASCII, the usual text, are written in one go.
+      std::size_t j = i + 1;
+      while (j < s.size() && s[j] < 0x80) ++j;
+      const std::size_t at = out.size();
+      out.resize(at + (j - i));
+      for (std::size_t k = i; k < j; ++k) out[at + (k - i)] = static_cast<char>(s[k]);
+      i = j - 1;
+      continue;
+    }
     char32_t cp = s[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
         s[i + 1] <= 0xDFFF) {

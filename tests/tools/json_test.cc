@@ -24,6 +24,8 @@ TEST(JsonTest, TextIsEscapedAndConvertedAsUtf8) {
   } cases[] = {
       {u"", "\"\""},
       {u"plain 47.5 N", "\"plain 47.5 N\""},
+      // Escapes anywhere in and between eight-byte words.
+      {u"0123456\"89abcdef\\hijklmnopqrstuv\x01", "\"0123456\\\"89abcdef\\\\hijklmnopqrstuv\\u0001\""},
       {u"a\"b\\c\n\r\t\x01\x1f\x7f", "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f\x7f\""},
       {u"\u00e9\u20ac\U0001F600", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
       // Lone halves of a pair become U+FFFD, also right before an escape.
