@@ -221,8 +221,8 @@ void Session::PrintSummary(double seconds) {
                seconds, seconds > 0 ? static_cast<double>(st.lines) / seconds : 0.0);
   const auto& rows = Receiver::Sentences();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::fprintf(out_, "  %-8.*s %llu\n", static_cast<int>(rows[i].identifier.size()), rows[i].identifier.data(),
-                 static_cast<unsigned long long>(st.by_row[i]));
+    const std::string identifier = "$GP" + std::string(rows[i].identifier);
+    std::fprintf(out_, "  %-8s %llu\n", identifier.c_str(), static_cast<unsigned long long>(st.by_row[i]));
   }
   std::fprintf(out_, "  %-8s %llu\n", "other", static_cast<unsigned long long>(st.unrecognised));
   std::fprintf(out_, "  dropped by checksum: %llu\n", static_cast<unsigned long long>(st.checksum_dropped));
