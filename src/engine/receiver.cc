@@ -138,6 +138,7 @@ void Receiver::HandleLine(std::string_view line) {
   SplitFields(line, fields_);
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
+    received_field_count_ = fields_.size();
     NormalizeFieldCount(fields_, row->field_count);
     (this->*row->parse)(fields_);
     Raise(row->event);

@@ -99,7 +99,7 @@ class Receiver {
   void ParseGga(const SentenceFields& f) { fix_.ParseGga(f); }
   void ParseGll(const SentenceFields& f) { fix_.ParseGll(f); }
   void ParseGsa(const SentenceFields& f) { satellites_.ParseGsa(f); }
-  void ParseGsv(const SentenceFields& f) { satellites_.ParseGsv(f); }
+  void ParseGsv(const SentenceFields& f) { satellites_.ParseGsv(f, GsvBlocksEnd(received_field_count_)); }
   void ParseRmb(const SentenceFields& f) { navigation_.ParseRmb(f); }
   void ParseBod(const SentenceFields& f) { navigation_.ParseBod(f); }
   void ParseRte(const SentenceFields& f) { navigation_.ParseRte(f); }
@@ -127,6 +127,7 @@ class Receiver {
   bool discarding_ = false;
 
   SentenceFields fields_;
+  std::size_t received_field_count_ = 0;  // of fields_, before normalizing
   Stats stats_;
 };
 

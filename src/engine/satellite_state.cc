@@ -47,6 +47,11 @@ Variant PrnArray(const std::vector<std::int16_t>& prns) {
 
 }  // namespace
 
+std::size_t GsvBlocksEnd(std::size_t received_field_count) {
+  if (received_field_count >= 5 && received_field_count % 4 == 1) return received_field_count - 1;
+  return static_cast<std::size_t>(-1);
+}
+
 SatelliteState::SatelliteState() = default;
 SatelliteState::~SatelliteState() = default;
 
@@ -93,7 +98,7 @@ void SatelliteState::ParseGsa(const SentenceFields& f) {
 // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00
 //   1 messages in group, 2 this message, 3 satellites in view, then four
 //   blocks of PRN, elevation, azimuth, SNR in 4-7, 8-11, 12-15, 16-19
-void SatelliteState::ParseGsv(const SentenceFields& f) {
+void SatelliteState::ParseGsv(const SentenceFields& f, std::size_t blocks_end) {
   std::string_view total = Field(f, 1);
   std::string_view number = Field(f, 2);
   std::string_view in_view = Field(f, 3);
@@ -105,7 +110,7 @@ void SatelliteState::ParseGsv(const SentenceFields& f) {
     pending_satellite_table_.clear();
   }
 
-  for (std::size_t block = 4; block <= 16; block += 4) {
+  for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
     std::string_view prn_field = Field(f, block);
     if (prn_field.empty()) continue;
     if (pending_in_view_prns_.size() >= kMaxPendingSatellites) break;

@@ -23,6 +23,11 @@ struct SatelliteRecord {
 
 using SatelliteTable = std::map<std::int16_t, SatelliteRecord>;
 
+// Where a GSV's satellite blocks end, from the element count as received:
+// NMEA 4.10 appends a signal id after the last block (5, 9, 13, 17 or 21
+// elements), which is not a satellite.
+std::size_t GsvBlocksEnd(std::size_t received_field_count);
+
 class SatelliteState {
  public:
   // A real GSV group lists a few dozen satellites at most. A longer pending
@@ -36,7 +41,8 @@ class SatelliteState {
 
   // Fields are the normalized SentenceFields: element 0 the identifier.
   void ParseGsa(const SentenceFields& f);
-  void ParseGsv(const SentenceFields& f);
+  // Blocks from element `blocks_end` on are not read.
+  void ParseGsv(const SentenceFields& f, std::size_t blocks_end = 20);
 
   // Property reads: fresh values the caller owns.
   Variant AutomaticOperation() const;
