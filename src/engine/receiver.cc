@@ -16,9 +16,9 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 
 std::span<const SentenceRow> Receiver::Sentences() {
   static constexpr SentenceRow kRows[] = {
-      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix},
-      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix},
-      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix},
+      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
+      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
+      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix, 5},
       {"GSA", 18, &Receiver::ParseGsa, SentenceEvent::kSatellite},
       {"GSV", 20, &Receiver::ParseGsv, SentenceEvent::kSatellite},
       {"RMB", 14, &Receiver::ParseRmb, SentenceEvent::kNav},
@@ -30,7 +30,7 @@ std::span<const SentenceRow> Receiver::Sentences() {
 }
 
 Receiver::Receiver(const Settings& settings, EventRaiser& events)
-    : events_(events), fix_(settings), navigation_(settings) {
+    : settings_(settings), events_(events), fix_(settings), navigation_(settings) {
   stats_.by_row.assign(Sentences().size(), 0);
 }
 
@@ -118,11 +118,21 @@ void Receiver::ProcessAvailableSentences(ChunkReader& reader, const StopEvent& s
   }
 }
 
-bool Receiver::TalkerAccepted(std::string_view talker) const { return talker == "GP"; }
+bool Receiver::TalkerAccepted(std::string_view talker) {
+  const std::uint32_t version = settings_.talkers_version.load(std::memory_order_acquire);
+  if (version != talkers_version_) {
+    std::lock_guard<std::mutex> lock(settings_.talkers_mutex);
+    talkers_ = settings_.talkers;
+    talkers_version_ = settings_.talkers_version.load(std::memory_order_relaxed);
+    several_systems_ = !talkers_.GpOnly();
+  }
+  return talkers_.Accepts(talker);
+}
 
-const SentenceRow* Receiver::FindSentence(std::string_view identifier) const {
+const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
-  if (!TalkerAccepted(identifier.substr(1, kTalkerLength))) return nullptr;
+  talker_ = identifier.substr(1, kTalkerLength);
+  if (!TalkerAccepted(talker_)) return nullptr;
   const std::string_view type = identifier.substr(1 + kTalkerLength);
   for (const SentenceRow& row : Sentences())
     if (row.identifier == type) return &row;
@@ -139,7 +149,9 @@ void Receiver::HandleLine(std::string_view line) {
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
     received_field_count_ = fields_.size();
+    received_last_field_ = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
+    if (several_systems_ && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
     (this->*row->parse)(fields_);
     Raise(row->event);
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
@@ -149,6 +161,19 @@ void Receiver::HandleLine(std::string_view line) {
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
+}
+
+void Receiver::ParseGsa(const SentenceFields& f) {
+  if (!several_systems_) return satellites_.ParseGsa(f);
+  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
+  satellites_.ParseGsaSystem(f, talker_, received_field_count_ == 19 ? received_last_field_ : std::string_view());
+}
+
+void Receiver::ParseGsv(const SentenceFields& f) {
+  const std::size_t blocks_end = GsvBlocksEnd(received_field_count_);
+  if (!several_systems_) return satellites_.ParseGsv(f, blocks_end);
+  const bool has_signal = blocks_end != static_cast<std::size_t>(-1);
+  satellites_.ParseGsvSystem(f, talker_, has_signal ? received_last_field_ : std::string_view(), blocks_end);
 }
 
 // Each parse step stores its results, then its row's event is raised once.
