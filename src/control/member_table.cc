@@ -51,7 +51,7 @@ constexpr std::string_view PropertyHelp(std::string_view name, std::string_view 
 #define ORVANE_METHOD(id, name) name##Method(id),
 
 constexpr MemberInfo OfIOrvane2(MemberInfo m) {
-  m.interface = MemberInterface::kIOrvane2;
+  m.owner = MemberInterface::kIOrvane2;
   return m;
 }
 #define ORVANE2_GET(id, name)                                                                   \
@@ -67,8 +67,8 @@ constexpr MemberInfo kMembers[] = {
     ORVANE2_MEMBERS(ORVANE2_GET, ORVANE2_PROPERTY, ORVANE_METHOD)
 };
 constexpr std::size_t kIOrvaneMembers = 59;
-static_assert(kMembers[kIOrvaneMembers - 1].interface == MemberInterface::kIOrvane &&
-              kMembers[kIOrvaneMembers].interface == MemberInterface::kIOrvane2);
+static_assert(kMembers[kIOrvaneMembers - 1].owner == MemberInterface::kIOrvane &&
+              kMembers[kIOrvaneMembers].owner == MemberInterface::kIOrvane2);
 
 #undef ORVANE_GET
 #undef ORVANE_PROPERTY

@@ -32,7 +32,7 @@ struct MemberInfo {
   std::string_view help;
   // Calls the member; `args` in declaration order, [out] ones written in place.
   HRESULT (*call)(OrvaneControl& control, std::span<Variant> args, Variant* result);
-  MemberInterface interface = MemberInterface::kIOrvane;
+  MemberInterface owner = MemberInterface::kIOrvane;
 };
 
 struct EventInfo {

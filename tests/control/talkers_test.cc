@@ -31,8 +31,8 @@ TEST(TalkersTest, BelongsToIOrvane2AtDispid100) {
   const MemberInfo* m = FindMember("Talkers");
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->dispid, 100);
-  EXPECT_EQ(m->interface, MemberInterface::kIOrvane2);
-  for (const MemberInfo& row : Members()) EXPECT_EQ(row.interface, MemberInterface::kIOrvane) << row.name;
+  EXPECT_EQ(m->owner, MemberInterface::kIOrvane2);
+  for (const MemberInfo& row : Members()) EXPECT_EQ(row.owner, MemberInterface::kIOrvane) << row.name;
   ASSERT_EQ(AllMembers().size(), 61u);
   EXPECT_EQ(FindMember(100, MemberKind::kPut), &AllMembers()[60]);
 }
