@@ -39,6 +39,19 @@ Variant OptionalR8(std::string_view field) {
   return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
 }
 
+// GSA field 1: A automatic, M manual, either case.
+Variant GsaSelection(std::string_view mode) {
+  if (mode == "A" || mode == "a") return Variant::Bool(true);
+  if (mode == "M" || mode == "m") return Variant::Bool(false);
+  return Variant();
+}
+
+// GSA field 2: 1 no fix, 2 2D, 3 3D.
+Variant GsaFixMode(std::string_view field) {
+  std::int32_t fix = ReadInt(field);
+  return fix >= 1 && fix <= 3 ? Variant::I2(static_cast<std::int16_t>(fix)) : Variant();
+}
+
 Variant PrnArray(const std::vector<std::int16_t>& prns) {
   std::vector<Variant> elements;
   elements.reserve(prns.size());
@@ -60,17 +73,8 @@ SatelliteState::~SatelliteState() = default;
 //   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
 //   17 VDOP
 void SatelliteState::ParseGsa(const SentenceFields& f) {
-  Variant automatic;
-  std::string_view mode = Field(f, 1);
-  if (mode == "A" || mode == "a") {
-    automatic = Variant::Bool(true);
-  } else if (mode == "M" || mode == "m") {
-    automatic = Variant::Bool(false);
-  }
-
-  Variant fix_mode;
-  std::int32_t fix = ReadInt(Field(f, 2));
-  if (fix >= 1 && fix <= 3) fix_mode = Variant::I2(static_cast<std::int16_t>(fix));
+  Variant automatic = GsaSelection(Field(f, 1));
+  Variant fix_mode = GsaFixMode(Field(f, 2));
 
   std::vector<std::int16_t> prns;
   try {
@@ -177,16 +181,8 @@ void SatelliteState::MarkFix(std::string_view time) {
 }
 
 void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
-  Variant automatic;
-  std::string_view mode = Field(f, 1);
-  if (mode == "A" || mode == "a") {
-    automatic = Variant::Bool(true);
-  } else if (mode == "M" || mode == "m") {
-    automatic = Variant::Bool(false);
-  }
-  Variant fix_mode;
-  std::int32_t fix = ReadInt(Field(f, 2));
-  if (fix >= 1 && fix <= 3) fix_mode = Variant::I2(static_cast<std::int16_t>(fix));
+  Variant automatic = GsaSelection(Field(f, 1));
+  Variant fix_mode = GsaFixMode(Field(f, 2));
   GnssSystem system = SystemFromId(id);
   if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
 
