@@ -215,9 +215,12 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
   std::string_view number = Field(f, 2);
   std::lock_guard<std::mutex> lock(mutex_);
   try {
+    // A signal id is one hex digit; anything longer is garbage, and garbage
+    // must not grow the groups without bound.
     std::string key(talker);
     key += ',';
-    key += id;
+    if (id.size() == 1) key += id;
+    if (pending_groups_.size() >= kMaxGroups && pending_groups_.count(key) == 0) return;
     SystemGroup& pending = pending_groups_[key];
     if (number.empty() || ReadInt(number) == 1) {
       pending.prns.clear();

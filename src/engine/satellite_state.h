@@ -58,6 +58,8 @@ class SatelliteState {
   // GSA's. `id` is the trailing NMEA 4.10 id (GSA system, GSV signal) or
   // empty.
   static constexpr int kStaleFixTimes = 10;
+  // Talker and signal pairs kept; real receivers send a dozen at most.
+  static constexpr std::size_t kMaxGroups = 64;
   void ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id);
   void ParseGsvSystem(const SentenceFields& f, std::string_view talker, std::string_view id,
                       std::size_t blocks_end);

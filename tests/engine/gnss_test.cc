@@ -191,6 +191,20 @@ TEST_F(GnssTest, GsaUnionPerFixEpochWithSystemIds) {
   EXPECT_EQ(InFix(), (std::vector<int>{66}));
 }
 
+TEST_F(GnssTest, GarbageTalkersAndSignalsKeepTheGroupsBounded) {
+  Accept("*");
+  Feed({"$GPGSV,1,1,01,03,10,100,30"});
+  for (char a = 'A'; a <= 'Z'; ++a) {
+    for (char b = 'A'; b <= 'Z'; ++b) {
+      receiver.HandleLine(std::string("$") + a + b + "GSV,2,1,01,01,10,100,30," + a + b);
+    }
+  }
+  Feed({"$GPGSV,1,1,01,05,10,100,30"});
+  EXPECT_EQ(InView(), (std::vector<int>{5})) << "a known group still publishes";
+  Feed({"$ZZGSV,1,1,01,07,10,100,30"});
+  EXPECT_EQ(InView(), (std::vector<int>{5})) << "a new group beyond the bound is dropped";
+}
+
 TEST_F(GnssTest, ASystemThatStopsSendingLeavesTheSky) {
   Accept("*");
   auto second = [&](int s) {
