@@ -8,6 +8,7 @@
 
 #include "control/event_source.h"
 #include "engine/receiver.h"
+#include "presentation/settings_access.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.speed_units = static_cast<std::int16_t>(data[0] / 4 % 3);
     settings.dist_units = static_cast<std::int16_t>(data[0] / 12 % 4);
     settings.altitude_units = static_cast<std::int16_t>(data[0] / 48 % 2);
+    // And the talkers: GP alone (the seeds that start with '$'), every
+    // talker, or a list, so the satellite merge of several systems is reached.
+    static const char* const kTalkers[] = {"GP", "*", "GP,GN,GL,GA,GB"};
+    orvane::PutTalkers(settings, orvane::Variant::Text(kTalkers[data[0] / 96 % 3]));
   }
   orvane::EventSource events;
   auto sink = std::make_shared<Sink>();

@@ -16,7 +16,7 @@ bool g_factory_lock_ready = false;
 
 CRITICAL_SECTION g_typeinfo_lock;
 ITypeLib* g_typelib = nullptr;
-ITypeInfo* g_typeinfos[3] = {};
+ITypeInfo* g_typeinfos[4] = {};
 
 // Held once by the module's cache: the module is locked only while somebody
 // besides the cache holds it.
@@ -119,9 +119,9 @@ HRESULT LoadModuleTypeLib(ITypeLib** lib, std::wstring* loaded_from) {
 }
 
 HRESULT CachedTypeInfo(REFGUID guid, ITypeInfo** info) {
-  const GUID* guids[3] = {&IID_IOrvane, &DIID__IOrvaneEvents, &CLSID_Orvane};
+  const GUID* guids[4] = {&IID_IOrvane, &DIID__IOrvaneEvents, &CLSID_Orvane, &IID_IOrvane2};
   int slot = -1;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     if (IsEqualGUID(guid, *guids[i])) slot = i;
   }
   if (slot < 0) return TYPE_E_ELEMENTNOTFOUND;

@@ -147,6 +147,8 @@ ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::Release() {
 }
 
 HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
+  // One vtable: IOrvane's is the start of IOrvane2's.
+  if (IsEqualIID(iid, IID_IOrvane2)) return Hand(static_cast<IOrvane2*>(this), out);
   if (IsEqualIID(iid, IID_IOrvane)) return Hand(static_cast<IOrvane*>(this), out);
   if (IsEqualIID(iid, IID_IDispatch)) return Hand(static_cast<IOrvane*>(this), out);
   if (IsEqualIID(iid, IID_IViewObjectEx)) return Hand(static_cast<IViewObjectEx*>(this), out);
@@ -196,7 +198,7 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetTypeInfo(UINT index, LCID, ITypeInfo*
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  HRESULT hr = CachedTypeInfo(IID_IOrvane, info);
+  HRESULT hr = CachedTypeInfo(IID_IOrvane2, info);
   if (SUCCEEDED(hr)) (*info)->AddRef();
   return hr;
 }
@@ -204,7 +206,7 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetTypeInfo(UINT index, LCID, ITypeInfo*
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                                       DISPID* ids) {
   ITypeInfo* info = nullptr;
-  HRESULT hr = CachedTypeInfo(IID_IOrvane, &info);
+  HRESULT hr = CachedTypeInfo(IID_IOrvane2, &info);
   if (FAILED(hr)) return hr;
   return info->GetIDsOfNames(names, count, ids);
 }
@@ -214,9 +216,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD
                                                EXCEPINFO* exception, UINT* arg_error) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   ITypeInfo* info = nullptr;
-  HRESULT hr = CachedTypeInfo(IID_IOrvane, &info);
+  HRESULT hr = CachedTypeInfo(IID_IOrvane2, &info);
   if (FAILED(hr)) return hr;
-  return info->Invoke(static_cast<IOrvane*>(this), id, flags, params, result, exception, arg_error);
+  return info->Invoke(static_cast<IOrvane2*>(this), id, flags, params, result, exception, arg_error);
 }
 
 // ---------------------------------------------------------------------------
@@ -245,6 +247,7 @@ HRESULT OrvaneObject::Put(HRESULT (OrvaneControl::*put)(const Variant&), const V
     return Put(&OrvaneControl::put_##name, newVal);                    \
   }
 ORVANE_MEMBERS(ORVANE_COM_GET, ORVANE_COM_PROPERTY, ORVANE_NO_METHOD)
+ORVANE2_MEMBERS(ORVANE_COM_GET, ORVANE_COM_PROPERTY, ORVANE_NO_METHOD)
 #undef ORVANE_COM_GET
 #undef ORVANE_COM_PROPERTY
 
@@ -303,7 +306,7 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetSatelliteInfo(VARIANT SatellitePRN, V
 // ISupportErrorInfo, IProvideClassInfo2, ISpecifyPropertyPages
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::InterfaceSupportsErrorInfo(REFIID iid) {
-  return IsEqualIID(iid, IID_IOrvane) ? S_OK : S_FALSE;
+  return IsEqualIID(iid, IID_IOrvane) || IsEqualIID(iid, IID_IOrvane2) ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetClassInfo(ITypeInfo** info) {

@@ -50,7 +50,7 @@ class NotifyConnectionPoint final : public IConnectionPoint {
   DWORD next_cookie_ = 1;
 };
 
-class OrvaneObject final : public IOrvane,
+class OrvaneObject final : public IOrvane2,
                            public IViewObjectEx,
                            public IOleInPlaceObjectWindowless,
                            public IOleInPlaceActiveObject,
@@ -89,12 +89,13 @@ class OrvaneObject final : public IOrvane,
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override;
 
-  // IOrvane.
+  // IOrvane, then IOrvane2's own.
 #define ORVANE_COM_GET(id, name) HRESULT STDMETHODCALLTYPE get_##name(VARIANT* pVal) override;
 #define ORVANE_COM_PROPERTY(id, name) \
   ORVANE_COM_GET(id, name)            \
   HRESULT STDMETHODCALLTYPE put_##name(VARIANT newVal) override;
   ORVANE_MEMBERS(ORVANE_COM_GET, ORVANE_COM_PROPERTY, ORVANE_NO_METHOD)
+  ORVANE2_MEMBERS(ORVANE_COM_GET, ORVANE_COM_PROPERTY, ORVANE_NO_METHOD)
 #undef ORVANE_COM_GET
 #undef ORVANE_COM_PROPERTY
   HRESULT STDMETHODCALLTYPE Open(VARIANT PortName) override;

@@ -17,7 +17,7 @@ HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID>
     if (member == nullptr) continue;
     // Parameters by position in the member's list; a get's pVal is its
     // [out, retval] parameter 0.
-    for (const auto& m : Members()) {
+    for (const auto& m : AllMembers()) {
       if (m.dispid != member->dispid) continue;
       for (std::size_t k = 0; k < m.param_count; ++k)
         if (SameMemberName(m.params[k].name, names[i])) ids[i] = static_cast<DISPID>(k);

@@ -50,13 +50,31 @@ constexpr std::string_view PropertyHelp(std::string_view name, std::string_view 
              [](OrvaneControl& c, std::span<Variant> a, Variant*) { return c.put_##name(a[0]); }},
 #define ORVANE_METHOD(id, name) name##Method(id),
 
-constexpr std::array<MemberInfo, 59> kMembers = {{
+constexpr MemberInfo OfIOrvane2(MemberInfo m) {
+  m.owner = MemberInterface::kIOrvane2;
+  return m;
+}
+#define ORVANE2_GET(id, name)                                                                   \
+  OfIOrvane2(MemberInfo{id, MemberKind::kGet, #name, {}, 0, "property " #name,                  \
+                        [](OrvaneControl& c, std::span<Variant>, Variant* r) { return c.get_##name(r); }}),
+#define ORVANE2_PROPERTY(id, name)                                                                       \
+  ORVANE2_GET(id, name)                                                                                  \
+  OfIOrvane2(MemberInfo{id, MemberKind::kPut, #name, {ParamInfo{"newVal"}}, 1, "property " #name,         \
+                        [](OrvaneControl& c, std::span<Variant> a, Variant*) { return c.put_##name(a[0]); }}),
+
+constexpr MemberInfo kMembers[] = {
     ORVANE_MEMBERS(ORVANE_GET, ORVANE_PROPERTY, ORVANE_METHOD)
-}};
+    ORVANE2_MEMBERS(ORVANE2_GET, ORVANE2_PROPERTY, ORVANE_METHOD)
+};
+constexpr std::size_t kIOrvaneMembers = 59;
+static_assert(kMembers[kIOrvaneMembers - 1].owner == MemberInterface::kIOrvane &&
+              kMembers[kIOrvaneMembers].owner == MemberInterface::kIOrvane2);
 
 #undef ORVANE_GET
 #undef ORVANE_PROPERTY
 #undef ORVANE_METHOD
+#undef ORVANE2_GET
+#undef ORVANE2_PROPERTY
 
 const std::array<EventInfo, 5> kEvents = {{
     {1, "RawDataReceived", {"RawData", "NumBytesRead"}, 2},
@@ -74,7 +92,8 @@ const std::array<EventInfo, 5> kEvents = {{
 
 }  // namespace
 
-std::span<const MemberInfo> Members() { return kMembers; }
+std::span<const MemberInfo> Members() { return std::span<const MemberInfo>(kMembers).first(kIOrvaneMembers); }
+std::span<const MemberInfo> AllMembers() { return kMembers; }
 std::span<const EventInfo> Events() { return kEvents; }
 
 bool SameMemberName(std::string_view a, std::string_view b) {

@@ -15,6 +15,7 @@ namespace orvane {
 class OrvaneControl;
 
 enum class MemberKind : std::uint8_t { kGet, kPut, kMethod };
+enum class MemberInterface : std::uint8_t { kIOrvane, kIOrvane2 };
 
 struct ParamInfo {
   std::string_view name;
@@ -31,6 +32,7 @@ struct MemberInfo {
   std::string_view help;
   // Calls the member; `args` in declaration order, [out] ones written in place.
   HRESULT (*call)(OrvaneControl& control, std::span<Variant> args, Variant* result);
+  MemberInterface owner = MemberInterface::kIOrvane;
 };
 
 struct EventInfo {
@@ -41,11 +43,13 @@ struct EventInfo {
 };
 
 std::span<const MemberInfo> Members();  // 59 rows, vtable order
+// IOrvane's rows, then IOrvane2's own: what late binding answers.
+std::span<const MemberInfo> AllMembers();
 std::span<const EventInfo> Events();    // 5 rows
 
 // Names compare case-insensitively (ASCII), like the platform's GetIDsOfNames.
 bool SameMemberName(std::string_view a, std::string_view b);
-// The first row of that name, whatever its kind: a get, put or method of one
+// The first row of that name (of AllMembers), whatever its kind: a get, put or method of one
 // name share their DISPID.
 const MemberInfo* FindMember(std::string_view name);
 const MemberInfo* FindMember(DISPID dispid, MemberKind kind);

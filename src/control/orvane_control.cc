@@ -142,6 +142,7 @@ ORVANE_GET_FROM(SatelliteInViewPRNs, receiver_.satellites().SatelliteInViewPRNs(
 ORVANE_GET_FROM(ArrivedAtDest, receiver_.navigation().ArrivedAtDest())
 ORVANE_GET_FROM(RouteName, receiver_.navigation().RouteName())
 ORVANE_GET_FROM(RouteContainsAllWpts, receiver_.navigation().RouteContainsAllWpts())
+ORVANE_GET_FROM(Talkers, GetTalkers(settings_))
 #undef ORVANE_GET_FROM
 
 HRESULT OrvaneControl::GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon) {
@@ -159,6 +160,7 @@ HRESULT OrvaneControl::put_LatLonFormat(const Variant& v) { return PutLatLonForm
 HRESULT OrvaneControl::put_SpeedUnits(const Variant& v) { return PutSpeedUnits(settings_, v); }
 HRESULT OrvaneControl::put_DistUnits(const Variant& v) { return PutDistUnits(settings_, v); }
 HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) { return PutAltitudeUnits(settings_, v); }
+HRESULT OrvaneControl::put_Talkers(const Variant& v) { return PutTalkers(settings_, v); }
 HRESULT OrvaneControl::put_DegLabel(const Variant& v) { return receiver_.fix().PutDegLabel(v); }
 HRESULT OrvaneControl::put_MinLabel(const Variant& v) { return receiver_.fix().PutMinLabel(v); }
 HRESULT OrvaneControl::put_SecLabel(const Variant& v) { return receiver_.fix().PutSecLabel(v); }

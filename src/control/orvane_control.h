@@ -35,6 +35,7 @@ class OrvaneControl {
   ORVANE_GET(id, name)            \
   HRESULT put_##name(const Variant& newVal);
   ORVANE_MEMBERS(ORVANE_GET, ORVANE_PROPERTY, ORVANE_NO_METHOD)
+  ORVANE2_MEMBERS(ORVANE_GET, ORVANE_PROPERTY, ORVANE_NO_METHOD)
 #undef ORVANE_GET
 #undef ORVANE_PROPERTY
   HRESULT Open(const Variant& PortName);

@@ -60,5 +60,8 @@
   GET(52, RouteName)                          \
   GET(53, RouteContainsAllWpts)
 
+// IOrvane2, derived from IOrvane: its own members, DISPIDs from 100 up.
+#define ORVANE2_MEMBERS(GET, PROPERTY, METHOD) PROPERTY(100, Talkers)
+
 // For a layer that declares its methods apart from the list.
 #define ORVANE_NO_METHOD(id, name)

@@ -6,19 +6,33 @@
 
 namespace orvane {
 
-const std::vector<SentenceRow>& Receiver::Sentences() {
-  static const std::vector<SentenceRow> kRows = {
-      {"$GPRMC", 13, &Receiver::HandleRmc}, {"$GPGGA", 15, &Receiver::HandleGga},
-      {"$GPGLL", 7, &Receiver::HandleGll},  {"$GPGSA", 18, &Receiver::HandleGsa},
-      {"$GPGSV", 20, &Receiver::HandleGsv}, {"$GPRMB", 14, &Receiver::HandleRmb},
-      {"$GPBOD", 7, &Receiver::HandleBod},  {"$GPRTE", 14, &Receiver::HandleRte},
-      {"$GPWPL", 6, &Receiver::HandleWpl},
+namespace {
+
+// $ttsss: a two-letter talker, then the sentence type.
+constexpr std::size_t kTalkerLength = 2;
+constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
+
+}  // namespace
+
+std::span<const SentenceRow> Receiver::Sentences() {
+  static constexpr SentenceRow kRows[] = {
+      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
+      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
+      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix, 5},
+      {"GSA", 18, &Receiver::ParseGsa, SentenceEvent::kSatellite},
+      {"GSV", 20, &Receiver::ParseGsv, SentenceEvent::kSatellite},
+      {"RMB", 14, &Receiver::ParseRmb, SentenceEvent::kNav},
+      {"BOD", 7, &Receiver::ParseBod, SentenceEvent::kNav},
+      {"RTE", 14, &Receiver::ParseRte, SentenceEvent::kNav},
+      {"WPL", 6, &Receiver::ParseWpl, SentenceEvent::kNone},
   };
   return kRows;
 }
 
 Receiver::Receiver(const Settings& settings, EventRaiser& events)
-    : events_(events), fix_(settings), navigation_(settings) {}
+    : settings_(settings), events_(events), fix_(settings), navigation_(settings) {
+  stats_.by_row.assign(Sentences().size(), 0);
+}
 
 void Receiver::ResetLineAssembly() {
   buf_.clear();
@@ -104,6 +118,27 @@ void Receiver::ProcessAvailableSentences(ChunkReader& reader, const StopEvent& s
   }
 }
 
+bool Receiver::TalkerAccepted(std::string_view talker) {
+  const std::uint32_t version = settings_.talkers_version.load(std::memory_order_acquire);
+  if (version != talkers_version_) {
+    std::lock_guard<std::mutex> lock(settings_.talkers_mutex);
+    talkers_ = settings_.talkers;
+    talkers_version_ = settings_.talkers_version.load(std::memory_order_relaxed);
+    several_systems_ = !talkers_.GpOnly();
+  }
+  return talkers_.Accepts(talker);
+}
+
+const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
+  if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
+  talker_ = identifier.substr(1, kTalkerLength);
+  if (!TalkerAccepted(talker_)) return nullptr;
+  const std::string_view type = identifier.substr(1 + kTalkerLength);
+  for (const SentenceRow& row : Sentences())
+    if (row.identifier == type) return &row;
+  return nullptr;
+}
+
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
   if (!VerifyChecksum(line)) {
@@ -111,67 +146,45 @@ void Receiver::HandleLine(std::string_view line) {
     return;
   }
   SplitFields(line, fields_);
-  const auto& rows = Sentences();
-  bool handled = false;
-  if (!fields_.empty()) {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (fields_[0] != rows[i].identifier) continue;
-      NormalizeFieldCount(fields_, rows[i].field_count);
-      (this->*rows[i].handle)(fields_);
-      ++stats_.by_row[i];
-      handled = true;
-      break;
-    }
+  const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
+  if (row != nullptr) {
+    received_field_count_ = fields_.size();
+    received_last_field_ = fields_.back();
+    NormalizeFieldCount(fields_, row->field_count);
+    if (several_systems_ && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    (this->*row->parse)(fields_);
+    Raise(row->event);
+    ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
+  } else {
+    ++stats_.unrecognised;
   }
-  if (!handled) ++stats_.unrecognised;
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
 }
 
-void Receiver::RaiseFixUpdate() {
-  if (events_.HasSinks()) events_.FireFixUpdate(fix_.UpdateArgs());
-}
-void Receiver::RaiseSatelliteUpdate() {
-  if (events_.HasSinks()) events_.FireSatelliteUpdate(satellites_.UpdateArgs());
-}
-void Receiver::RaiseNavUpdate() {
-  if (events_.HasSinks()) events_.FireNavUpdate(navigation_.UpdateArgs());
+void Receiver::ParseGsa(const SentenceFields& f) {
+  if (!several_systems_) return satellites_.ParseGsa(f);
+  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
+  satellites_.ParseGsaSystem(f, talker_, received_field_count_ == 19 ? received_last_field_ : std::string_view());
 }
 
-// Each handler step stores its results, then raises its row's event once.
-void Receiver::HandleRmc(const SentenceFields& f) {
-  fix_.ParseRmc(f);
-  RaiseFixUpdate();
+void Receiver::ParseGsv(const SentenceFields& f) {
+  const std::size_t blocks_end = GsvBlocksEnd(received_field_count_);
+  if (!several_systems_) return satellites_.ParseGsv(f, blocks_end);
+  const bool has_signal = blocks_end != static_cast<std::size_t>(-1);
+  satellites_.ParseGsvSystem(f, talker_, has_signal ? received_last_field_ : std::string_view(), blocks_end);
 }
-void Receiver::HandleGga(const SentenceFields& f) {
-  fix_.ParseGga(f);
-  RaiseFixUpdate();
+
+// Each parse step stores its results, then its row's event is raised once.
+void Receiver::Raise(SentenceEvent event) {
+  if (!events_.HasSinks()) return;
+  switch (event) {
+    case SentenceEvent::kFix: events_.FireFixUpdate(fix_.UpdateArgs()); break;
+    case SentenceEvent::kSatellite: events_.FireSatelliteUpdate(satellites_.UpdateArgs()); break;
+    case SentenceEvent::kNav: events_.FireNavUpdate(navigation_.UpdateArgs()); break;
+    case SentenceEvent::kNone: break;
+  }
 }
-void Receiver::HandleGll(const SentenceFields& f) {
-  fix_.ParseGll(f);
-  RaiseFixUpdate();
-}
-void Receiver::HandleGsa(const SentenceFields& f) {
-  satellites_.ParseGsa(f);
-  RaiseSatelliteUpdate();
-}
-void Receiver::HandleGsv(const SentenceFields& f) {
-  satellites_.ParseGsv(f);
-  RaiseSatelliteUpdate();
-}
-void Receiver::HandleRmb(const SentenceFields& f) {
-  navigation_.ParseRmb(f);
-  RaiseNavUpdate();
-}
-void Receiver::HandleBod(const SentenceFields& f) {
-  navigation_.ParseBod(f);
-  RaiseNavUpdate();
-}
-void Receiver::HandleRte(const SentenceFields& f) {
-  navigation_.ParseRte(f);
-  RaiseNavUpdate();
-}
-void Receiver::HandleWpl(const SentenceFields& f) { navigation_.ParseWpl(f); }
 
 }  // namespace orvane

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/satellite_state.h"
 #include "engine/sentence.h"
 #include "engine/stop_event.h"
+#include "engine/talkers.h"
 #include "presentation/settings.h"
 
 namespace orvane {
@@ -26,12 +28,20 @@ class ChunkReader {
   virtual int ReadChunk(std::string& pending) = 0;
 };
 
-// One row per sentence: identifier, field count with element 0, handler step.
+// Which event a sentence's parse step is followed by.
+enum class SentenceEvent : std::uint8_t { kFix, kSatellite, kNav, kNone };
+
+// One row per sentence, the one place a sentence is described: its type (the
+// three letters after the talker), field count with element 0, parse step,
+// event and, for a fix, where its time is. Counters and the summary are
+// sized from the rows.
 class Receiver;
 struct SentenceRow {
   std::string_view identifier;
   std::size_t field_count;
-  void (Receiver::*handle)(const SentenceFields&);
+  void (Receiver::*parse)(const SentenceFields&);
+  SentenceEvent event;
+  std::size_t fix_time_field = 0;  // a fix's time of day, or 0
 };
 
 class Receiver {
@@ -76,30 +86,34 @@ class Receiver {
     std::uint64_t lines = 0;             // handed out, empty ones included
     std::uint64_t checksum_dropped = 0;  // dropped by VerifyChecksum
     std::uint64_t overlong_dropped = 0;  // longer than kMaxLineBytes
-    std::uint64_t by_row[9] = {};        // handled, per dispatch row
+    std::vector<std::uint64_t> by_row;   // handled, per row of Sentences()
     std::uint64_t unrecognised = 0;      // accepted lines with no handler
   };
   const Stats& stats() const { return stats_; }
 
-  static const std::vector<SentenceRow>& Sentences();
+  static std::span<const SentenceRow> Sentences();
+
+  // The row for a sentence identifier ("$GPRMC"), or null when no handler
+  // takes it: the talker is matched apart from the sentence type.
+  const SentenceRow* FindSentence(std::string_view identifier);
 
  private:
-  void HandleRmc(const SentenceFields& f);
-  void HandleGga(const SentenceFields& f);
-  void HandleGll(const SentenceFields& f);
-  void HandleGsa(const SentenceFields& f);
-  void HandleGsv(const SentenceFields& f);
-  void HandleRmb(const SentenceFields& f);
-  void HandleBod(const SentenceFields& f);
-  void HandleRte(const SentenceFields& f);
-  void HandleWpl(const SentenceFields& f);
-  void RaiseFixUpdate();
-  void RaiseSatelliteUpdate();
-  void RaiseNavUpdate();
+  void ParseRmc(const SentenceFields& f) { fix_.ParseRmc(f); }
+  void ParseGga(const SentenceFields& f) { fix_.ParseGga(f); }
+  void ParseGll(const SentenceFields& f) { fix_.ParseGll(f); }
+  void ParseGsa(const SentenceFields& f);
+  void ParseGsv(const SentenceFields& f);
+  void ParseRmb(const SentenceFields& f) { navigation_.ParseRmb(f); }
+  void ParseBod(const SentenceFields& f) { navigation_.ParseBod(f); }
+  void ParseRte(const SentenceFields& f) { navigation_.ParseRte(f); }
+  void ParseWpl(const SentenceFields& f) { navigation_.ParseWpl(f); }
+  bool TalkerAccepted(std::string_view talker);
+  void Raise(SentenceEvent event);
   void CutLines();
   // ReadLine without the copy: the view lives until the next read.
   int NextLine(ChunkReader& reader, std::string_view* line);
 
+  const Settings& settings_;
   EventRaiser& events_;
   FixState fix_;
   SatelliteState satellites_;
@@ -117,6 +131,15 @@ class Receiver {
   bool discarding_ = false;
 
   SentenceFields fields_;
+  // Of the line being handled: its talker, and its element count and last
+  // element before normalizing (where NMEA 4.10 puts its ids).
+  std::string_view talker_;
+  std::size_t received_field_count_ = 0;
+  std::string_view received_last_field_;
+  // The reader's copy of the Talkers setting.
+  TalkerSet talkers_;
+  std::uint32_t talkers_version_ = 0;
+  bool several_systems_ = false;
   Stats stats_;
 };
 

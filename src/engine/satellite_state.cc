@@ -1,5 +1,6 @@
 #include "engine/satellite_state.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <string_view>
@@ -38,6 +39,19 @@ Variant OptionalR8(std::string_view field) {
   return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
 }
 
+// GSA field 1: A automatic, M manual, either case.
+Variant GsaSelection(std::string_view mode) {
+  if (mode == "A" || mode == "a") return Variant::Bool(true);
+  if (mode == "M" || mode == "m") return Variant::Bool(false);
+  return Variant();
+}
+
+// GSA field 2: 1 no fix, 2 2D, 3 3D.
+Variant GsaFixMode(std::string_view field) {
+  std::int32_t fix = ReadInt(field);
+  return fix >= 1 && fix <= 3 ? Variant::I2(static_cast<std::int16_t>(fix)) : Variant();
+}
+
 Variant PrnArray(const std::vector<std::int16_t>& prns) {
   std::vector<Variant> elements;
   elements.reserve(prns.size());
@@ -47,6 +61,11 @@ Variant PrnArray(const std::vector<std::int16_t>& prns) {
 
 }  // namespace
 
+std::size_t GsvBlocksEnd(std::size_t received_field_count) {
+  if (received_field_count >= 5 && received_field_count % 4 == 1) return received_field_count - 1;
+  return static_cast<std::size_t>(-1);
+}
+
 SatelliteState::SatelliteState() = default;
 SatelliteState::~SatelliteState() = default;
 
@@ -54,17 +73,8 @@ SatelliteState::~SatelliteState() = default;
 //   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
 //   17 VDOP
 void SatelliteState::ParseGsa(const SentenceFields& f) {
-  Variant automatic;
-  std::string_view mode = Field(f, 1);
-  if (mode == "A" || mode == "a") {
-    automatic = Variant::Bool(true);
-  } else if (mode == "M" || mode == "m") {
-    automatic = Variant::Bool(false);
-  }
-
-  Variant fix_mode;
-  std::int32_t fix = ReadInt(Field(f, 2));
-  if (fix >= 1 && fix <= 3) fix_mode = Variant::I2(static_cast<std::int16_t>(fix));
+  Variant automatic = GsaSelection(Field(f, 1));
+  Variant fix_mode = GsaFixMode(Field(f, 2));
 
   std::vector<std::int16_t> prns;
   try {
@@ -93,7 +103,7 @@ void SatelliteState::ParseGsa(const SentenceFields& f) {
 // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00
 //   1 messages in group, 2 this message, 3 satellites in view, then four
 //   blocks of PRN, elevation, azimuth, SNR in 4-7, 8-11, 12-15, 16-19
-void SatelliteState::ParseGsv(const SentenceFields& f) {
+void SatelliteState::ParseGsv(const SentenceFields& f, std::size_t blocks_end) {
   std::string_view total = Field(f, 1);
   std::string_view number = Field(f, 2);
   std::string_view in_view = Field(f, 3);
@@ -105,7 +115,7 @@ void SatelliteState::ParseGsv(const SentenceFields& f) {
     pending_satellite_table_.clear();
   }
 
-  for (std::size_t block = 4; block <= 16; block += 4) {
+  for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
     std::string_view prn_field = Field(f, block);
     if (prn_field.empty()) continue;
     if (pending_in_view_prns_.size() >= kMaxPendingSatellites) break;
@@ -136,6 +146,132 @@ void SatelliteState::ParseGsv(const SentenceFields& f) {
       // The previous group stays published.
     }
   }
+}
+
+namespace {
+
+// PRNs of a GSA as unique numbers; a number that fits no system is left out
+// rather than shown as a satellite that does not exist.
+int GsaNumber(GnssSystem system, std::string_view field) {
+  return UniqueSatelliteNumber(system, DecimalToInt16(ReadDouble(field)));
+}
+
+void KeepStrongest(SatelliteRecord& kept, const SatelliteRecord& other) {
+  if (kept.elevation.is_empty()) kept.elevation = other.elevation;
+  if (kept.azimuth.is_empty()) kept.azimuth = other.azimuth;
+  if (!other.snr.is_empty() && (kept.snr.is_empty() || other.snr.i2() > kept.snr.i2())) kept.snr = other.snr;
+}
+
+}  // namespace
+
+void SatelliteState::MarkFix(std::string_view time) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  new_fix_union_ = true;
+  if (time.empty() || time == last_fix_time_) return;
+  try {
+    last_fix_time_.assign(time);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  ++fix_times_;
+  std::size_t before = published_groups_.size();
+  std::erase_if(published_groups_,
+                [&](const auto& g) { return fix_times_ - g.second.fix_time > kStaleFixTimes; });
+  if (published_groups_.size() != before) PublishUnion();
+}
+
+void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
+  Variant automatic = GsaSelection(Field(f, 1));
+  Variant fix_mode = GsaFixMode(Field(f, 2));
+  GnssSystem system = SystemFromId(id);
+  if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  automatic_operation_ = std::move(automatic);
+  operation_mode_ = std::move(fix_mode);
+  pdop_ = OptionalR8(Field(f, 15));
+  hdop_ = OptionalR8(Field(f, 16));
+  vdop_ = OptionalR8(Field(f, 17));
+  if (new_fix_union_) fix_satellite_prns_.clear();
+  new_fix_union_ = false;
+  try {
+    for (std::size_t i = 3; i <= 14; ++i) {
+      std::string_view field = Field(f, i);
+      if (field.empty()) continue;
+      const int number = GsaNumber(system, field);
+      if (number == 0) continue;
+      const auto prn = static_cast<std::int16_t>(number);
+      if (std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) == fix_satellite_prns_.end())
+        fix_satellite_prns_.push_back(prn);
+    }
+  } catch (const std::bad_alloc&) {
+    // The union keeps what it had.
+  }
+}
+
+void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view talker, std::string_view id,
+                                    std::size_t blocks_end) {
+  const GnssSystem system = SystemFromTalker(talker);
+  std::string_view number = Field(f, 2);
+  std::lock_guard<std::mutex> lock(mutex_);
+  try {
+    // A signal id is one hex digit; anything longer is garbage, and garbage
+    // must not grow the groups without bound.
+    std::string key(talker);
+    key += ',';
+    if (id.size() == 1) key += id;
+    if (pending_groups_.size() >= kMaxGroups && pending_groups_.count(key) == 0) return;
+    SystemGroup& pending = pending_groups_[key];
+    if (number.empty() || ReadInt(number) == 1) {
+      pending.prns.clear();
+      pending.table.clear();
+    }
+    for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
+      std::string_view prn_field = Field(f, block);
+      if (prn_field.empty()) continue;
+      if (pending.prns.size() >= kMaxPendingSatellites) break;
+      const int unique = UniqueSatelliteNumber(system, ReadInt16(prn_field));
+      if (unique == 0) continue;
+      SatelliteRecord record;
+      record.elevation = BoundedI2(Field(f, block + 1), 0, 90);
+      record.azimuth = BoundedI2(Field(f, block + 2), 0, 360);
+      record.snr = BoundedI2(Field(f, block + 3), 0, 99);
+      const auto prn = static_cast<std::int16_t>(unique);
+      auto [it, inserted] = pending.table.try_emplace(prn, std::move(record));
+      if (inserted) {
+        pending.prns.push_back(prn);
+      } else {
+        it->second = std::move(record);
+      }
+    }
+    if (ReadInt(Field(f, 1)) == ReadInt(number)) {
+      SystemGroup& published = published_groups_[key];
+      published.prns = pending.prns;
+      published.table = pending.table;
+      published.fix_time = fix_times_;
+      PublishUnion();
+    }
+  } catch (const std::bad_alloc&) {
+    // The groups published before stay in view.
+  }
+}
+
+// Called with the lock held; may throw std::bad_alloc before it changes
+// anything published.
+void SatelliteState::PublishUnion() {
+  SatelliteTable table;
+  for (const auto& [key, group] : published_groups_) {
+    for (const auto& [prn, record] : group.table) {
+      auto [it, inserted] = table.try_emplace(prn, record);
+      if (!inserted) KeepStrongest(it->second, record);
+    }
+  }
+  std::vector<std::int16_t> prns;
+  prns.reserve(table.size());
+  for (const auto& entry : table) prns.push_back(entry.first);
+  num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(prns.size()));
+  satellite_in_view_prns_ = std::move(prns);
+  satellite_table_ = std::move(table);
 }
 
 Variant SatelliteState::AutomaticOperation() const {

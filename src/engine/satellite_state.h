@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "automation/variant.h"
 #include "engine/events.h"
+#include "engine/gnss.h"
 #include "engine/sentence.h"
 
 namespace orvane {
@@ -23,6 +26,11 @@ struct SatelliteRecord {
 
 using SatelliteTable = std::map<std::int16_t, SatelliteRecord>;
 
+// Where a GSV's satellite blocks end, from the element count as received:
+// NMEA 4.10 appends a signal id after the last block (5, 9, 13, 17 or 21
+// elements), which is not a satellite.
+std::size_t GsvBlocksEnd(std::size_t received_field_count);
+
 class SatelliteState {
  public:
   // A real GSV group lists a few dozen satellites at most. A longer pending
@@ -36,7 +44,28 @@ class SatelliteState {
 
   // Fields are the normalized SentenceFields: element 0 the identifier.
   void ParseGsa(const SentenceFields& f);
-  void ParseGsv(const SentenceFields& f);
+  // Blocks from element `blocks_end` on are not read.
+  void ParseGsv(const SentenceFields& f, std::size_t blocks_end = 20);
+
+  // Several systems (any talker but GP alone accepted). Satellites carry
+  // their unique numbers (gnss.h). A GSV group is assembled per talker and
+  // signal id; the satellites in view are the union of the latest group of
+  // each, one entry per satellite (elevation and azimuth from its first
+  // signal, the highest SNR of its signals), in ascending number. A group
+  // not published again within kStaleFixTimes fix times is dropped, so a
+  // system that stops sending leaves the sky. FixSatellitePRNs is the union
+  // of the GSAs since the last fix sentence; DOPs and modes are the latest
+  // GSA's. `id` is the trailing NMEA 4.10 id (GSA system, GSV signal) or
+  // empty.
+  static constexpr int kStaleFixTimes = 10;
+  // Talker and signal pairs kept; real receivers send a dozen at most.
+  static constexpr std::size_t kMaxGroups = 64;
+  void ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id);
+  void ParseGsvSystem(const SentenceFields& f, std::string_view talker, std::string_view id,
+                      std::size_t blocks_end);
+  // A fix sentence and its time of day field: the next GSA starts a new
+  // union, and a new time ages the GSV groups.
+  void MarkFix(std::string_view time);
 
   // Property reads: fresh values the caller owns.
   Variant AutomaticOperation() const;
@@ -72,6 +101,19 @@ class SatelliteState {
   std::vector<std::int16_t> pending_in_view_prns_;
   SatelliteTable satellite_table_;
   SatelliteTable pending_satellite_table_;
+
+  // Several systems: per talker and signal id.
+  struct SystemGroup {
+    std::vector<std::int16_t> prns;
+    SatelliteTable table;
+    std::int64_t fix_time = 0;  // fix_times_ when published
+  };
+  void PublishUnion();
+  std::map<std::string, SystemGroup> pending_groups_;
+  std::map<std::string, SystemGroup> published_groups_;
+  std::int64_t fix_times_ = 0;
+  std::string last_fix_time_;
+  bool new_fix_union_ = true;
 };
 
 }  // namespace orvane

@@ -39,4 +39,27 @@ HRESULT PutAltitudeUnits(Settings& settings, const Variant& value) {
   return PutCode(settings.altitude_units, value, 1);
 }
 
+Variant GetTalkers(const Settings& settings) {
+  std::lock_guard<std::mutex> lock(settings.talkers_mutex);
+  return Variant::Bstr(settings.talkers_text);
+}
+
+HRESULT PutTalkers(Settings& settings, const Variant& value) {
+  Variant text;
+  const HRESULT hr = ChangeType(value, VT_BSTR, &text);
+  if (FAILED(hr)) return hr;
+  std::string ascii;
+  for (char16_t c : text.bstr()) {
+    if (c > 0x7F) return ReportError(E_INVALIDARG);
+    ascii += static_cast<char>(c);
+  }
+  TalkerSet talkers;
+  if (!TalkerSet::Parse(ascii, &talkers)) return ReportError(E_INVALIDARG);
+  std::lock_guard<std::mutex> lock(settings.talkers_mutex);
+  settings.talkers_text = text.bstr();
+  settings.talkers = talkers;
+  settings.talkers_version.fetch_add(1, std::memory_order_release);
+  return S_OK;
+}
+
 }  // namespace orvane

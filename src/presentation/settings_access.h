@@ -21,4 +21,9 @@ HRESULT PutDistUnits(Settings& settings, const Variant& value);  // 0..3
 Variant GetAltitudeUnits(const Settings& settings);
 HRESULT PutAltitudeUnits(Settings& settings, const Variant& value);  // 0..1
 
+// "*" or a comma-separated list of two upper-case letters; anything else is
+// refused with E_INVALIDARG and changes nothing.
+Variant GetTalkers(const Settings& settings);
+HRESULT PutTalkers(Settings& settings, const Variant& value);
+
 }  // namespace orvane

@@ -29,6 +29,9 @@ Check "default speed units", gps.SpeedUnits = 2, gps.SpeedUnits
 gps.SpeedUnits = "1"
 Check "text into SpeedUnits", gps.SpeedUnits = 1 And VarType(gps.SpeedUnits) = vbInteger, _
       gps.SpeedUnits & " " & VarType(gps.SpeedUnits)
+gps.Talkers = "*"
+Check "Talkers through IOrvane2", gps.Talkers = "*", gps.Talkers
+gps.Talkers = "GP"
 gps.DegLabel = 5
 Check "number into DegLabel", gps.DegLabel = "5" And VarType(gps.DegLabel) = vbString, gps.DegLabel
 
@@ -42,6 +45,10 @@ Err.Clear
 gps.BaudRate = 1000
 Check "bad baud: number", Err.Number = &H80070057, Hex(Err.Number)
 Check "bad baud: description", Err.Description = "An invalid argument was supplied.", Err.Description
+Err.Clear
+gps.Talkers = "gp"
+Check "bad talkers: number", Err.Number = &H80070057, Hex(Err.Number)
+Check "bad talkers: value kept", gps.Talkers = "GP", gps.Talkers
 Err.Clear
 gps.SpeedUnits = "knots"
 Check "text that is no number", Err.Number = 13, Err.Number & " " & Err.Description

@@ -2,12 +2,16 @@
 // circular route, one fix a second, deterministic from a seed.
 //
 //   orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]
-//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [-o FILE]
+//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss] [-o FILE]
 //
 // Every second: RMC, GGA, GLL, GSA, RMB, BOD, and the three-message GSV group
 // every --gsv-every seconds (at 4800 baud a receiver cannot send the whole
 // set every second). At the top of each minute: the route in two RTE
 // messages, then one WPL per waypoint. Lines end in CR LF.
+//
+// --gnss writes what a multi-constellation NMEA 4.10 receiver sends: GN fix
+// sentences, one GSA per system with its system id, and GSV groups per
+// system and signal (GPS on L1 and L5, GLONASS, Galileo, BeiDou).
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -92,6 +96,7 @@ struct Options {
   std::uint64_t seed = 1;
   bool drive = false;
   int gsv_every = 5;
+  bool gnss = false;
   long long start_epoch = 0;  // seconds since 1970-01-01 UTC
   const char* output = nullptr;
 };
@@ -193,10 +198,50 @@ bool ParseStart(const char* text, long long* epoch) {
   return true;
 }
 
+// One GSA per system with its id, then the GSV groups per system and signal
+// when `with_gsv`.
+template <typename Systems>
+void EmitSystems(Writer& w, Systems& systems, Random& rng, double pdop, double hdop, double vdop,
+                 bool with_gsv) {
+  for (auto& sys : systems) {
+    std::string gsa = "$GNGSA,A,3";
+    int used = 0;
+    std::vector<int> snr;
+    for (Satellite& s : sys.sats) {
+      if (sys.id != 1) {
+        s.azimuth = Wrap360(s.azimuth + s.drift);
+        s.elevation = std::fmin(88, std::fmax(2, s.elevation + s.rise));
+      }
+      snr.push_back(static_cast<int>(20 + s.elevation / 3 + rng.Uniform(0, 6)));
+      if (s.elevation > 10 && snr.back() > 28 && used < 12) {
+        gsa += Format(",%02d", s.prn);
+        ++used;
+      }
+    }
+    for (int i = used; i < 12; ++i) gsa += ",";
+    w.Emit(gsa + Format(",%.1f,%.1f,%.1f,%d", pdop, hdop, vdop, sys.id));
+    if (!with_gsv) continue;
+    const int n = static_cast<int>(sys.sats.size());
+    const int messages = (n + 3) / 4;
+    for (const char* signal = sys.signals; *signal; ++signal) {
+      for (int m = 0; m < messages; ++m) {
+        std::string gsv = Format("$%sGSV,%d,%d,%02d", sys.talker, messages, m + 1, n);
+        for (int k = m * 4; k < m * 4 + 4 && k < n; ++k) {
+          // The second signal is weaker.
+          const int level = signal == sys.signals ? snr[k] : snr[k] - 4;
+          gsv += Format(",%02d,%02d,%03d,%02d", sys.sats[k].prn, static_cast<int>(sys.sats[k].elevation),
+                        static_cast<int>(sys.sats[k].azimuth), level);
+        }
+        w.Emit(gsv + "," + *signal);
+      }
+    }
+  }
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
-               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [-o FILE]\n");
+               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss] [-o FILE]\n");
   return 2;
 }
 
@@ -231,6 +276,35 @@ int Generate(const Options& opt, std::FILE* out) {
     sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
                     rng.Uniform(-0.002, 0.002)});
   }
+
+  // The other systems' satellites, as their receivers number them.
+  struct System {
+    const char* talker;
+    int id;             // NMEA 4.10 system id
+    int first, last;    // numbers written
+    int count;
+    const char* signals;  // GSV signal ids, one group each
+    std::vector<Satellite> sats;
+  };
+  std::vector<System> systems;
+  if (opt.gnss) {
+    systems = {{"GP", 1, 1, 32, 0, "18", {}},
+               {"GL", 2, 65, 96, 7, "1", {}},
+               {"GA", 3, 1, 36, 6, "7", {}},
+               {"GB", 4, 1, 63, 6, "1", {}}};
+    systems[0].sats = sats;
+    for (System& sys : systems) {
+      while (static_cast<int>(sys.sats.size()) < sys.count) {
+        const int prn = rng.Int(sys.first, sys.last);
+        bool taken = false;
+        for (const Satellite& s : sys.sats) taken = taken || s.prn == prn;
+        if (taken) continue;
+        sys.sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
+                            rng.Uniform(-0.002, 0.002)});
+      }
+    }
+  }
+  const char* const fix_talker = opt.gnss ? "GN" : "GP";
 
   const double cruise = opt.drive ? 27.0 : 6.0;    // knots
   const double arrival = opt.drive ? 0.03 : 0.05;  // nautical miles
@@ -279,7 +353,7 @@ int Generate(const Options& opt, std::FILE* out) {
     const double pdop = std::hypot(hdop, vdop);
 
     // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
-    w.Emit(Format("$GPRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", time.c_str(), Lat(pos_lat).c_str(),
+    w.Emit(Format("$%sRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", fix_talker, time.c_str(), Lat(pos_lat).c_str(),
                   Lon(pos_lon).c_str(), speed, course, date.c_str(), std::fabs(site.variation),
                   site.variation < 0 ? 'W' : 'E'));
     // Satellites above 10 degrees with a good signal are used in the fix.
@@ -293,10 +367,15 @@ int Generate(const Options& opt, std::FILE* out) {
       if (s.elevation > 10 && level > 28 && used.size() < 12) used.push_back(s.prn);
     }
     // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
-    w.Emit(Format("$GPGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", time.c_str(),
+    w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", fix_talker, time.c_str(),
                   Lat(pos_lat).c_str(), Lon(pos_lon).c_str(), used.size(), hdop, altitude,
                   site.geoid));
-    w.Emit(Format("$GPGLL,%s,%s,%s,A,A", Lat(pos_lat).c_str(), Lon(pos_lon).c_str(), time.c_str()));
+    w.Emit(Format("$%sGLL,%s,%s,%s,A,A", fix_talker, Lat(pos_lat).c_str(), Lon(pos_lon).c_str(),
+                  time.c_str()));
+    if (opt.gnss) {
+      systems[0].sats = sats;  // GPS moved above
+      EmitSystems(w, systems, rng, pdop, hdop, vdop, opt.gsv_every > 0 && t % opt.gsv_every == 0);
+    } else {
     std::string gsa = "$GPGSA,A,3";
     for (std::size_t i = 0; i < 12; ++i) {
       gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
@@ -311,6 +390,7 @@ int Generate(const Options& opt, std::FILE* out) {
         }
         w.Emit(gsv);
       }
+    }
     }
     // RMB: status, XTE, steer, origin, destination, its position, range,
     // bearing, closing velocity, arrival, mode.
@@ -356,6 +436,10 @@ int main(int argc, char** argv) {
       const long long n = value ? std::strtoll(value, &end, 10) : -1;
       return (value && *end == '\0' && n >= lo) ? n : -1;
     };
+    if (arg == "--gnss") {
+      opt.gnss = true;
+      continue;
+    }
     if (arg == "--seconds" && number(1) > 0) {
       opt.seconds = number(1);
     } else if (arg == "--lines" && number(1) > 0) {

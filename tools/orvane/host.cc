@@ -219,10 +219,14 @@ void Session::PrintSummary(double seconds) {
   const Receiver::Stats& st = control_->stats();
   std::fprintf(out_, "summary: %llu lines in %.3f s (%.0f lines/s)\n", static_cast<unsigned long long>(st.lines),
                seconds, seconds > 0 ? static_cast<double>(st.lines) / seconds : 0.0);
+  // Counted whatever the talker: "$--" says so once more than GP is taken.
+  Variant talkers;
+  Get("Talkers", &talkers);
+  const std::string talker = talkers.vt() == VT_BSTR && talkers.bstr() == u"GP" ? "$GP" : "$--";
   const auto& rows = Receiver::Sentences();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::fprintf(out_, "  %-8.*s %llu\n", static_cast<int>(rows[i].identifier.size()), rows[i].identifier.data(),
-                 static_cast<unsigned long long>(st.by_row[i]));
+    const std::string identifier = talker + std::string(rows[i].identifier);
+    std::fprintf(out_, "  %-8s %llu\n", identifier.c_str(), static_cast<unsigned long long>(st.by_row[i]));
   }
   std::fprintf(out_, "  %-8s %llu\n", "other", static_cast<unsigned long long>(st.unrecognised));
   std::fprintf(out_, "  dropped by checksum: %llu\n", static_cast<unsigned long long>(st.checksum_dropped));
@@ -414,7 +418,8 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
 
 int Run(const Options& options, std::FILE* out, std::FILE* err) {
   if (options.mode == Options::Mode::kMembers) {
-    for (const auto& m : Members()) {
+    for (const auto& m : AllMembers()) {
+      if (&m == &AllMembers()[Members().size()]) std::fprintf(out, "IOrvane2:\n");
       std::string params;
       for (std::size_t k = 0; k < m.param_count; ++k) {
         if (k) params += ", ";

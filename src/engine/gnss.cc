@@ -1,0 +1,98 @@
+#include "engine/gnss.h"
+
+namespace orvane {
+namespace {
+
+// One row per way a receiver writes a satellite number: the numbers it
+// writes, under which system, and what to add to get the unique number
+// (GPS 1-32, SBAS 33-64, GLONASS 65-96, QZSS 193-202, Galileo 301-336,
+// BeiDou 401-463, NavIC 501 up). kUnknown rows are for GN and other talkers
+// without a system id: the NMEA 4.0 ranges, then receivers' own habits.
+struct NumberRange {
+  GnssSystem written_as;
+  int first, last;
+  int offset;
+  GnssSystem system;
+};
+
+constexpr NumberRange kRanges[] = {
+    {GnssSystem::kGps, 1, 32, 0, GnssSystem::kGps},
+    // GP carries SBAS too: NMEA numbers, or the PRN 120-151 u-blox and
+    // SiRF write.
+    {GnssSystem::kGps, 33, 64, 0, GnssSystem::kSbas},
+    {GnssSystem::kGps, 120, 151, -87, GnssSystem::kSbas},
+    // u-blox in NMEA 4.0 mode lists QZSS under GP.
+    {GnssSystem::kGps, 193, 202, 0, GnssSystem::kQzss},
+    // GLONASS: NMEA 65-96, or the slot number 1-32 (NMEA 4.11 receivers).
+    {GnssSystem::kGlonass, 65, 96, 0, GnssSystem::kGlonass},
+    {GnssSystem::kGlonass, 1, 32, 64, GnssSystem::kGlonass},
+    // Galileo: the PRN 1-36 (4.10), or 301-336 already unique.
+    {GnssSystem::kGalileo, 1, 36, 300, GnssSystem::kGalileo},
+    {GnssSystem::kGalileo, 301, 336, 0, GnssSystem::kGalileo},
+    // Quectel LC79D writes the Galileo PRN plus 100.
+    {GnssSystem::kGalileo, 101, 136, 200, GnssSystem::kGalileo},
+    // BeiDou: the PRN 1-63, 201-263 (older Quectel/MediaTek) or 401-463.
+    {GnssSystem::kBeidou, 1, 63, 400, GnssSystem::kBeidou},
+    {GnssSystem::kBeidou, 201, 263, 200, GnssSystem::kBeidou},
+    {GnssSystem::kBeidou, 401, 463, 0, GnssSystem::kBeidou},
+    // QZSS: the PRN 1-10 (4.11), or 193-202.
+    {GnssSystem::kQzss, 1, 10, 192, GnssSystem::kQzss},
+    {GnssSystem::kQzss, 193, 202, 0, GnssSystem::kQzss},
+    {GnssSystem::kNavic, 1, 14, 500, GnssSystem::kNavic},
+    {GnssSystem::kNavic, 501, 514, 0, GnssSystem::kNavic},
+    {GnssSystem::kUnknown, 1, 32, 0, GnssSystem::kGps},
+    {GnssSystem::kUnknown, 33, 64, 0, GnssSystem::kSbas},
+    {GnssSystem::kUnknown, 65, 96, 0, GnssSystem::kGlonass},
+    {GnssSystem::kUnknown, 120, 151, -87, GnssSystem::kSbas},
+    // QZSS flies 193-199; from 201 on, a number without system id is BeiDou
+    // as older receivers wrote it (201-237). Galileo written as 211-246
+    // overlaps that and cannot be told apart without a system id.
+    {GnssSystem::kUnknown, 193, 200, 0, GnssSystem::kQzss},
+    {GnssSystem::kUnknown, 201, 263, 200, GnssSystem::kBeidou},
+    {GnssSystem::kUnknown, 301, 336, 0, GnssSystem::kGalileo},
+    {GnssSystem::kUnknown, 401, 463, 0, GnssSystem::kBeidou},
+    {GnssSystem::kUnknown, 501, 514, 0, GnssSystem::kNavic},
+};
+
+}  // namespace
+
+GnssSystem SystemFromId(std::string_view id) {
+  if (id.size() != 1) return GnssSystem::kUnknown;
+  switch (id[0]) {
+    case '1': return GnssSystem::kGps;
+    case '2': return GnssSystem::kGlonass;
+    case '3': return GnssSystem::kGalileo;
+    case '4': return GnssSystem::kBeidou;
+    case '5': return GnssSystem::kQzss;
+    case '6': return GnssSystem::kNavic;
+    default: return GnssSystem::kUnknown;
+  }
+}
+
+GnssSystem SystemFromTalker(std::string_view talker) {
+  if (talker == "GP") return GnssSystem::kGps;
+  if (talker == "GL") return GnssSystem::kGlonass;
+  if (talker == "GA") return GnssSystem::kGalileo;
+  if (talker == "GB" || talker == "BD") return GnssSystem::kBeidou;
+  if (talker == "GQ" || talker == "QZ") return GnssSystem::kQzss;
+  if (talker == "GI") return GnssSystem::kNavic;
+  return GnssSystem::kUnknown;
+}
+
+GnssSystem SystemOfNumber(int number) {
+  for (const NumberRange& r : kRanges) {
+    if (r.written_as == GnssSystem::kUnknown && r.offset == 0 && number >= r.first && number <= r.last) {
+      return r.system;
+    }
+  }
+  return GnssSystem::kUnknown;
+}
+
+int UniqueSatelliteNumber(GnssSystem system, int prn) {
+  for (const NumberRange& r : kRanges) {
+    if (r.written_as == system && prn >= r.first && prn <= r.last) return prn + r.offset;
+  }
+  return 0;
+}
+
+}  // namespace orvane
