@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "automation/thread_slot.h"
+
 namespace orvane {
 
 namespace {
@@ -89,8 +91,12 @@ struct ApartmentHolder {
   }
 };
 
+namespace {
+ThreadSlot<ApartmentHolder> g_holders;
+}  // namespace
+
 std::shared_ptr<Apartment> Apartment::Current() {
-  thread_local ApartmentHolder holder;
+  ApartmentHolder& holder = g_holders.Get();
   if (!holder.apartment) holder.apartment.reset(new Apartment());
   return holder.apartment;
 }
