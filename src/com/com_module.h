@@ -5,17 +5,13 @@
 #include <string>
 
 #include "automation/platform.h"
+#include "control/module_lifetime.h"
 
 namespace orvane::com {
 
 HINSTANCE ModuleInstance();
 // The module file's full path (the test host's own path when linked into it).
 std::wstring ModulePath();
-
-// Live objects, outstanding LockServer calls and held class factories.
-void LockModule();
-void UnlockModule();
-LONG LockCount();
 
 // Loads the type library from the module (or the .tlb beside it). The result
 // is AddRef'ed for the caller.

@@ -1,26 +1,32 @@
 #include "control/orvane_control.h"
 
-#include <atomic>
+#include <thread>
 
 #include "control/apartment.h"
+#include "control/module_lifetime.h"
 #include "control/picture.h"
 #include "presentation/settings_access.h"
 
 namespace orvane {
-namespace {
-
-std::atomic<long> g_module_locks{0};
-
-}  // namespace
-
 // Counted as a live object until the last reader that shares it has ended.
 struct OrvaneControl::Core {
-  Core() : receiver(settings, events), sources(receiver, events) {
-    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
-  }
-  ~Core() { g_module_locks.fetch_sub(1, std::memory_order_acq_rel); }
+  Core() : receiver(settings, events), sources(receiver, events) {}
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
+
+  // First, so the module is unlocked only once everything below is gone. A
+  // reader left to free the state still returns through the module's code.
+  struct Lifetime {
+    Lifetime() { LockModule(); }
+    ~Lifetime() {
+      if (std::this_thread::get_id() == reader_at_release) {
+        UnlockModuleLeavingThread();
+      } else {
+        UnlockModule();
+      }
+    }
+    std::thread::id reader_at_release;  // written before the last release
+  } lifetime;
 
   // Destroyed in reverse: the sources (reader stopped) first, then the state
   // objects and the line queue, the connection point last.
@@ -46,6 +52,9 @@ OrvaneControl::~OrvaneControl() {
 }
 
 void OrvaneControl::StopReader(bool may_wait) {
+  if (const std::thread::id reader = sources_.ReaderThread(); reader != std::thread::id()) {
+    core_->lifetime.reader_at_release = reader;
+  }
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
   events_.Shutdown();
@@ -64,13 +73,13 @@ std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
 
 void LockServer(bool lock) {
   if (lock) {
-    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+    LockModule();
   } else {
-    g_module_locks.fetch_sub(1, std::memory_order_acq_rel);
+    UnlockModule();
   }
 }
 
-HRESULT CanUnloadNow() { return g_module_locks.load(std::memory_order_acquire) == 0 ? S_OK : S_FALSE; }
+HRESULT CanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 
 // Every get hands out a fresh value the caller owns; no stored value is shared.
 #define ORVANE_GET_FROM(name, expr)              \
