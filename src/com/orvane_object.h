@@ -245,7 +245,6 @@ class OrvaneObject final : public IOrvane,
   HRESULT QueryOwnInterface(REFIID iid, void** out);
   HRESULT Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out);
   HRESULT Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in);
-  bool StopReaderPumping();
 
   LONG refs_ = 0;
   InnerUnknown inner_{this};

@@ -1,5 +1,6 @@
 #include "control/orvane_control.h"
 
+#include <chrono>
 #include <thread>
 
 #include "control/apartment.h"
@@ -8,6 +9,15 @@
 #include "presentation/settings_access.h"
 
 namespace orvane {
+namespace {
+
+// How long a final release serves the reader before it lets the reader end on
+// its own: long enough for any sink call in flight to this thread, short
+// enough not to hang a host whose sink lives in a thread that never answers.
+constexpr std::chrono::milliseconds kReleaseServeLimit{2000};
+
+}  // namespace
+
 // Counted as a live object until the last reader that shares it has ended.
 struct OrvaneControl::Core {
   Core() : receiver(settings, events), sources(receiver, events) {}
@@ -45,10 +55,23 @@ OrvaneControl::OrvaneControl()
   sources_.KeepAliveWhileReading(core_);
 }
 
+// The one final release, whatever the host: no sink is called any more, then
+// the reader is stopped and, unless this thread is inside a call the reader
+// waits for, waited for while this thread serves what the reader needs of it.
 OrvaneControl::~OrvaneControl() {
   // A call already running here cannot be cancelled: when the reader waits
   // for it, this thread must not wait for the reader.
-  StopReader(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
+  if (Apartment::IsRunningCallFrom(sources_.ReaderThread())) {
+    StopReader(false);
+    return;
+  }
+  events_.Shutdown();
+  bool ended = true;
+  if (sources_.IsOpen()) {
+    sources_.Close();
+    ended = ServeStoppingReader([this] { return !sources_.IsOpen(); }, kReleaseServeLimit);
+  }
+  StopReader(ended);
 }
 
 void OrvaneControl::StopReader(bool may_wait) {
