@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "OrvaneMod_h.h"
+#include "com/com_module.h"
 #include "com/variant_convert.h"
 #include "control/apartment.h"
-#include "control/module_lifetime.h"
 
 namespace orvane::com {
 
@@ -20,34 +20,15 @@ struct ComEventSink::Shared {
 
 namespace {
 
-// Stands for the host's sink in the host's apartment. It is the module's
-// code, so it keeps the module loaded while COM holds it.
-class StandIn final : public IDispatch {
+// Stands for the host's sink in the host's apartment.
+class StandIn final : public ModuleObject<IDispatch> {
  public:
   StandIn(IDispatch* sink, std::shared_ptr<ComEventSink::Shared> shared)
-      : sink_(sink), shared_(std::move(shared)) {
+      : ModuleObject<IDispatch>(IID_IDispatch), sink_(sink), shared_(std::move(shared)) {
     sink_->AddRef();
-    LockModule();
   }
-  StandIn(const StandIn&) = delete;
-  StandIn& operator=(const StandIn&) = delete;
+  ~StandIn() override { sink_->Release(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     return sink_->GetTypeInfoCount(count);
   }
@@ -68,12 +49,6 @@ class StandIn final : public IDispatch {
   }
 
  private:
-  ~StandIn() {
-    sink_->Release();
-    UnlockModule();
-  }
-
-  LONG refs_ = 1;
   IDispatch* sink_;
   std::shared_ptr<ComEventSink::Shared> shared_;
 };
