@@ -2,11 +2,12 @@
 
 #include "automation/codepage.h"
 #include "automation/ids.h"
+#include "automation/thread_slot.h"
 
 namespace orvane {
 namespace {
 
-thread_local std::optional<ErrorRecord> t_record;
+ThreadSlot<std::optional<ErrorRecord>> g_records;
 
 }  // namespace
 
@@ -36,15 +37,16 @@ void RecordError(std::string_view description) {
 
 HRESULT ReportError(HRESULT code) { return ReportError(ErrorDescription(code), code); }
 
-void SetErrorRecord(std::optional<ErrorRecord> record) { t_record = std::move(record); }
+void SetErrorRecord(std::optional<ErrorRecord> record) { g_records.Get() = std::move(record); }
 
 std::optional<ErrorRecord> TakeErrorRecord() {
-  std::optional<ErrorRecord> out = std::move(t_record);
-  t_record.reset();
+  std::optional<ErrorRecord>& record = g_records.Get();
+  std::optional<ErrorRecord> out = std::move(record);
+  record.reset();
   return out;
 }
 
-const std::optional<ErrorRecord>& PeekErrorRecord() { return t_record; }
+const std::optional<ErrorRecord>& PeekErrorRecord() { return g_records.Get(); }
 
 HRESULT InterfaceSupportsErrorInfo(std::string_view iid) {
   if (iid.size() != kIidIOrvane.size()) return S_FALSE;

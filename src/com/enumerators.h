@@ -19,31 +19,12 @@ inline void ReleaseItem(const CONNECTDATA& d) {
 
 // Owns one reference to each item; Next hands out a further one.
 template <typename Interface, typename Item>
-class Enumerator final : public Interface {
+class Enumerator final : public ModuleObject<Interface> {
  public:
-  // The module stays loaded while a host holds one: it may outlive the
-  // control that made it.
-  Enumerator(std::vector<Item> items, REFIID iid) : items_(std::move(items)), iid_(iid) { LockModule(); }
-  ~Enumerator() {
+  Enumerator(std::vector<Item> items, REFIID iid)
+      : ModuleObject<Interface>(iid), items_(std::move(items)) {}
+  ~Enumerator() override {
     for (const Item& item : items_) ReleaseItem(item);
-    UnlockModule();
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iid_)) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
     if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
@@ -68,7 +49,7 @@ class Enumerator final : public Interface {
   HRESULT STDMETHODCALLTYPE Clone(Interface** out) override {
     if (out == nullptr) return E_POINTER;
     for (const Item& item : items_) AddRefItem(item);
-    auto* copy = new (std::nothrow) Enumerator(items_, iid_);
+    auto* copy = new (std::nothrow) Enumerator(items_, this->iid());
     if (copy == nullptr) {
       for (const Item& item : items_) ReleaseItem(item);
       *out = nullptr;
@@ -80,10 +61,8 @@ class Enumerator final : public Interface {
   }
 
  private:
-  LONG refs_ = 1;
   std::vector<Item> items_;
   std::size_t next_ = 0;
-  IID iid_;
 };
 
 }  // namespace orvane::com

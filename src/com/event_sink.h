@@ -1,7 +1,10 @@
-// A COM event sink behind the core's EventSink: the sink's _IOrvaneEvents
-// pointer is kept in the Global Interface Table, and every event fetches a
-// pointer valid on the raising thread, so COM carries the call to the
-// apartment the sink lives in and the raising thread waits for it.
+// A COM event sink behind the core's EventSink. The interface table holds a
+// stand-in for the host's sink that lives in the host's apartment: every
+// event fetches a pointer to it valid on the raising thread, so COM carries
+// the call to the apartment the sink lives in and the raising thread waits
+// for it. On arrival the stand-in marks the host's thread as running a call
+// the reader waits for, so a release from inside the handler knows not to
+// wait for the reader.
 #pragma once
 
 #include <memory>
@@ -22,13 +25,22 @@ class ComEventSink final : public EventSink {
   ComEventSink& operator=(const ComEventSink&) = delete;
 
   HRESULT Invoke(DISPID dispid, std::span<Variant> args) override;
-  // The sink as IUnknown for the calling thread; AddRef'ed, or null.
+  // The host's sink as IUnknown for the calling thread; AddRef'ed, or null.
   IUnknown* GetUnknown() const;
+  // Final release: calls still on their way to the host's apartment arrive
+  // there and return without reaching the host's sink.
+  void Disconnect();
+
+  struct Shared;
 
  private:
-  ComEventSink(IGlobalInterfaceTable* table, DWORD cookie) : table_(table), cookie_(cookie) {}
+  ComEventSink(IGlobalInterfaceTable* table, DWORD stand_in, DWORD sink,
+               std::shared_ptr<Shared> shared)
+      : table_(table), stand_in_(stand_in), sink_(sink), shared_(std::move(shared)) {}
   IGlobalInterfaceTable* table_;
-  DWORD cookie_;
+  DWORD stand_in_;  // the stand-in's cookie: what events are raised on
+  DWORD sink_;      // the host's own pointer, for EnumConnections
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace orvane::com

@@ -1,16 +1,17 @@
-// The four exports, the module's lock count and its one cached class factory.
+// The four exports and the module's one cached class factory; the lock count
+// is the core's (control/module_lifetime.h).
 #include <string>
 
 #include "automation/platform.h"
 #include "com/com_module.h"
 #include "com/registrar.h"
+#include "control/orvane_control.h"
 #include "OrvaneMod_h.h"
 
 namespace orvane::com {
 namespace {
 
 HINSTANCE g_instance = nullptr;
-LONG g_lock_count = 0;
 CRITICAL_SECTION g_factory_lock;
 bool g_factory_lock_ready = false;
 
@@ -47,11 +48,7 @@ class ClassFactory final : public IClassFactory {
     return CreateControlObject(outer, iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) {
-      LockModule();
-    } else {
-      UnlockModule();
-    }
+    orvane::LockServer(lock != FALSE);
     return S_OK;
   }
 
@@ -102,10 +99,6 @@ std::wstring ModulePath() {
     path.resize(path.size() * 2);
   }
 }
-
-void LockModule() { InterlockedIncrement(&g_lock_count); }
-void UnlockModule() { InterlockedDecrement(&g_lock_count); }
-LONG LockCount() { return InterlockedCompareExchange(&g_lock_count, 0, 0); }
 
 HRESULT LoadModuleTypeLib(ITypeLib** lib, std::wstring* loaded_from) {
   std::wstring path = ModulePath();
@@ -220,7 +213,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   return TRUE;
 }
 
-STDAPI DllCanUnloadNow() { return orvane::com::LockCount() == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return orvane::CanUnloadNow(); }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   return orvane::com::GetClassObject(clsid, iid, out);

@@ -18,38 +18,6 @@ HRESULT Hand(Interface* p, void** out) {
   return S_OK;
 }
 
-DWORD WINAPI TeardownThread(void* param) {
-  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  delete static_cast<OrvaneControl*>(param);
-  if (com) CoUninitialize();
-  UnlockModule();
-  HMODULE self = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&TeardownThread), &self);
-  FreeLibraryAndExitThread(self, 0);
-}
-
-// Destroys the core on a thread of its own, which keeps the module locked and
-// loaded until it is done.
-void HandOffTeardown(OrvaneControl* core) {
-  LockModule();
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCWSTR>(&TeardownThread), &self);
-  HANDLE thread = CreateThread(nullptr, 0, TeardownThread, core, 0, nullptr);
-  if (thread != nullptr) {
-    CloseHandle(thread);
-    return;
-  }
-  // No thread: the reader may be waiting for this very thread, so it is not
-  // waited for; it frees the state it shares when it ends.
-  if (self != nullptr) FreeLibrary(self);
-  core->AbandonReader();
-  delete core;
-  UnlockModule();
-}
-
 // Writes a core result into an out parameter; `*out` is overwritten, not
 // cleared.
 HRESULT Deliver(HRESULT hr, const Variant& value, VARIANT* out) {
@@ -69,45 +37,19 @@ OrvaneObject::OrvaneObject(IUnknown* outer, std::unique_ptr<OrvaneControl> contr
 }
 
 OrvaneObject::~OrvaneObject() {
-  if (!StopReaderPumping()) {
-    // The reader is waiting on a sink call that this thread is inside of (the
-    // host released the control from an event handler). It finishes once the
-    // handler returns; a thread of the module's own joins it then.
-    HandOffTeardown(control_.release());
+  // A call on its way to a sink's apartment must not reach a host that has
+  // let go; then the core's one final release.
+  std::vector<ConnectData> connections;
+  if (SUCCEEDED(control_->events().EnumConnections(&connections))) {
+    for (const ConnectData& c : connections) {
+      if (auto* sink = dynamic_cast<ComEventSink*>(c.sink.get())) sink->Disconnect();
+    }
   }
   control_.reset();
   if (client_site_ != nullptr) client_site_->Release();
   if (ole_advise_ != nullptr) ole_advise_->Release();
   if (view_sink_ != nullptr) view_sink_->Release();
   UnlockModule();
-}
-
-// The reader may be waiting inside a sink call that needs this thread; keep
-// this apartment's messages flowing until it has closed its source, so the
-// core's final release joins it at once. False when it is still open.
-bool OrvaneObject::StopReaderPumping() {
-  if (!control_ || !control_->IsSourceOpen()) return true;
-  control_->events().Shutdown();
-  control_->Close();
-  const ULONGLONG give_up = GetTickCount64() + 1000;
-  bool quit = false;
-  WPARAM quit_code = 0;
-  while (control_->IsSourceOpen() && GetTickCount64() < give_up) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      // The host's own loop must still see its WM_QUIT.
-      if (msg.message == WM_QUIT) {
-        quit = true;
-        quit_code = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  if (quit) PostQuitMessage(static_cast<int>(quit_code));
-  return !control_->IsSourceOpen();
 }
 
 HRESULT CreateControlObject(IUnknown* outer, REFIID iid, void** out) {
@@ -139,7 +81,8 @@ ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::AddRef() {
 ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::Release() {
   LONG n = InterlockedDecrement(&owner_->refs_);
   if (n == 0) {
-    // Pumping during teardown may AddRef and Release again: never twice here.
+    // Serving the reader during teardown may AddRef and Release again: never
+    // twice here.
     owner_->refs_ = 1 << 30;
     delete owner_;
   }

@@ -246,7 +246,6 @@ class OrvaneObject final : public IOrvane2,
   HRESULT QueryOwnInterface(REFIID iid, void** out);
   HRESULT Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out);
   HRESULT Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in);
-  bool StopReaderPumping();
 
   LONG refs_ = 0;
   InnerUnknown inner_{this};

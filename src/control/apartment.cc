@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "automation/thread_slot.h"
+
 namespace orvane {
 
 namespace {
@@ -71,27 +73,21 @@ bool OnOtherCpu(int partner) {
   return partner != CurrentCpu();
 }
 
-
-// The calls this thread is running, innermost first: a call's handler may
-// pump again. A chain through the stack frames, so running a call never
-// allocates.
-struct RunningCall;
+// The calls this thread is running, innermost first: a chain through the
+// stack frames, so running a call never allocates.
 thread_local const RunningCall* t_innermost = nullptr;
-
-struct RunningCall {
-  explicit RunningCall(std::thread::id c) : caller(c), outer(t_innermost) { t_innermost = this; }
-  ~RunningCall() { t_innermost = outer; }
-  RunningCall(const RunningCall&) = delete;
-  RunningCall& operator=(const RunningCall&) = delete;
-  const std::thread::id caller;
-  const RunningCall* const outer;
-};
 
 }  // namespace
 
+RunningCall::RunningCall(std::thread::id caller) : caller_(caller), outer_(t_innermost) {
+  t_innermost = this;
+}
+
+RunningCall::~RunningCall() { t_innermost = outer_; }
+
 bool Apartment::IsRunningCallFrom(std::thread::id caller) {
-  for (const RunningCall* r = t_innermost; r != nullptr; r = r->outer)
-    if (r->caller == caller) return true;
+  for (const RunningCall* r = t_innermost; r != nullptr; r = r->outer_)
+    if (r->caller_ == caller) return true;
   return false;
 }
 
@@ -136,8 +132,12 @@ struct ApartmentHolder {
   }
 };
 
+namespace {
+ThreadSlot<ApartmentHolder> g_holders;
+}  // namespace
+
 std::shared_ptr<Apartment> Apartment::Current() {
-  thread_local ApartmentHolder holder;
+  ApartmentHolder& holder = g_holders.Get();
   if (!holder.apartment) holder.apartment.reset(new Apartment());
   return holder.apartment;
 }

@@ -18,6 +18,23 @@ namespace orvane {
 
 class Apartment;
 
+// Marks this thread as running a call that `caller` made and waits for, for
+// Apartment::IsRunningCallFrom. The apartment's own calls make one; so does a
+// call that reaches this thread by other means (a COM proxy's). Innermost
+// first: a call's handler may pump again.
+class RunningCall {
+ public:
+  explicit RunningCall(std::thread::id caller);
+  ~RunningCall();
+  RunningCall(const RunningCall&) = delete;
+  RunningCall& operator=(const RunningCall&) = delete;
+
+ private:
+  friend class Apartment;
+  const std::thread::id caller_;
+  const RunningCall* const outer_;
+};
+
 // One cross-apartment call; shared by the waiting caller and the queue.
 class PendingCall {
  public:

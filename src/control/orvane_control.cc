@@ -1,26 +1,42 @@
 #include "control/orvane_control.h"
 
-#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "control/apartment.h"
+#include "control/module_lifetime.h"
 #include "control/picture.h"
 #include "presentation/settings_access.h"
 
 namespace orvane {
 namespace {
 
-std::atomic<long> g_module_locks{0};
+// How long a final release serves the reader before it lets the reader end on
+// its own: long enough for any sink call in flight to this thread, short
+// enough not to hang a host whose sink lives in a thread that never answers.
+constexpr std::chrono::milliseconds kReleaseServeLimit{2000};
 
 }  // namespace
 
 // Counted as a live object until the last reader that shares it has ended.
 struct OrvaneControl::Core {
-  Core() : receiver(settings, events), sources(receiver, events) {
-    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
-  }
-  ~Core() { g_module_locks.fetch_sub(1, std::memory_order_acq_rel); }
+  Core() : receiver(settings, events), sources(receiver, events) {}
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
+
+  // First, so the module is unlocked only once everything below is gone. A
+  // reader left to free the state still returns through the module's code.
+  struct Lifetime {
+    Lifetime() { LockModule(); }
+    ~Lifetime() {
+      if (std::this_thread::get_id() == reader_at_release) {
+        UnlockModuleLeavingThread();
+      } else {
+        UnlockModule();
+      }
+    }
+    std::thread::id reader_at_release;  // written before the last release
+  } lifetime;
 
   // Destroyed in reverse: the sources (reader stopped) first, then the state
   // objects and the line queue, the connection point last.
@@ -39,13 +55,29 @@ OrvaneControl::OrvaneControl()
   sources_.KeepAliveWhileReading(core_);
 }
 
+// The one final release, whatever the host: no sink is called any more, then
+// the reader is stopped and, unless this thread is inside a call the reader
+// waits for, waited for while this thread serves what the reader needs of it.
 OrvaneControl::~OrvaneControl() {
   // A call already running here cannot be cancelled: when the reader waits
   // for it, this thread must not wait for the reader.
-  StopReader(!Apartment::IsRunningCallFrom(sources_.ReaderThread()));
+  if (Apartment::IsRunningCallFrom(sources_.ReaderThread())) {
+    StopReader(false);
+    return;
+  }
+  events_.Shutdown();
+  bool ended = true;
+  if (sources_.IsOpen()) {
+    sources_.Close();
+    ended = ServeStoppingReader([this] { return !sources_.IsOpen(); }, kReleaseServeLimit);
+  }
+  StopReader(ended);
 }
 
 void OrvaneControl::StopReader(bool may_wait) {
+  if (const std::thread::id reader = sources_.ReaderThread(); reader != std::thread::id()) {
+    core_->lifetime.reader_at_release = reader;
+  }
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
   events_.Shutdown();
@@ -64,13 +96,13 @@ std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
 
 void LockServer(bool lock) {
   if (lock) {
-    g_module_locks.fetch_add(1, std::memory_order_acq_rel);
+    LockModule();
   } else {
-    g_module_locks.fetch_sub(1, std::memory_order_acq_rel);
+    UnlockModule();
   }
 }
 
-HRESULT CanUnloadNow() { return g_module_locks.load(std::memory_order_acquire) == 0 ? S_OK : S_FALSE; }
+HRESULT CanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 
 // Every get hands out a fresh value the caller owns; no stored value is shared.
 #define ORVANE_GET_FROM(name, expr)              \

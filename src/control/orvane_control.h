@@ -21,11 +21,12 @@ namespace orvane {
 class OrvaneControl {
  public:
   OrvaneControl();
-  // Final release: stops a running reader first (no FileComplete, no wait on
-  // a sink call that needs this thread), then tears down. Released from a
-  // handler the reader waits for, or on the reader thread, it does not wait
-  // for the reader: the reader stops after the current sentence and frees
-  // what it shares.
+  // Final release, for every host: stops a running reader first (no
+  // FileComplete, no wait on a sink call that needs this thread), then tears
+  // down. Released from a handler the reader waits for, or on the reader
+  // thread, it does not wait for the reader: the reader stops after the
+  // current sentence and frees what it shares, and the module stays in use
+  // until it has.
   ~OrvaneControl();
   OrvaneControl(const OrvaneControl&) = delete;
   OrvaneControl& operator=(const OrvaneControl&) = delete;
@@ -91,8 +92,8 @@ class OrvaneControl {
   SourceManager& sources_;
 };
 
-// The POSIX counterpart of the class factory and DllCanUnloadNow: a count of
-// live objects and server locks, changed atomically.
+// The class factory's part and DllCanUnloadNow, over the module's one count
+// (control/module_lifetime.h): live objects and server locks.
 std::unique_ptr<OrvaneControl> CreateOrvaneControl();
 void LockServer(bool lock);
 HRESULT CanUnloadNow();

@@ -258,42 +258,81 @@ TEST(Events, FinalReleaseDuringAReplayKeepsTheHostsQuitMessage) {
   EXPECT_EQ(msg.wParam, 3u);
 }
 
-// A host that lets go of the control from its FileComplete handler: the
-// reader is still inside that very call, so release cannot wait for it.
-TEST(Events, ReleaseFromInsideAnEventHandlerReturns) {
-  ComPtr<IOrvane> control = CreateByProgId();
-  ASSERT_TRUE(control);
+// A host that lets go of the control from its FixUpdate handler mid-replay,
+// or from FileComplete at the end (the usual "replay done, drop the
+// control"): the reader is still inside that very call, so release must not
+// wait for it, and must not stall either. The reader then ends and frees the
+// control's state, sinks included; only then may the module go.
+TEST(Events, ReleaseFromInsideAnEventHandlerReturnsAtOnceAndTheReaderFreesTheState) {
+  using CanUnloadFn = HRESULT(WINAPI*)();
+  // The same module COM loads for the ProgID, held for the test's length.
+  struct Module {
+    HMODULE dll = LoadLibraryW(DllPath().c_str());
+    ~Module() { FreeLibrary(dll); }
+  } module;
+  HMODULE dll = module.dll;
+  ASSERT_NE(dll, nullptr);
+  auto can_unload = reinterpret_cast<CanUnloadFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+  ASSERT_NE(can_unload, nullptr);
+
   class ReleasingSink final : public RecordingSink {
    public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
                                      UINT* arg) override {
       RecordingSink::Invoke(id, iid, lcid, flags, params, result, info, arg);
-      if (id == 7 && owner != nullptr) {
-        const ULONGLONG before = GetTickCount64();
+      if (id == release_on && owner != nullptr && *owner) {
+        LARGE_INTEGER f, t0, t1;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&t0);
         owner->Reset();
-        release_ms = GetTickCount64() - before;
+        QueryPerformanceCounter(&t1);
+        release_ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
+                     static_cast<double>(f.QuadPart);
+        events_at_release = events.size();
+        // The reader waits for this very call: it cannot have freed anything.
+        unload_inside = can_unload();
       }
       return S_OK;
     }
+    DISPID release_on = 0;
     ComPtr<IOrvane>* owner = nullptr;
-    ULONGLONG release_ms = 0;
+    CanUnloadFn can_unload = nullptr;
+    double release_ms = -1;
+    std::size_t events_at_release = 0;
+    HRESULT unload_inside = E_FAIL;
   };
-  ReleasingSink sink;
-  sink.owner = &control;
-  Advise(control.get(), &sink);
-  std::wstring path = WriteTempFile(kLog, L"orvane_release_inside.nmea");
-  Var name(path.c_str());
-  ASSERT_EQ(control->OpenFile(name.v, Var::Missing().v), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return !control; }, 20000));
-  EXPECT_LT(sink.release_ms, 3000u);
-  // The module is free to go once the teardown thread has finished.
-  using CanUnloadFn = HRESULT(WINAPI*)();
-  HMODULE dll = GetModuleHandleW(DllPath().c_str());
-  ASSERT_NE(dll, nullptr);
-  auto can_unload = reinterpret_cast<CanUnloadFn>(
-      reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
-  EXPECT_TRUE(PumpUntil([&] { return can_unload() == S_OK; }, 5000));
+
+  std::string many;
+  for (int i = 0; i < 200; ++i) many += kLog;
+  const struct {
+    const char* handler;
+    DISPID dispid;
+    const std::string log;
+  } cases[] = {{"FixUpdate", 3, many}, {"FileComplete", 7, kLog}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.handler);
+    ASSERT_TRUE(PumpUntil([&] { return can_unload() == S_OK; }, 10000));
+    ComPtr<IOrvane> control = CreateByProgId();
+    ASSERT_TRUE(control);
+    ReleasingSink sink;
+    sink.release_on = c.dispid;
+    sink.owner = &control;
+    sink.can_unload = can_unload;
+    Advise(control.get(), &sink);
+    Var name(WriteTempFile(c.log, L"orvane_release_inside.nmea").c_str());
+    ASSERT_EQ(control->OpenFile(name.v, Var::Missing().v), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return !control; }, 20000));
+    // Well under 100 ms when quiet; the bound leaves room for a loaded machine.
+    EXPECT_LT(sink.release_ms, 500.0);
+    std::printf("release from %s: %.2f ms\n", c.handler, sink.release_ms);
+    EXPECT_EQ(sink.unload_inside, S_FALSE);
+    EXPECT_TRUE(PumpUntil([&] { return can_unload() == S_OK; }, 10000));
+    EXPECT_EQ(sink.refs, 1) << "the reader released every reference to the sink";
+    // Nothing reaches the host once it has let go.
+    EXPECT_EQ(sink.events.size(), sink.events_at_release);
+  }
 }
 
 }  // namespace
