@@ -13,6 +13,9 @@
 #include "control/orvane_control.h"
 #include "engine/receiver.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 const std::string& LogPath() {

@@ -9,6 +9,9 @@
 #include "control/event_source.h"
 #include "engine/receiver.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 class Reader : public orvane::ChunkReader {
