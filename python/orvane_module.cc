@@ -4,7 +4,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +16,6 @@ namespace py = pybind11;
 
 namespace orvane {
 namespace {
-
-constexpr double kUnixEpochDate = 25569.0;  // DATE of 1970-01-01
 
 py::object g_error;  // orvane.Error
 
@@ -36,9 +33,10 @@ py::object g_error;  // orvane.Error
   throw py::error_already_set();
 }
 
-py::object UtcDatetime(double seconds) {
+py::object UtcDatetime(const DateParts& p) {
   py::module_ dt = py::module_::import("datetime");
-  return dt.attr("datetime").attr("fromtimestamp")(seconds, dt.attr("timezone").attr("utc"));
+  return dt.attr("datetime")(p.year, p.month, p.day, p.hour, p.minute, p.second,
+                             py::arg("tzinfo") = dt.attr("timezone").attr("utc"));
 }
 
 py::object ToPython(const Variant& v) {
@@ -49,7 +47,11 @@ py::object ToPython(const Variant& v) {
     case vt::kBool: return py::bool_(v.boolean());
     case vt::kBstr: return py::str(v.ToUtf8());
     case vt::kError: return py::int_(static_cast<std::uint32_t>(v.error()));
-    case vt::kDate: return UtcDatetime(std::round((v.date() - kUnixEpochDate) * 86400.0));
+    case vt::kDate: {
+      const std::optional<DateParts> parts = SplitDate(v.date());
+      if (!parts) throw py::value_error("orvane: a date outside the years 100 to 9999");
+      return UtcDatetime(*parts);
+    }
     case vt::kArrayOfVariant: {
       py::list list;
       for (const Variant& e : v.array()) list.append(ToPython(e));
@@ -88,10 +90,15 @@ Variant FromPython(const py::handle& o) {
   }
   py::module_ dt = py::module_::import("datetime");
   if (py::isinstance(o, dt.attr("datetime"))) {
-    py::object aware = o.attr("tzinfo").is_none()
-                           ? o.attr("replace")(py::arg("tzinfo") = dt.attr("timezone").attr("utc"))
-                           : py::reinterpret_borrow<py::object>(o);
-    return Variant::Date(aware.attr("timestamp")().cast<double>() / 86400.0 + kUnixEpochDate);
+    // Naive times are taken as UTC; aware ones are converted to it.
+    py::object utc = o.attr("tzinfo").is_none()
+                         ? py::reinterpret_borrow<py::object>(o)
+                         : o.attr("astimezone")(dt.attr("timezone").attr("utc"));
+    const std::optional<double> date =
+        MakeDate(utc.attr("year").cast<int>(), utc.attr("month").cast<int>(), utc.attr("day").cast<int>(),
+                 utc.attr("hour").cast<int>(), utc.attr("minute").cast<int>(), utc.attr("second").cast<int>());
+    if (!date) throw py::value_error("orvane: a date outside the years 100 to 9999");
+    return Variant::Date(*date);
   }
   if (py::isinstance<py::list>(o) || py::isinstance<py::tuple>(o)) {
     std::vector<Variant> elements;
@@ -108,7 +115,10 @@ py::object Optional(const std::optional<bool>& v) { return v ? py::object(py::bo
 py::object Optional(const std::optional<char>& v) { return v ? py::object(py::str(std::string(1, *v))) : py::none(); }
 py::object Optional(const std::optional<std::string>& v) { return v ? py::object(py::str(*v)) : py::none(); }
 py::object Optional(const std::optional<UtcTime>& v) {
-  return v ? UtcDatetime(static_cast<double>(v->time_since_epoch().count())) : py::object(py::none());
+  if (!v) return py::none();
+  py::module_ dt = py::module_::import("datetime");
+  return dt.attr("datetime").attr("fromtimestamp")(v->time_since_epoch().count(),
+                                                    dt.attr("timezone").attr("utc"));
 }
 
 py::object Namespace(py::dict fields) {

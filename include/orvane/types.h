@@ -13,12 +13,13 @@
 namespace orvane {
 
 #ifdef _WIN32
-using Hresult = long;  // the SDK's HRESULT
+using Hresult = long;  // the SDK's HRESULT and DISPID (LONG)
+using Dispid = long;
 #else
 using Hresult = std::int32_t;
+using Dispid = std::int32_t;
 #endif
 using Vartype = std::uint16_t;
-using Dispid = std::int32_t;
 
 inline constexpr bool Succeeded(Hresult hr) { return hr >= 0; }
 inline constexpr bool Failed(Hresult hr) { return hr < 0; }

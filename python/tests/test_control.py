@@ -123,6 +123,18 @@ def test_random_calls_never_crash(sample):
     gps.release()
 
 
+def test_dates_round_trip_through_the_control():
+    # The control hands a DATE back as the same UTC time; a script's naive
+    # datetime is read as UTC.
+    gps = orvane.Control()
+    with pytest.raises((orvane.Error, TypeError, ValueError)):
+        gps.SpeedUnits = datetime.datetime(2024, 6, 5, 12, 0, 0)
+    with pytest.raises(ValueError):
+        gps.DegLabel = datetime.datetime(1, 1, 1)  # before the year 100
+    gps.DegLabel = datetime.datetime(1850, 3, 1, 6, 30, 15)
+    assert gps.DegLabel == "3/1/1850 6:30:15 AM"  # coerced to text, as a script's date
+
+
 def test_released_control_raises_and_nothing_dangles():
     gps = orvane.Control()
     method = gps.Close

@@ -1,17 +1,14 @@
 #include "control/snapshots.h"
 
 #include <charconv>
-#include <cmath>
 #include <mutex>
 #include <string>
 
+#include "automation/date.h"
 #include "control/orvane_control.h"
 
 namespace orvane {
 namespace {
-
-// DATE counts days from 1899-12-30; 25569 of them reach 1970-01-01.
-constexpr double kUnixEpochDate = 25569.0;
 
 std::optional<double> Number(const Variant& v) {
   switch (v.vt()) {
@@ -61,11 +58,14 @@ std::optional<double> NumberBeforeLetter(const Variant& v, std::optional<char>* 
   return value;
 }
 
+// The stored DATE 0.0 means no time received.
 std::optional<UtcTime> Time(const Variant& v) {
-  if (v.vt() != VT_DATE || v.date() == 0.0 || !std::isfinite(v.date())) return std::nullopt;
-  const double seconds = std::round((v.date() - kUnixEpochDate) * 86400.0);
-  if (std::fabs(seconds) > 1e15) return std::nullopt;
-  return UtcTime(std::chrono::seconds(static_cast<std::int64_t>(seconds)));
+  if (v.vt() != VT_DATE || v.date() == 0.0) return std::nullopt;
+  const std::optional<DateParts> p = SplitDate(v.date());
+  if (!p) return std::nullopt;
+  using namespace std::chrono;
+  return sys_days(year(p->year) / p->month / p->day) + hours(p->hour) + minutes(p->minute) +
+         seconds(p->second);
 }
 
 }  // namespace
