@@ -9,6 +9,9 @@
 #include "bench_log.h"
 #include "control/orvane_control.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 const std::string& LogPath() {

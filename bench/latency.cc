@@ -16,6 +16,9 @@
 
 #include "control/orvane_control.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -15,6 +15,9 @@
 #include "automation/coerce.h"
 #include "automation/variant.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 using orvane::ChangeType;

@@ -10,6 +10,9 @@
 #include "control/dispatch.h"
 #include "control/orvane_control.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 class Input {

@@ -10,6 +10,9 @@
 #include "engine/receiver.h"
 #include "presentation/settings_access.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 namespace {
 
 class Reader : public orvane::ChunkReader {

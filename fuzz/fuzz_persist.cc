@@ -6,6 +6,9 @@
 
 #include "control/orvane_control.h"
 
+// The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
+using namespace orvane;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto control = orvane::CreateOrvaneControl();
   control->SetExtent(7, 9);

@@ -11,25 +11,11 @@
 
 #include "automation/variant.h"
 #include "control/member_table.h"
+#include "orvane/dispatch.h"
 
 namespace orvane {
 
 class OrvaneControl;
-
-struct ExcepInfo {
-  std::u16string source;
-  std::u16string description;
-  std::string interface_id;
-  HRESULT scode = S_OK;
-};
-
-// `args` in reverse order, as IDispatch passes them; [out] parameters are
-// written back into their elements. `named` lists the DISPIDs of named
-// arguments (only DISPID_PROPERTYPUT is known).
-struct DispParams {
-  std::span<Variant> args;
-  std::span<const DISPID> named;
-};
 
 // names[0] is a member, the rest its parameter names; ids gets one DISPID each
 // (parameters by position). Unknown names give DISPID_UNKNOWN and

@@ -16,27 +16,9 @@
 #include "automation/variant.h"
 #include "control/apartment.h"
 #include "engine/events.h"
+#include "orvane/events.h"
 
 namespace orvane {
-
-inline constexpr DISPID kDispIdRawDataReceived = 1;
-inline constexpr DISPID kDispIdFixUpdate = 3;
-inline constexpr DISPID kDispIdNavUpdate = 4;
-inline constexpr DISPID kDispIdSatelliteUpdate = 5;
-inline constexpr DISPID kDispIdFileComplete = 7;
-
-// The events dispinterface as a host implements it: `args` in reverse order,
-// as IDispatch::Invoke receives them (the last parameter first).
-class EventSink {
- public:
-  virtual ~EventSink() = default;
-  virtual HRESULT Invoke(DISPID dispid, std::span<Variant> args) = 0;
-};
-
-enum class SinkThreading {
-  kApartment,     // called on the thread that advised it
-  kFreeThreaded,  // called directly on the raising thread
-};
 
 struct ConnectData {
   std::shared_ptr<EventSink> sink;

@@ -75,6 +75,7 @@ class OrvaneControl {
   HRESULT Draw(std::uint8_t* rgb, int width, int height, int stride, Rect bounds) const;
 
  private:
+  friend class SnapshotReader;  // typed snapshots read the engine state
   Variant Take(Variant v, Variant* out);
   // Final release's first step: no more events, and the reader stopped,
   // joined only when `may_wait`.

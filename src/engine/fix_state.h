@@ -88,6 +88,7 @@ class FixState {
   void SetTickSourceForTesting(TickSource tick);
 
  private:
+  friend class SnapshotReader;  // typed snapshots read under the one lock
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;

@@ -73,6 +73,7 @@ class NavigationState {
   NavUpdateArgs UpdateArgs() const;
 
  private:
+  friend class SnapshotReader;  // typed snapshots read under the one lock
   // Pending identifiers or names with their byte total, for the bounds.
   struct PendingRoute {
     std::vector<std::string> names;

@@ -89,6 +89,7 @@ class SatelliteState {
   SatelliteUpdateArgs UpdateArgs() const;
 
  private:
+  friend class SnapshotReader;  // typed snapshots read under the one lock
   mutable std::mutex mutex_;
   Variant num_satellites_in_view_;
   Variant automatic_operation_;

@@ -1,0 +1,70 @@
+// Typed snapshots for C++ hosts: numbers in the receiver's own units whatever
+// the automation format and unit settings say, each std::nullopt until a
+// sentence has supplied it. A snapshot reflects whole sentences only: one
+// sentence is wholly applied or not at all.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// UTC, whole seconds (the control keeps NMEA times to the second).
+using UtcTime = std::chrono::sys_seconds;
+
+struct Fix {
+  bool good = false;  // the last RMC or GLL reported a valid fix
+  std::optional<UtcTime> time;
+  std::optional<double> latitude;   // signed decimal degrees, south negative
+  std::optional<double> longitude;  // signed decimal degrees, west negative
+  std::optional<double> altitude;   // metres above mean sea level
+  std::optional<double> speed;      // knots over ground
+  std::optional<double> course;     // degrees true
+  std::optional<double> magnetic_variation;  // degrees, east positive
+  std::optional<int> quality;                // GGA fix quality, 0 none
+  std::optional<int> satellites_in_fix;
+  std::optional<double> hdop;          // from GSA
+  std::optional<double> geoid_height;  // metres, geoid above the WGS84 ellipsoid
+  std::optional<int> dgps_age;         // seconds since the last DGPS update
+  std::optional<int> dgps_station;
+  std::optional<char> mode;  // RMC mode indicator: 'A', 'D', 'E', 'N', ...
+};
+
+struct Satellite {
+  int number = 0;  // the number the receiver gives it (the GSV PRN field)
+  std::optional<int> elevation;  // degrees, 0..90
+  std::optional<int> azimuth;    // degrees true, 0..360
+  std::optional<int> snr;        // dB-Hz, 0..99; none while not tracked
+  bool used_in_fix = false;
+};
+
+struct Satellites {
+  std::optional<bool> automatic;  // GSA selection: automatic 2D/3D
+  std::optional<int> mode;        // 1 no fix, 2 2D, 3 3D
+  std::optional<double> pdop, hdop, vdop;
+  std::optional<int> in_view;
+  std::vector<int> used;             // numbers used in the fix, GSA order
+  std::vector<Satellite> in_sight;   // the last complete GSV group, its order
+};
+
+struct Navigation {
+  std::optional<std::string> origin;       // waypoint identifiers
+  std::optional<std::string> destination;
+  std::optional<double> destination_latitude;   // signed decimal degrees
+  std::optional<double> destination_longitude;  // signed decimal degrees
+  std::optional<double> range;                  // nautical miles
+  std::optional<double> bearing_to_destination;  // degrees true
+  std::optional<double> cross_track_error;       // nautical miles
+  std::optional<char> steer;                     // 'L' or 'R' to get back on track
+  std::optional<double> closing_velocity;        // knots
+  std::optional<double> origin_to_destination_true;      // degrees, from BOD
+  std::optional<double> origin_to_destination_magnetic;  // degrees, from BOD
+  std::optional<bool> arrived;
+  std::optional<std::string> route_name;
+  std::vector<std::string> route;  // waypoint identifiers, route order
+  std::optional<bool> route_complete;  // the route holds all its waypoints
+};
+
+}  // namespace orvane
