@@ -36,7 +36,7 @@ constexpr DWORD kStopSliceMs = 10;
 
 std::size_t MaxPathBytes() { return MAX_PATH - 1; }
 
-NativeHandle OpenPort(const std::string& path) {
+NativeHandle OpenPort(const std::string& path, std::string* /*cause*/) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return kNoHandle;
@@ -172,7 +172,7 @@ bool ReadAvailable(NativeHandle port, std::string& pending) {
   return ok != FALSE;
 }
 
-NativeHandle OpenLogFile(const std::string& path) {
+NativeHandle OpenLogFile(const std::string& path, std::string* /*cause*/) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return kNoHandle;
