@@ -12,7 +12,11 @@ struct LiveKind {
   OpenAttempt (*open)(const std::string& name);
 };
 
-constexpr std::array<LiveKind, 0> kLiveKinds = {{}};
+constexpr std::array kLiveKinds = {
+    LiveKind{"tcp://", OpenTcpSource},
+    LiveKind{"udp://", OpenUdpSource},
+    LiveKind{"gpsd://", OpenGpsdSource},
+};
 
 }  // namespace
 

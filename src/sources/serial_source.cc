@@ -3,7 +3,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "sources/source.h"
+#include "sources/live_source.h"
 
 namespace orvane::detail {
 namespace {
@@ -11,41 +11,22 @@ namespace {
 constexpr int kQuietWakeMs = 100;
 constexpr int kMaxEmptyWakes = 3;
 
-class SerialSource final : public Source {
+// A device that hangs up or fails is closed and opened again by name every
+// second (a USB receiver unplugged and plugged back), at the line speed last
+// set.
+class SerialSource final : public LiveSource {
  public:
-  explicit SerialSource(NativeHandle port) : port_(port) {}
+  SerialSource(std::string name, NativeHandle port) : name_(std::move(name)), port_(port) {}
 
   // A device that failed answers "no bytes" for the rest of the pass instead
   // of a failure value: the loop would retry a failure at once, spinning on
   // a dead device.
   int ReadChunk(std::string& pending) override {
-    if (failed_) return 0;
+    if (failed_ || port_ == kNoHandle) return 0;
     const std::size_t before = pending.size();
     if (!ReadAvailable(port_, pending)) failed_ = true;
     bytes_ += pending.size() - before;
     return 0;
-  }
-
-  Wake Wait(const StopEvent& stop) override {
-    SettleLastPass();
-    if (device_failed_) {
-      // After a failure the device is probed every quiet period instead of
-      // polled: a hung-up descriptor reads as always ready.
-      if (stop.WaitFor(std::chrono::milliseconds(kQuietWakeMs))) return Wake::kStop;
-      const PortWait probe = WaitForPort(port_, stop, 0, true);
-      if (probe == PortWait::kStop) return Wake::kStop;
-      if (probe == PortWait::kReadable || probe == PortWait::kTimeout) return BeginPass(probe);
-      return Wake::kIdle;
-    }
-    // No event character here: any arriving byte wakes the reader, and a
-    // pass without a complete line just leaves the bytes pending.
-    const PortWait w = WaitForPort(port_, stop, kQuietWakeMs, true);
-    if (w == PortWait::kStop) return Wake::kStop;
-    if (w == PortWait::kWaitFailed) {
-      device_failed_ = true;
-      return Wake::kIdle;
-    }
-    return BeginPass(w);
   }
 
   NativeHandle handle() const override {
@@ -54,41 +35,69 @@ class SerialSource final : public Source {
   }
   bool GetLineSpeed(std::int32_t* baud) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    return GetPortSpeed(port_, baud);
+    return port_ != kNoHandle && GetPortSpeed(port_, baud);
   }
   HRESULT SetLineSpeed(std::int32_t baud) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    return SetPortSpeed(port_, baud);
+    if (port_ == kNoHandle) return kGetCommStateFailed;
+    const HRESULT hr = SetPortSpeed(port_, baud);
+    if (SUCCEEDED(hr)) baud_ = baud;
+    return hr;
   }
-  void Close() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ClosePort(port_);
-  }
+  void Close() override { Drop(); }
 
- private:
-  Wake BeginPass(PortWait woke_by) {
-    woke_by_ = woke_by;
+ protected:
+  DeviceWake WaitDevice(const StopEvent& stop) override {
+    if (SettleLastPass()) return DeviceWake::kLost;
+    // No event character here: any arriving byte wakes the reader, and a
+    // pass without a complete line just leaves the bytes pending.
+    const PortWait w = WaitForPort(port_, stop, kQuietWakeMs, true);
+    if (w == PortWait::kStop) return DeviceWake::kStop;
+    if (w == PortWait::kWaitFailed) return DeviceWake::kLost;
+    woke_by_ = w;
     in_pass_ = true;
     failed_ = false;
     bytes_ = 0;
-    return Wake::kPass;
+    return DeviceWake::kPass;
   }
-  // A device that keeps reporting data it never delivers counts as failed.
-  void SettleLastPass() {
-    if (!in_pass_) return;
+  void Drop() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (port_ != kNoHandle) ClosePort(port_);
+    port_ = kNoHandle;
+  }
+  bool Reopen(const StopEvent&) override {
+    const NativeHandle port = OpenPort(name_);
+    if (port == kNoHandle) return false;
+    ConfigurePort(port);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (baud_ != kOpenBaud) SetPortSpeed(port, baud_);
+    port_ = port;
+    empty_wakes_ = 0;
+    in_pass_ = false;
+    return true;
+  }
+
+ private:
+  static constexpr std::int32_t kOpenBaud = 4800;
+  // True when the last pass showed the device failed. A device that keeps
+  // reporting data it never delivers counts as failed: a hung-up descriptor
+  // reads as always ready.
+  bool SettleLastPass() {
+    if (!in_pass_) return false;
     in_pass_ = false;
     const bool empty = woke_by_ == PortWait::kReadable && bytes_ == 0;
     empty_wakes_ = empty ? empty_wakes_ + 1 : 0;
-    device_failed_ = failed_ || woke_by_ == PortWait::kDeviceFailed || empty_wakes_ >= kMaxEmptyWakes;
+    return failed_ || woke_by_ == PortWait::kDeviceFailed || empty_wakes_ >= kMaxEmptyWakes;
   }
 
-  mutable std::mutex mutex_;  // guards port_ against the host's line-speed calls
+  const std::string name_;
+  mutable std::mutex mutex_;  // guards port_ and baud_ against the host's calls
   NativeHandle port_;
+  std::int32_t baud_ = kOpenBaud;
   bool failed_ = false;
   std::size_t bytes_ = 0;
   bool in_pass_ = false;
   PortWait woke_by_ = PortWait::kTimeout;
-  bool device_failed_ = false;
   int empty_wakes_ = 0;
 };
 
@@ -99,7 +108,7 @@ OpenAttempt OpenSerialSource(const std::string& name) {
   const NativeHandle port = name.empty() ? kNoHandle : OpenPort(name, &attempt.cause);
   if (port == kNoHandle) return attempt;
   try {
-    attempt.source = std::make_unique<SerialSource>(port);
+    attempt.source = std::make_unique<SerialSource>(name, port);
   } catch (...) {
     ClosePort(port);
     throw;

@@ -20,6 +20,8 @@ enum class Wake {
   kStop,  // the stop event is set: the reader ends
   kPass,  // bytes may be waiting: run one pass of the sentence loop
   kIdle,  // nothing to read this time
+  // A lost device is back: the line it tore is dropped, then a pass runs.
+  kResumed,
 };
 
 // A live source's device went away or came back, reported from the reader
@@ -69,5 +71,8 @@ struct OpenAttempt {
 OpenAttempt OpenLiveSource(const std::string& name);
 OpenAttempt OpenSerialSource(const std::string& name);
 OpenAttempt OpenLogFileSource(const std::string& path);
+OpenAttempt OpenTcpSource(const std::string& name);
+OpenAttempt OpenUdpSource(const std::string& name);
+OpenAttempt OpenGpsdSource(const std::string& name);
 
 }  // namespace orvane::detail

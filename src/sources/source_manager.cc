@@ -175,7 +175,11 @@ void SourceManager::Impl::Reader(Session& s) {
     while (!s.stop.IsSet()) {
       const detail::Wake woke = source.Wait(s.stop);
       if (woke == detail::Wake::kStop) break;
-      if (woke == detail::Wake::kPass) receiver.ProcessAvailableSentences(source, s.stop);
+      // Between passes only a partial line is left: that is all this drops.
+      if (woke == detail::Wake::kResumed) receiver.ResetLineAssembly();
+      if (woke == detail::Wake::kPass || woke == detail::Wake::kResumed) {
+        receiver.ProcessAvailableSentences(source, s.stop);
+      }
       if (source.Exhausted()) break;
     }
   } catch (...) {
