@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/variant.h"
@@ -56,6 +58,10 @@ class OrvaneControl {
   // For hosts that report progress (the command's summary).
   const Receiver::Stats& stats() const { return receiver_.stats(); }
   bool IsSourceOpen() const { return sources_.IsOpen(); }
+  // Why the last refused Open or OpenFile opened nothing, in words.
+  std::string LastOpenFailure() const { return sources_.LastOpenFailure(); }
+  // Told on the reader thread when a live receiver is lost and back.
+  void SetLinkObserver(SourceManager::LinkObserver observer) { sources_.SetLinkObserver(std::move(observer)); }
 
   // The persisted extent, HIMETRIC: 12 bytes, version word 0x0300 then cx, cy,
   // little-endian.

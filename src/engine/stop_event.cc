@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#else
+#include <windows.h>
 #endif
 
 namespace orvane {
@@ -12,12 +14,16 @@ namespace orvane {
 StopEvent::StopEvent() {
 #ifndef _WIN32
   fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+#else
+  handle_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 #endif
 }
 
 StopEvent::~StopEvent() {
 #ifndef _WIN32
   if (fd_ >= 0) close(fd_);
+#else
+  if (handle_ != nullptr) CloseHandle(handle_);
 #endif
 }
 
@@ -32,6 +38,8 @@ void StopEvent::Set() {
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
   }
+#else
+  if (handle_ != nullptr) SetEvent(handle_);
 #endif
 }
 

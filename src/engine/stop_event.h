@@ -1,5 +1,6 @@
 // The manual-reset stop event that Close signals. The loop polls it, pacing
-// waits on it, and on POSIX a reader's poll() can include its descriptor.
+// waits on it, and a reader's wait includes it: its descriptor in poll() on
+// POSIX, its event handle in WaitForMultipleObjects on Windows.
 #pragma once
 
 #include <atomic>
@@ -23,6 +24,9 @@ class StopEvent {
 #ifndef _WIN32
   // Readable once the event is set.
   int fd() const { return fd_; }
+#else
+  // A manual-reset event, signalled by Set.
+  void* native_handle() const { return handle_; }
 #endif
 
  private:
@@ -31,6 +35,8 @@ class StopEvent {
   mutable std::condition_variable cv_;
 #ifndef _WIN32
   int fd_ = -1;
+#else
+  void* handle_ = nullptr;
 #endif
 };
 

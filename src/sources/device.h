@@ -1,5 +1,5 @@
-// The operating-system side of the two sources, behind a narrow seam: the
-// reader loops and the member logic in source_manager.cc are the same on
+// The operating-system side of the device sources, behind a narrow seam: the
+// reader loop and the member logic in source_manager.cc are the same on
 // every platform, only these calls differ.
 #pragma once
 
@@ -21,8 +21,8 @@ std::size_t MaxPathBytes();
 
 // Opens a serial device for exclusive use, non-blocking. Refuses a path that
 // is not a terminal: such a "port" would read as always ready. kNoHandle on
-// any failure, busy included.
-NativeHandle OpenPort(const std::string& path);
+// any failure, busy included; `cause` then says why, when it can.
+NativeHandle OpenPort(const std::string& path, std::string* cause = nullptr);
 // Raw 8N1 at 4800 baud, receiver on, no flow control, reads that never wait;
 // then DTR on, RTS off, break cleared (those three may fail: a pty refuses
 // them). S_OK, kGetCommStateFailed or kSetCommStateFailed.
@@ -47,8 +47,9 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
 // Appends every byte now waiting (maybe none). False when the device failed.
 bool ReadAvailable(NativeHandle port, std::string& pending);
 
-// Opens an existing regular file for reading; kNoHandle otherwise.
-NativeHandle OpenLogFile(const std::string& path);
+// Opens an existing regular file for reading; kNoHandle otherwise, with
+// `cause` saying why when it can.
+NativeHandle OpenLogFile(const std::string& path, std::string* cause = nullptr);
 enum class ReadAtResult { kData, kEndOfFile, kFailed };
 // Appends up to `count` bytes read at `offset`.
 ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out);

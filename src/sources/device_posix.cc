@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "sources/device.h"
 
@@ -16,16 +17,29 @@ namespace {
 
 int Fd(NativeHandle h) { return static_cast<int>(h); }
 
+void SetCause(std::string* cause, const char* text) {
+  if (cause != nullptr) *cause = text;
+}
+
 }  // namespace
 
 std::size_t MaxPathBytes() { return PATH_MAX - 1; }
 
-NativeHandle OpenPort(const std::string& path) {
+NativeHandle OpenPort(const std::string& path, std::string* cause) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kNoHandle;
+  if (fd < 0) {
+    SetCause(cause, std::strerror(errno));
+    return kNoHandle;
+  }
+  if (!isatty(fd)) {
+    SetCause(cause, "not a serial device");
+    close(fd);
+    return kNoHandle;
+  }
   // flock also keeps out a second opener running as root, whom TIOCEXCL lets
   // through.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    SetCause(cause, "in use by another program");
     close(fd);
     return kNoHandle;
   }
@@ -92,12 +106,16 @@ bool ReadAvailable(NativeHandle port, std::string& pending) {
   return true;
 }
 
-NativeHandle OpenLogFile(const std::string& path) {
+NativeHandle OpenLogFile(const std::string& path, std::string* cause) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return kNoHandle;
+  if (fd < 0) {
+    SetCause(cause, std::strerror(errno));
+    return kNoHandle;
+  }
   // Directories, pipes and devices never give a clean end of file.
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    SetCause(cause, S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
     close(fd);
     return kNoHandle;
   }

@@ -28,15 +28,11 @@ PortWaitState* StateOf(NativeHandle port) {
   return it == g_ports.end() ? nullptr : it->second;
 }
 
-// The stop event has no handle on this build: wait on the port in short
-// slices and look at the stop event between them.
-constexpr DWORD kStopSliceMs = 10;
-
 }  // namespace
 
 std::size_t MaxPathBytes() { return MAX_PATH - 1; }
 
-NativeHandle OpenPort(const std::string& path) {
+NativeHandle OpenPort(const std::string& path, std::string* /*cause*/) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return kNoHandle;
@@ -136,16 +132,13 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
     if (error != ERROR_IO_PENDING) return PortWait::kTimeout;
     state->armed = true;
   }
-  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
-  for (;;) {
-    if (stop.IsSet()) return PortWait::kStop;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return PortWait::kTimeout;
-    const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kStopSliceMs));
-    const DWORD rc = WaitForSingleObject(state->overlapped.hEvent, slice);
-    if (rc == WAIT_FAILED) return PortWait::kWaitFailed;
-    if (rc == WAIT_OBJECT_0) break;
-  }
+  // The stop event first, as Close's signal wins over a line that arrived.
+  HANDLE events[2] = {static_cast<HANDLE>(stop.native_handle()), state->overlapped.hEvent};
+  if (events[0] == nullptr) return PortWait::kWaitFailed;
+  const DWORD rc = WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeout_ms));
+  if (rc == WAIT_FAILED) return PortWait::kWaitFailed;
+  if (rc == WAIT_OBJECT_0 || stop.IsSet()) return PortWait::kStop;
+  if (rc != WAIT_OBJECT_0 + 1) return PortWait::kTimeout;
   state->armed = false;
   DWORD ignored = 0;
   GetOverlappedResult(H(port), &state->overlapped, &ignored, FALSE);
@@ -172,7 +165,7 @@ bool ReadAvailable(NativeHandle port, std::string& pending) {
   return ok != FALSE;
 }
 
-NativeHandle OpenLogFile(const std::string& path) {
+NativeHandle OpenLogFile(const std::string& path, std::string* /*cause*/) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return kNoHandle;

@@ -1,9 +1,12 @@
-// The control's sources: a serial port or a log file, at most one open at a
-// time, each read by a reader thread that runs the sentence loop. Members are
-// called on the host's thread and mirror the automation members.
+// The control's sources: a live source named by Open (a serial port, or a
+// network stream) or a log file, at most one open at a time, each read by a
+// reader thread that runs the sentence loop. Members are called on the
+// host's thread and mirror the automation members.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "automation/variant.h"
@@ -42,6 +45,13 @@ class SourceManager {
   std::thread::id ReaderThread() const;
   // True while a source handle is set (the reader has not closed it yet).
   bool IsOpen() const;
+  // Why the last refused Open or OpenFile opened nothing, in words ("" when
+  // unknown), for a host's messages; the error record stays as it was.
+  std::string LastOpenFailure() const;
+  // Told on the reader thread when a live source loses its device (false)
+  // and when it is back (true). Applies to sources opened afterwards.
+  using LinkObserver = std::function<void(bool back)>;
+  void SetLinkObserver(LinkObserver observer);
 
  private:
   struct Impl;

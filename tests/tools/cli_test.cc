@@ -1,7 +1,11 @@
 // The orvane command end to end: its JSON against golden files (ORVANE_BLESS=1
 // rewrites them; explain the change in the commit), its errors and exit codes.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,10 +99,21 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
        "SpeedUnits: error 0x80070057: An invalid argument was supplied.\n"},
       {"replay " + Data("mixed.nmea") + " --set SpeedUnits=fast", 2, "SpeedUnits: error 0x80020005: Type mismatch.\n"},
       {"replay " + Data("mixed.nmea") + " --set Latitude=1", 2, "Latitude: error 0x80020003: Member not found.\n"},
-      {"replay " + Data("no-such-file.nmea"), 1, "error 0x80040215: Unable to open file.\n"},
+      {"replay " + Data("no-such-file.nmea"), 1,
+       "orvane: " + Data("no-such-file.nmea") + ": No such file or directory (error 0x80040215: Unable to open file.)\n"},
       {"replay " + Data("mixed.nmea") + " --time-scale 1001", 1, "error 0x80070057: An invalid argument was supplied.\n"},
       {"live /dev/no-such-port --duration 1", 1,
-       "error 0x80040205: Could not open port.  This may be because the port does not exist or is already in use.\n"},
+       "orvane: /dev/no-such-port: No such file or directory (error 0x80040205: Could not open port.  This may be "
+       "because the port does not exist or is already in use.)\n"},
+      {"replay " + std::string(ORVANE_TEST_DATA), 1,
+       "orvane: " + std::string(ORVANE_TEST_DATA) + ": is a directory (error 0x80040215: Unable to open file.)\n"},
+      {"live /dev/null --duration 1", 1,
+       "orvane: /dev/null: not a serial device (error 0x80040205: Could not open port.  This may be because the "
+       "port does not exist or is already in use.)\n"},
+      {"live udp://x:y", 1,
+       "orvane: udp://x:y: expected udp://[ADDRESS]:PORT (error 0x80040205: Could not open port.  This may be "
+       "because the port does not exist or is already in use.)\n"},
+      {"replay /dev/null", 1, "orvane: /dev/null: not a regular file (error 0x80040215: Unable to open file.)\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -109,6 +124,59 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
   Result usage = RunOrvane("bogus");
   EXPECT_EQ(usage.status, 2);
   EXPECT_NE(usage.err.find("usage:"), std::string::npos);
+
+  // Value errors are usage errors, said before the usage text.
+  struct Refused {
+    std::string args, first_line;
+  } refused[] = {
+      {"replay " + Data("mixed.nmea") + " --time-scale abc",
+       "orvane: --time-scale: expected a number from 0.00001 to 1000, got \"abc\""},
+      {"replay " + Data("mixed.nmea") + " --baud 9600", "orvane: --baud is for live"},
+      {"live /dev/ptmx --baud", "orvane: --baud needs a value"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.args);
+    Result r = RunOrvane(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.first_line);
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+TEST(CliTest, HelpListsEveryOptionTheExitCodesAndExamples) {
+  Result r = RunOrvane("--help");
+  ASSERT_EQ(r.status, 0);
+  for (const char* item : {"--time-scale", "--baud", "--set", "--json", "--typed", "--props", "--summary",
+                           "--duration", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
+                           "gpsd://HOST[:PORT]", "exit status:", "  0  success", "  1  the source failed",
+                           "  2  a usage or value error", "examples:", "replay - "}) {
+    EXPECT_NE(r.out.find(item), std::string::npos) << item;
+  }
+}
+
+TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
+  const std::string orvane = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane";
+  // A pipe, then a redirected file: both are standard input.
+  for (const std::string& feed : {"cat " + Data("mixed.nmea") + " | ", std::string()}) {
+    const std::string cmd = feed + orvane + " replay - --summary" + (feed.empty() ? " < " + Data("mixed.nmea") : "");
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0) << cmd;
+    EXPECT_NE(out.find("summary: 17 lines"), std::string::npos) << cmd << "\n" << out;
+  }
+  const std::string bin = ::testing::TempDir() + "orvane_no_nmea.bin";
+  {
+    std::ofstream f(bin, std::ios::binary);
+    for (int i = 0; i < 4096; ++i) f.put(static_cast<char>((i * 7919) & 0xFF));
+  }
+  Result none = RunOrvane("replay " + bin);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "orvane: " + bin + ": no NMEA sentences found\n");
+  std::remove(bin.c_str());
 }
 
 TEST(CliTest, TheSampleShowsSatellitesAndWaypoints) {
@@ -157,6 +225,65 @@ TEST(CliTest, LiveReadsAPseudoTerminalAndFlushesEachEvent) {
   EXPECT_EQ(fixes, 3u) << out;
   // The properties come once the reader has closed the port.
   EXPECT_NE(out.find("\"PortName\":{\"error\":\"0x80040200\""), std::string::npos) << out;
+}
+
+// Output of a command run in the background; the caller feeds it meanwhile.
+std::string Drain(std::FILE* p, int* status) {
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int raw = ::pclose(p);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+std::size_t Count(const std::string& s, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = s.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
+TEST(CliTest, LiveOverTcpSaysWhenTheServerGoesAndComesBack) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(listener, 2), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  const std::string name = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  std::FILE* p = ::popen((std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
+                          " --json --duration 4 2>&1").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+  for (int round = 0; round < 2; ++round) {
+    pollfd fd{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&fd, 1, 3000), 1) << "the command never connected";
+    const int client = ::accept(listener, nullptr, nullptr);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(::send(client, rmc.data(), rmc.size(), MSG_NOSIGNAL), (ssize_t)rmc.size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(client);  // the server goes away; the command connects again
+  }
+  int status = -1;
+  const std::string out = Drain(p, &status);
+  ::close(listener);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(Count(out, "\"event\":\"FixUpdate\""), 6u) << out;
+  EXPECT_NE(out.find("orvane: " + name + ": receiver lost, retrying\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("orvane: " + name + ": receiver back\n"), std::string::npos) << out;
+}
+
+TEST(CliTest, BaudIsSetAfterTheOpen) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Result r = RunOrvane(std::string("live ") + name + " --baud 38400 --json --props --duration 0.5");
+  ::close(master);
+  ::close(slave);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"BaudRate\":38400"), std::string::npos) << r.out;
 }
 
 TEST(CliTest, MembersListsTheWholeTable) {

@@ -9,6 +9,11 @@
 #include <initializer_list>
 #include <map>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "automation/error_info.h"
 #include "control/dispatch.h"
 #include "control/member_table.h"
@@ -58,9 +63,15 @@ class Session {
   Session(const Options& options, std::FILE* out, std::FILE* err)
       : options_(options), out_(out), err_(err), control_(CreateOrvaneControl()) {}
 
+  ~Session() {
+    if (!temp_copy_.empty()) std::remove(temp_copy_.c_str());
+  }
   int Run();
 
  private:
+  // Standard input as a file the control can replay: itself when it is one,
+  // else a temporary copy of everything it gives.
+  bool TakeStandardInput();
   class Sink : public EventSink {
    public:
     explicit Sink(Session* session) : session_(session) {}
@@ -88,12 +99,20 @@ class Session {
                    std::initializer_list<std::pair<const char*, const Variant*>> fields);
   void PrintSummary(double seconds);
   bool WaitForEnd();
+  void ShowProgress(Clock::time_point start, bool last);
+  bool PutBaud();
+  // An Open or OpenFile that failed, named and with its cause when known.
+  void ReportOpenFailure(HRESULT code, const ExcepInfo& info);
+  std::string SourceName() const { return options_.source == "-" ? "standard input" : options_.source; }
 
   const Options& options_;
   std::FILE* out_;
   std::FILE* err_;
   std::unique_ptr<OrvaneControl> control_;
   bool file_complete_ = false;
+  std::string open_name_;  // what was opened: a temporary copy of standard input
+  std::string temp_copy_;
+  bool progress_shown_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
 };
@@ -243,9 +262,13 @@ bool Session::WaitForEnd() {
                             ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(options_.duration * 1000))
                             : Clock::time_point::max();
   bool closing = false;
+  // Progress only for a person watching: never into a pipe or a log.
+  const bool progress = !live && isatty(fileno(err_)) != 0;
+  const auto start = Clock::now();
   while (true) {
     apartment->RunUntil([&] { return g_interrupted.load() || !SourceOpen() || (live && Clock::now() >= deadline); },
                         std::chrono::milliseconds(200));
+    if (progress && Clock::now() - start >= std::chrono::seconds(1)) ShowProgress(start, false);
     if (!SourceOpen()) break;
     if (!closing && (g_interrupted || (live && Clock::now() >= deadline))) {
       std::vector<Variant> none;
@@ -254,7 +277,77 @@ bool Session::WaitForEnd() {
     }
   }
   apartment->Pump();
+  if (progress_shown_) ShowProgress(start, true);
   return true;
+}
+
+void Session::ShowProgress(Clock::time_point start, bool last) {
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const std::uint64_t lines = control_->stats().lines;
+  Variant when;
+  Get("FixDateTime", &when);
+  const std::string time = when.vt() == VT_DATE && when.date() >= 1.0 ? IsoDate(when.date()) : "-";
+  std::fprintf(err_, "\r\033[Korvane: %llu lines, fix time %s, %.0f lines/s", static_cast<unsigned long long>(lines),
+               time.c_str(), seconds > 0 ? static_cast<double>(lines) / seconds : 0.0);
+  if (last) std::fputc('\n', err_);
+  std::fflush(err_);
+  progress_shown_ = true;
+}
+
+bool Session::TakeStandardInput() {
+  struct stat st {};
+  if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+    open_name_ = "/dev/stdin";
+    return true;
+  }
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/orvane-stdin-XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0) {
+    std::fprintf(err_, "orvane: standard input: cannot make a temporary copy: %s\n", std::strerror(errno));
+    return false;
+  }
+  temp_copy_ = path;
+  char buf[65536];
+  while (true) {
+    const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || write(fd, buf, static_cast<std::size_t>(n)) != n) {
+      std::fprintf(err_, "orvane: standard input: %s\n", std::strerror(errno));
+      close(fd);
+      return false;
+    }
+  }
+  close(fd);
+  open_name_ = path;
+  return true;
+}
+
+bool Session::PutBaud() {
+  std::vector<Variant> args = {Variant::Text(*options_.baud)};
+  ExcepInfo info;
+  const HRESULT hr = InvokeByName(*control_, "BaudRate", DISPATCH_PROPERTYPUT, args, nullptr, &info);
+  if (SUCCEEDED(hr)) return true;
+  const HRESULT code = Reported(hr, info);
+  std::fprintf(err_, "orvane: --baud: %s (error %s: %s)\n",
+               code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH
+                   ? ("expected one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 "
+                      "115200 128000 256000, got \"" + *options_.baud + "\"").c_str()
+                   : "the port refused the line speed",
+               Hex(code).c_str(), CodeText(code, &info).c_str());
+  return false;
+}
+
+void Session::ReportOpenFailure(HRESULT code, const ExcepInfo& info) {
+  const std::string cause = control_->LastOpenFailure();
+  if (cause.empty()) {
+    std::fprintf(err_, "orvane: %s: error %s: %s\n", SourceName().c_str(), Hex(code).c_str(),
+                 CodeText(code, &info).c_str());
+  } else {
+    std::fprintf(err_, "orvane: %s: %s (error %s: %s)\n", SourceName().c_str(), cause.c_str(), Hex(code).c_str(),
+                 CodeText(code, &info).c_str());
+  }
 }
 
 int Session::Run() {
@@ -272,6 +365,9 @@ int Session::Run() {
       return 2;
     }
   }
+  if (options_.mode == Options::Mode::kReplay && options_.source == "-" && !TakeStandardInput()) {
+    return kExitSourceFailed;
+  }
   std::shared_ptr<Sink> sink;
   std::uint32_t cookie = 0;
   if (!options_.summary) {
@@ -282,6 +378,14 @@ int Session::Run() {
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
+  if (options_.mode == Options::Mode::kLive) {
+    const std::string name = options_.source;
+    std::FILE* err = err_;
+    control_->SetLinkObserver([name, err](bool back) {
+      std::fprintf(err, "orvane: %s: receiver %s\n", name.c_str(), back ? "back" : "lost, retrying");
+      std::fflush(err);
+    });
+  }
   const auto start = Clock::now();
   std::vector<Variant> args;
   const char* method;
@@ -290,21 +394,31 @@ int Session::Run() {
     args = {Variant::Text(options_.source)};
   } else {
     method = "OpenFile";
-    args = {Variant::Text(options_.source)};
+    args = {Variant::Text(open_name_.empty() ? options_.source : open_name_)};
     if (options_.time_scale) args.push_back(Variant::Text(*options_.time_scale));
   }
   ExcepInfo info;
   HRESULT hr = InvokeByName(*control_, method, DISPATCH_METHOD, args, nullptr, &info);
   if (FAILED(hr)) {
     const HRESULT code = Reported(hr, info);
-    std::fprintf(err_, "error %s: %s\n", Hex(code).c_str(), CodeText(code, &info).c_str());
+    if (code == kCannotOpenPort || code == kCannotOpenFile) {
+      ReportOpenFailure(code, info);
+    } else {
+      std::fprintf(err_, "error %s: %s\n", Hex(code).c_str(), CodeText(code, &info).c_str());
+    }
     // A port whose settings failed stays open; close it before leaving.
     if (SourceOpen()) {
       std::vector<Variant> none;
       InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
       WaitForEnd();
     }
-    return 1;
+    return kExitSourceFailed;
+  }
+  if (options_.baud && !PutBaud()) {
+    std::vector<Variant> none;
+    InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
+    WaitForEnd();
+    return kExitUsage;
   }
   WaitForEnd();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -312,7 +426,15 @@ int Session::Run() {
   if (options_.summary || !options_.json) PrintSummary(seconds);
   if (cookie != 0) control_->events().Unadvise(cookie);
   std::fflush(out_);
-  return 0;
+  if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
+    std::uint64_t handled = 0;
+    for (std::uint64_t n : control_->stats().by_row) handled += n;
+    if (handled == 0) {
+      std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
+      return kExitSourceFailed;
+    }
+  }
+  return kExitOk;
 }
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
@@ -322,19 +444,39 @@ bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.s
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage:\n"
-               "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] FILE\n"
-               "  orvane live PORT [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] [--duration SECONDS]\n"
+               "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] FILE|-\n"
+               "  orvane live SOURCE [--baud RATE] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary]\n"
+               "              [--duration SECONDS]\n"
                "  orvane members\n"
                "  orvane --help | --version\n"
                "\n"
-               "replay   replays an NMEA log, paced at X times real time when --time-scale is given\n"
-               "live     reads a receiver on a serial device (e.g. /dev/ttyUSB0) until interrupted\n"
+               "replay   replays an NMEA log (- reads standard input), as fast as it reads or paced\n"
+               "live     reads a receiver until interrupted; SOURCE is a serial device (/dev/ttyUSB0),\n"
+               "         tcp://HOST:PORT, udp://[ADDRESS]:PORT or gpsd://HOST[:PORT] (port 2947 if left out);\n"
+               "         a receiver that is unplugged or whose server goes away is retried every second\n"
                "members  lists the automation members: DISPID, kind, name, parameters\n"
                "\n"
+               "--time-scale X    replay at X times real time (0.00001 up to, not including, 1001)\n"
+               "--baud RATE       live: the line speed, set after the port opens (Open always starts at\n"
+               "                  4800, so --set BaudRate=... before it cannot do this); one of 110 300 600\n"
+               "                  1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000\n"
                "--set NAME=VALUE  puts a property before the source opens (e.g. --set SpeedUnits=1)\n"
                "--json            one JSON object per event; --typed adds each value's VARTYPE\n"
                "--props           after the end, every property, satellite and waypoint as JSON\n"
-               "--summary         only the closing summary: counts, dropped lines, time, rate\n");
+               "--summary         only the closing summary: counts, dropped lines, time, rate\n"
+               "--duration S      live: close after S seconds\n"
+               "--help, -h        this text; --version: the version\n"
+               "\n"
+               "A replay longer than a second shows its progress on standard error when that is a terminal.\n"
+               "\n"
+               "exit status:\n"
+               "  0  success\n"
+               "  1  the source failed: it could not be opened, or a log held no NMEA sentences\n"
+               "  2  a usage or value error: unknown option, refused --set, --baud or --time-scale value\n"
+               "\n"
+               "examples:\n"
+               "  orvane live /dev/ttyUSB0 --baud 38400 --json\n"
+               "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n");
 }
 
 std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help, bool* version) {
@@ -367,7 +509,18 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
     } else if (StartsWith(a, "--time-scale")) {
       auto v = value("--time-scale");
       if (!v) return std::nullopt;
+      // Numbers go to OpenFile, which judges their range; text is refused here.
+      char* end = nullptr;
+      std::strtod(v->c_str(), &end);
+      if (v->empty() || end == v->c_str() || *end != '\0') {
+        *error = "--time-scale: expected a number from 0.00001 to 1000, got \"" + *v + "\"";
+        return std::nullopt;
+      }
       o.time_scale = *v;
+    } else if (StartsWith(a, "--baud")) {
+      auto v = value("--baud");
+      if (!v) return std::nullopt;
+      o.baud = *v;
     } else if (StartsWith(a, "--duration")) {
       auto v = value("--duration");
       if (!v) return std::nullopt;
@@ -411,6 +564,10 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
   if (o.typed && !o.json) o.json = true;
   if (o.time_scale && o.mode == Options::Mode::kLive) {
     *error = "--time-scale is for replay";
+    return std::nullopt;
+  }
+  if (o.baud && o.mode != Options::Mode::kLive) {
+    *error = "--baud is for live";
     return std::nullopt;
   }
   return o;

@@ -14,6 +14,7 @@ struct Options {
   enum class Mode { kReplay, kLive, kMembers } mode = Mode::kReplay;
   std::string source;  // file or port
   std::optional<std::string> time_scale;
+  std::optional<std::string> baud;  // live: put after Open
   std::vector<std::pair<std::string, std::string>> sets;
   bool json = false;
   bool typed = false;
@@ -25,6 +26,11 @@ struct Options {
 // Parses argv; on a usage error returns nullopt with the message in *error.
 std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help, bool* version);
 void PrintUsage(std::FILE* out);
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitSourceFailed = 1;
+inline constexpr int kExitUsage = 2;
 
 // Runs the command; returns the process exit status.
 int Run(const Options& options, std::FILE* out, std::FILE* err);
