@@ -43,9 +43,10 @@ class ReconnectTest : public ::testing::Test {
   TempDir dir_;
   Pty first_;
   std::string link_;
-  Rig rig_;
+  // Before rig_: the reader may still report to them while rig_ goes away.
   std::mutex mutex_;
   std::vector<bool> changes_;
+  Rig rig_;
 };
 
 TEST_F(ReconnectTest, UnpluggedAndPluggedBackTheStreamResumes) {
