@@ -1,9 +1,6 @@
 #include "engine/fix_state.h"
 
-#include <chrono>
-#include <cmath>
 #include <string>
-#include <thread>
 
 #include "automation/codepage.h"
 #include "automation/coerce.h"
@@ -51,25 +48,6 @@ std::string LongitudeText(const GeoPosition& p, std::int16_t code) {
 }
 
 }  // namespace
-
-namespace detail {
-
-std::int32_t PacingWaitMs(double span_days, double elapsed_ms, double time_scale) {
-  const double span_seconds = span_days * 86400.0;
-  const double wait = span_seconds * 1000.0 / time_scale - elapsed_ms;
-  // [-2^63, 2^63): the range a 64-bit truncation can hold; NaN fails both.
-  if (!(wait >= -9223372036854775808.0 && wait < 9223372036854775808.0)) return 0;
-  const auto whole = static_cast<std::int64_t>(wait);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(whole)));
-}
-
-std::uint32_t SteadyTickMs() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-}  // namespace detail
 
 FixState::FixState(const Settings& settings) : settings_(settings) {}
 FixState::~FixState() = default;
@@ -128,7 +106,7 @@ void FixState::ParseRmc(const SentenceFields& f) {
     }
     if (Field(f, 12).size() == 1) mode = Variant::Ansi(Field(f, 12));
 
-    if (pacing()) PaceReplay(date);
+    ReportFixTime(date);
 
     std::lock_guard<std::mutex> lock(mutex_);
     fix_good_ = std::move(fix_good);
@@ -169,7 +147,7 @@ void FixState::ParseGga(const SentenceFields& f) {
     if (!Field(f, 13).empty()) age = Variant::I4(ReadInt(Field(f, 13)));
     if (!Field(f, 14).empty()) station = Variant::I2(ReadInt16(Field(f, 14)));
 
-    if (pacing()) PaceReplay(date);
+    ReportFixTime(date);
 
     std::lock_guard<std::mutex> lock(mutex_);
     position_ = position;
@@ -202,7 +180,7 @@ void FixState::ParseGll(const SentenceFields& f) {
     if (Field(f, 5).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 5), date));
     if (IsActiveStatus(Field(f, 6))) fix_good = Variant::Bool(true);
 
-    if (pacing()) PaceReplay(date);
+    ReportFixTime(date);
 
     std::lock_guard<std::mutex> lock(mutex_);
     position_ = position;
@@ -338,43 +316,9 @@ HRESULT FixState::PutMinLabel(const Variant& value) { return PutLabel(&GeoPositi
 Variant FixState::GetSecLabel() const { return GetLabel(&GeoPosition::sec_label); }
 HRESULT FixState::PutSecLabel(const Variant& value) { return PutLabel(&GeoPosition::sec_label, value); }
 
-void FixState::StartPacing(double time_scale) {
-  time_scale_.store(time_scale, std::memory_order_relaxed);
-  reference_time_.store(0.0, std::memory_order_relaxed);
-  pacing_.store(true, std::memory_order_release);
-}
-
-void FixState::StopPacing() { pacing_.store(false, std::memory_order_release); }
-
-void FixState::SetPacingStopEvent(const StopEvent* stop) {
-  stop_.store(stop, std::memory_order_release);
-}
-
-void FixState::SetTickSourceForTesting(TickSource tick) {
-  tick_.store(tick != nullptr ? tick : &detail::SteadyTickMs, std::memory_order_release);
-}
-
-void FixState::PaceReplay(const Variant& fix_time) {
-  const TickSource tick = tick_.load(std::memory_order_acquire);
-  const double fix = AsDate(fix_time);
-  double reference = reference_time_.load(std::memory_order_relaxed);
-  // A reference without a day was never taken: fixes without a date re-take
-  // it and are never delayed.
-  if (std::floor(reference) == 0.0) {
-    reference = fix;
-    reference_time_.store(fix, std::memory_order_relaxed);
-    reference_tick_.store(tick(), std::memory_order_relaxed);
-  }
-  const std::uint32_t elapsed = tick() - reference_tick_.load(std::memory_order_relaxed);
-  const std::int32_t wait = detail::PacingWaitMs(fix - reference, static_cast<double>(elapsed),
-                                                 time_scale_.load(std::memory_order_relaxed));
-  if (wait <= 0) return;
-  const StopEvent* stop = stop_.load(std::memory_order_acquire);
-  if (stop != nullptr) {
-    stop->WaitFor(std::chrono::milliseconds(wait));
-  } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-  }
+void FixState::ReportFixTime(const Variant& fix_time) {
+  FixTimeListener* listener = listener_.load(std::memory_order_acquire);
+  if (listener != nullptr) listener->FixTimeReached(AsDate(fix_time));
 }
 
 }  // namespace orvane

@@ -1,36 +1,33 @@
 // The most recent fix, decoded from RMC, GGA and GLL. Handlers run on the
 // reader thread; getters and label puts on the host's thread. One mutex
-// guards every stored value and label; it is never held while pacing waits.
+// guards every stored value and label; it is never held while the fix-time
+// listener runs.
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
 #include <string_view>
 
 #include "automation/variant.h"
 #include "engine/events.h"
 #include "engine/sentence.h"
-#include "engine/stop_event.h"
 #include "presentation/geo_position.h"
 #include "presentation/settings.h"
 
 namespace orvane {
 
-namespace detail {
-// Milliseconds a paced replay still has to wait for a fix `span_days` after
-// the reference fix when `elapsed_ms` have passed since it: truncated toward
-// zero to 64 bits, then read as a signed 32-bit count, as the wait call takes
-// it. Out-of-range or NaN results wait 0.
-std::int32_t PacingWaitMs(double span_days, double elapsed_ms, double time_scale);
-// The millisecond tick count, wrapping at 2^32.
-std::uint32_t SteadyTickMs();
-}  // namespace detail
+// Told the time (a DATE) of every RMC, GGA and GLL fix before it is stored,
+// on the reader thread, outside the lock: a replay paces itself here.
+class FixTimeListener {
+ public:
+  virtual void FixTimeReached(double fix_time) = 0;
+
+ protected:
+  ~FixTimeListener() = default;
+};
 
 class FixState {
  public:
-  using TickSource = std::uint32_t (*)();
-
   explicit FixState(const Settings& settings);
   virtual ~FixState();
   FixState(const FixState&) = delete;
@@ -73,19 +70,12 @@ class FixState {
   Variant GetSecLabel() const;
   HRESULT PutSecLabel(const Variant& value);
 
-  // Replay pacing. StartPacing takes a new reference at the next paced fix;
-  // StopPacing keeps scale and reference. Called on the host's thread before
-  // the file reader starts; safe while a reader runs.
-  void StartPacing(double time_scale);
-  void StopPacing();
-  bool pacing() const { return pacing_.load(std::memory_order_acquire); }
-  // The event a pacing wait ends on; it must outlive the reader's use.
-  void SetPacingStopEvent(const StopEvent* stop);
-  // Waits until `fix_time` is due at the time scale, measured from the first
-  // paced fix; a set stop event ends the wait at once.
-  void PaceReplay(const Variant& fix_time);
-  // Tests replace the clock; nullptr restores the steady clock.
-  void SetTickSourceForTesting(TickSource tick);
+  // The listener stays in use until replaced; it must outlive that. Set and
+  // cleared by the reader thread that reports the fixes.
+  void SetFixTimeListener(FixTimeListener* listener) {
+    listener_.store(listener, std::memory_order_release);
+  }
+  FixTimeListener* fix_time_listener() const { return listener_.load(std::memory_order_acquire); }
 
  private:
   friend class SnapshotReader;  // typed snapshots read under the one lock
@@ -110,14 +100,9 @@ class FixState {
   Variant fix_good_ = Variant::Bool(false);
   GeoPosition position_;
 
-  // Replay pacing: the flag and scale are set by the host's thread while the
-  // reader may run, so everything here is atomic.
-  std::atomic<bool> pacing_{false};
-  std::atomic<double> time_scale_{1.0};
-  std::atomic<double> reference_time_{0.0};
-  std::atomic<std::uint32_t> reference_tick_{0};
-  std::atomic<const StopEvent*> stop_{nullptr};
-  std::atomic<TickSource> tick_{&detail::SteadyTickMs};
+  void ReportFixTime(const Variant& fix_time);
+
+  std::atomic<FixTimeListener*> listener_{nullptr};
 };
 
 }  // namespace orvane

@@ -1,5 +1,9 @@
-// The log file: consecutive 80-byte reads from offset 0, pass after pass
-// without sleeping, until the end of the file.
+// The log file: consecutive 80-byte chunks from offset 0, pass after pass
+// without sleeping, until the end of the file; a paced replay waits in its
+// fix handlers through the pacer.
+#include <optional>
+
+#include "sources/replay_pacer.h"
 #include "sources/source.h"
 
 namespace orvane::detail {
@@ -9,7 +13,9 @@ constexpr std::size_t kFileChunkBytes = 80;
 
 class FileSource final : public Source {
  public:
-  explicit FileSource(NativeHandle file) : file_(file) {}
+  FileSource(NativeHandle file, double time_scale) : file_(file) {
+    if (time_scale > 0.0) pacer_.emplace(time_scale);
+  }
 
   // The offset moves on even when a read fails, so a bad spot is skipped.
   int ReadChunk(std::string& pending) override {
@@ -34,25 +40,30 @@ class FileSource final : public Source {
   bool IsReplay() const override { return true; }
   NativeHandle handle() const override { return file_; }
   void BeginReading(Receiver& receiver, const StopEvent& stop) override {
-    receiver.fix().SetPacingStopEvent(&stop);
+    if (!pacer_) return;
+    pacer_->SetStopEvent(&stop);
+    receiver.fix().SetFixTimeListener(&*pacer_);
   }
-  void EndReading(Receiver& receiver) override { receiver.fix().SetPacingStopEvent(nullptr); }
+  void EndReading(Receiver& receiver) override {
+    if (pacer_) receiver.fix().SetFixTimeListener(nullptr);
+  }
   void Close() override { CloseLogFile(file_); }
 
  private:
   const NativeHandle file_;
   std::uint64_t offset_ = 0;
   bool end_of_file_ = false;
+  std::optional<ReplayPacer> pacer_;
 };
 
 }  // namespace
 
-OpenAttempt OpenLogFileSource(const std::string& path) {
+OpenAttempt OpenLogFileSource(const std::string& path, double time_scale) {
   OpenAttempt attempt;
   const NativeHandle file = path.empty() ? kNoHandle : OpenLogFile(path, &attempt.cause);
   if (file == kNoHandle) return attempt;
   try {
-    attempt.source = std::make_unique<FileSource>(file);
+    attempt.source = std::make_unique<FileSource>(file, time_scale);
   } catch (...) {
     CloseLogFile(file);
     throw;

@@ -70,7 +70,8 @@ struct OpenAttempt {
 // Open's names: a registered scheme ("tcp://...") or else a serial device.
 OpenAttempt OpenLiveSource(const std::string& name);
 OpenAttempt OpenSerialSource(const std::string& name);
-OpenAttempt OpenLogFileSource(const std::string& path);
+// A time scale of 0 replays without pacing.
+OpenAttempt OpenLogFileSource(const std::string& path, double time_scale);
 OpenAttempt OpenTcpSource(const std::string& name);
 OpenAttempt OpenUdpSource(const std::string& name);
 OpenAttempt OpenGpsdSource(const std::string& name);

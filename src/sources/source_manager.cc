@@ -2,7 +2,6 @@
 
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <mutex>
 #include <new>
 #include <string>
@@ -13,6 +12,7 @@
 #include "automation/coerce.h"
 #include "automation/error_info.h"
 #include "engine/stop_event.h"
+#include "sources/replay_pacer.h"
 #include "sources/source.h"
 
 namespace orvane {
@@ -25,10 +25,6 @@ constexpr std::int32_t kDefaultBaud = 4800;
 constexpr std::array<std::int32_t, 16> kBaudRates = {110,   300,    600,    1200,  2400,  4800,
                                                      9600,  14400,  19200,  28800, 38400, 56000,
                                                      57600, 115200, 128000, 256000};
-
-// TimeScale values this close to zero mean "no pacing".
-constexpr double kNoPacingBand = 0.00001;
-constexpr double kMaxTimeScale = 1001.0;
 
 bool IsBaudRate(std::int32_t baud) {
   for (std::int32_t r : kBaudRates) {
@@ -262,7 +258,6 @@ HRESULT SourceManager::Open(const Variant& port_name) {
     if (FAILED(hr)) return hr;
     OpenAttempt attempt = detail::OpenLiveSource(name);
     if (attempt.source == nullptr) return impl_->Refuse(name, attempt.cause, kCannotOpenPort);
-    impl_->receiver.fix().StopPacing();
     // A configuration failure still leaves the port open, for Close.
     const HRESULT started = impl_->Start(std::move(attempt.source));
     if (FAILED(started)) return started;
@@ -282,31 +277,13 @@ HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_sc
     std::string path;
     HRESULT hr = impl_->TakeName(file_name, &path);
     if (FAILED(hr)) return hr;
-    OpenAttempt attempt = detail::OpenLogFileSource(path);
+    // A missing file is reported before a bad scale.
+    const detail::TimeScale scale = detail::ReadTimeScale(time_scale);
+    OpenAttempt attempt = detail::OpenLogFileSource(path, scale.scale);
     if (attempt.source == nullptr) return impl_->Refuse(path, attempt.cause, kCannotOpenFile);
-
-    bool pacing = false;
-    double scale = 0.0;
-    if (time_scale.vt() != VT_ERROR) {
-      Variant number;
-      hr = ChangeType(time_scale, VT_R8, &number);
-      if (FAILED(hr)) {
-        attempt.source->Close();
-        return hr;
-      }
-      scale = number.r8();
-      if (!(scale > -kNoPacingBand && scale < kNoPacingBand)) {
-        if (std::isnan(scale) || scale <= 0.0 || scale >= kMaxTimeScale) {
-          attempt.source->Close();
-          return ReportError(E_INVALIDARG);
-        }
-        pacing = true;
-      }
-    }
-    if (pacing) {
-      impl_->receiver.fix().StartPacing(scale);
-    } else {
-      impl_->receiver.fix().StopPacing();
+    if (FAILED(scale.coerced) || !scale.in_range) {
+      attempt.source->Close();
+      return FAILED(scale.coerced) ? scale.coerced : ReportError(E_INVALIDARG);
     }
     return impl_->Start(std::move(attempt.source));
   } catch (const std::bad_alloc&) {

@@ -8,10 +8,12 @@
 #include "automation/date.h"
 #include "engine/fix_state.h"
 #include "engine/stop_event.h"
+#include "sources/replay_pacer.h"
 
 namespace orvane {
 namespace {
 
+using detail::ReplayPacer;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -57,10 +59,11 @@ double Day(double seconds) { return *MakeDate(2004, 1, 31, 0, 0, 0) + seconds * 
 
 class PacingTest : public ::testing::Test {
  protected:
-  PacingTest() : fix_(settings_) { fix_.SetPacingStopEvent(&stop_); }
-  double PaceMs(double fix_time) {
+  PacingTest() : fix_(settings_) {}
+  double PaceMs(ReplayPacer& pacer, double fix_time) {
+    pacer.SetStopEvent(&stop_);
     const auto start = Clock::now();
-    fix_.PaceReplay(Variant::Date(fix_time));
+    pacer.FixTimeReached(fix_time);
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   }
   Settings settings_;
@@ -69,52 +72,52 @@ class PacingTest : public ::testing::Test {
 };
 
 TEST_F(PacingTest, FixTimeAdvancesAtTheTimeScale) {
-  fix_.StartPacing(2.0);
-  EXPECT_LT(PaceMs(Day(0)), 1000.0);  // takes the reference
-  const double waited = PaceMs(Day(0.6));  // 300 ms at twice real time
+  ReplayPacer pacer(2.0);
+  EXPECT_LT(PaceMs(pacer, Day(0)), 1000.0);  // takes the reference
+  const double waited = PaceMs(pacer, Day(0.6));  // 300 ms at twice real time
   EXPECT_GE(waited, 250.0);
   EXPECT_LT(waited, 3000.0);
   // The next fix is measured from the first one, not from the last wait.
-  const double again = PaceMs(Day(1.2));
+  const double again = PaceMs(pacer, Day(1.2));
   EXPECT_GE(again, 250.0);
   EXPECT_LT(again, 3000.0);
 }
 
 TEST_F(PacingTest, LateFixesAndDatelessFixesRunAtOnce) {
-  fix_.SetTickSourceForTesting(&FakeTick);
-  fix_.StartPacing(1.0);
+  ReplayPacer pacer(1.0, &FakeTick);
   // Fixes without a day re-take the reference every time: never delayed.
-  EXPECT_LT(PaceMs(0.25), 5000.0);
-  EXPECT_LT(PaceMs(0.75), 5000.0);
+  EXPECT_LT(PaceMs(pacer, 0.25), 5000.0);
+  EXPECT_LT(PaceMs(pacer, 0.75), 5000.0);
   g_tick = 0xFFFFFF00u;
-  EXPECT_LT(PaceMs(Day(0)), 5000.0);
+  EXPECT_LT(PaceMs(pacer, Day(0)), 5000.0);
   // 512 ms have passed across the counter's wrap; the fix is due at 400.
   g_tick = 0x00000100u;
-  EXPECT_LT(PaceMs(Day(0.4)), 5000.0);
+  EXPECT_LT(PaceMs(pacer, Day(0.4)), 5000.0);
   // Two minutes of ticks: a fix one minute on is late.
   g_tick = 0x00000100u + 120000u;
-  EXPECT_LT(PaceMs(Day(60)), 5000.0);
+  EXPECT_LT(PaceMs(pacer, Day(60)), 5000.0);
   // Earlier than the reference: no wait.
-  EXPECT_LT(PaceMs(Day(-3600)), 5000.0);
-  fix_.SetTickSourceForTesting(nullptr);
+  EXPECT_LT(PaceMs(pacer, Day(-3600)), 5000.0);
 }
 
 TEST_F(PacingTest, StopEventEndsALongWaitAtOnce) {
-  fix_.StartPacing(1.0);
-  PaceMs(Day(0));
+  ReplayPacer pacer(1.0);
+  PaceMs(pacer, Day(0));
   std::thread closer([this] {
     std::this_thread::sleep_for(milliseconds(100));
     stop_.Set();
   });
-  const double waited = PaceMs(Day(3600));  // an hour at real time
+  const double waited = PaceMs(pacer, Day(3600));  // an hour at real time
   closer.join();
   EXPECT_LT(waited, 10000.0);
   // Once set, later waits end at once too.
-  EXPECT_LT(PaceMs(Day(7200)), 10000.0);
+  EXPECT_LT(PaceMs(pacer, Day(7200)), 10000.0);
 }
 
 TEST_F(PacingTest, HandlersPaceOnlyWhilePacingIsOnAndNeverUnderTheLock) {
-  fix_.StartPacing(1.0);
+  ReplayPacer pacer(1.0);
+  pacer.SetStopEvent(&stop_);
+  fix_.SetFixTimeListener(&pacer);
   SentenceFields first = {"$GPRMC", "000000", "A", "1000.00", "N", "02000.00", "E",
                           "", "", "310104", "", "", ""};
   fix_.ParseRmc(first);
@@ -139,8 +142,8 @@ TEST_F(PacingTest, HandlersPaceOnlyWhilePacingIsOnAndNeverUnderTheLock) {
 
   // Pacing off: a fix a day later is stored at once, whatever the stop event.
   StopEvent fresh;
-  fix_.SetPacingStopEvent(&fresh);
-  fix_.StopPacing();
+  pacer.SetStopEvent(&fresh);
+  fix_.SetFixTimeListener(nullptr);
   later[1] = "020000";
   later[9] = "010204";
   const auto start = Clock::now();

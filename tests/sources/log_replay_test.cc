@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "source_test_support.h"
+#include "sources/replay_pacer.h"
 
 namespace orvane::testing {
 namespace {
@@ -142,7 +143,6 @@ TEST_F(LogReplayTest, TimeScaleBounds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    rig_.receiver.fix().StopPacing();
     TakeErrorRecord();
     const int completed = rig_.events.file_complete();
     // One dated fix: the first paced fix only takes the reference, so even
@@ -153,8 +153,8 @@ TEST_F(LogReplayTest, TimeScaleBounds) {
     if (rec) {
       EXPECT_EQ(Utf16ToUtf8(rec->description), kMsgInvalidArg);
     }
+    EXPECT_EQ(detail::ReadTimeScale(c.scale).scale > 0.0, c.paces);
     if (c.expected == S_OK) {
-      EXPECT_EQ(rig_.receiver.fix().pacing(), c.paces);
       EXPECT_TRUE(rig_.events.WaitFileComplete(completed + 1));
       EXPECT_TRUE(rig_.WaitClosed());
     } else {

@@ -283,10 +283,17 @@ TEST_F(SerialPortTest, OpenRightAfterCloseIsRefusedOnlyWhileTheReaderEnds) {
   }
 }
 
-TEST_F(SerialPortTest, OpenSwitchesReplayPacingOff) {
-  rig_.receiver.fix().StartPacing(2.0);
+TEST_F(SerialPortTest, OpenAfterAPacedReplayDoesNotPace) {
+  TempDir dir;
+  const std::string log = dir.Write("paced.nmea", Sentence(kRmc));
+  ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(log), Variant::R8(2.0)), S_OK) << ErrorText();
+  ASSERT_TRUE(rig_.events.WaitFileComplete(1));
+  ASSERT_TRUE(rig_.WaitClosed());
   ASSERT_EQ(OpenPty(), S_OK) << ErrorText();
-  EXPECT_FALSE(rig_.receiver.fix().pacing());
+  EXPECT_EQ(rig_.receiver.fix().fix_time_listener(), nullptr);
+  // A fix an hour after the replayed one arrives at once.
+  pty_.Write(Sentence("$GPRMC,133519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"));
+  EXPECT_TRUE(rig_.events.WaitRaw(2, milliseconds(5000)));
 }
 
 double ProcessCpuSeconds() {
