@@ -94,6 +94,37 @@ TEST_F(LogReplayTest, LinesStraddlingChunkBoundariesArriveWhole) {
   }
 }
 
+TEST_F(LogReplayTest, FilesAroundTheReadBlockSizeReplayEveryLine) {
+  // The file is read in 64 KiB blocks: line ends and the end of the file fall
+  // just before, on and after block boundaries; the unterminated tail never
+  // counts.
+  constexpr std::size_t kBlock = 64 * 1024;
+  for (const std::size_t size : {kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 41}) {
+    for (const std::size_t tail : {std::size_t{0}, std::size_t{1}, std::size_t{79}}) {
+      std::string log;
+      std::vector<std::string> expected;
+      for (int i = 0; log.size() + tail < size; ++i) {
+        const std::size_t room = size - tail - log.size();
+        if (room < 12) {
+          log += std::string(room, '\n');  // empty lines raise nothing
+          break;
+        }
+        std::string line = "$PXYZ," + std::to_string(i) + ",";
+        line.resize(std::min<std::size_t>(37 + i % 90, room - 1), 'q');
+        log += line + "\n";
+        expected.push_back(line);
+      }
+      log += std::string(tail, 'z');
+      ASSERT_EQ(log.size(), size);
+      const std::size_t before = rig_.events.raw().size();
+      const std::vector<std::string> raw = ReplayAll(log);
+      const std::vector<std::string> got(raw.begin() + static_cast<std::ptrdiff_t>(before),
+                                         raw.end());
+      EXPECT_EQ(got, expected) << "file size " << size << ", tail " << tail;
+    }
+  }
+}
+
 TEST_F(LogReplayTest, OpenFileFailures) {
   ASSERT_EQ(rig_.sources->OpenFile(Variant::Text(dir_.path().string() + "/missing.nmea"),
                                    Variant::Error(DISP_E_PARAMNOTFOUND)),
