@@ -177,6 +177,32 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "orvane: " + bin + ": no NMEA sentences found\n");
   std::remove(bin.c_str());
+  // Sentences the control does not decode still make an NMEA log; broken
+  // checksums and a lone tail do not.
+  const auto with_checksum = [](const std::string& body) {
+    unsigned x = 0;
+    for (char c : body.substr(1)) x ^= static_cast<unsigned char>(c);
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "*%02x\r\n", x);
+    return body + sum;
+  };
+  const struct {
+    std::string content;
+    int status;
+  } logs[] = {
+      {with_checksum("$PGRME,15.0,M,45.0,M,25.0,M") + with_checksum("$HCHDG,101.1,,,7.1,W"), 0},
+      {"$PGRME,15.0,M,45.0,M,25.0,M*00\r\n$GPXXX,no checksum\r\n" +
+           with_checksum("$PGRME,15.0,M").substr(0, 16),
+       1},
+  };
+  for (const auto& log : logs) {
+    SCOPED_TRACE(log.content);
+    std::ofstream(bin, std::ios::binary) << log.content;
+    Result r = RunOrvane("replay " + bin + " --summary");
+    EXPECT_EQ(r.status, log.status);
+    EXPECT_EQ(r.err.find("no NMEA sentences found") != std::string::npos, log.status == 1) << r.err;
+  }
+  std::remove(bin.c_str());
 }
 
 TEST(CliTest, TheSampleShowsSatellitesAndWaypoints) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -57,6 +58,46 @@ std::string Hex(HRESULT hr) {
 // The failing code a late-bound call reports: the member's own when the
 // record turned it into DISP_E_EXCEPTION.
 HRESULT Reported(HRESULT hr, const ExcepInfo& info) { return hr == DISP_E_EXCEPTION ? info.scode : hr; }
+
+// A well-formed NMEA sentence of any type: "$", a five-character address,
+// fields, and a checksum that matches.
+bool IsWellFormedSentence(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.size() < 9 || line[0] != '$' || line[line.size() - 3] != '*') return false;
+  for (std::size_t i = 1; i <= 5; ++i) {
+    if (!std::isalnum(static_cast<unsigned char>(line[i]))) return false;
+  }
+  unsigned x = 0;
+  for (std::size_t i = 1; i + 3 < line.size(); ++i) {
+    if (line[i] == '*') return false;
+    x ^= static_cast<unsigned char>(line[i]);
+  }
+  char want[3];
+  std::snprintf(want, sizeof want, "%02X", x);
+  return std::toupper(static_cast<unsigned char>(line[line.size() - 2])) == want[0] &&
+         std::toupper(static_cast<unsigned char>(line[line.size() - 1])) == want[1];
+}
+
+// Whether the log at `path` holds at least one well-formed sentence. Read
+// again only when nothing was handled, so a log of types the control does
+// not decode is not called empty.
+bool HoldsNmeaSentence(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  constexpr std::size_t kLongestSentence = 4096;  // far beyond any receiver's
+  std::string line;
+  bool found = false;
+  for (int c; !found && (c = std::getc(f)) != EOF;) {
+    if (c != '\n') {
+      if (line.size() <= kLongestSentence) line.push_back(static_cast<char>(c));
+      continue;
+    }
+    found = line.size() <= kLongestSentence && IsWellFormedSentence(line);
+    line.clear();
+  }
+  std::fclose(f);
+  return found;
+}
 
 class Session {
  public:
@@ -429,7 +470,7 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
     std::uint64_t handled = 0;
     for (std::uint64_t n : control_->stats().by_row) handled += n;
-    if (handled == 0) {
+    if (handled == 0 && !HoldsNmeaSentence(open_name_.empty() ? options_.source : open_name_)) {
       std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
       return kExitSourceFailed;
     }
