@@ -96,8 +96,18 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
     std::string err;
   } cases[] = {
       {"replay " + Data("mixed.nmea") + " --set SpeedUnits=7", 2,
-       "SpeedUnits: error 0x80070057: An invalid argument was supplied.\n"},
-      {"replay " + Data("mixed.nmea") + " --set SpeedUnits=fast", 2, "SpeedUnits: error 0x80020005: Type mismatch.\n"},
+       "SpeedUnits: error 0x80070057: An invalid argument was supplied.\n"
+       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 (knots), got \"7\"\n"},
+      {"replay " + Data("mixed.nmea") + " --set SpeedUnits=fast", 2,
+       "SpeedUnits: error 0x80020005: Type mismatch.\n"
+       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 (knots), got \"fast\"\n"},
+      {"replay " + Data("mixed.nmea") + " --set altitudeunits=-1", 2,
+       "altitudeunits: error 0x80070057: An invalid argument was supplied.\n"
+       "orvane: --set altitudeunits: expected 0 (metres) or 1 (feet), got \"-1\"\n"},
+      {"replay " + Data("mixed.nmea") + " --set BaudRate=9601", 2,
+       "BaudRate: error 0x80070057: An invalid argument was supplied.\n"
+       "orvane: --set BaudRate: expected one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 "
+       "115200 128000 256000, got \"9601\"\n"},
       {"replay " + Data("mixed.nmea") + " --set Latitude=1", 2, "Latitude: error 0x80020003: Member not found.\n"},
       {"replay " + Data("no-such-file.nmea"), 1,
        "orvane: " + Data("no-such-file.nmea") + ": No such file or directory (error 0x80040215: Unable to open file.)\n"},

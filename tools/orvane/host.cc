@@ -59,6 +59,35 @@ std::string Hex(HRESULT hr) {
 // record turned it into DISP_E_EXCEPTION.
 HRESULT Reported(HRESULT hr, const ExcepInfo& info) { return hr == DISP_E_EXCEPTION ? info.scode : hr; }
 
+constexpr std::string_view kBaudRates =
+    "one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000";
+
+// The members whose values are a short list, named in a refused --set.
+struct Choices {
+  std::string_view member;
+  std::string_view values;
+};
+constexpr Choices kChoices[] = {
+    {"SpeedUnits", "0 (miles per hour), 1 (kilometres per hour) or 2 (knots)"},
+    {"DistUnits", "0 (metres), 1 (feet), 2 (statute miles) or 3 (nautical miles)"},
+    {"AltitudeUnits", "0 (metres) or 1 (feet)"},
+    {"LatLonFormat", "0 (degrees), 1 (degrees and minutes) or 2 (degrees, minutes and seconds)"},
+    {"BaudRate", kBaudRates},
+};
+
+std::string_view ChoicesFor(std::string_view member) {
+  for (const Choices& c : kChoices) {
+    if (c.member.size() != member.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < member.size(); ++i) {
+      same = std::tolower(static_cast<unsigned char>(c.member[i])) ==
+             std::tolower(static_cast<unsigned char>(member[i]));
+    }
+    if (same) return c.values;
+  }
+  return {};
+}
+
 // A well-formed NMEA sentence of any type: "$", a five-character address,
 // fields, and a checksum that matches.
 bool IsWellFormedSentence(std::string_view line) {
@@ -373,8 +402,7 @@ bool Session::PutBaud() {
   const HRESULT code = Reported(hr, info);
   std::fprintf(err_, "orvane: --baud: %s (error %s: %s)\n",
                code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH
-                   ? ("expected one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 "
-                      "115200 128000 256000, got \"" + *options_.baud + "\"").c_str()
+                   ? ("expected " + std::string(kBaudRates) + ", got \"" + *options_.baud + "\"").c_str()
                    : "the port refused the line speed",
                Hex(code).c_str(), CodeText(code, &info).c_str());
   return false;
@@ -403,6 +431,11 @@ int Session::Run() {
     if (FAILED(hr)) {
       const HRESULT code = Reported(hr, info);
       std::fprintf(err_, "%s: error %s: %s\n", name.c_str(), Hex(code).c_str(), CodeText(code, &info).c_str());
+      const std::string_view choices = ChoicesFor(name);
+      if (!choices.empty() && (code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH || code == DISP_E_OVERFLOW)) {
+        std::fprintf(err_, "orvane: --set %s: expected %.*s, got \"%s\"\n", name.c_str(),
+                     static_cast<int>(choices.size()), choices.data(), value.c_str());
+      }
       return 2;
     }
   }
