@@ -59,6 +59,23 @@ std::string Hex(HRESULT hr) {
 // record turned it into DISP_E_EXCEPTION.
 HRESULT Reported(HRESULT hr, const ExcepInfo& info) { return hr == DISP_E_EXCEPTION ? info.scode : hr; }
 
+const EventInfo* FindEvent(DISPID id) {
+  for (const EventInfo& e : Events()) {
+    if (e.dispid == id) return &e;
+  }
+  return nullptr;
+}
+
+// An event argument by the event table's name for it. The sink receives the
+// arguments last first, as IDispatch passes them.
+const Variant& EventArg(const EventInfo& event, std::span<Variant> args, std::string_view name) {
+  static const Variant kAbsent;
+  for (std::size_t k = 0; k < event.param_count; ++k) {
+    if (event.params[k] == name) return k < args.size() ? args[args.size() - 1 - k] : kAbsent;
+  }
+  return kAbsent;
+}
+
 constexpr std::string_view kBaudRates =
     "one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000";
 
@@ -191,9 +208,7 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
   ++events_;
   if (id == kDispIdFileComplete) file_complete_ = true;
   if (options_.json) {
-    const EventInfo* event = nullptr;
-    for (const auto& e : Events())
-      if (e.dispid == id) event = &e;
+    const EventInfo* event = FindEvent(id);
     if (event == nullptr) return;
     line_.clear();
     line_ += "{\"event\":";
@@ -215,12 +230,12 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
 }
 
 void Session::PrintFix(std::span<Variant> args) {
-  // Reversed: FixGood is last.
-  const Variant& good = args[6];
-  const Variant& when = args[5];
-  const Variant& lat = args[4];
-  const Variant& lon = args[3];
-  const Variant& speed = args[1];
+  const EventInfo& fix = *FindEvent(kDispIdFixUpdate);
+  const Variant& good = EventArg(fix, args, "FixGood");
+  const Variant& when = EventArg(fix, args, "FixDateTime");
+  const Variant& lat = EventArg(fix, args, "Latitude");
+  const Variant& lon = EventArg(fix, args, "Longitude");
+  const Variant& speed = EventArg(fix, args, "Speed");
   std::string time = when.vt() == VT_DATE ? IsoDate(when.date()) : std::string();
   Variant units, sats;
   Get("SpeedUnits", &units);
