@@ -528,6 +528,14 @@ int Session::Run() {
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
+// The option taking a value that `arg` begins with, or null.
+const char* ValuedFlag(std::string_view arg) {
+  for (const char* flag : {"--time-scale", "--baud", "--duration", "--set"}) {
+    if (StartsWith(arg, flag)) return flag;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void PrintUsage(std::FILE* out) {
@@ -568,19 +576,82 @@ void PrintUsage(std::FILE* out) {
                "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n");
 }
 
+namespace {
+
+// One option that takes a value (given as FLAG=VALUE or as the next word),
+// checked and stored. Returns false with `error` set when it is refused.
+bool TakeValuedOption(const std::string& flag, const std::string& v, Options& o, std::string* error) {
+  if (flag == "--time-scale") {
+    // Numbers go to OpenFile, which judges their range; text is refused here.
+    char* end = nullptr;
+    std::strtod(v.c_str(), &end);
+    if (v.empty() || end == v.c_str() || *end != '\0') {
+      *error = "--time-scale: expected a number from 0.00001 to 1000, got \"" + v + "\"";
+      return false;
+    }
+    o.time_scale = v;
+  } else if (flag == "--baud") {
+    o.baud = v;
+  } else if (flag == "--duration") {
+    char* end = nullptr;
+    o.duration = std::strtod(v.c_str(), &end);
+    if (end == v.c_str() || *end != '\0' || o.duration < 0) {
+      *error = "--duration needs a number of seconds";
+      return false;
+    }
+  } else {  // --set
+    const auto eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) {
+      *error = "--set needs NAME=VALUE";
+      return false;
+    }
+    o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+  }
+  return true;
+}
+
+// The command word and its source.
+bool TakeCommand(const std::vector<std::string>& positional, Options& o, std::string* error) {
+  if (positional.empty()) {
+    *error = "missing command";
+    return false;
+  }
+  if (positional[0] == "members" && positional.size() == 1) {
+    o.mode = Options::Mode::kMembers;
+    return true;
+  }
+  if ((positional[0] != "replay" && positional[0] != "live") || positional.size() != 2) {
+    *error = positional[0] == "replay" || positional[0] == "live" ? positional[0] + " needs exactly one source"
+                                                                  : "unknown command " + positional[0];
+    return false;
+  }
+  o.mode = positional[0] == "live" ? Options::Mode::kLive : Options::Mode::kReplay;
+  o.source = positional[1];
+  return true;
+}
+
+// --typed implies --json; options of the other command are refused.
+bool SettleOptions(Options& o, std::string* error) {
+  if (o.typed && !o.json) o.json = true;
+  if (o.time_scale && o.mode == Options::Mode::kLive) {
+    *error = "--time-scale is for replay";
+    return false;
+  }
+  if (o.baud && o.mode != Options::Mode::kLive) {
+    *error = "--baud is for live";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help, bool* version) {
   *help = *version = false;
   Options o;
   std::vector<std::string> positional;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](const char* flag) -> std::optional<std::string> {
-      std::string f = flag;
-      if (StartsWith(a, f + "=")) return a.substr(f.size() + 1);
-      if (i + 1 < argc) return std::string(argv[++i]);
-      *error = f + " needs a value";
-      return std::nullopt;
-    };
+    const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       *help = true;
       return o;
@@ -595,39 +666,18 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
       o.props = true;
     } else if (a == "--summary") {
       o.summary = true;
-    } else if (StartsWith(a, "--time-scale")) {
-      auto v = value("--time-scale");
-      if (!v) return std::nullopt;
-      // Numbers go to OpenFile, which judges their range; text is refused here.
-      char* end = nullptr;
-      std::strtod(v->c_str(), &end);
-      if (v->empty() || end == v->c_str() || *end != '\0') {
-        *error = "--time-scale: expected a number from 0.00001 to 1000, got \"" + *v + "\"";
+    } else if (const char* flag = ValuedFlag(a)) {
+      const std::string f = flag;
+      std::string v;
+      if (StartsWith(a, f + "=")) {
+        v = a.substr(f.size() + 1);
+      } else if (i + 1 < argc) {
+        v = argv[++i];
+      } else {
+        *error = f + " needs a value";
         return std::nullopt;
       }
-      o.time_scale = *v;
-    } else if (StartsWith(a, "--baud")) {
-      auto v = value("--baud");
-      if (!v) return std::nullopt;
-      o.baud = *v;
-    } else if (StartsWith(a, "--duration")) {
-      auto v = value("--duration");
-      if (!v) return std::nullopt;
-      char* end = nullptr;
-      o.duration = std::strtod(v->c_str(), &end);
-      if (end == v->c_str() || *end != '\0' || o.duration < 0) {
-        *error = "--duration needs a number of seconds";
-        return std::nullopt;
-      }
-    } else if (StartsWith(a, "--set")) {
-      auto v = value("--set");
-      if (!v) return std::nullopt;
-      auto eq = v->find('=');
-      if (eq == std::string::npos || eq == 0) {
-        *error = "--set needs NAME=VALUE";
-        return std::nullopt;
-      }
-      o.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+      if (!TakeValuedOption(f, v, o, error)) return std::nullopt;
     } else if (StartsWith(a, "--")) {
       *error = "unknown option " + a;
       return std::nullopt;
@@ -635,30 +685,9 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
       positional.push_back(a);
     }
   }
-  if (positional.empty()) {
-    *error = "missing command";
-    return std::nullopt;
-  }
-  if (positional[0] == "members" && positional.size() == 1) {
-    o.mode = Options::Mode::kMembers;
-    return o;
-  }
-  if ((positional[0] != "replay" && positional[0] != "live") || positional.size() != 2) {
-    *error = positional[0] == "replay" || positional[0] == "live" ? positional[0] + " needs exactly one source"
-                                                                  : "unknown command " + positional[0];
-    return std::nullopt;
-  }
-  o.mode = positional[0] == "live" ? Options::Mode::kLive : Options::Mode::kReplay;
-  o.source = positional[1];
-  if (o.typed && !o.json) o.json = true;
-  if (o.time_scale && o.mode == Options::Mode::kLive) {
-    *error = "--time-scale is for replay";
-    return std::nullopt;
-  }
-  if (o.baud && o.mode != Options::Mode::kLive) {
-    *error = "--baud is for live";
-    return std::nullopt;
-  }
+  if (!TakeCommand(positional, o, error)) return std::nullopt;
+  if (o.mode == Options::Mode::kMembers) return o;
+  if (!SettleOptions(o, error)) return std::nullopt;
   return o;
 }
 
