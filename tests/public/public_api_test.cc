@@ -179,8 +179,11 @@ TEST(TypedSnapshots, NeverMixTwoSentences) {
   orvane::Control gps;
   std::atomic<bool> done{false};
   std::atomic<int> torn{0}, seen{0};
+  // A replay can end before this thread first runs: it reads once more after.
   std::thread reader([&] {
-    while (!done.load()) {
+    bool last = false;
+    while (!last) {
+      last = done.load();
       const orvane::Fix fix = gps.Fix();
       if (!fix.latitude) continue;
       ++seen;
