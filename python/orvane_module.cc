@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "automation/date.h"
 #include "control/member_table.h"
 #include "orvane/orvane.h"
+#include "values.h"
 
 namespace py = pybind11;
 
@@ -33,160 +33,63 @@ py::object g_error;  // orvane.Error
   throw py::error_already_set();
 }
 
-py::object UtcDatetime(const DateParts& p) {
-  py::module_ dt = py::module_::import("datetime");
-  return dt.attr("datetime")(p.year, p.month, p.day, p.hour, p.minute, p.second,
-                             py::arg("tzinfo") = dt.attr("timezone").attr("utc"));
-}
-
-py::object ToPython(const Variant& v) {
-  switch (v.vt()) {
-    case vt::kI2: return py::int_(v.i2());
-    case vt::kI4: return py::int_(v.i4());
-    case vt::kR8: return py::float_(v.r8());
-    case vt::kBool: return py::bool_(v.boolean());
-    case vt::kBstr: return py::str(v.ToUtf8());
-    case vt::kError: return py::int_(static_cast<std::uint32_t>(v.error()));
-    case vt::kDate: {
-      const std::optional<DateParts> parts = SplitDate(v.date());
-      if (!parts) throw py::value_error("orvane: a date outside the years 100 to 9999");
-      return UtcDatetime(*parts);
-    }
-    case vt::kArrayOfVariant: {
-      py::list list;
-      for (const Variant& e : v.array()) list.append(ToPython(e));
-      return list;
-    }
-    default: return py::none();  // VT_EMPTY, VT_NULL
-  }
-}
-
-Variant FromPython(const py::handle& o) {
-  if (o.is_none()) return Variant::Null();
-  if (py::isinstance<py::bool_>(o)) return Variant::Bool(o.cast<bool>());
-  if (py::isinstance<py::int_>(o)) {
-    int overflow = 0;
-    const long long value = PyLong_AsLongLongAndOverflow(o.ptr(), &overflow);
-    if (overflow != 0) {  // a script would pass it as a double
-      const double d = PyLong_AsDouble(o.ptr());
-      if (d == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-      return Variant::R8(d);
-    }
-    if (value >= -32768 && value <= 32767) return Variant::I2(static_cast<std::int16_t>(value));
-    if (value >= INT32_MIN && value <= INT32_MAX) return Variant::I4(static_cast<std::int32_t>(value));
-    return Variant::R8(static_cast<double>(value));
-  }
-  if (py::isinstance<py::float_>(o)) return Variant::R8(o.cast<double>());
-  if (py::isinstance<py::str>(o)) {
-    // UTF-16 as a BSTR holds it: a lone surrogate passes through unchanged.
-    py::bytes utf16 = o.attr("encode")("utf-16-le", "surrogatepass");
-    const std::string bytes = utf16;
-    std::u16string text(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                      static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
-    return Variant::Bstr(std::move(text));
-  }
-  py::module_ dt = py::module_::import("datetime");
-  if (py::isinstance(o, dt.attr("datetime"))) {
-    // Naive times are taken as UTC; aware ones are converted to it.
-    py::object utc = o.attr("tzinfo").is_none()
-                         ? py::reinterpret_borrow<py::object>(o)
-                         : o.attr("astimezone")(dt.attr("timezone").attr("utc"));
-    const std::optional<double> date =
-        MakeDate(utc.attr("year").cast<int>(), utc.attr("month").cast<int>(), utc.attr("day").cast<int>(),
-                 utc.attr("hour").cast<int>(), utc.attr("minute").cast<int>(), utc.attr("second").cast<int>());
-    if (!date) throw py::value_error("orvane: a date outside the years 100 to 9999");
-    return Variant::Date(*date);
-  }
-  if (py::isinstance<py::list>(o) || py::isinstance<py::tuple>(o)) {
-    std::vector<Variant> elements;
-    for (const py::handle& e : o) elements.push_back(FromPython(e));
-    return Variant::Array(std::move(elements));
-  }
-  throw py::type_error("orvane: cannot pass a " + std::string(py::str(o.get_type().attr("__name__"))) +
-                       " to the control");
-}
-
-py::object Optional(const std::optional<double>& v) { return v ? py::object(py::float_(*v)) : py::none(); }
-py::object Optional(const std::optional<int>& v) { return v ? py::object(py::int_(*v)) : py::none(); }
-py::object Optional(const std::optional<bool>& v) { return v ? py::object(py::bool_(*v)) : py::none(); }
-py::object Optional(const std::optional<char>& v) { return v ? py::object(py::str(std::string(1, *v))) : py::none(); }
-py::object Optional(const std::optional<std::string>& v) { return v ? py::object(py::str(*v)) : py::none(); }
-py::object Optional(const std::optional<UtcTime>& v) {
+// A snapshot's fields as Python values: None where not received, time as a
+// UTC datetime, lists for vectors.
+py::object Value(const std::optional<UtcTime>& v) {
   if (!v) return py::none();
   py::module_ dt = py::module_::import("datetime");
   return dt.attr("datetime").attr("fromtimestamp")(v->time_since_epoch().count(),
                                                     dt.attr("timezone").attr("utc"));
 }
-
-py::object Namespace(py::dict fields) {
-  return py::module_::import("types").attr("SimpleNamespace")(**fields);
+py::object Value(const Satellite& s);
+template <typename T>
+py::object Value(const T& v) {
+  return py::cast(v);
+}
+template <typename T>
+py::object Value(const std::vector<T>& v) {
+  py::list list;
+  for (const T& e : v) list.append(Value(e));
+  return list;
 }
 
-py::object ToPython(const Fix& f) {
+// A types.SimpleNamespace of `snapshot`'s fields, each named as in C++.
+template <typename Snapshot, typename... Members>
+py::object Namespace(const Snapshot& snapshot, std::pair<const char*, Members Snapshot::*>... fields) {
   py::dict d;
-  d["good"] = f.good;
-  d["time"] = Optional(f.time);
-  d["latitude"] = Optional(f.latitude);
-  d["longitude"] = Optional(f.longitude);
-  d["altitude"] = Optional(f.altitude);
-  d["speed"] = Optional(f.speed);
-  d["course"] = Optional(f.course);
-  d["magnetic_variation"] = Optional(f.magnetic_variation);
-  d["quality"] = Optional(f.quality);
-  d["satellites_in_fix"] = Optional(f.satellites_in_fix);
-  d["hdop"] = Optional(f.hdop);
-  d["geoid_height"] = Optional(f.geoid_height);
-  d["dgps_age"] = Optional(f.dgps_age);
-  d["dgps_station"] = Optional(f.dgps_station);
-  d["mode"] = Optional(f.mode);
-  return Namespace(d);
+  ((d[fields.first] = Value(snapshot.*fields.second)), ...);
+  return py::module_::import("types").attr("SimpleNamespace")(**d);
+}
+#define FIELD(name) std::pair{#name, &Of::name}
+
+py::object Value(const Satellite& s) {
+  using Of = Satellite;
+  return Namespace(s, FIELD(number), FIELD(elevation), FIELD(azimuth), FIELD(snr), FIELD(used_in_fix));
 }
 
-py::object ToPython(const Satellites& s) {
-  py::dict d;
-  d["automatic"] = Optional(s.automatic);
-  d["mode"] = Optional(s.mode);
-  d["pdop"] = Optional(s.pdop);
-  d["hdop"] = Optional(s.hdop);
-  d["vdop"] = Optional(s.vdop);
-  d["in_view"] = Optional(s.in_view);
-  d["used"] = py::cast(s.used);
-  py::list sats;
-  for (const Satellite& sat : s.in_sight) {
-    py::dict e;
-    e["number"] = sat.number;
-    e["elevation"] = Optional(sat.elevation);
-    e["azimuth"] = Optional(sat.azimuth);
-    e["snr"] = Optional(sat.snr);
-    e["used_in_fix"] = sat.used_in_fix;
-    sats.append(Namespace(e));
-  }
-  d["in_sight"] = sats;
-  return Namespace(d);
+py::object SnapshotToPython(const Fix& f) {
+  using Of = Fix;
+  return Namespace(f, FIELD(good), FIELD(time), FIELD(latitude), FIELD(longitude), FIELD(altitude),
+                   FIELD(speed), FIELD(course), FIELD(magnetic_variation), FIELD(quality),
+                   FIELD(satellites_in_fix), FIELD(hdop), FIELD(geoid_height), FIELD(dgps_age),
+                   FIELD(dgps_station), FIELD(mode));
 }
 
-py::object ToPython(const Navigation& n) {
-  py::dict d;
-  d["origin"] = Optional(n.origin);
-  d["destination"] = Optional(n.destination);
-  d["destination_latitude"] = Optional(n.destination_latitude);
-  d["destination_longitude"] = Optional(n.destination_longitude);
-  d["range"] = Optional(n.range);
-  d["bearing_to_destination"] = Optional(n.bearing_to_destination);
-  d["cross_track_error"] = Optional(n.cross_track_error);
-  d["steer"] = Optional(n.steer);
-  d["closing_velocity"] = Optional(n.closing_velocity);
-  d["origin_to_destination_true"] = Optional(n.origin_to_destination_true);
-  d["origin_to_destination_magnetic"] = Optional(n.origin_to_destination_magnetic);
-  d["arrived"] = Optional(n.arrived);
-  d["route_name"] = Optional(n.route_name);
-  d["route"] = py::cast(n.route);
-  d["route_complete"] = Optional(n.route_complete);
-  return Namespace(d);
+py::object SnapshotToPython(const Satellites& s) {
+  using Of = Satellites;
+  return Namespace(s, FIELD(automatic), FIELD(mode), FIELD(pdop), FIELD(hdop), FIELD(vdop), FIELD(in_view),
+                   FIELD(used), FIELD(in_sight));
 }
+
+py::object SnapshotToPython(const Navigation& n) {
+  using Of = Navigation;
+  return Namespace(n, FIELD(origin), FIELD(destination), FIELD(destination_latitude),
+                   FIELD(destination_longitude), FIELD(range), FIELD(bearing_to_destination),
+                   FIELD(cross_track_error), FIELD(steer), FIELD(closing_velocity),
+                   FIELD(origin_to_destination_true), FIELD(origin_to_destination_magnetic), FIELD(arrived),
+                   FIELD(route_name), FIELD(route), FIELD(route_complete));
+}
+#undef FIELD
 
 // Exceptions raised by callbacks wait here until the pumping call re-raises
 // the first of them.
@@ -404,11 +307,11 @@ PYBIND11_MODULE(orvane, m) {
       .def("fileno", [](PyControl&) { return orvane::ApartmentDescriptor(); })
       .def("release", &PyControl::Release)
       .def_property_readonly("is_open", &PyControl::IsOpen)
-      .def_property_readonly("fix", [](PyControl& c) { return orvane::ToPython(c.control().Fix()); })
+      .def_property_readonly("fix", [](PyControl& c) { return orvane::SnapshotToPython(c.control().Fix()); })
       .def_property_readonly("satellites",
-                             [](PyControl& c) { return orvane::ToPython(c.control().Satellites()); })
+                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Satellites()); })
       .def_property_readonly("navigation",
-                             [](PyControl& c) { return orvane::ToPython(c.control().Navigation()); })
+                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Navigation()); })
       .def("__enter__", [](py::object self) { return self; })
       .def("__exit__", [](PyControl& c, py::args) {
         c.Release();

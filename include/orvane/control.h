@@ -18,6 +18,7 @@
 
 #include "orvane/dispatch.h"
 #include "orvane/events.h"
+#include "orvane/members.h"
 #include "orvane/snapshots.h"
 #include "orvane/types.h"
 #include "orvane/variant.h"
@@ -25,9 +26,7 @@
 namespace orvane {
 
 class OrvaneControl;
-namespace detail {
-struct CallbackCalls;
-}  // namespace detail
+class PendingCalls;
 
 class ORVANE_API Control {
  public:
@@ -48,6 +47,27 @@ class ORVANE_API Control {
                  Variant* result, ExcepInfo* excep_info = nullptr);
   Hresult Get(std::string_view property, Variant* value, ExcepInfo* excep_info = nullptr);
   Hresult Put(std::string_view property, const Variant& value, ExcepInfo* excep_info = nullptr);
+
+  // Early binding: each IOrvane and IOrvane2 member as the interface declares
+  // it, e.g. get_Latitude(&v), put_SpeedUnits(Variant::I2(1)). A failure the
+  // control describes fills `excep_info` (its scode is the returned code).
+#define ORVANE_CONTROL_GET(id, name) Hresult get_##name(Variant* value, ExcepInfo* excep_info = nullptr);
+#define ORVANE_CONTROL_PROPERTY(id, name) \
+  ORVANE_CONTROL_GET(id, name)            \
+  Hresult put_##name(const Variant& value, ExcepInfo* excep_info = nullptr);
+  ORVANE_MEMBERS(ORVANE_CONTROL_GET, ORVANE_CONTROL_PROPERTY, ORVANE_NO_METHOD)
+  ORVANE2_MEMBERS(ORVANE_CONTROL_GET, ORVANE_CONTROL_PROPERTY, ORVANE_NO_METHOD)
+#undef ORVANE_CONTROL_GET
+#undef ORVANE_CONTROL_PROPERTY
+  Hresult Open(const Variant& port_name, ExcepInfo* excep_info = nullptr);
+  // `time_scale` omitted: real time.
+  Hresult OpenFile(const Variant& file_name, const Variant& time_scale = Variant::Error(hr::kParamNotFound),
+                   ExcepInfo* excep_info = nullptr);
+  Hresult Close(ExcepInfo* excep_info = nullptr);
+  Hresult GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude,
+                         ExcepInfo* excep_info = nullptr);
+  Hresult GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation, Variant* snr,
+                           ExcepInfo* excep_info = nullptr);
 
   Hresult Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
                  SinkThreading threading = SinkThreading::kApartment);
@@ -75,7 +95,7 @@ class ORVANE_API Control {
   std::uint32_t OnSnapshot(Dispid dispid, std::function<Snapshot()> take,
                            std::function<void(const Snapshot&)> callback);
 
-  std::shared_ptr<detail::CallbackCalls> calls_;
+  std::shared_ptr<PendingCalls> calls_;
   std::unique_ptr<OrvaneControl> control_;
 };
 

@@ -123,6 +123,28 @@ void PendingCall::Cancel() {
   if (Leave(kCancelled)) Finish(kCancelled);
 }
 
+void PendingCalls::Track(const std::shared_ptr<PendingCall>& call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (shut_down()) {
+    call->Cancel();
+    return;
+  }
+  std::erase_if(in_flight_, [](const auto& w) { return w.expired(); });
+  in_flight_.push_back(call);
+}
+
+void PendingCalls::Shutdown() {
+  std::vector<std::weak_ptr<PendingCall>> calls;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shut_down_.store(true, std::memory_order_release);
+    calls.swap(in_flight_);
+  }
+  for (auto& weak : calls) {
+    if (auto call = weak.lock()) call->Cancel();
+  }
+}
+
 // Owns the thread's apartment; ending the thread ends the apartment, so a
 // reader never waits on a thread that is gone.
 struct ApartmentHolder {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace orvane {
 
@@ -60,6 +61,21 @@ class PendingCall {
   std::mutex mutex_;
   std::condition_variable cv_;
   bool caller_blocked_ = false;  // guarded by mutex_
+};
+
+// The calls one object has queued for apartments, cancelled together at its
+// final release so a reader never waits for a host thread tearing it down.
+class PendingCalls {
+ public:
+  // For Apartment::Call's `on_queued`: keeps `call`, or cancels it once shut down.
+  void Track(const std::shared_ptr<PendingCall>& call);
+  void Shutdown();
+  bool shut_down() const { return shut_down_.load(std::memory_order_acquire); }
+
+ private:
+  std::atomic<bool> shut_down_{false};
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<PendingCall>> in_flight_;
 };
 
 class Apartment : public std::enable_shared_from_this<Apartment> {

@@ -63,32 +63,31 @@ HRESULT Invoke(OrvaneControl& control, DISPID dispid, std::uint16_t flags, DispP
       slots[k] = Variant::Error(DISP_E_PARAMNOTFOUND);
     }
   }
-  const std::optional<ErrorRecord> earlier = TakeErrorRecord();
   Variant out;
-  const HRESULT hr = member->call(control, std::span<Variant>(slots, total), &out);
-  std::optional<ErrorRecord> record = TakeErrorRecord();
+  std::optional<ErrorRecord> record;
+  const HRESULT hr = CallRecording(
+      [&] { return member->call(control, std::span<Variant>(slots, total), &out); }, &record);
   if (FAILED(hr)) {
     if (record) {
-      if (excep_info != nullptr) {
-        excep_info->source = record->source;
-        excep_info->description = record->description;
-        excep_info->interface_id = record->interface_id;
-        excep_info->scode = hr;
-      }
-      // The record stays with the thread, as the platform's Invoke leaves it.
-      SetErrorRecord(std::move(record));
+      FillExcepInfo(*record, hr, excep_info);
       return DISP_E_EXCEPTION;
     }
-    SetErrorRecord(earlier);
     if (arg_err != nullptr && given > 0) *arg_err = 0;
     return hr;
   }
-  SetErrorRecord(record ? std::move(record) : earlier);
   for (std::size_t k = 0; k < given; ++k) {
     if (member->params[k].out) params.args[given - 1 - k] = slots[k];
   }
   if (member->kind == MemberKind::kGet && result != nullptr) *result = std::move(out);
   return hr;
+}
+
+void FillExcepInfo(const ErrorRecord& record, HRESULT hr, ExcepInfo* excep_info) {
+  if (excep_info == nullptr) return;
+  excep_info->source = record.source;
+  excep_info->description = record.description;
+  excep_info->interface_id = record.interface_id;
+  excep_info->scode = hr;
 }
 
 HRESULT InvokeByName(OrvaneControl& control, std::string_view name, std::uint16_t flags,

@@ -99,17 +99,7 @@ std::size_t EventSource::SlotCount() const {
   return slots_.size();
 }
 
-void EventSource::Shutdown() {
-  shut_down_.store(true, std::memory_order_release);
-  std::vector<std::weak_ptr<PendingCall>> calls;
-  {
-    std::lock_guard<std::mutex> lock(calls_mutex_);
-    calls.swap(in_flight_);
-  }
-  for (auto& weak : calls) {
-    if (auto call = weak.lock()) call->Cancel();
-  }
-}
+void EventSource::Shutdown() { calls_.Shutdown(); }
 
 void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args) {
   if (reg.free_threaded) {
@@ -125,20 +115,12 @@ void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Vari
     std::span<Variant> args;
   } job{&reg, dispid, args};
   apartment->Call([j = &job] { j->reg->sink->Invoke(j->dispid, j->args); },
-                  [this](const std::shared_ptr<PendingCall>& call) {
-                    std::lock_guard<std::mutex> lock(calls_mutex_);
-                    if (shut_down_.load(std::memory_order_acquire)) {
-                      call->Cancel();
-                      return;
-                    }
-                    std::erase_if(in_flight_, [](const auto& w) { return w.expired(); });
-                    in_flight_.push_back(call);
-                  });
+                  [this](const std::shared_ptr<PendingCall>& call) { calls_.Track(call); });
 }
 
 template <typename Fill>
 void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
-  if (shut_down_.load(std::memory_order_acquire)) return;
+  if (calls_.shut_down()) return;
   std::size_t count;
   bool final_slot_used;
   {
@@ -161,7 +143,7 @@ void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
       if (it == table_.end()) continue;
       reg = it->second;
     }
-    if (shut_down_.load(std::memory_order_acquire)) return;
+    if (calls_.shut_down()) return;
     fill(args, final_slot_used && i == count - 1);
     Deliver(reg, dispid, args);
   }

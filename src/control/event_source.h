@@ -75,9 +75,7 @@ class EventSource final : public EventRaiser {
   std::vector<std::uint32_t> slots_;
   std::unordered_map<std::uint32_t, Registration> table_;
   std::atomic<int> connected_{0};
-  std::atomic<bool> shut_down_{false};
-  std::mutex calls_mutex_;
-  std::vector<std::weak_ptr<PendingCall>> in_flight_;
+  PendingCalls calls_;
 };
 
 }  // namespace orvane

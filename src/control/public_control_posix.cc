@@ -9,35 +9,6 @@
 
 namespace orvane {
 
-// Pending typed callbacks, cancelled at the final release so a reader never
-// waits for a host thread that is tearing the control down.
-struct detail::CallbackCalls {
-  std::mutex mutex;
-  bool shut_down = false;
-  std::vector<std::weak_ptr<PendingCall>> in_flight;
-
-  void Track(const std::shared_ptr<PendingCall>& call) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (shut_down) {
-      call->Cancel();
-      return;
-    }
-    std::erase_if(in_flight, [](const auto& w) { return w.expired(); });
-    in_flight.push_back(call);
-  }
-  void Shutdown() {
-    std::vector<std::weak_ptr<PendingCall>> calls;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      shut_down = true;
-      calls.swap(in_flight);
-    }
-    for (auto& weak : calls) {
-      if (auto call = weak.lock()) call->Cancel();
-    }
-  }
-};
-
 namespace {
 
 // Called free-threaded, so the snapshot is taken on the reader thread right
@@ -47,7 +18,7 @@ template <typename Snapshot>
 class SnapshotSink final : public EventSink {
  public:
   SnapshotSink(Dispid dispid, std::function<Snapshot()> take,
-               std::function<void(const Snapshot&)> callback, std::shared_ptr<detail::CallbackCalls> calls)
+               std::function<void(const Snapshot&)> callback, std::shared_ptr<PendingCalls> calls)
       : dispid_(dispid),
         take_(std::move(take)),
         callback_(std::move(callback)),
@@ -70,13 +41,23 @@ class SnapshotSink final : public EventSink {
   const Dispid dispid_;
   const std::function<Snapshot()> take_;
   const std::function<void(const Snapshot&)> callback_;
-  const std::shared_ptr<detail::CallbackCalls> calls_;
+  const std::shared_ptr<PendingCalls> calls_;
   const std::weak_ptr<Apartment> apartment_;
 };
 
+// Calls one member as early binding does: the code is the member's own; a
+// description it recorded fills `excep_info`.
+template <typename Call>
+Hresult Early(OrvaneControl& control, ExcepInfo* excep_info, const Call& call) {
+  std::optional<ErrorRecord> record;
+  const Hresult hr = CallRecording([&] { return call(control); }, &record);
+  if (Failed(hr) && record) FillExcepInfo(*record, hr, excep_info);
+  return hr;
+}
+
 }  // namespace
 
-Control::Control() : calls_(std::make_shared<detail::CallbackCalls>()), control_(CreateOrvaneControl()) {}
+Control::Control() : calls_(std::make_shared<PendingCalls>()), control_(CreateOrvaneControl()) {}
 
 Control::~Control() {
   calls_->Shutdown();
@@ -105,6 +86,44 @@ Hresult Control::Get(std::string_view property, Variant* value, ExcepInfo* excep
 Hresult Control::Put(std::string_view property, const Variant& value, ExcepInfo* excep_info) {
   std::vector<Variant> args{value};
   return InvokeByName(*control_, property, DISPATCH_PROPERTYPUT, args, nullptr, excep_info);
+}
+
+#define ORVANE_CONTROL_GET(id, name)                                            \
+  Hresult Control::get_##name(Variant* value, ExcepInfo* excep_info) {           \
+    return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.get_##name(value); }); \
+  }
+#define ORVANE_CONTROL_PROPERTY(id, name)                                         \
+  ORVANE_CONTROL_GET(id, name)                                                    \
+  Hresult Control::put_##name(const Variant& value, ExcepInfo* excep_info) {     \
+    return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.put_##name(value); }); \
+  }
+ORVANE_MEMBERS(ORVANE_CONTROL_GET, ORVANE_CONTROL_PROPERTY, ORVANE_NO_METHOD)
+ORVANE2_MEMBERS(ORVANE_CONTROL_GET, ORVANE_CONTROL_PROPERTY, ORVANE_NO_METHOD)
+#undef ORVANE_CONTROL_GET
+#undef ORVANE_CONTROL_PROPERTY
+
+Hresult Control::Open(const Variant& port_name, ExcepInfo* excep_info) {
+  return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.Open(port_name); });
+}
+
+Hresult Control::OpenFile(const Variant& file_name, const Variant& time_scale, ExcepInfo* excep_info) {
+  return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.OpenFile(file_name, time_scale); });
+}
+
+Hresult Control::Close(ExcepInfo* excep_info) {
+  return Early(*control_, excep_info, [](OrvaneControl& c) { return c.Close(); });
+}
+
+Hresult Control::GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude,
+                                ExcepInfo* excep_info) {
+  return Early(*control_, excep_info,
+               [&](OrvaneControl& c) { return c.GetWptLocation(name, latitude, longitude); });
+}
+
+Hresult Control::GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation, Variant* snr,
+                                  ExcepInfo* excep_info) {
+  return Early(*control_, excep_info,
+               [&](OrvaneControl& c) { return c.GetSatelliteInfo(prn, azimuth, elevation, snr); });
 }
 
 Hresult Control::Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,

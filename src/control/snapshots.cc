@@ -71,83 +71,80 @@ std::optional<UtcTime> Time(const Variant& v) {
 }  // namespace
 
 Fix SnapshotReader::ReadFix(const Receiver& receiver) {
-  Fix fix;
-  {
-    const FixState& s = receiver.fix();
-    std::lock_guard<std::mutex> lock(s.mutex_);
-    fix.good = s.fix_good_.vt() == VT_BOOL && s.fix_good_.boolean();
-    fix.time = Time(s.fix_date_time_);
-    fix.latitude = Number(s.position_.latitude);
-    fix.longitude = Number(s.position_.longitude);
-    fix.altitude = Number(s.position_.altitude);
-    fix.speed = Number(s.speed_);
-    fix.course = Number(s.true_course_);
+  Fix fix = Locked(receiver.fix(), [](const FixState& s) {
+    Fix out;
+    out.good = s.fix_good_.vt() == VT_BOOL && s.fix_good_.boolean();
+    out.time = Time(s.fix_date_time_);
+    out.latitude = Number(s.position_.latitude);
+    out.longitude = Number(s.position_.longitude);
+    out.altitude = Number(s.position_.altitude);
+    out.speed = Number(s.speed_);
+    out.course = Number(s.true_course_);
     std::optional<char> hemisphere;
-    fix.magnetic_variation = NumberBeforeLetter(s.mag_variation_, &hemisphere);
-    if (fix.magnetic_variation && (hemisphere == 'W' || hemisphere == 'w')) {
-      fix.magnetic_variation = -*fix.magnetic_variation;
+    out.magnetic_variation = NumberBeforeLetter(s.mag_variation_, &hemisphere);
+    if (out.magnetic_variation && (hemisphere == 'W' || hemisphere == 'w')) {
+      out.magnetic_variation = -*out.magnetic_variation;
     }
-    fix.quality = Integer(s.fix_quality_);
-    fix.satellites_in_fix = Integer(s.num_satellites_in_fix_);
-    fix.geoid_height = Number(s.geoid_height_);
-    fix.dgps_age = Integer(s.time_since_last_dgps_update_);
-    fix.dgps_station = Integer(s.dgps_ref_station_id_);
+    out.quality = Integer(s.fix_quality_);
+    out.satellites_in_fix = Integer(s.num_satellites_in_fix_);
+    out.geoid_height = Number(s.geoid_height_);
+    out.dgps_age = Integer(s.time_since_last_dgps_update_);
+    out.dgps_station = Integer(s.dgps_ref_station_id_);
     if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
-      fix.mode = mode->front();
+      out.mode = mode->front();
     }
-  }
-  const SatelliteState& sats = receiver.satellites();
-  std::lock_guard<std::mutex> lock(sats.mutex_);
-  fix.hdop = Number(sats.hdop_);
+    return out;
+  });
+  fix.hdop = Locked(receiver.satellites(), [](const SatelliteState& s) { return Number(s.hdop_); });
   return fix;
 }
 
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
-  Satellites out;
-  const SatelliteState& s = receiver.satellites();
-  std::lock_guard<std::mutex> lock(s.mutex_);
-  out.automatic = Boolean(s.automatic_operation_);
-  out.mode = Integer(s.operation_mode_);
-  out.pdop = Number(s.pdop_);
-  out.hdop = Number(s.hdop_);
-  out.vdop = Number(s.vdop_);
-  out.in_view = Integer(s.num_satellites_in_view_);
-  out.used.assign(s.fix_satellite_prns_.begin(), s.fix_satellite_prns_.end());
-  out.in_sight.reserve(s.satellite_in_view_prns_.size());
-  for (std::int16_t number : s.satellite_in_view_prns_) {
-    Satellite sat;
-    sat.number = number;
-    if (auto it = s.satellite_table_.find(number); it != s.satellite_table_.end()) {
-      sat.elevation = Integer(it->second.elevation);
-      sat.azimuth = Integer(it->second.azimuth);
-      sat.snr = Integer(it->second.snr);
+  return Locked(receiver.satellites(), [](const SatelliteState& s) {
+    Satellites out;
+    out.automatic = Boolean(s.automatic_operation_);
+    out.mode = Integer(s.operation_mode_);
+    out.pdop = Number(s.pdop_);
+    out.hdop = Number(s.hdop_);
+    out.vdop = Number(s.vdop_);
+    out.in_view = Integer(s.num_satellites_in_view_);
+    out.used.assign(s.fix_satellite_prns_.begin(), s.fix_satellite_prns_.end());
+    out.in_sight.reserve(s.satellite_in_view_prns_.size());
+    for (std::int16_t number : s.satellite_in_view_prns_) {
+      Satellite sat;
+      sat.number = number;
+      if (auto it = s.satellite_table_.find(number); it != s.satellite_table_.end()) {
+        sat.elevation = Integer(it->second.elevation);
+        sat.azimuth = Integer(it->second.azimuth);
+        sat.snr = Integer(it->second.snr);
+      }
+      for (std::int16_t used : s.fix_satellite_prns_) sat.used_in_fix = sat.used_in_fix || used == number;
+      out.in_sight.push_back(sat);
     }
-    for (std::int16_t used : s.fix_satellite_prns_) sat.used_in_fix = sat.used_in_fix || used == number;
-    out.in_sight.push_back(sat);
-  }
-  return out;
+    return out;
+  });
 }
 
 Navigation SnapshotReader::ReadNavigation(const Receiver& receiver) {
-  Navigation out;
-  const NavigationState& s = receiver.navigation();
-  std::lock_guard<std::mutex> lock(s.mutex_);
-  out.origin = Text(s.origin_wpt_id_);
-  out.destination = Text(s.dest_wpt_id_);
-  out.destination_latitude = Number(s.destination_position_.latitude);
-  out.destination_longitude = Number(s.destination_position_.longitude);
-  out.range = Number(s.range_to_dest_);
-  out.bearing_to_destination = Number(s.true_bearing_to_dest_);
-  out.cross_track_error = NumberBeforeLetter(s.cross_track_error_, &out.steer);
-  out.closing_velocity = Number(s.dest_closing_velocity_);
-  out.origin_to_destination_true = Number(s.orig_to_dest_true_bearing_);
-  out.origin_to_destination_magnetic = Number(s.orig_to_dest_mag_bearing_);
-  out.arrived = Boolean(s.arrived_at_dest_);
-  out.route_name = Text(s.route_name_);
-  out.route_complete = Boolean(s.route_contains_all_wpts_);
-  out.route.reserve(s.route_waypoints_.size());
-  for (const std::string& name : s.route_waypoints_) out.route.push_back(Variant::Ansi(name).ToUtf8());
-  return out;
+  return Locked(receiver.navigation(), [](const NavigationState& s) {
+    Navigation out;
+    out.origin = Text(s.origin_wpt_id_);
+    out.destination = Text(s.dest_wpt_id_);
+    out.destination_latitude = Number(s.destination_position_.latitude);
+    out.destination_longitude = Number(s.destination_position_.longitude);
+    out.range = Number(s.range_to_dest_);
+    out.bearing_to_destination = Number(s.true_bearing_to_dest_);
+    out.cross_track_error = NumberBeforeLetter(s.cross_track_error_, &out.steer);
+    out.closing_velocity = Number(s.dest_closing_velocity_);
+    out.origin_to_destination_true = Number(s.orig_to_dest_true_bearing_);
+    out.origin_to_destination_magnetic = Number(s.orig_to_dest_mag_bearing_);
+    out.arrived = Boolean(s.arrived_at_dest_);
+    out.route_name = Text(s.route_name_);
+    out.route_complete = Boolean(s.route_contains_all_wpts_);
+    out.route.reserve(s.route_waypoints_.size());
+    for (const std::string& name : s.route_waypoints_) out.route.push_back(Variant::Ansi(name).ToUtf8());
+    return out;
+  });
 }
 
 Receiver& SnapshotReader::ReceiverOf(OrvaneControl& control) { return control.receiver_; }

@@ -3,6 +3,8 @@
 // not at all.
 #pragma once
 
+#include <mutex>
+
 #include "engine/receiver.h"
 #include "orvane/snapshots.h"
 
@@ -16,6 +18,14 @@ class SnapshotReader {
   static Satellites ReadSatellites(const Receiver& receiver);
   static Navigation ReadNavigation(const Receiver& receiver);
   static Receiver& ReceiverOf(OrvaneControl& control);
+
+ private:
+  // `read(state)` under the state's own lock.
+  template <typename State, typename Read>
+  static auto Locked(const State& state, const Read& read) {
+    std::lock_guard<std::mutex> lock(state.mutex_);
+    return read(state);
+  }
 };
 
 }  // namespace orvane
