@@ -141,11 +141,10 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
-  if (!VerifyChecksum(line)) {
+  if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
     return;
   }
-  SplitFields(line, fields_);
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
     received_field_count_ = fields_.size();
