@@ -21,6 +21,14 @@ char16_t ByteToChar(unsigned char b) {
 
 }  // namespace
 
+bool EqualsAnsi(std::u16string_view text, std::string_view bytes) {
+  if (text.size() != bytes.size()) return false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (text[i] != ByteToChar(static_cast<unsigned char>(bytes[i]))) return false;
+  }
+  return true;
+}
+
 std::u16string AnsiToUtf16(std::string_view bytes) {
   std::u16string out(bytes.size(), u'\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) {

@@ -67,6 +67,10 @@ Variant Variant::Text(std::string_view utf8) { return Bstr(Utf8ToUtf16(utf8)); }
 
 Variant Variant::Ansi(std::string_view bytes) { return Bstr(AnsiToUtf16(bytes)); }
 
+bool HoldsAnsi(const Variant& v, std::string_view bytes) {
+  return v.vt() == VT_BSTR && EqualsAnsi(v.bstr(), bytes);
+}
+
 Variant Variant::Array(std::vector<Variant> elements) {
   Variant v;
   v.vt_ = kVtArrayOfVariant;

@@ -5,6 +5,7 @@
 #include "automation/codepage.h"
 #include "automation/coerce.h"
 #include "automation/date.h"
+#include "automation/variant.h"
 #include "engine/numbers.h"
 #include "presentation/units.h"
 
@@ -81,7 +82,7 @@ void FixState::ParseRmc(const SentenceFields& f) {
   try {
     Variant date;
     Variant fix_good = Variant::Bool(false);
-    Variant speed, course, variation, mode;
+    Variant speed, course;
     GeoPosition position = CopyPosition();
 
     const std::string_view time = Field(f, 1);
@@ -98,24 +99,28 @@ void FixState::ParseRmc(const SentenceFields& f) {
     position.ParseLatLon(Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 6));
     if (!Field(f, 7).empty()) speed = Variant::R8(ReadDouble(Field(f, 7)));
     if (!Field(f, 8).empty()) course = Variant::R8(ReadDouble(Field(f, 8)));
+    std::string variation_text;  // "003.1 W", empty for none
     if (!Field(f, 10).empty() && Field(f, 11).size() == 1) {
-      std::string text(Field(f, 10));
-      text += ' ';
-      text += Field(f, 11);
-      variation = Variant::Ansi(text);
+      variation_text.append(Field(f, 10)).append(1, ' ').append(Field(f, 11));
     }
-    if (Field(f, 12).size() == 1) mode = Variant::Ansi(Field(f, 12));
+    const std::string_view mode_text = Field(f, 12).size() == 1 ? Field(f, 12) : std::string_view();
 
     ReportFixTime(date);
 
     std::lock_guard<std::mutex> lock(mutex_);
+    // Texts are converted only when they changed, before anything is stored,
+    // so a failed allocation still drops the whole sentence.
+    const bool same_variation = HoldsOptionalAnsi(mag_variation_, variation_text);
+    const bool same_mode = HoldsOptionalAnsi(mode_indicator_, mode_text);
+    Variant variation = same_variation || variation_text.empty() ? Variant() : Variant::Ansi(variation_text);
+    Variant mode = same_mode || mode_text.empty() ? Variant() : Variant::Ansi(mode_text);
     fix_good_ = std::move(fix_good);
     position_ = position;
     fix_date_time_ = std::move(date);
     speed_ = std::move(speed);
     true_course_ = std::move(course);
-    mag_variation_ = std::move(variation);
-    mode_indicator_ = std::move(mode);
+    if (!same_variation) mag_variation_ = std::move(variation);
+    if (!same_mode) mode_indicator_ = std::move(mode);
   } catch (...) {
     // Out of memory while decoding: the sentence is dropped, the fix stays.
   }

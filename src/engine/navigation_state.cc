@@ -6,6 +6,7 @@
 
 #include "automation/codepage.h"
 #include "automation/coerce.h"
+#include "automation/variant.h"
 #include "engine/numbers.h"
 #include "presentation/units.h"
 
@@ -29,6 +30,20 @@ Variant AnsiOrEmpty(std::string_view bytes) {
 
 Variant OptionalAnsi(std::string_view field) {
   return field.empty() ? Variant() : AnsiOrEmpty(field);
+}
+
+void StoreBearing(Variant& slot, bool given, std::string_view field) {
+  if (!given) {
+    slot.Clear();
+  } else if (!HoldsAnsi(slot, field)) {
+    slot = AnsiOrEmpty(field);
+  }
+}
+
+void StoreIdentifierIfGiven(Variant& slot, std::string_view field) {
+  if (field.empty() || HoldsAnsi(slot, field)) return;
+  Variant text = AnsiOrEmpty(field);
+  if (!text.is_empty()) slot = std::move(text);
 }
 
 Variant OptionalR8(std::string_view field) {
@@ -61,19 +76,19 @@ NavigationState::~NavigationState() = default;
 void NavigationState::ParseRmb(const SentenceFields& f) {
   std::string_view cross_track = Field(f, 2);
   std::string_view steer = Field(f, 3);
-  Variant cross_track_error;
-  if (!cross_track.empty() && steer.size() == 1) {
+  // "0.66 L": with no field that long it fits the string's own buffer.
+  std::string cross_track_text;
+  const bool has_cross_track = !cross_track.empty() && steer.size() == 1;
+  if (has_cross_track) {
     try {
-      std::string text(cross_track);
-      text += ' ';
-      text += steer;
-      cross_track_error = Variant::Ansi(text);
+      cross_track_text.reserve(cross_track.size() + 2);
+      cross_track_text.append(cross_track).append(1, ' ').append(steer);
     } catch (const std::bad_alloc&) {
-      // Stored as empty.
+      cross_track_text.clear();  // stored as empty
     }
   }
-  Variant origin = OptionalAnsi(Field(f, 4));
-  Variant destination = OptionalAnsi(Field(f, 5));
+  const std::string_view origin = Field(f, 4);
+  const std::string_view destination = Field(f, 5);
   Variant range = OptionalR8(Field(f, 10));
   Variant bearing = OptionalR8(Field(f, 11));
   Variant velocity = OptionalR8(Field(f, 12));
@@ -94,9 +109,15 @@ void NavigationState::ParseRmb(const SentenceFields& f) {
   GeoPosition position(destination_position_);
   position.ParseLatLon(Field(f, 6), Field(f, 7), Field(f, 8), Field(f, 9));
 
-  cross_track_error_ = std::move(cross_track_error);
-  origin_wpt_id_ = std::move(origin);
-  dest_wpt_id_ = std::move(destination);
+  // Texts are converted only when they changed; building one under the lock
+  // cannot throw (a failed allocation stores it as empty).
+  if (!has_cross_track || cross_track_text.empty()) {
+    cross_track_error_.Clear();
+  } else if (!HoldsAnsi(cross_track_error_, cross_track_text)) {
+    cross_track_error_ = AnsiOrEmpty(cross_track_text);
+  }
+  if (!HoldsOptionalAnsi(origin_wpt_id_, origin)) origin_wpt_id_ = OptionalAnsi(origin);
+  if (!HoldsOptionalAnsi(dest_wpt_id_, destination)) dest_wpt_id_ = OptionalAnsi(destination);
   destination_position_ = position;
   range_to_dest_ = std::move(range);
   true_bearing_to_dest_ = std::move(bearing);
@@ -109,20 +130,20 @@ void NavigationState::ParseRmb(const SentenceFields& f) {
 void NavigationState::ParseBod(const SentenceFields& f) {
   std::string_view true_letter = Field(f, 2);
   std::string_view mag_letter = Field(f, 4);
-  // Kept as received: the text keeps leading zeros.
-  Variant true_bearing;
-  if (true_letter == "T" || true_letter == "t") true_bearing = AnsiOrEmpty(Field(f, 1));
-  Variant mag_bearing;
-  if (mag_letter == "M" || mag_letter == "m") mag_bearing = AnsiOrEmpty(Field(f, 3));
-  Variant destination = OptionalAnsi(Field(f, 5));
-  Variant origin = OptionalAnsi(Field(f, 6));
+  const bool has_true = true_letter == "T" || true_letter == "t";
+  const bool has_mag = mag_letter == "M" || mag_letter == "m";
+  const std::string_view destination = Field(f, 5);
+  const std::string_view origin = Field(f, 6);
 
   std::lock_guard<std::mutex> lock(mutex_);
-  orig_to_dest_true_bearing_ = std::move(true_bearing);
-  orig_to_dest_mag_bearing_ = std::move(mag_bearing);
-  // An empty identifier keeps what the last RMB said.
-  if (!origin.is_empty()) origin_wpt_id_ = std::move(origin);
-  if (!destination.is_empty()) dest_wpt_id_ = std::move(destination);
+  // Kept as received: the text keeps leading zeros. Converted only when it
+  // changed, which cannot throw (see ParseRmb).
+  StoreBearing(orig_to_dest_true_bearing_, has_true, Field(f, 1));
+  StoreBearing(orig_to_dest_mag_bearing_, has_mag, Field(f, 3));
+  // An empty identifier keeps what the last RMB said (so does one that
+  // cannot be allocated).
+  StoreIdentifierIfGiven(origin_wpt_id_, origin);
+  StoreIdentifierIfGiven(dest_wpt_id_, destination);
 }
 
 // $GPRTE,2,1,c,0,W3IWI,DRIVWY,32CEDR,32-29,32BKLD,32-I95,32-US1,BW-32,BW-198

@@ -79,60 +79,76 @@ double ReadDouble(std::string_view s) {
 
 namespace {
 
-double ReadDoubleInFull(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && IsSpace(s[i])) ++i;
+// What the general path learns from one scan of the text: where the number
+// is, and enough about its magnitude to say which way an out-of-range value
+// goes.
+struct DecimalText {
+  std::size_t begin = 0, end = 0;  // the digits, point and exponent, sign excluded
   bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-
-  // Only the decimal form: the words "inf" and "nan" and hexadecimal text read
-  // as 0, as no digits do, so a field never yields NaN.
-  const std::size_t begin = i;
+  bool any_digit = false, nonzero = false;
   std::int64_t digits_before_point = 0;  // significant, for the magnitude
   std::int64_t leading_zeros_after_point = 0;
-  bool any_digit = false, nonzero = false, point = false;
+  std::int64_t exponent = 0;
+};
+
+// Only the decimal form: the words "inf" and "nan" and hexadecimal text read
+// as no digits, so a field never yields NaN.
+DecimalText ScanDecimal(std::string_view s) {
+  DecimalText d;
+  std::size_t i = 0;
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) d.negative = s[i++] == '-';
+  d.begin = i;
+  bool point = false;
   for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c >= '0' && c <= '9') {
-      any_digit = true;
-      if (c != '0') nonzero = true;
-      if (!point && nonzero) ++digits_before_point;
-      if (point && !nonzero) ++leading_zeros_after_point;
+      d.any_digit = true;
+      if (c != '0') d.nonzero = true;
+      if (!point && d.nonzero) ++d.digits_before_point;
+      if (point && !d.nonzero) ++d.leading_zeros_after_point;
     } else if (c == '.' && !point) {
       point = true;
     } else {
       break;
     }
   }
-  if (!any_digit) return 0.0;
-  std::size_t end = i;
-  std::int64_t exponent = 0;
+  d.end = i;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    // An exponent counts only with at least one digit.
     std::size_t j = i + 1;
     bool exp_negative = false;
     if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp_negative = s[j++] == '-';
     if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
       for (; j < s.size() && s[j] >= '0' && s[j] <= '9'; ++j) {
-        if (exponent < 100000000) exponent = exponent * 10 + (s[j] - '0');
+        if (d.exponent < 100000000) d.exponent = d.exponent * 10 + (s[j] - '0');
       }
-      if (exp_negative) exponent = -exponent;
-      end = j;
+      if (exp_negative) d.exponent = -d.exponent;
+      d.end = j;
     }
   }
+  return d;
+}
+
+// from_chars on the scanned text; out of range gives +-HUGE_VAL or 0 as atof.
+double ConvertDecimal(std::string_view s, const DecimalText& d) {
   double value = 0.0;
-  auto [ptr, ec] = std::from_chars(s.data() + begin, s.data() + end, value,
-                                   std::chars_format::general);
+  const auto [ptr, ec] = std::from_chars(s.data() + d.begin, s.data() + d.end, value, std::chars_format::general);
+  (void)ptr;
   if (ec == std::errc::result_out_of_range) {
     // The decimal exponent of the first significant digit says which way.
-    const std::int64_t magnitude =
-        digits_before_point > 0 ? digits_before_point - 1 + exponent
-                                : exponent - leading_zeros_after_point - 1;
-    value = nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
+    const std::int64_t magnitude = d.digits_before_point > 0 ? d.digits_before_point - 1 + d.exponent
+                                                             : d.exponent - d.leading_zeros_after_point - 1;
+    value = d.nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
   } else if (ec != std::errc()) {
     value = 0.0;
   }
-  (void)ptr;
-  return negative ? -value : value;
+  return d.negative ? -value : value;
+}
+
+double ReadDoubleInFull(std::string_view s) {
+  const DecimalText d = ScanDecimal(s);
+  return d.any_digit ? ConvertDecimal(s, d) : 0.0;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/receiver.h"
 
+#include <array>
 #include <cstring>
 
 #include "automation/codepage.h"
@@ -14,7 +15,16 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 
 }  // namespace
 
-std::span<const SentenceRow> Receiver::Sentences() {
+// Dispatch goes by the type's letters: a slot per hash value, checked to be
+// free of collisions when the table is compiled.
+constexpr std::size_t kTypeSlots = 32;
+constexpr std::size_t TypeSlot(std::string_view type) {
+  return (static_cast<unsigned char>(type[0]) ^ (static_cast<unsigned char>(type[1]) << 1) ^
+          static_cast<unsigned char>(type[2])) %
+         kTypeSlots;
+}
+
+Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
       {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
       {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
@@ -26,8 +36,21 @@ std::span<const SentenceRow> Receiver::Sentences() {
       {"RTE", 14, &Receiver::ParseRte, SentenceEvent::kNav},
       {"WPL", 6, &Receiver::ParseWpl, SentenceEvent::kNone},
   };
-  return kRows;
+  static constexpr auto kSlots = [] {
+    std::array<std::int8_t, kTypeSlots> slots{};
+    slots.fill(-1);
+    for (std::size_t i = 0; i < std::size(kRows); ++i) {
+      if (kRows[i].identifier.size() != 3) throw "a sentence type has three letters";
+      std::int8_t& slot = slots[TypeSlot(kRows[i].identifier)];
+      if (slot >= 0) throw "two sentence types share a slot: change TypeSlot";
+      slot = static_cast<std::int8_t>(i);
+    }
+    return slots;
+  }();
+  return {kRows, kSlots.data()};
 }
+
+std::span<const SentenceRow> Receiver::Sentences() { return Table().rows; }
 
 Receiver::Receiver(const Settings& settings, EventRaiser& events)
     : settings_(settings), events_(events), fix_(settings), navigation_(settings) {
@@ -134,18 +157,18 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   talker_ = identifier.substr(1, kTalkerLength);
   if (!TalkerAccepted(talker_)) return nullptr;
   const std::string_view type = identifier.substr(1 + kTalkerLength);
-  for (const SentenceRow& row : Sentences())
-    if (row.identifier == type) return &row;
-  return nullptr;
+  const SentenceTable table = Table();
+  const int slot = table.slots[TypeSlot(type)];
+  if (slot < 0 || table.rows[static_cast<std::size_t>(slot)].identifier != type) return nullptr;
+  return &table.rows[static_cast<std::size_t>(slot)];
 }
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
-  if (!VerifyChecksum(line)) {
+  if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
     return;
   }
-  SplitFields(line, fields_);
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
     received_field_count_ = fields_.size();

@@ -98,6 +98,11 @@ class Receiver {
   const SentenceRow* FindSentence(std::string_view identifier);
 
  private:
+  struct SentenceTable {
+    std::span<const SentenceRow> rows;
+    const std::int8_t* slots;  // row index by TypeSlot, or -1
+  };
+  static SentenceTable Table();
   void ParseRmc(const SentenceFields& f) { fix_.ParseRmc(f); }
   void ParseGga(const SentenceFields& f) { fix_.ParseGga(f); }
   void ParseGll(const SentenceFields& f) { fix_.ParseGll(f); }

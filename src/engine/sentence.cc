@@ -45,6 +45,11 @@ bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // strtol(text, nullptr, 16) with a 32-bit long, as on the control's platform.
 std::int32_t StrtolHex(std::string_view s) {
+  // What every receiver sends: two hex digits and nothing more of the number.
+  if (s.size() >= 2) {
+    const int high = HexDigit(s[0]), low = HexDigit(s[1]);
+    if (high >= 0 && low >= 0 && (s.size() == 2 || HexDigit(s[2]) < 0)) return high * 16 + low;
+  }
   std::size_t i = 0;
   while (i < s.size() && IsCSpace(s[i])) ++i;
   bool negative = false;
@@ -82,6 +87,12 @@ std::string_view TrimBlanks(std::string_view s) {
   while (e > b && s[e - 1] == ' ') --e;
   return s.substr(b, e - b);
 }
+
+bool SplitVerifiedFieldsInTwoPasses(std::string_view& line, SentenceFields& fields);
+
+// Beyond this many commas (no real sentence has them) the two-pass way is
+// taken, so the one-pass positions fit on the stack.
+constexpr std::size_t kMaxOnePassCommas = 64;
 
 }  // namespace
 
@@ -172,6 +183,79 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
   emit(size);
 }
 
+bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
+  const char* const p = line.data();
+  const std::size_t size = line.size();
+  if constexpr (!kWordAtATime) return SplitVerifiedFieldsInTwoPasses(line, fields);
+  // One pass over the words of the line finds the asterisk, XORs the bytes
+  // before it and notes the commas and whether any blank is there to trim.
+  // Byte 0 is XORed too and taken out at the end.
+  std::uint32_t commas[kMaxOnePassCommas];
+  std::size_t count = 0;
+  std::size_t star = std::string_view::npos;
+  std::uint64_t acc = 0, blanks = 0;
+  for (std::size_t i = 0; i < size; i += 8) {
+    const std::size_t left = size - i;
+    std::uint64_t w = 0;
+    if (left >= 8) {
+      w = LoadWord(p + i);
+    } else {
+      std::memcpy(&w, p + i, left);  // zero bytes match nothing and XOR to nothing
+    }
+    bool last = left <= 8;
+    if (const std::uint64_t m = MatchBytes(w, '*'); m != 0) {
+      const int at = std::countr_zero(m) / 8;
+      w = at == 0 ? 0 : w & (~std::uint64_t{0} >> (64 - 8 * at));
+      star = i + static_cast<std::size_t>(at);
+      last = true;
+    }
+    acc ^= w;
+    blanks |= MatchBytes(w, ' ');
+    if (count > kMaxOnePassCommas - 8) return SplitVerifiedFieldsInTwoPasses(line, fields);
+    for (std::uint64_t m = MatchBytesExact(w, ','); m != 0; m &= m - 1) {
+      commas[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(std::countr_zero(m) / 8));
+    }
+    if (last) break;
+  }
+  const std::size_t end = star == std::string_view::npos ? size : star;
+  if (star != std::string_view::npos) {
+    acc ^= acc >> 32;
+    acc ^= acc >> 16;
+    acc ^= acc >> 8;
+    unsigned x = static_cast<unsigned>(acc & 0xFF);
+    if (star != 0) x ^= static_cast<unsigned char>(p[0]);
+    const bool ok = static_cast<std::int32_t>(x) == StrtolHex(line.substr(star + 1));
+    line = line.substr(0, star);
+    if (!ok) return false;
+  }
+  if (end == 0) {
+    fields.clear();
+    return true;
+  }
+  fields.resize(count + 1);
+  std::string_view* out = fields.data();
+  std::size_t start = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    out[k] = std::string_view(p + start, commas[k] - start);
+    start = commas[k] + 1;
+  }
+  out[count] = std::string_view(p + start, end - start);
+  if (blanks != 0) {
+    for (std::size_t k = 0; k <= count; ++k) out[k] = TrimBlanks(out[k]);
+  }
+  return true;
+}
+
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }
+
+namespace {
+
+bool SplitVerifiedFieldsInTwoPasses(std::string_view& line, SentenceFields& fields) {
+  if (!VerifyChecksum(line)) return false;
+  SplitFields(line, fields);
+  return true;
+}
+
+}  // namespace
 
 }  // namespace orvane

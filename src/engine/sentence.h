@@ -20,6 +20,10 @@ bool VerifyChecksum(std::string& line);
 bool VerifyChecksum(std::string_view& line);
 // Splits at every comma into `fields` (cleared first; capacity reused).
 void SplitFields(std::string_view line, SentenceFields& fields);
+// VerifyChecksum (the view is shortened the same way) and SplitFields in one
+// pass over the line. On a checksum mismatch returns false and leaves
+// `fields` unspecified.
+bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields);
 // Pads with empty fields or cuts to exactly `count` elements.
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count);
 

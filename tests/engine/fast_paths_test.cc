@@ -73,6 +73,30 @@ TEST(FastPathTest, FieldsMatchAByteLoop) {
   }
 }
 
+TEST(FastPathTest, OnePassSplitMatchesChecksumThenSplit) {
+  std::mt19937_64 rng(18);
+  constexpr std::string_view kAlphabet = "$GP,,,,0123456789.*  \r\x80";
+  SentenceFields got, expected;
+  for (int i = 0; i < 100000; ++i) {
+    std::string line = RandomText(rng, kAlphabet, i % 10 == 0 ? 200 : 90);  // long ones pass 64 commas
+    if (rng() % 2) {
+      unsigned x = 0;
+      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k) x ^= static_cast<unsigned char>(line[k]);
+      char suffix[8];
+      std::snprintf(suffix, sizeof suffix, rng() % 2 ? "*%02X" : "*%X\r", rng() % 4 ? x : x ^ 1);
+      line += suffix;
+    }
+    std::string_view view(line);
+    const bool accepted = VerifyChecksum(view);
+    std::string_view one_pass(line);
+    ASSERT_EQ(SplitVerifiedFields(one_pass, got), accepted) << line;
+    ASSERT_EQ(one_pass, view) << line;
+    if (!accepted) continue;
+    SplitFields(view, expected);
+    ASSERT_EQ(got, expected) << line;
+  }
+}
+
 TEST(FastPathTest, IntegersMatchAtoiClampedTo32Bits) {
   std::mt19937_64 rng(17);
   for (int i = 0; i < 200000; ++i) {

@@ -181,5 +181,36 @@ TEST_F(NavigationStateTest, UpdateArgsMatchTheProperties) {
   EXPECT_EQ(args[10].vt(), kVtArrayOfVariant);
 }
 
+// Texts are kept when a sentence repeats them: whatever the sequence, every
+// value is the one the last sentences gave, the code page's bytes included.
+TEST_F(NavigationStateTest, RepeatedAndChangedTextsReadAsTheLastSentenceGave) {
+  struct Step {
+    const char* line;
+    const char* cross_track;  // null: empty
+    const char* origin;
+    const char* true_bearing;
+  };
+  const Step steps[] = {
+      {"$GPRMB,A,0.12,L,ORG,DST,,,,,,,,V", "0.12 L", "ORG", nullptr},
+      {"$GPRMB,A,0.12,L,ORG,DST,,,,,,,,V", "0.12 L", "ORG", nullptr},
+      {"$GPRMB,A,0.12,R,OR\xB0,DST,,,,,,,,V", "0.12 R", "OR\xB0", nullptr},
+      {"$GPRMB,A,0.12,R,OR\xB1,DST,,,,,,,,V", "0.12 R", "OR\xB1", nullptr},
+      {"$GPBOD,097.0,T,,,,", "0.12 R", "OR\xB1", "097.0"},
+      {"$GPBOD,097.0,T,,,,ORG", "0.12 R", "ORG", "097.0"},
+      {"$GPBOD,,T,,,,", "0.12 R", "ORG", ""},
+      {"$GPBOD,097.0,X,,,,", "0.12 R", "ORG", nullptr},
+      {"$GPRMB,A,,R,,DST,,,,,,,,V", nullptr, nullptr, nullptr},
+      {"$GPRMB,A,1.5,L,O,DST,,,,,,,,V", "1.5 L", "O", nullptr},
+  };
+  auto text = [](const char* s) { return s == nullptr ? Variant() : Variant::Ansi(s); };
+  for (const Step& step : steps) {
+    Feed(nav_, step.line);
+    EXPECT_EQ(nav_.CrossTrackError(), text(step.cross_track)) << step.line;
+    EXPECT_EQ(nav_.OriginWptID(), text(step.origin)) << step.line;
+    EXPECT_EQ(nav_.OrigToDestTrueBearing(), text(step.true_bearing)) << step.line;
+    EXPECT_EQ(nav_.DestWptID(), Variant::Ansi("DST")) << step.line;
+  }
+}
+
 }  // namespace
 }  // namespace orvane
