@@ -174,4 +174,12 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
 
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }
 
+void AppendChecksum(std::string& sentence) {
+  unsigned x = 0;
+  for (std::size_t i = 1; i < sentence.size(); ++i) x ^= static_cast<unsigned char>(sentence[i]);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const char suffix[] = {'*', kHex[x >> 4], kHex[x & 15]};
+  sentence.append(suffix, sizeof suffix);
+}
+
 }  // namespace orvane

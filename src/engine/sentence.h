@@ -22,5 +22,8 @@ bool VerifyChecksum(std::string_view& line);
 void SplitFields(std::string_view line, SentenceFields& fields);
 // Pads with empty fields or cuts to exactly `count` elements.
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count);
+// Appends the "*hh" suffix (upper-case hex) over every byte after the
+// leading '$', as a talker writes it.
+void AppendChecksum(std::string& sentence);
 
 }  // namespace orvane

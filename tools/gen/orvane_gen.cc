@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/sentence.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -144,11 +146,11 @@ class Writer {
   bool full() const { return limit_ >= 0 && written_ >= limit_; }
   long long written() const { return written_; }
   // Adds "*hh" and CR LF to a body that starts with '$'.
-  void Emit(const std::string& body) {
+  void Emit(std::string body) {
     if (full()) return;
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-    std::fprintf(out_, "%s*%02X\r\n", body.c_str(), sum);
+    orvane::AppendChecksum(body);
+    body += "\r\n";
+    std::fwrite(body.data(), 1, body.size(), out_);
     ++written_;
   }
 
