@@ -18,9 +18,12 @@ MemoryReader::MemoryReader(std::string data, std::vector<std::size_t> sizes) : o
   }
 }
 
-MemoryReader::MemoryReader(InPlaceTag, std::string_view data, Sizer sizer) : data_(data), sizer_(std::move(sizer)) {}
+MemoryReader::MemoryReader(InPlaceTag, std::string_view data, Sizer sizer)
+    : data_(data), sizer_(std::move(sizer)) {}
 
-MemoryReader MemoryReader::InPlace(std::string_view data, Sizer sizer) { return MemoryReader(InPlaceTag{}, data, std::move(sizer)); }
+MemoryReader MemoryReader::InPlace(std::string_view data, Sizer sizer) {
+  return MemoryReader(InPlaceTag{}, data, std::move(sizer));
+}
 
 int MemoryReader::ReadChunk(std::string& pending) {
   ++calls;
