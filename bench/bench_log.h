@@ -10,6 +10,7 @@
 
 #include "control/event_source.h"
 #include "engine/receiver.h"
+#include "support/memory_reader.h"
 
 namespace orvane::bench {
 
@@ -25,23 +26,6 @@ inline std::size_t CountLines(const std::string& log) {
   for (char ch : log) c += ch == '\n';
   return c;
 }
-
-class MemoryReader : public ChunkReader {
- public:
-  explicit MemoryReader(const std::string& data, std::size_t chunk) : data_(data), chunk_(chunk) {}
-  int ReadChunk(std::string& pending) override {
-    const std::size_t n = std::min(chunk_, data_.size() - pos_);
-    pending.append(data_, pos_, n);
-    pos_ += n;
-    return 0;
-  }
-  bool done() const { return pos_ == data_.size(); }
-
- private:
-  const std::string& data_;
-  std::size_t chunk_;
-  std::size_t pos_ = 0;
-};
 
 // The floor: what any NMEA reader must do to every byte. Returns the lines
 // whose checksum holds.
@@ -65,8 +49,8 @@ inline unsigned SplitAndChecksum(const std::string& log) {
 inline void RunLoopOnce(Receiver& receiver, const std::string& log, std::size_t chunk) {
   StopEvent stop;
   receiver.ResetLineAssembly();
-  MemoryReader reader(log, chunk);
-  while (!reader.done()) receiver.ProcessAvailableSentences(reader, stop);
+  auto reader = testing::MemoryReader::InPlace(log, [chunk](std::string_view) { return chunk; });
+  while (!reader.drained()) receiver.ProcessAvailableSentences(reader, stop);
   receiver.ProcessAvailableSentences(reader, stop);
 }
 

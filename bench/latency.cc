@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "control/orvane_control.h"
+#include "support/nmea.h"
 
 // The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
 using namespace orvane;
@@ -27,11 +28,7 @@ std::string Rmc(int i) {
   char body[128];
   std::snprintf(body, sizeof body, "$GPRMC,%02d%02d%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W",
                 i / 3600 % 24, i / 60 % 60, i % 60);
-  unsigned x = 0;
-  for (const char* p = body + 1; *p; ++p) x ^= static_cast<unsigned char>(*p);
-  char line[160];
-  std::snprintf(line, sizeof line, "%s*%02X\r\n", body, x);
-  return line;
+  return orvane::testing::Sentence(body);
 }
 
 class Sink : public orvane::EventSink {

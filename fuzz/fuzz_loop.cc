@@ -9,30 +9,12 @@
 #include "control/event_source.h"
 #include "engine/receiver.h"
 #include "presentation/settings_access.h"
+#include "support/memory_reader.h"
 
 // The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
 using namespace orvane;
 
 namespace {
-
-class Reader : public orvane::ChunkReader {
- public:
-  Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  int ReadChunk(std::string& pending) override {
-    if (pos_ >= size_) return 0;
-    // Each chunk's length is taken from the byte it starts at.
-    const std::size_t n = std::min<std::size_t>(size_ - pos_, 1 + data_[pos_] % 97);
-    pending.append(reinterpret_cast<const char*>(data_) + pos_, n);
-    pos_ += n;
-    return 0;
-  }
-  bool done() const { return pos_ >= size_; }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-};
 
 class Sink : public orvane::EventSink {
  public:
@@ -64,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
   orvane::StopEvent stop;
-  Reader reader(data, size);
-  while (!reader.done()) receiver.ProcessAvailableSentences(reader, stop);
+  // Each chunk's length is taken from the byte it starts at.
+  auto reader = orvane::testing::MemoryReader::InPlace(
+      std::string_view(reinterpret_cast<const char*>(data), size),
+      [](std::string_view rest) { return 1 + static_cast<unsigned char>(rest[0]) % 97u; });
+  while (!reader.drained()) receiver.ProcessAvailableSentences(reader, stop);
   receiver.ProcessAvailableSentences(reader, stop);
   return 0;
 }

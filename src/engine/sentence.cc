@@ -258,4 +258,12 @@ bool SplitVerifiedFieldsInTwoPasses(std::string_view& line, SentenceFields& fiel
 
 }  // namespace
 
+void AppendChecksum(std::string& sentence) {
+  unsigned x = 0;
+  for (std::size_t i = 1; i < sentence.size(); ++i) x ^= static_cast<unsigned char>(sentence[i]);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const char suffix[] = {'*', kHex[x >> 4], kHex[x & 15]};
+  sentence.append(suffix, sizeof suffix);
+}
+
 }  // namespace orvane

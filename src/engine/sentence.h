@@ -26,5 +26,8 @@ void SplitFields(std::string_view line, SentenceFields& fields);
 bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields);
 // Pads with empty fields or cuts to exactly `count` elements.
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count);
+// Appends the "*hh" suffix (upper-case hex) over every byte after the
+// leading '$', as a talker writes it.
+void AppendChecksum(std::string& sentence);
 
 }  // namespace orvane

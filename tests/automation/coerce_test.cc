@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 
-#include "automation/coercion_cases.h"
-#include "automation/variant_printer.h"
+#include "support/coercion_cases.h"
+#include "support/variant_printer.h"
 
 namespace orvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "automation/codepage.h"
-#include "automation/variant_printer.h"
+#include "support/variant_printer.h"
 
 namespace orvane {
 namespace {

@@ -14,6 +14,7 @@
 #include "control/member_table.h"
 #include "control/orvane_control.h"
 #include "control/picture.h"
+#include "support/nmea.h"
 
 namespace orvane {
 namespace {
@@ -31,11 +32,7 @@ std::string TempLog(const std::string& text) {
 std::string Rmc(int second) {
   char body[128];
   std::snprintf(body, sizeof body, "$GPRMC,1200%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W", second);
-  unsigned x = 0;
-  for (const char* p = body + 1; *p; ++p) x ^= static_cast<unsigned char>(*p);
-  char line[160];
-  std::snprintf(line, sizeof line, "%s*%02X\r\n", body, x);
-  return line;
+  return testing::Sentence(body);
 }
 
 bool WaitClosed(OrvaneControl& c, std::chrono::milliseconds timeout = 5s) {

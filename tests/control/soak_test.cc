@@ -10,6 +10,7 @@
 #include "control/dispatch.h"
 #include "control/member_table.h"
 #include "control/orvane_control.h"
+#include "support/nmea.h"
 
 namespace orvane {
 namespace {
@@ -27,14 +28,6 @@ class Sink : public EventSink {
   long events = 0;
 };
 
-std::string Checksummed(const std::string& body) {
-  unsigned x = 0;
-  for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<unsigned char>(body[i]);
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "*%02X\r\n", x);
-  return body + buf;
-}
-
 TEST(SoakTest, ReplaysInALoopWithReadsAndSinksChurning) {
   const char* env = std::getenv("ORVANE_SOAK_SECONDS");
   const double seconds = env ? std::atof(env) : 3.0;
@@ -42,13 +35,13 @@ TEST(SoakTest, ReplaysInALoopWithReadsAndSinksChurning) {
   for (int i = 0; i < 200; ++i) {
     char t[16];
     std::snprintf(t, sizeof t, "12%02d%02d", i / 60, i % 60);
-    log += Checksummed(std::string("$GPRMC,") + t + ",A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W,A");
-    log += Checksummed(std::string("$GPGGA,") + t + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    log += Checksummed("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
-    log += Checksummed("$GPGSV,1,1,02,04,45,120,40,05,30,200,35");
-    log += Checksummed("$GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V");
-    log += Checksummed("$GPRTE,1,1,c,R,003,004");
-    log += Checksummed("$GPWPL,4917.24,N,12309.57,W,004");
+    log += testing::Sentence(std::string("$GPRMC,") + t + ",A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W,A");
+    log += testing::Sentence(std::string("$GPGGA,") + t + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    log += testing::Sentence("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
+    log += testing::Sentence("$GPGSV,1,1,02,04,45,120,40,05,30,200,35");
+    log += testing::Sentence("$GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V");
+    log += testing::Sentence("$GPRTE,1,1,c,R,003,004");
+    log += testing::Sentence("$GPWPL,4917.24,N,12309.57,W,004");
   }
   const std::string path = ::testing::TempDir() + "soak_" + std::to_string(::getpid()) + ".nmea";
   std::ofstream(path, std::ios::binary) << log;

@@ -8,39 +8,14 @@
 
 #include "engine/receiver.h"
 #include "engine/sentence.h"
+#include "support/memory_reader.h"
+#include "support/nmea.h"
 
 namespace orvane {
 namespace {
 
-// Hands out a byte stream in chunks of the given sizes (the last size repeats).
-class MemoryReader : public ChunkReader {
- public:
-  MemoryReader(std::string data, std::vector<std::size_t> sizes)
-      : data_(std::move(data)), sizes_(std::move(sizes)) {}
-  int ReadChunk(std::string& pending) override {
-    ++calls;
-    if (!failures.empty()) {
-      int rc = failures.front();
-      failures.pop_front();
-      if (rc != 0) return rc;
-    }
-    std::size_t n = sizes_.empty() ? data_.size() : sizes_[std::min(index_, sizes_.size() - 1)];
-    ++index_;
-    n = std::min(n, data_.size() - pos_);
-    pending.append(data_, pos_, n);
-    pos_ += n;
-    return 0;
-  }
-  void Append(const std::string& more) { data_ += more; }
-  bool drained() const { return pos_ == data_.size(); }
-  std::deque<int> failures;
-  int calls = 0;
-
- private:
-  std::string data_;
-  std::vector<std::size_t> sizes_;
-  std::size_t index_ = 0, pos_ = 0;
-};
+using testing::MemoryReader;
+using testing::WithChecksum;
 
 struct Event {
   DISPID id;
@@ -72,14 +47,6 @@ class Recorder : public EventRaiser {
     return out;
   }
 };
-
-std::string WithChecksum(const std::string& body) {
-  unsigned x = 0;
-  for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<unsigned char>(body[i]);
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "*%02X", x);
-  return body + buf;
-}
 
 class LoopTest : public ::testing::Test {
  protected:
@@ -247,8 +214,8 @@ struct ChecksumCase {
 
 TEST(ChecksumTest, StrtolRules) {
   const std::string body = "$GPGLL,1";
-  unsigned x = 0;
-  for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<unsigned char>(body[i]);
+  const std::string written = WithChecksum(body);
+  const unsigned x = static_cast<unsigned>(std::stoul(written.substr(written.size() - 2), nullptr, 16));
   char hex[8], lower[8], three[8], plus[8], prefixed[8];
   std::snprintf(hex, sizeof hex, "%02X", x);
   std::snprintf(lower, sizeof lower, "%02x", x);

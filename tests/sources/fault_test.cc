@@ -5,7 +5,7 @@
 #include <random>
 
 #include "automation/error_info.h"
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 
 namespace orvane::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 #include "sources/replay_pacer.h"
 
 namespace orvane::testing {

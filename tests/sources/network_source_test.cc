@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 
 namespace orvane::testing {
 namespace {

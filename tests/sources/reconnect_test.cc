@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 #include "sources/device.h"
 
 namespace orvane::testing {

@@ -5,7 +5,7 @@
 #include <sys/resource.h>
 #include <termios.h>
 
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 #include "sources/device.h"
 
 namespace orvane::testing {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "automation/coercion_cases.h"
+#include "support/coercion_cases.h"
 #include "automation/variant.h"
 #include "com/variant_convert.h"
 #include "host_support.h"

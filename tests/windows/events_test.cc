@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host_support.h"
+#include "support/nmea.h"
 
 namespace orvane::wintest {
 namespace {
@@ -235,13 +236,7 @@ TEST(Events, FinalReleaseDuringAReplayKeepsTheHostsQuitMessage) {
   Advise(control.get(), &sink);
   // Paced, the second fix an hour after the first: after the first event the
   // reader waits on its clock, not on this thread, so the release pumps.
-  auto sentence = [](const std::string& body) {
-    unsigned x = 0;
-    for (char c : body.substr(1)) x ^= static_cast<unsigned char>(c);
-    char sum[8];
-    std::snprintf(sum, sizeof sum, "*%02X\r\n", x);
-    return body + sum;
-  };
+  auto sentence = orvane::testing::Sentence;
   const std::string log = sentence("$GPRMC,000000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A") +
                           sentence("$GPRMC,010000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
   Var name(WriteTempFile(log, L"orvane_release_quit.nmea").c_str());

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/sentence.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -144,11 +146,11 @@ class Writer {
   bool full() const { return limit_ >= 0 && written_ >= limit_; }
   long long written() const { return written_; }
   // Adds "*hh" and CR LF to a body that starts with '$'.
-  void Emit(const std::string& body) {
+  void Emit(std::string body) {
     if (full()) return;
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-    std::fprintf(out_, "%s*%02X\r\n", body.c_str(), sum);
+    orvane::AppendChecksum(body);
+    body += "\r\n";
+    std::fwrite(body.data(), 1, body.size(), out_);
     ++written_;
   }
 
@@ -198,11 +200,203 @@ bool ParseStart(const char* text, long long* epoch) {
   return true;
 }
 
+// The other systems' satellites, as their receivers number them.
+struct System {
+  const char* talker;
+  int id;             // NMEA 4.10 system id
+  int first, last;    // numbers written
+  int count;
+  const char* signals;  // GSV signal ids, one group each
+  std::vector<Satellite> sats;
+};
+
+// Adds satellites of distinct numbers in [first, last] until there are `count`.
+void AddSatellites(std::vector<Satellite>& sats, int count, int first, int last, Random& rng) {
+  while (static_cast<int>(sats.size()) < count) {
+    const int prn = rng.Int(first, last);
+    bool taken = false;
+    for (const Satellite& s : sats) taken = taken || s.prn == prn;
+    if (taken) continue;
+    sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
+                    rng.Uniform(-0.002, 0.002)});
+  }
+}
+
+// What stays from one second to the next: the place, the route, the sky and
+// where the vessel is on its way.
+struct Voyage {
+  const Site* site;
+  std::vector<Waypoint> route;
+  std::string route_id;
+  std::vector<Satellite> sats;  // GPS
+  std::vector<System> systems;  // every system, with --gnss
+  double cruise;                // knots
+  double arrival;               // nautical miles
+  double speed;
+  double lat, lon;
+  int origin = 0;
+  int dest = 1;
+  double altitude;
+  double hdop = 0.9;
+};
+
+// The site, a circuit of waypoints around it (the first is the start
+// itself), and the satellites in view.
+Voyage PlanVoyage(const Options& opt, Random& rng) {
+  Voyage v;
+  const Site* sites = opt.drive ? kDriveSites : kSailSites;
+  const int site_count = opt.drive ? 4 : 5;
+  v.site = &sites[rng.Int(0, site_count - 1)];
+  const char* const* names = opt.drive ? kDriveNames : kSailNames;
+  double lat = v.site->lat;
+  double lon = v.site->lon;
+  double heading = rng.Uniform(0, 360);
+  for (int i = 0; i < kWaypoints; ++i) {
+    v.route.push_back({names[i], lat, lon});
+    heading = Wrap360(heading + 360.0 / kWaypoints + rng.Uniform(-15, 15));
+    const double leg = opt.drive ? rng.Uniform(1.0, 3.0) : rng.Uniform(0.3, 0.9);
+    lat += leg * std::cos(heading * kDeg) / 60.0;
+    lon += leg * std::sin(heading * kDeg) / (60.0 * std::cos(lat * kDeg));
+  }
+  v.route_id = Format("%s%d", opt.drive ? "TRIP" : "SAIL", rng.Int(1, 99));
+
+  AddSatellites(v.sats, 12, 1, 32, rng);
+  if (opt.gnss) {
+    v.systems = {{"GP", 1, 1, 32, 0, "18", {}},
+                 {"GL", 2, 65, 96, 7, "1", {}},
+                 {"GA", 3, 1, 36, 6, "7", {}},
+                 {"GB", 4, 1, 63, 6, "1", {}}};
+    v.systems[0].sats = v.sats;
+    for (System& sys : v.systems) AddSatellites(sys.sats, sys.count, sys.first, sys.last, rng);
+  }
+  v.cruise = opt.drive ? 27.0 : 6.0;
+  v.arrival = opt.drive ? 0.03 : 0.05;
+  v.speed = v.cruise;
+  v.lat = v.route[0].lat;
+  v.lon = v.route[0].lon;
+  v.altitude = v.site->altitude;
+  return v;
+}
+
+// The UTC time and date fields of one second.
+struct Stamp {
+  std::string time;  // hhmmss.ss
+  std::string date;  // ddmmyy
+  long long second_of_day;
+};
+
+Stamp StampAt(long long epoch) {
+  long long days = epoch / 86400;
+  long long sod = epoch % 86400;
+  if (sod < 0) {
+    sod += 86400;
+    --days;
+  }
+  int y, mo, d;
+  CivilFromDays(days, &y, &mo, &d);
+  return {Format("%02lld%02lld%02lld.00", sod / 3600, sod / 60 % 60, sod % 60),
+          Format("%02d%02d%02d", d, mo, y % 100), sod};
+}
+
+// This second's steering toward the destination, and the fix's quality.
+struct Leg {
+  double to_dest, range;          // from here, degrees true and nautical miles
+  double from_origin;             // the leg's bearing
+  double course;
+  double xte;                     // off the origin-destination line
+  double vmg;
+  bool arrived;
+  double pdop, vdop;
+};
+
+// Steers for the destination with some wander; the fix's altitude and
+// dilution drift.
+Leg Steer(Voyage& v, const Options& opt, Random& rng) {
+  Leg leg;
+  const Waypoint& origin = v.route[v.origin];
+  const Waypoint& dest = v.route[v.dest];
+  BearingRange(v.lat, v.lon, dest.lat, dest.lon, &leg.to_dest, &leg.range);
+  double leg_length;
+  BearingRange(origin.lat, origin.lon, dest.lat, dest.lon, &leg.from_origin, &leg_length);
+  leg.course = Wrap360(leg.to_dest + rng.Uniform(-4, 4));
+  v.speed += (v.cruise - v.speed) * 0.1 + rng.Uniform(-0.3, 0.3);
+  if (v.speed < 0.5) v.speed = 0.5;
+  leg.arrived = leg.range < v.arrival;
+  double bearing_from_origin, dist_from_origin;
+  BearingRange(origin.lat, origin.lon, v.lat, v.lon, &bearing_from_origin, &dist_from_origin);
+  leg.xte = dist_from_origin * std::sin((bearing_from_origin - leg.from_origin) * kDeg);
+  leg.vmg = v.speed * std::cos((leg.course - leg.to_dest) * kDeg);
+  v.altitude += opt.drive ? rng.Uniform(-0.8, 0.8) : rng.Uniform(-0.2, 0.2);
+  v.hdop = std::fmin(2.5, std::fmax(0.6, v.hdop + rng.Uniform(-0.05, 0.05)));
+  leg.vdop = v.hdop * 1.4;
+  leg.pdop = std::hypot(v.hdop, leg.vdop);
+  return leg;
+}
+
+// Moves the GPS satellites a second on. Those above 10 degrees with a good
+// signal are used in the fix; returns their numbers and fills every SNR.
+std::vector<int> MoveSky(Voyage& v, Random& rng, std::vector<int>& snr) {
+  std::vector<int> used;
+  for (Satellite& s : v.sats) {
+    s.azimuth = Wrap360(s.azimuth + s.drift);
+    s.elevation = std::fmin(88, std::fmax(2, s.elevation + s.rise));
+    const int level = static_cast<int>(20 + s.elevation / 3 + rng.Uniform(0, 6));
+    snr.push_back(level);
+    if (s.elevation > 10 && level > 28 && used.size() < 12) used.push_back(s.prn);
+  }
+  return used;
+}
+
+// The GP-only GSA and, when `with_gsv`, the three-message GSV group.
+void EmitGpsSatellites(Writer& w, const Voyage& v, const Leg& leg, const std::vector<int>& used,
+                       const std::vector<int>& snr, bool with_gsv) {
+  std::string gsa = "$GPGSA,A,3";
+  for (std::size_t i = 0; i < 12; ++i) {
+    gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
+  }
+  w.Emit(gsa + Format(",%.1f,%.1f,%.1f", leg.pdop, v.hdop, leg.vdop));
+  if (!with_gsv) return;
+  const std::vector<Satellite>& sats = v.sats;
+  for (int m = 0; m < 3; ++m) {
+    std::string gsv = Format("$GPGSV,3,%d,%02zu", m + 1, sats.size());
+    for (int k = m * 4; k < m * 4 + 4 && k < static_cast<int>(sats.size()); ++k) {
+      gsv += Format(",%02d,%02d,%03d,%02d", sats[k].prn, static_cast<int>(sats[k].elevation),
+                    static_cast<int>(sats[k].azimuth), snr[k]);
+    }
+    w.Emit(gsv);
+  }
+}
+
+// RMB and BOD for the leg being sailed.
+void EmitNavigation(Writer& w, const Voyage& v, const Leg& leg) {
+  const Waypoint& origin = v.route[v.origin];
+  const Waypoint& dest = v.route[v.dest];
+  // RMB: status, XTE, steer, origin, destination, its position, range,
+  // bearing, closing velocity, arrival, mode.
+  w.Emit(Format("$GPRMB,A,%.2f,%c,%s,%s,%s,%s,%.1f,%.1f,%.1f,%c,A", std::fmin(9.99, std::fabs(leg.xte)),
+                leg.xte > 0 ? 'L' : 'R', origin.name.c_str(), dest.name.c_str(), Lat(dest.lat).c_str(),
+                Lon(dest.lon).c_str(), std::fmin(999.9, leg.range), leg.to_dest, leg.vmg,
+                leg.arrived ? 'A' : 'V'));
+  w.Emit(Format("$GPBOD,%.1f,T,%.1f,M,%s,%s", leg.from_origin, Wrap360(leg.from_origin - v.site->variation),
+                dest.name.c_str(), origin.name.c_str()));
+}
+
+// The route in two RTE messages, then one WPL per waypoint.
+void EmitRoute(Writer& w, const Voyage& v) {
+  for (int m = 0; m < 2; ++m) {
+    std::string rte = Format("$GPRTE,2,%d,c,%s", m + 1, v.route_id.c_str());
+    for (int k = m * 4; k < m * 4 + 4 && k < kWaypoints; ++k) rte += "," + v.route[k].name;
+    w.Emit(rte);
+  }
+  for (const Waypoint& p : v.route) {
+    w.Emit(Format("$GPWPL,%s,%s,%s", Lat(p.lat).c_str(), Lon(p.lon).c_str(), p.name.c_str()));
+  }
+}
+
 // One GSA per system with its id, then the GSV groups per system and signal
 // when `with_gsv`.
-template <typename Systems>
-void EmitSystems(Writer& w, Systems& systems, Random& rng, double pdop, double hdop, double vdop,
-                 bool with_gsv) {
+void EmitSystems(Writer& w, std::vector<System>& systems, Random& rng, double pdop, double hdop,
+                 double vdop, bool with_gsv) {
   for (auto& sys : systems) {
     std::string gsa = "$GNGSA,A,3";
     int used = 0;
@@ -238,6 +432,43 @@ void EmitSystems(Writer& w, Systems& systems, Random& rng, double pdop, double h
   }
 }
 
+// Every sentence of one second, in the order a receiver sends them.
+void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng) {
+  const Stamp stamp = StampAt(opt.start_epoch + t);
+  const Leg leg = Steer(v, opt, rng);
+  const char* const talker = opt.gnss ? "GN" : "GP";
+  const Site& site = *v.site;
+  const std::string lat = Lat(v.lat);
+  const std::string lon = Lon(v.lon);
+  // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
+  w.Emit(Format("$%sRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", talker, stamp.time.c_str(), lat.c_str(),
+                lon.c_str(), v.speed, leg.course, stamp.date.c_str(), std::fabs(site.variation),
+                site.variation < 0 ? 'W' : 'E'));
+  std::vector<int> snr;
+  const std::vector<int> used = MoveSky(v, rng, snr);
+  // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
+  w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(), lat.c_str(),
+                lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
+  w.Emit(Format("$%sGLL,%s,%s,%s,A,A", talker, lat.c_str(), lon.c_str(), stamp.time.c_str()));
+  const bool with_gsv = opt.gsv_every > 0 && t % opt.gsv_every == 0;
+  if (opt.gnss) {
+    v.systems[0].sats = v.sats;  // GPS moved above
+    EmitSystems(w, v.systems, rng, leg.pdop, v.hdop, leg.vdop, with_gsv);
+  } else {
+    EmitGpsSatellites(w, v, leg, used, snr, with_gsv);
+  }
+  EmitNavigation(w, v, leg);
+  if (stamp.second_of_day % 60 == 0) EmitRoute(w, v);
+
+  if (leg.arrived) {
+    v.origin = v.dest;
+    v.dest = (v.dest + 1) % kWaypoints;
+  }
+  const double step = v.speed / 3600.0;  // nautical miles in one second
+  v.lat += step * std::cos(leg.course * kDeg) / 60.0;
+  v.lon += step * std::sin(leg.course * kDeg) / (60.0 * std::cos(v.lat * kDeg));
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
@@ -247,179 +478,10 @@ int Usage() {
 
 int Generate(const Options& opt, std::FILE* out) {
   Random rng(opt.seed);
-  const Site* sites = opt.drive ? kDriveSites : kSailSites;
-  const int site_count = opt.drive ? 4 : 5;
-  const Site& site = sites[rng.Int(0, site_count - 1)];
-  const char* const* names = opt.drive ? kDriveNames : kSailNames;
-
-  // A circuit of waypoints around the start; the first is the start itself.
-  std::vector<Waypoint> route;
-  double lat = site.lat;
-  double lon = site.lon;
-  double heading = rng.Uniform(0, 360);
-  for (int i = 0; i < kWaypoints; ++i) {
-    route.push_back({names[i], lat, lon});
-    heading = Wrap360(heading + 360.0 / kWaypoints + rng.Uniform(-15, 15));
-    const double leg = opt.drive ? rng.Uniform(1.0, 3.0) : rng.Uniform(0.3, 0.9);
-    lat += leg * std::cos(heading * kDeg) / 60.0;
-    lon += leg * std::sin(heading * kDeg) / (60.0 * std::cos(lat * kDeg));
-  }
-  const std::string route_id = Format("%s%d", opt.drive ? "TRIP" : "SAIL", rng.Int(1, 99));
-
-  std::vector<Satellite> sats;
-  std::vector<int> prns;
-  while (sats.size() < 12) {
-    const int prn = rng.Int(1, 32);
-    bool taken = false;
-    for (const Satellite& s : sats) taken = taken || s.prn == prn;
-    if (taken) continue;
-    sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
-                    rng.Uniform(-0.002, 0.002)});
-  }
-
-  // The other systems' satellites, as their receivers number them.
-  struct System {
-    const char* talker;
-    int id;             // NMEA 4.10 system id
-    int first, last;    // numbers written
-    int count;
-    const char* signals;  // GSV signal ids, one group each
-    std::vector<Satellite> sats;
-  };
-  std::vector<System> systems;
-  if (opt.gnss) {
-    systems = {{"GP", 1, 1, 32, 0, "18", {}},
-               {"GL", 2, 65, 96, 7, "1", {}},
-               {"GA", 3, 1, 36, 6, "7", {}},
-               {"GB", 4, 1, 63, 6, "1", {}}};
-    systems[0].sats = sats;
-    for (System& sys : systems) {
-      while (static_cast<int>(sys.sats.size()) < sys.count) {
-        const int prn = rng.Int(sys.first, sys.last);
-        bool taken = false;
-        for (const Satellite& s : sys.sats) taken = taken || s.prn == prn;
-        if (taken) continue;
-        sys.sats.push_back({prn, rng.Uniform(8, 80), rng.Uniform(0, 360), rng.Uniform(-0.004, 0.004),
-                            rng.Uniform(-0.002, 0.002)});
-      }
-    }
-  }
-  const char* const fix_talker = opt.gnss ? "GN" : "GP";
-
-  const double cruise = opt.drive ? 27.0 : 6.0;    // knots
-  const double arrival = opt.drive ? 0.03 : 0.05;  // nautical miles
-  double speed = cruise;
-  double pos_lat = route[0].lat;
-  double pos_lon = route[0].lon;
-  int origin = 0;
-  int dest = 1;
-  double altitude = site.altitude;
-  double hdop = 0.9;
-
+  Voyage voyage = PlanVoyage(opt, rng);
   Writer w(out, opt.lines);
   const long long seconds = opt.lines >= 0 ? (1ll << 62) : opt.seconds;
-  for (long long t = 0; t < seconds && !w.full(); ++t) {
-    const long long now = opt.start_epoch + t;
-    long long days = now / 86400;
-    long long sod = now % 86400;
-    if (sod < 0) {
-      sod += 86400;
-      --days;
-    }
-    int y, mo, d;
-    CivilFromDays(days, &y, &mo, &d);
-    const std::string time = Format("%02lld%02lld%02lld.00", sod / 3600, sod / 60 % 60, sod % 60);
-    const std::string date = Format("%02d%02d%02d", d, mo, y % 100);
-
-    // Steer for the destination with some wander, then move a second on.
-    double to_dest, range;
-    BearingRange(pos_lat, pos_lon, route[dest].lat, route[dest].lon, &to_dest, &range);
-    double from_origin, leg_length;
-    BearingRange(route[origin].lat, route[origin].lon, route[dest].lat, route[dest].lon,
-                 &from_origin, &leg_length);
-    const double course = Wrap360(to_dest + rng.Uniform(-4, 4));
-    speed += (cruise - speed) * 0.1 + rng.Uniform(-0.3, 0.3);
-    if (speed < 0.5) speed = 0.5;
-    const bool arrived = range < arrival;
-    // Cross-track error: distance off the origin-destination line.
-    double bearing_from_origin, dist_from_origin;
-    BearingRange(route[origin].lat, route[origin].lon, pos_lat, pos_lon, &bearing_from_origin,
-                 &dist_from_origin);
-    const double xte = dist_from_origin * std::sin((bearing_from_origin - from_origin) * kDeg);
-    const double vmg = speed * std::cos((course - to_dest) * kDeg);
-    altitude += opt.drive ? rng.Uniform(-0.8, 0.8) : rng.Uniform(-0.2, 0.2);
-    hdop = std::fmin(2.5, std::fmax(0.6, hdop + rng.Uniform(-0.05, 0.05)));
-    const double vdop = hdop * 1.4;
-    const double pdop = std::hypot(hdop, vdop);
-
-    // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
-    w.Emit(Format("$%sRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", fix_talker, time.c_str(), Lat(pos_lat).c_str(),
-                  Lon(pos_lon).c_str(), speed, course, date.c_str(), std::fabs(site.variation),
-                  site.variation < 0 ? 'W' : 'E'));
-    // Satellites above 10 degrees with a good signal are used in the fix.
-    std::vector<int> used;
-    std::vector<int> snr;
-    for (Satellite& s : sats) {
-      s.azimuth = Wrap360(s.azimuth + s.drift);
-      s.elevation = std::fmin(88, std::fmax(2, s.elevation + s.rise));
-      const int level = static_cast<int>(20 + s.elevation / 3 + rng.Uniform(0, 6));
-      snr.push_back(level);
-      if (s.elevation > 10 && level > 28 && used.size() < 12) used.push_back(s.prn);
-    }
-    // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
-    w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", fix_talker, time.c_str(),
-                  Lat(pos_lat).c_str(), Lon(pos_lon).c_str(), used.size(), hdop, altitude,
-                  site.geoid));
-    w.Emit(Format("$%sGLL,%s,%s,%s,A,A", fix_talker, Lat(pos_lat).c_str(), Lon(pos_lon).c_str(),
-                  time.c_str()));
-    if (opt.gnss) {
-      systems[0].sats = sats;  // GPS moved above
-      EmitSystems(w, systems, rng, pdop, hdop, vdop, opt.gsv_every > 0 && t % opt.gsv_every == 0);
-    } else {
-    std::string gsa = "$GPGSA,A,3";
-    for (std::size_t i = 0; i < 12; ++i) {
-      gsa += i < used.size() ? Format(",%02d", used[i]) : std::string(",");
-    }
-    w.Emit(gsa + Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop));
-    if (opt.gsv_every > 0 && t % opt.gsv_every == 0) {
-      for (int m = 0; m < 3; ++m) {
-        std::string gsv = Format("$GPGSV,3,%d,%02zu", m + 1, sats.size());
-        for (int k = m * 4; k < m * 4 + 4 && k < static_cast<int>(sats.size()); ++k) {
-          gsv += Format(",%02d,%02d,%03d,%02d", sats[k].prn, static_cast<int>(sats[k].elevation),
-                        static_cast<int>(sats[k].azimuth), snr[k]);
-        }
-        w.Emit(gsv);
-      }
-    }
-    }
-    // RMB: status, XTE, steer, origin, destination, its position, range,
-    // bearing, closing velocity, arrival, mode.
-    w.Emit(Format("$GPRMB,A,%.2f,%c,%s,%s,%s,%s,%.1f,%.1f,%.1f,%c,A",
-                  std::fmin(9.99, std::fabs(xte)), xte > 0 ? 'L' : 'R', route[origin].name.c_str(),
-                  route[dest].name.c_str(), Lat(route[dest].lat).c_str(),
-                  Lon(route[dest].lon).c_str(), std::fmin(999.9, range), to_dest, vmg,
-                  arrived ? 'A' : 'V'));
-    w.Emit(Format("$GPBOD,%.1f,T,%.1f,M,%s,%s", from_origin, Wrap360(from_origin - site.variation),
-                  route[dest].name.c_str(), route[origin].name.c_str()));
-    if (sod % 60 == 0) {
-      for (int m = 0; m < 2; ++m) {
-        std::string rte = Format("$GPRTE,2,%d,c,%s", m + 1, route_id.c_str());
-        for (int k = m * 4; k < m * 4 + 4 && k < kWaypoints; ++k) rte += "," + route[k].name;
-        w.Emit(rte);
-      }
-      for (const Waypoint& p : route) {
-        w.Emit(Format("$GPWPL,%s,%s,%s", Lat(p.lat).c_str(), Lon(p.lon).c_str(), p.name.c_str()));
-      }
-    }
-
-    if (arrived) {
-      origin = dest;
-      dest = (dest + 1) % kWaypoints;
-    }
-    const double step = speed / 3600.0;  // nautical miles in one second
-    pos_lat += step * std::cos(course * kDeg) / 60.0;
-    pos_lon += step * std::sin(course * kDeg) / (60.0 * std::cos(pos_lat * kDeg));
-  }
+  for (long long t = 0; t < seconds && !w.full(); ++t) EmitSecond(w, voyage, opt, t, rng);
   return std::ferror(out) ? 1 : 0;
 }
 

@@ -25,6 +25,7 @@
 #include "engine/receiver.h"
 #include "presentation/settings.h"
 #include "sources/source_manager.h"
+#include "support/nmea.h"
 
 namespace orvane::testing {
 
@@ -124,15 +125,6 @@ struct Rig {
     return events.WaitUntil([&] { return !sources->IsOpen(); }, timeout);
   }
 };
-
-// "*hh" checksum suffix plus CR LF.
-inline std::string Sentence(std::string_view body) {
-  unsigned sum = 0;
-  for (std::size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-  char suffix[8];
-  std::snprintf(suffix, sizeof suffix, "*%02X\r\n", sum);
-  return std::string(body) + suffix;
-}
 
 // A file in a fresh temporary directory, removed with it.
 class TempDir {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "source_test_support.h"
+#include "support/source_test_support.h"
 
 namespace orvane::testing {
 namespace {
