@@ -9,7 +9,6 @@
 #include "automation/coerce.h"
 #include "automation/date.h"
 #include "engine/numbers.h"
-#include "presentation/units.h"
 
 namespace orvane {
 namespace {
@@ -38,18 +37,6 @@ double AsDate(const Variant& v) {
   }
 }
 
-std::string LatitudeText(const GeoPosition& p, std::int16_t code) {
-  std::string text;
-  p.Format(code, &text, nullptr);
-  return text;
-}
-
-std::string LongitudeText(const GeoPosition& p, std::int16_t code) {
-  std::string text;
-  p.Format(code, nullptr, &text);
-  return text;
-}
-
 }  // namespace
 
 namespace detail {
@@ -71,7 +58,7 @@ std::uint32_t SteadyTickMs() {
 
 }  // namespace detail
 
-FixState::FixState(const Settings& settings) : settings_(settings) {}
+FixState::FixState(const ValueFormat& format) : format_(format) {}
 FixState::~FixState() = default;
 
 GeoPosition FixState::CopyPosition() const {
@@ -213,25 +200,6 @@ void FixState::ParseGll(const SentenceFields& f) {
   }
 }
 
-FixUpdateArgs FixState::UpdateArgs() const {
-  FixUpdateArgs args;
-  Variant speed;
-  std::unique_lock<std::mutex> lock(mutex_);
-  const GeoPosition position(position_);  // copy construction: labels too
-  args[0] = fix_good_;
-  args[1] = fix_date_time_;
-  speed = speed_;
-  args[6] = true_course_;
-  lock.unlock();
-  std::string latitude, longitude;
-  position.Format(settings_.LatLonFormat(), &latitude, &longitude);
-  args[2] = Variant::Ansi(latitude);
-  args[3] = Variant::Ansi(longitude);
-  args[4] = ConvertAltitude(position.altitude, settings_.AltitudeUnits());
-  args[5] = ConvertSpeed(speed, settings_.SpeedUnits());
-  return args;
-}
-
 Variant FixState::GetFixGood() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_good_;
@@ -243,11 +211,15 @@ Variant FixState::GetFixDateTime() const {
 }
 
 Variant FixState::GetLatitude() const {
-  return Variant::Ansi(LatitudeText(CopyPosition(), settings_.LatLonFormat()));
+  std::string text;
+  format_.LatLonText(CopyPosition(), &text, nullptr);
+  return Variant::Ansi(text);
 }
 
 Variant FixState::GetLongitude() const {
-  return Variant::Ansi(LongitudeText(CopyPosition(), settings_.LatLonFormat()));
+  std::string text;
+  format_.LatLonText(CopyPosition(), nullptr, &text);
+  return Variant::Ansi(text);
 }
 
 Variant FixState::GetSpeed() const {
@@ -256,7 +228,7 @@ Variant FixState::GetSpeed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     speed = speed_;
   }
-  return ConvertSpeed(speed, settings_.SpeedUnits());
+  return format_.Speed(speed);
 }
 
 Variant FixState::GetTrueCourse() const {
@@ -285,7 +257,7 @@ Variant FixState::GetAltitude() const {
     std::lock_guard<std::mutex> lock(mutex_);
     altitude = position_.altitude;
   }
-  return ConvertAltitude(altitude, settings_.AltitudeUnits());
+  return format_.Altitude(altitude);
 }
 
 Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
@@ -294,7 +266,7 @@ Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
     std::lock_guard<std::mutex> lock(mutex_);
     geoid = geoid_height_;
   }
-  return ConvertGeoidHeight(geoid, settings_.AltitudeUnits());
+  return format_.GeoidHeight(geoid);
 }
 
 Variant FixState::GetTimeSinceLastDGPSUpdate() const {

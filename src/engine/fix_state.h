@@ -9,11 +9,10 @@
 #include <string_view>
 
 #include "automation/variant.h"
-#include "engine/events.h"
 #include "engine/sentence.h"
 #include "engine/stop_event.h"
-#include "presentation/geo_position.h"
-#include "presentation/settings.h"
+#include "engine/geo_position.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 
@@ -31,7 +30,7 @@ class FixState {
  public:
   using TickSource = std::uint32_t (*)();
 
-  explicit FixState(const Settings& settings);
+  explicit FixState(const ValueFormat& format);
   virtual ~FixState();
   FixState(const FixState&) = delete;
   FixState& operator=(const FixState&) = delete;
@@ -44,10 +43,6 @@ class FixState {
   // Time of day from an hhmmss text on the calendar day of the stored
   // FixDateTime; 0.0 when the result is not a valid date.
   double TimeOnFixDate(std::string_view hhmmss) const;
-
-  // FixGood, FixDateTime, Latitude, Longitude, Altitude, Speed, TrueCourse as
-  // the properties return them now, all from one consistent fix.
-  FixUpdateArgs UpdateArgs() const;
 
   Variant GetFixGood() const;
   Variant GetFixDateTime() const;
@@ -89,12 +84,13 @@ class FixState {
 
  private:
   friend class SnapshotReader;  // typed snapshots read under the one lock
+  friend struct EventArgs;      // so are event parameters
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;
   GeoPosition CopyPosition() const;
 
-  const Settings& settings_;
+  const ValueFormat& format_;
   mutable std::mutex mutex_;
 
   Variant dgps_ref_station_id_;

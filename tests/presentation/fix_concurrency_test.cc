@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "engine/fix_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -41,7 +43,7 @@ TEST(FixStateConcurrency, ReadsAreNeverTorn) {
   long checks = 0;
   std::string failure;
   while (failure.empty() && (checks < 20000 || stores.load() < first_store + 1000)) {
-    const FixUpdateArgs args = fix.UpdateArgs();
+    const FixUpdateArgs args = EventArgs::Of(fix);
     const std::string lat = args[2].ToUtf8();
     const std::string lon = args[3].ToUtf8();
     const bool is_north = lat.rfind("10", 0) == 0;

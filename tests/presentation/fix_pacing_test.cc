@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "automation/date.h"
+#include "control/event_args.h"
 #include "engine/fix_state.h"
 #include "engine/stop_event.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -130,7 +132,7 @@ TEST_F(PacingTest, HandlersPaceOnlyWhilePacingIsOnAndNeverUnderTheLock) {
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_FALSE(done.load());
   const Variant latitude = fix_.GetLatitude();
-  const FixUpdateArgs args = fix_.UpdateArgs();
+  const FixUpdateArgs args = EventArgs::Of(fix_);
   EXPECT_EQ(latitude.ToUtf8().substr(0, 9), "10.000000");
   EXPECT_EQ(args[2], latitude);
   stop_.Set();

@@ -1,4 +1,6 @@
 #include "engine/fix_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -324,7 +326,7 @@ TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
     Rmc(s, rmc);
     Gga(s, gga);
     Gll(s, gll);
-    const FixUpdateArgs args = s.UpdateArgs();
+    const FixUpdateArgs args = EventArgs::Of(s);
     EXPECT_EQ(args[2].vt(), VT_BSTR);
     EXPECT_EQ(args[0].vt(), VT_BOOL);
   }
@@ -367,7 +369,7 @@ TEST(FixStateLabels, PutGetAndEffectOnCoordinates) {
     EXPECT_FALSE(TakeErrorRecord().has_value()) << DebugString(c.value);
     EXPECT_EQ(s.GetDegLabel(), c.read_back) << DebugString(c.value);
     EXPECT_EQ(s.GetLatitude().ToUtf8(), c.latitude) << DebugString(c.value);
-    EXPECT_EQ(s.UpdateArgs()[2].ToUtf8(), c.latitude) << DebugString(c.value);
+    EXPECT_EQ(EventArgs::Of(s)[2].ToUtf8(), c.latitude) << DebugString(c.value);
   }
   Settings settings;
   FixState s(settings);
@@ -395,7 +397,7 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
         settings.lat_lon_format = format;
         settings.speed_units = speed;
         settings.altitude_units = altitude;
-        const FixUpdateArgs args = s.UpdateArgs();
+        const FixUpdateArgs args = EventArgs::Of(s);
         const Variant want[7] = {s.GetFixGood(),  s.GetFixDateTime(), s.GetLatitude(),
                                  s.GetLongitude(), s.GetAltitude(),   s.GetSpeed(),
                                  s.GetTrueCourse()};
@@ -409,13 +411,13 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
   settings.lat_lon_format = 0;
   settings.speed_units = 1;
   settings.altitude_units = 1;
-  const FixUpdateArgs args = s.UpdateArgs();
+  const FixUpdateArgs args = EventArgs::Of(s);
   EXPECT_EQ(args[2], Variant::Ansi("48.117300" + Deg() + " N"));
   EXPECT_EQ(args[3], Variant::Ansi("011.516667" + Deg() + " E"));
   EXPECT_DOUBLE_EQ(args[4].r8(), 545.4 * 3.2808399);
   EXPECT_DOUBLE_EQ(args[5].r8(), 22.4 * 1.852);
   settings.lat_lon_format = 3;
-  EXPECT_EQ(s.UpdateArgs()[2], Variant::Text(""));
+  EXPECT_EQ(EventArgs::Of(s)[2], Variant::Text(""));
   EXPECT_EQ(s.GetLongitude(), Variant::Text(""));
 }
 
