@@ -128,7 +128,7 @@ void PendingCall::Cancel() {
 struct ApartmentHolder {
   std::shared_ptr<Apartment> apartment;
   ~ApartmentHolder() {
-    if (apartment) apartment->Shutdown();
+    if (apartment) apartment->CancelWaits();
   }
 };
 
@@ -195,7 +195,7 @@ Apartment::~Apartment() {
 #endif
 }
 
-void Apartment::Shutdown() {
+void Apartment::CancelWaits() {
   std::deque<std::shared_ptr<PendingCall>> left;
   {
     std::lock_guard<std::mutex> lock(mutex_);

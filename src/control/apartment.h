@@ -103,7 +103,7 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
 
  private:
   Apartment();
-  void Shutdown();  // the thread is ending: cancel whatever waits
+  void CancelWaits();  // the thread is ending: cancel whatever waits
   bool WaitForWork(std::chrono::steady_clock::time_point deadline);
   // Whether a thread waiting for this apartment's thread may spin: that
   // thread is in Pump, RunFor or RunUntil and not asleep, and was last seen

@@ -22,7 +22,7 @@ std::uint32_t NextCookie() {
 
 EventSource::EventSource() = default;
 
-EventSource::~EventSource() { Shutdown(); }
+EventSource::~EventSource() { StopRaising(); }
 
 HRESULT EventSource::Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
                             SinkThreading threading) {
@@ -99,7 +99,7 @@ std::size_t EventSource::SlotCount() const {
   return slots_.size();
 }
 
-void EventSource::Shutdown() {
+void EventSource::StopRaising() {
   shut_down_.store(true, std::memory_order_release);
   std::vector<std::weak_ptr<PendingCall>> calls;
   {
@@ -111,7 +111,7 @@ void EventSource::Shutdown() {
   }
 }
 
-void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args) {
+void EventSource::CallSink(const Registration& reg, DISPID dispid, std::span<Variant> args) {
   if (reg.free_threaded) {
     reg.sink->Invoke(dispid, args);
     return;
@@ -163,7 +163,7 @@ void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
     }
     if (shut_down_.load(std::memory_order_acquire)) return;
     fill(args, final_slot_used && i == count - 1);
-    Deliver(reg, dispid, args);
+    CallSink(reg, dispid, args);
   }
 }
 

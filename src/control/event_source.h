@@ -40,7 +40,7 @@ class EventSource final : public EventRaiser {
 
   // Final release: no sink is called any more, and calls waiting for an
   // apartment are cancelled so a reader never waits on a busy host thread.
-  void Shutdown();
+  void StopRaising();
 
   // Slot capacity, free slots included.
   std::size_t SlotCount() const;
@@ -76,7 +76,7 @@ class EventSource final : public EventRaiser {
   template <typename Array>
   void RaiseArgs(DISPID dispid, Array& in);
   void RaiseRawData(std::u16string& text, std::int32_t num_bytes);
-  void Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args);
+  void CallSink(const Registration& reg, DISPID dispid, std::span<Variant> args);
 
   mutable std::mutex mutex_;
   std::vector<std::uint32_t> slots_;

@@ -200,29 +200,29 @@ void FixState::ParseGll(const SentenceFields& f) {
   }
 }
 
-Variant FixState::GetFixGood() const {
+Variant FixState::FixGood() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_good_;
 }
 
-Variant FixState::GetFixDateTime() const {
+Variant FixState::FixDateTime() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_date_time_;
 }
 
-Variant FixState::GetLatitude() const {
+Variant FixState::Latitude() const {
   std::string text;
   format_.LatLonText(CopyPosition(), &text, nullptr);
   return Variant::Ansi(text);
 }
 
-Variant FixState::GetLongitude() const {
+Variant FixState::Longitude() const {
   std::string text;
   format_.LatLonText(CopyPosition(), nullptr, &text);
   return Variant::Ansi(text);
 }
 
-Variant FixState::GetSpeed() const {
+Variant FixState::Speed() const {
   Variant speed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -231,27 +231,27 @@ Variant FixState::GetSpeed() const {
   return format_.Speed(speed);
 }
 
-Variant FixState::GetTrueCourse() const {
+Variant FixState::TrueCourse() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return true_course_;
 }
 
-Variant FixState::GetMagVariation() const {
+Variant FixState::MagVariation() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return mag_variation_;
 }
 
-Variant FixState::GetFixQuality() const {
+Variant FixState::FixQuality() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_quality_;
 }
 
-Variant FixState::GetNumSatellitesInFix() const {
+Variant FixState::NumSatellitesInFix() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return num_satellites_in_fix_;
 }
 
-Variant FixState::GetAltitude() const {
+Variant FixState::Altitude() const {
   Variant altitude;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -260,7 +260,7 @@ Variant FixState::GetAltitude() const {
   return format_.Altitude(altitude);
 }
 
-Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
+Variant FixState::GeoidHeightAboveWGS84Ellipsoid() const {
   Variant geoid;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -269,17 +269,17 @@ Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
   return format_.GeoidHeight(geoid);
 }
 
-Variant FixState::GetTimeSinceLastDGPSUpdate() const {
+Variant FixState::TimeSinceLastDGPSUpdate() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return time_since_last_dgps_update_;
 }
 
-Variant FixState::GetDGPSRefStationID() const {
+Variant FixState::DGPSRefStationID() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return dgps_ref_station_id_;
 }
 
-Variant FixState::GetModeIndicator() const {
+Variant FixState::ModeIndicator() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return mode_indicator_;
 }
@@ -303,11 +303,11 @@ HRESULT FixState::PutLabel(std::string GeoPosition::*label, const Variant& value
   return S_OK;
 }
 
-Variant FixState::GetDegLabel() const { return GetLabel(&GeoPosition::deg_label); }
+Variant FixState::DegLabel() const { return GetLabel(&GeoPosition::deg_label); }
 HRESULT FixState::PutDegLabel(const Variant& value) { return PutLabel(&GeoPosition::deg_label, value); }
-Variant FixState::GetMinLabel() const { return GetLabel(&GeoPosition::min_label); }
+Variant FixState::MinLabel() const { return GetLabel(&GeoPosition::min_label); }
 HRESULT FixState::PutMinLabel(const Variant& value) { return PutLabel(&GeoPosition::min_label, value); }
-Variant FixState::GetSecLabel() const { return GetLabel(&GeoPosition::sec_label); }
+Variant FixState::SecLabel() const { return GetLabel(&GeoPosition::sec_label); }
 HRESULT FixState::PutSecLabel(const Variant& value) { return PutLabel(&GeoPosition::sec_label, value); }
 
 void FixState::StartPacing(double time_scale) {

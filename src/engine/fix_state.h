@@ -44,28 +44,28 @@ class FixState {
   // FixDateTime; 0.0 when the result is not a valid date.
   double TimeOnFixDate(std::string_view hhmmss) const;
 
-  Variant GetFixGood() const;
-  Variant GetFixDateTime() const;
-  Variant GetLatitude() const;   // text in the current LatLonFormat
-  Variant GetLongitude() const;  // text in the current LatLonFormat
-  Variant GetSpeed() const;      // in the current SpeedUnits
-  Variant GetTrueCourse() const;
-  Variant GetMagVariation() const;
-  Variant GetFixQuality() const;
-  Variant GetNumSatellitesInFix() const;
-  Variant GetAltitude() const;  // in the current AltitudeUnits
-  Variant GetGeoidHeightAboveWGS84Ellipsoid() const;  // in the current AltitudeUnits
-  Variant GetTimeSinceLastDGPSUpdate() const;
-  Variant GetDGPSRefStationID() const;
-  Variant GetModeIndicator() const;
+  Variant FixGood() const;
+  Variant FixDateTime() const;
+  Variant Latitude() const;   // text in the current LatLonFormat
+  Variant Longitude() const;  // text in the current LatLonFormat
+  Variant Speed() const;      // in the current SpeedUnits
+  Variant TrueCourse() const;
+  Variant MagVariation() const;
+  Variant FixQuality() const;
+  Variant NumSatellitesInFix() const;
+  Variant Altitude() const;  // in the current AltitudeUnits
+  Variant GeoidHeightAboveWGS84Ellipsoid() const;  // in the current AltitudeUnits
+  Variant TimeSinceLastDGPSUpdate() const;
+  Variant DGPSRefStationID() const;
+  Variant ModeIndicator() const;
 
   // The fix position's labels, as VT_BSTR. A put coerces to text; a failed
   // coercion returns its HRESULT and keeps the label.
-  Variant GetDegLabel() const;
+  Variant DegLabel() const;
   HRESULT PutDegLabel(const Variant& value);
-  Variant GetMinLabel() const;
+  Variant MinLabel() const;
   HRESULT PutMinLabel(const Variant& value);
-  Variant GetSecLabel() const;
+  Variant SecLabel() const;
   HRESULT PutSecLabel(const Variant& value);
 
   // Replay pacing. StartPacing takes a new reference at the next paced fix;

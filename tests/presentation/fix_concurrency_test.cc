@@ -54,10 +54,10 @@ TEST(FixStateConcurrency, ReadsAreNeverTorn) {
       failure = lat + " | " + lon + " | " + DebugString(args[5]) + " | " + DebugString(args[0]);
     }
     // Whole-string reads of values and labels replaced on the other thread.
-    const Variant variation = fix.GetMagVariation();
+    const Variant variation = fix.MagVariation();
     if (!variation.is_empty() && variation != Variant::Text("1.0 E")) failure = DebugString(variation);
     fix.PutDegLabel(Variant::Text(checks % 2 ? "deg " : "\u00B0 "));
-    const Variant label = fix.GetDegLabel();
+    const Variant label = fix.DegLabel();
     if (label != Variant::Text("deg ") && label != Variant::Text("\u00B0 ")) failure = DebugString(label);
     settings.lat_lon_format = static_cast<std::int16_t>(checks % 3);
     ++checks;
