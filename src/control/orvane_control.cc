@@ -62,7 +62,7 @@ OrvaneControl::~OrvaneControl() {
   // A call already running here cannot be cancelled: when the reader waits
   // for it, this thread must not wait for the reader.
   if (Apartment::IsRunningCallFrom(sources_.ReaderThread())) {
-    StopReader(false);
+    StopReader(SourceManager::ReaderJoin::kLeave);
     return;
   }
   events_.StopRaising();
@@ -71,20 +71,20 @@ OrvaneControl::~OrvaneControl() {
     sources_.Close();
     ended = ServeStoppingReader([this] { return !sources_.IsOpen(); }, kReleaseServeLimit);
   }
-  StopReader(ended);
+  StopReader(ended ? SourceManager::ReaderJoin::kWait : SourceManager::ReaderJoin::kLeave);
 }
 
-void OrvaneControl::StopReader(bool may_wait) {
+void OrvaneControl::StopReader(SourceManager::ReaderJoin join) {
   if (const std::thread::id reader = sources_.ReaderThread(); reader != std::thread::id()) {
     core_->lifetime.reader_at_release = reader;
   }
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
   events_.StopRaising();
-  sources_.Release(may_wait);
+  sources_.Release(join);
 }
 
-void OrvaneControl::AbandonReader() { StopReader(false); }
+void OrvaneControl::AbandonReader() { StopReader(SourceManager::ReaderJoin::kLeave); }
 
 std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
   try {

@@ -84,10 +84,9 @@ class OrvaneControl {
 
  private:
   friend class SnapshotReader;  // typed snapshots read the engine state
-  Variant Take(Variant v, Variant* out);
   // Final release's first step: no more events, and the reader stopped,
-  // joined only when `may_wait`.
-  void StopReader(bool may_wait);
+  // joined only with kWait.
+  void StopReader(SourceManager::ReaderJoin join);
 
   std::uint32_t extent_cx_ = kDefaultExtent;
   std::uint32_t extent_cy_ = kDefaultExtent;

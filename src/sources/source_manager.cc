@@ -73,12 +73,12 @@ struct SourceManager::Impl {
     if (session != nullptr && open == nullptr) return std::move(session);
     return nullptr;
   }
-  static void Join(std::shared_ptr<ReaderSession> s, bool may_wait = true) {
+  static void Join(std::shared_ptr<ReaderSession> s, SourceManager::ReaderJoin join = SourceManager::ReaderJoin::kWait) {
     if (s == nullptr || !s->thread.joinable()) return;
     // A sink on the reader thread released the control, or the reader waits
     // for the very call that does: waiting would never end. The reader's own
     // references keep the session and the owner alive until it returns.
-    if (!may_wait || s->thread.get_id() == std::this_thread::get_id()) {
+    if (join == SourceManager::ReaderJoin::kLeave || s->thread.get_id() == std::this_thread::get_id()) {
       s->thread.detach();
       return;
     }
@@ -214,7 +214,7 @@ SourceManager::SourceManager(Receiver& receiver, EventRaiser& events)
 
 SourceManager::~SourceManager() { Release(); }
 
-void SourceManager::Release(bool may_wait) {
+void SourceManager::Release(ReaderJoin join) {
   std::shared_ptr<ReaderSession> s;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -225,7 +225,7 @@ void SourceManager::Release(bool may_wait) {
     }
   }
   if (s == nullptr) return;
-  Impl::Join(std::move(s), may_wait);
+  Impl::Join(std::move(s), join);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->open = nullptr;
 }
