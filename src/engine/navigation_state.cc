@@ -140,20 +140,28 @@ void NavigationState::ParseRte(const SentenceFields& f) {
   std::string_view number = Field(f, 2);
 
   std::lock_guard<std::mutex> lock(mutex_);
-  if (number.empty() || ReadInt(number) == 1) {
-    // The waypoints heard since the last route start become readable only
-    // when there are as many as the published route has identifiers.
-    PendingTable& pending = pending_waypoint_table_;
-    if (!pending.overflowed && pending.table.size() == route_waypoints_.size()) {
-      waypoint_table_ = std::move(pending.table);
-    }
-    pending.table.clear();
-    pending.bytes = 0;
-    pending.overflowed = false;
-    pending_route_waypoints_.names.clear();
-    pending_route_waypoints_.bytes = 0;
-  }
+  if (number.empty() || ReadInt(number) == 1) StartRouteLocked();
+  AddRouteIdsLocked(f);
+  route_name_ = std::move(name);
+  route_contains_all_wpts_ = std::move(contains_all);
+  if (ReadInt(total) == ReadInt(number)) PublishRouteLocked();
+}
 
+void NavigationState::StartRouteLocked() {
+  // The waypoints heard since the last route start become readable only
+  // when there are as many as the published route has identifiers.
+  PendingTable& pending = pending_waypoint_table_;
+  if (!pending.overflowed && pending.table.size() == route_waypoints_.size()) {
+    waypoint_table_ = std::move(pending.table);
+  }
+  pending.table.clear();
+  pending.bytes = 0;
+  pending.overflowed = false;
+  pending_route_waypoints_.names.clear();
+  pending_route_waypoints_.bytes = 0;
+}
+
+void NavigationState::AddRouteIdsLocked(const SentenceFields& f) {
   PendingRoute& route = pending_route_waypoints_;
   for (std::size_t i = 5; i <= 13; ++i) {
     std::string_view id = Field(f, i);
@@ -169,17 +177,14 @@ void NavigationState::ParseRte(const SentenceFields& f) {
       break;
     }
   }
+}
 
-  route_name_ = std::move(name);
-  route_contains_all_wpts_ = std::move(contains_all);
-
-  if (ReadInt(total) == ReadInt(number)) {
-    try {
-      std::vector<std::string> published = route.names;
-      route_waypoints_ = std::move(published);
-    } catch (const std::bad_alloc&) {
-      // The previous route stays published.
-    }
+void NavigationState::PublishRouteLocked() {
+  try {
+    std::vector<std::string> published = pending_route_waypoints_.names;
+    route_waypoints_ = std::move(published);
+  } catch (const std::bad_alloc&) {
+    // The previous route stays published.
   }
 }
 

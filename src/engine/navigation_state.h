@@ -82,6 +82,12 @@ class NavigationState {
 
   void FormatPosition(const GeoPosition& position, Variant* latitude, Variant* longitude) const;
   Variant WptsInRouteLocked() const;
+  // The steps of an RTE, under the lock: a first sentence starts a route
+  // (publishing the waypoints heard since the last start), each sentence
+  // adds its identifiers, the last one publishes them.
+  void StartRouteLocked();
+  void AddRouteIdsLocked(const SentenceFields& f);
+  void PublishRouteLocked();
 
   const ValueFormat& format_;
   mutable std::mutex mutex_;
