@@ -30,6 +30,20 @@ bool ParseCoordinate(std::string_view text, std::string_view hemisphere, char po
   return true;
 }
 
+// One coordinate field pair into *out: empty when either field is; false,
+// leaving *out alone, when malformed.
+bool ParseAxis(std::string_view text, std::string_view hemisphere, char positive, char negative,
+               Variant* out) {
+  if (text.empty() || hemisphere.empty()) {
+    *out = Variant();
+    return true;
+  }
+  double value = 0.0;
+  if (!ParseCoordinate(text, hemisphere, positive, negative, &value)) return false;
+  *out = Variant::R8(value);
+  return true;
+}
+
 }  // namespace
 
 GeoPosition::GeoPosition() : sec_label("\""), min_label("' "), deg_label("\xB0 ") {}
@@ -47,21 +61,8 @@ GeoPosition::~GeoPosition() = default;
 
 bool GeoPosition::ParseLatLon(std::string_view lat, std::string_view lat_hemisphere,
                               std::string_view lon, std::string_view lon_hemisphere) {
-  if (lat.empty() || lat_hemisphere.empty()) {
-    latitude = Variant();
-  } else {
-    double value = 0.0;
-    if (!ParseCoordinate(lat, lat_hemisphere, 'N', 'S', &value)) return false;
-    latitude = Variant::R8(value);
-  }
-  if (lon.empty() || lon_hemisphere.empty()) {
-    longitude = Variant();
-  } else {
-    double value = 0.0;
-    if (!ParseCoordinate(lon, lon_hemisphere, 'E', 'W', &value)) return false;
-    longitude = Variant::R8(value);
-  }
-  return true;
+  return ParseAxis(lat, lat_hemisphere, 'N', 'S', &latitude) &&
+         ParseAxis(lon, lon_hemisphere, 'E', 'W', &longitude);
 }
 
 bool GeoPosition::ParseLatLonAlt(std::string_view lat, std::string_view lat_hemisphere,
