@@ -8,6 +8,7 @@
 
 #include "bench_log.h"
 #include "control/orvane_control.h"
+#include "presentation/settings.h"
 
 // The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
 using namespace orvane;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bench_log.h"
+#include "presentation/settings.h"
 
 namespace {
 

@@ -12,16 +12,16 @@ ThreadSlot<std::optional<ErrorRecord>> g_records;
 }  // namespace
 
 std::string_view ErrorDescription(HRESULT code) {
-  switch (static_cast<std::uint32_t>(code)) {
-    case 0x80040200u: return kMsgPortClosed;
-    case 0x80040201u: return kMsgGetCommState;
-    case 0x80040202u: return kMsgSetCommState;
-    case 0x80040204u: return kMsgAlreadyOpen;
-    case 0x80040205u: return kMsgCannotOpenPort;
-    case 0x80040214u: return kMsgSetCommTimeouts;
-    case 0x80040215u: return kMsgCannotOpenFile;
-    case 0x80070057u: return kMsgInvalidArg;
-    case 0x8000FFFFu: return kMsgUnexpected;
+  switch (code) {
+    case kPortClosed: return kMsgPortClosed;
+    case kGetCommStateFailed: return kMsgGetCommState;
+    case kSetCommStateFailed: return kMsgSetCommState;
+    case kAlreadyOpen: return kMsgAlreadyOpen;
+    case kCannotOpenPort: return kMsgCannotOpenPort;
+    case kSetCommTimeoutsFailed: return kMsgSetCommTimeouts;
+    case kCannotOpenFile: return kMsgCannotOpenFile;
+    case hr::kInvalidArg: return kMsgInvalidArg;
+    case hr::kUnexpected: return kMsgUnexpected;
     default: return {};
   }
 }

@@ -4,6 +4,7 @@
 
 #include "com/com_module.h"
 #include "com/orvane_object.h"
+#include "control/picture.h"
 
 namespace orvane::com {
 namespace {
@@ -27,7 +28,7 @@ HRESULT OrvaneObject::DrawPicture(HDC dc, const RECT& bounds) {
   if (picture != nullptr && memory != nullptr) {
     HGDIOBJ previous = SelectObject(memory, picture);
     StretchBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-               memory, 0, 0, 200, 160, SRCCOPY);
+               memory, 0, 0, kPictureWidth, kPictureHeight, SRCCOPY);
     SelectObject(memory, previous);
   }
   if (picture != nullptr) DeleteObject(picture);
@@ -112,8 +113,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetNaturalExtent(DWORD aspect, LONG, DVT
                                                          DVEXTENTINFO* info, LPSIZEL size) {
   if (info == nullptr || size == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT || info->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
-  size->cx = 5080;
-  size->cy = 5080;
+  size->cx = static_cast<LONG>(OrvaneControl::kDefaultExtent);
+  size->cy = static_cast<LONG>(OrvaneControl::kDefaultExtent);
   return S_OK;
 }
 

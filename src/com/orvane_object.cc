@@ -12,7 +12,7 @@ namespace orvane::com {
 namespace {
 
 template <typename Interface>
-HRESULT Hand(Interface* p, void** out) {
+HRESULT ReturnInterface(Interface* p, void** out) {
   *out = p;
   p->AddRef();
   return S_OK;
@@ -20,7 +20,7 @@ HRESULT Hand(Interface* p, void** out) {
 
 // Writes a core result into an out parameter; `*out` is overwritten, not
 // cleared.
-HRESULT Deliver(HRESULT hr, const Variant& value, VARIANT* out) {
+HRESULT ReturnValue(HRESULT hr, const Variant& value, VARIANT* out) {
   if (FAILED(hr)) return hr;
   HRESULT converted = ToVariant(value, out);
   return FAILED(converted) ? converted : hr;
@@ -70,7 +70,7 @@ HRESULT CreateControlObject(IUnknown* outer, REFIID iid, void** out) {
 HRESULT STDMETHODCALLTYPE OrvaneObject::InnerUnknown::QueryInterface(REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown)) return Hand(static_cast<IUnknown*>(this), out);
+  if (IsEqualIID(iid, IID_IUnknown)) return ReturnInterface(static_cast<IUnknown*>(this), out);
   return owner_->QueryOwnInterface(iid, out);
 }
 
@@ -91,40 +91,40 @@ ULONG STDMETHODCALLTYPE OrvaneObject::InnerUnknown::Release() {
 
 HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
   // One vtable: IOrvane's is the start of IOrvane2's.
-  if (IsEqualIID(iid, IID_IOrvane2)) return Hand(static_cast<IOrvane2*>(this), out);
-  if (IsEqualIID(iid, IID_IOrvane)) return Hand(static_cast<IOrvane*>(this), out);
-  if (IsEqualIID(iid, IID_IDispatch)) return Hand(static_cast<IOrvane*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObjectEx)) return Hand(static_cast<IViewObjectEx*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObject2)) return Hand(static_cast<IViewObject2*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObject)) return Hand(static_cast<IViewObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOrvane2)) return ReturnInterface(static_cast<IOrvane2*>(this), out);
+  if (IsEqualIID(iid, IID_IOrvane)) return ReturnInterface(static_cast<IOrvane*>(this), out);
+  if (IsEqualIID(iid, IID_IDispatch)) return ReturnInterface(static_cast<IOrvane*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObjectEx)) return ReturnInterface(static_cast<IViewObjectEx*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject2)) return ReturnInterface(static_cast<IViewObject2*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject)) return ReturnInterface(static_cast<IViewObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleInPlaceObjectWindowless)) {
-    return Hand(static_cast<IOleInPlaceObjectWindowless*>(this), out);
+    return ReturnInterface(static_cast<IOleInPlaceObjectWindowless*>(this), out);
   }
   if (IsEqualIID(iid, IID_IOleInPlaceObject))
-    return Hand(static_cast<IOleInPlaceObject*>(this), out);
-  if (IsEqualIID(iid, IID_IOleWindow)) return Hand(static_cast<IOleInPlaceObject*>(this), out);
+    return ReturnInterface(static_cast<IOleInPlaceObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleWindow)) return ReturnInterface(static_cast<IOleInPlaceObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
-    return Hand(static_cast<IOleInPlaceActiveObject*>(this), out);
+    return ReturnInterface(static_cast<IOleInPlaceActiveObject*>(this), out);
   }
-  if (IsEqualIID(iid, IID_IOleControl)) return Hand(static_cast<IOleControl*>(this), out);
-  if (IsEqualIID(iid, IID_IOleObject)) return Hand(static_cast<IOleObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleControl)) return ReturnInterface(static_cast<IOleControl*>(this), out);
+  if (IsEqualIID(iid, IID_IOleObject)) return ReturnInterface(static_cast<IOleObject*>(this), out);
   if (IsEqualIID(iid, IID_IPersistStreamInit))
-    return Hand(static_cast<IPersistStreamInit*>(this), out);
-  if (IsEqualIID(iid, IID_IPersist)) return Hand(static_cast<IPersistStreamInit*>(this), out);
+    return ReturnInterface(static_cast<IPersistStreamInit*>(this), out);
+  if (IsEqualIID(iid, IID_IPersist)) return ReturnInterface(static_cast<IPersistStreamInit*>(this), out);
   if (IsEqualIID(iid, IID_ISupportErrorInfo))
-    return Hand(static_cast<ISupportErrorInfo*>(this), out);
+    return ReturnInterface(static_cast<ISupportErrorInfo*>(this), out);
   if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
-    return Hand(static_cast<IConnectionPointContainer*>(this), out);
+    return ReturnInterface(static_cast<IConnectionPointContainer*>(this), out);
   }
   if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
-    return Hand(static_cast<ISpecifyPropertyPages*>(this), out);
-  if (IsEqualIID(iid, IID_IQuickActivate)) return Hand(static_cast<IQuickActivate*>(this), out);
-  if (IsEqualIID(iid, IID_IPersistStorage)) return Hand(static_cast<IPersistStorage*>(this), out);
-  if (IsEqualIID(iid, IID_IDataObject)) return Hand(static_cast<IDataObject*>(this), out);
+    return ReturnInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+  if (IsEqualIID(iid, IID_IQuickActivate)) return ReturnInterface(static_cast<IQuickActivate*>(this), out);
+  if (IsEqualIID(iid, IID_IPersistStorage)) return ReturnInterface(static_cast<IPersistStorage*>(this), out);
+  if (IsEqualIID(iid, IID_IDataObject)) return ReturnInterface(static_cast<IDataObject*>(this), out);
   if (IsEqualIID(iid, IID_IProvideClassInfo))
-    return Hand(static_cast<IProvideClassInfo2*>(this), out);
+    return ReturnInterface(static_cast<IProvideClassInfo2*>(this), out);
   if (IsEqualIID(iid, IID_IProvideClassInfo2))
-    return Hand(static_cast<IProvideClassInfo2*>(this), out);
+    return ReturnInterface(static_cast<IProvideClassInfo2*>(this), out);
   return E_NOINTERFACE;
 }
 
@@ -170,7 +170,7 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD
 HRESULT OrvaneObject::Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out) {
   if (out == nullptr) return E_POINTER;
   Variant value;
-  return Deliver((control_.get()->*get)(&value), value, out);
+  return ReturnValue((control_.get()->*get)(&value), value, out);
 }
 
 HRESULT OrvaneObject::Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in) {
@@ -295,9 +295,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnect
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (IsEqualIID(iid, DIID__IOrvaneEvents))
-    return Hand(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
+    return ReturnInterface(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
   if (IsEqualIID(iid, IID_IPropertyNotifySink))
-    return Hand(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
+    return ReturnInterface(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
   return CONNECT_E_NOCONNECTION;
 }
 
@@ -306,7 +306,7 @@ namespace {
 HRESULT PointQueryInterface(IConnectionPoint* point, REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint))
-    return Hand(point, out);
+    return ReturnInterface(point, out);
   *out = nullptr;
   return E_NOINTERFACE;
 }
@@ -328,7 +328,7 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionInterface(IID* iid
 HRESULT STDMETHODCALLTYPE
 EventsConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
-  return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
+  return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
 
 HRESULT STDMETHODCALLTYPE EventsConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
@@ -386,7 +386,7 @@ HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionInterface(IID* iid
 HRESULT STDMETHODCALLTYPE
 NotifyConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
-  return Hand(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
+  return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
 
 HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {

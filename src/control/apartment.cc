@@ -133,7 +133,7 @@ void PendingCalls::Track(const std::shared_ptr<PendingCall>& call) {
   in_flight_.push_back(call);
 }
 
-void PendingCalls::Shutdown() {
+void PendingCalls::CancelWaits() {
   std::vector<std::weak_ptr<PendingCall>> calls;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,7 +150,7 @@ void PendingCalls::Shutdown() {
 struct ApartmentHolder {
   std::shared_ptr<Apartment> apartment;
   ~ApartmentHolder() {
-    if (apartment) apartment->Shutdown();
+    if (apartment) apartment->CancelWaits();
   }
 };
 
@@ -217,7 +217,7 @@ Apartment::~Apartment() {
 #endif
 }
 
-void Apartment::Shutdown() {
+void Apartment::CancelWaits() {
   std::deque<std::shared_ptr<PendingCall>> left;
   {
     std::lock_guard<std::mutex> lock(mutex_);

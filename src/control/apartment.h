@@ -69,7 +69,7 @@ class PendingCalls {
  public:
   // For Apartment::Call's `on_queued`: keeps `call`, or cancels it once shut down.
   void Track(const std::shared_ptr<PendingCall>& call);
-  void Shutdown();
+  void CancelWaits();
   bool shut_down() const { return shut_down_.load(std::memory_order_acquire); }
 
  private:
@@ -119,7 +119,7 @@ class Apartment : public std::enable_shared_from_this<Apartment> {
 
  private:
   Apartment();
-  void Shutdown();  // the thread is ending: cancel whatever waits
+  void CancelWaits();  // the thread is ending: cancel whatever waits
   bool WaitForWork(std::chrono::steady_clock::time_point deadline);
   // Whether a thread waiting for this apartment's thread may spin: that
   // thread is in Pump, RunFor or RunUntil and not asleep, and was last seen

@@ -28,40 +28,49 @@ HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID>
   return hr;
 }
 
-HRESULT Invoke(OrvaneControl& control, DISPID dispid, std::uint16_t flags, DispParams params,
-               Variant* result, ExcepInfo* excep_info, std::uint32_t* arg_err) {
-  const bool is_put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  const MemberInfo* member = nullptr;
-  if (is_put) {
-    member = FindMember(dispid, MemberKind::kPut);
-  } else {
-    if (flags & DISPATCH_METHOD) member = FindMember(dispid, MemberKind::kMethod);
-    if (member == nullptr && (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)))
-      member = FindMember(dispid, MemberKind::kGet);
-  }
-  if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+namespace {
 
-  // Named arguments: only the put's own.
+// The member a call reaches: a put by its put row; otherwise a method, or a
+// get called as a property or as a method.
+const MemberInfo* FindInvoked(DISPID dispid, std::uint16_t flags, bool is_put) {
+  if (is_put) return FindMember(dispid, MemberKind::kPut);
+  const MemberInfo* member = nullptr;
+  if (flags & DISPATCH_METHOD) member = FindMember(dispid, MemberKind::kMethod);
+  if (member == nullptr && (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)))
+    member = FindMember(dispid, MemberKind::kGet);
+  return member;
+}
+
+// Named arguments (only the put's own) and the argument count.
+HRESULT CheckArguments(const MemberInfo& member, const DispParams& params, bool is_put) {
   for (DISPID n : params.named) {
     if (!(is_put && n == DISPID_PROPERTYPUT)) return DISP_E_NONAMEDARGS;
   }
   const std::size_t given = params.args.size();
-  const std::size_t total = member->param_count;
   std::size_t required = 0;
-  for (std::size_t k = 0; k < total; ++k)
-    if (!member->params[k].optional) required = k + 1;
-  if (given > total) return DISP_E_BADPARAMCOUNT;
+  for (std::size_t k = 0; k < member.param_count; ++k)
+    if (!member.params[k].optional) required = k + 1;
+  if (given > member.param_count) return DISP_E_BADPARAMCOUNT;
   if (given < required) return DISP_E_PARAMNOTOPTIONAL;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT Invoke(OrvaneControl& control, DISPID dispid, std::uint16_t flags, DispParams params,
+               Variant* result, ExcepInfo* excep_info, std::uint32_t* arg_err) {
+  const bool is_put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  const MemberInfo* member = FindInvoked(dispid, flags, is_put);
+  if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+  if (const HRESULT checked = CheckArguments(*member, params, is_put); FAILED(checked)) return checked;
 
   // Arguments in declaration order; an omitted optional one arrives as
   // VT_ERROR DISP_E_PARAMNOTFOUND, as a script host passes it.
+  const std::size_t given = params.args.size();
+  const std::size_t total = member->param_count;
   Variant slots[4];
   for (std::size_t k = 0; k < total; ++k) {
-    if (k < given) {
-      slots[k] = params.args[given - 1 - k];
-    } else {
-      slots[k] = Variant::Error(DISP_E_PARAMNOTFOUND);
-    }
+    slots[k] = k < given ? params.args[given - 1 - k] : Variant::Error(DISP_E_PARAMNOTFOUND);
   }
   Variant out;
   std::optional<ErrorRecord> record;

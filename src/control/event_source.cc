@@ -22,7 +22,7 @@ std::uint32_t NextCookie() {
 
 EventSource::EventSource() = default;
 
-EventSource::~EventSource() { Shutdown(); }
+EventSource::~EventSource() { StopRaising(); }
 
 HRESULT EventSource::Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
                             SinkThreading threading) {
@@ -99,9 +99,9 @@ std::size_t EventSource::SlotCount() const {
   return slots_.size();
 }
 
-void EventSource::Shutdown() { calls_.Shutdown(); }
+void EventSource::StopRaising() { calls_.CancelWaits(); }
 
-void EventSource::Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args) {
+void EventSource::CallSink(const Registration& reg, DISPID dispid, std::span<Variant> args) {
   if (reg.free_threaded) {
     reg.sink->Invoke(dispid, args);
     return;
@@ -145,7 +145,7 @@ void EventSource::Raise(DISPID dispid, std::size_t argc, const Fill& fill) {
     }
     if (calls_.shut_down()) return;
     fill(args, final_slot_used && i == count - 1);
-    Deliver(reg, dispid, args);
+    CallSink(reg, dispid, args);
   }
 }
 
@@ -191,6 +191,10 @@ void EventSource::FireNavUpdate(const NavUpdateArgs& a) { RaiseArgs(kDispIdNavUp
 void EventSource::FireNavUpdate(NavUpdateArgs&& a) { RaiseArgs(kDispIdNavUpdate, a); }
 void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
 void EventSource::FireSatelliteUpdate(SatelliteUpdateArgs&& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
+
+void EventSource::FireFixUpdate(const FixState& fix) { FireFixUpdate(EventArgs::Of(fix)); }
+void EventSource::FireNavUpdate(const NavigationState& n) { FireNavUpdate(EventArgs::Of(n)); }
+void EventSource::FireSatelliteUpdate(const SatelliteState& s) { FireSatelliteUpdate(EventArgs::Of(s)); }
 
 void EventSource::FireFileComplete() {
   Raise(kDispIdFileComplete, 0, [](std::span<Variant>, bool) {});

@@ -15,6 +15,7 @@
 
 #include "automation/variant.h"
 #include "control/apartment.h"
+#include "control/event_args.h"
 #include "engine/events.h"
 #include "orvane/events.h"
 
@@ -39,21 +40,27 @@ class EventSource final : public EventRaiser {
 
   // Final release: no sink is called any more, and calls waiting for an
   // apartment are cancelled so a reader never waits on a busy host thread.
-  void Shutdown();
+  void StopRaising();
 
   // Slot capacity, free slots included.
   std::size_t SlotCount() const;
 
   bool HasSinks() const override { return connected_.load(std::memory_order_acquire) > 0; }
   void FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) override;
-  void FireFixUpdate(const FixUpdateArgs& args) override;
-  void FireNavUpdate(const NavUpdateArgs& args) override;
-  void FireSatelliteUpdate(const SatelliteUpdateArgs& args) override;
+  void FireFixUpdate(const FixState& fix) override;
+  void FireNavUpdate(const NavigationState& navigation) override;
+  void FireSatelliteUpdate(const SatelliteState& satellites) override;
   void FireFileComplete() override;
   void FireRawDataReceived(std::u16string&& raw_data, std::int32_t num_bytes) override;
-  void FireFixUpdate(FixUpdateArgs&& args) override;
-  void FireNavUpdate(NavUpdateArgs&& args) override;
-  void FireSatelliteUpdate(SatelliteUpdateArgs&& args) override;
+
+  // The events with parameters already built; arguments the caller gives up
+  // may be handed to the last sink instead of copied.
+  void FireFixUpdate(const FixUpdateArgs& args);
+  void FireNavUpdate(const NavUpdateArgs& args);
+  void FireSatelliteUpdate(const SatelliteUpdateArgs& args);
+  void FireFixUpdate(FixUpdateArgs&& args);
+  void FireNavUpdate(NavUpdateArgs&& args);
+  void FireSatelliteUpdate(SatelliteUpdateArgs&& args);
 
  private:
   struct Registration {
@@ -69,7 +76,7 @@ class EventSource final : public EventRaiser {
   template <typename Array>
   void RaiseArgs(DISPID dispid, Array& in);
   void RaiseRawData(std::u16string& text, std::int32_t num_bytes);
-  void Deliver(const Registration& reg, DISPID dispid, std::span<Variant> args);
+  void CallSink(const Registration& reg, DISPID dispid, std::span<Variant> args);
 
   mutable std::mutex mutex_;
   std::vector<std::uint32_t> slots_;

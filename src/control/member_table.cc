@@ -2,6 +2,7 @@
 
 #include "control/orvane_control.h"
 #include "control/orvane_members.h"
+#include "orvane/events.h"
 
 namespace orvane {
 namespace {
@@ -77,17 +78,17 @@ static_assert(kMembers[kIOrvaneMembers - 1].owner == MemberInterface::kIOrvane &
 #undef ORVANE2_PROPERTY
 
 const std::array<EventInfo, 5> kEvents = {{
-    {1, "RawDataReceived", {"RawData", "NumBytesRead"}, 2},
-    {3, "FixUpdate", {"FixGood", "FixDateTime", "Latitude", "Longitude", "Altitude", "Speed", "TrueCourse"}, 7},
-    {4, "NavUpdate",
+    {kDispIdRawDataReceived, "RawDataReceived", {"RawData", "NumBytesRead"}, 2},
+    {kDispIdFixUpdate, "FixUpdate", {"FixGood", "FixDateTime", "Latitude", "Longitude", "Altitude", "Speed", "TrueCourse"}, 7},
+    {kDispIdNavUpdate, "NavUpdate",
      {"OriginWptID", "DestWptID", "DestWptLatitude", "DestWptLongitude", "TrueBearingToDest", "RangeToDest",
       "CrossTrackError", "DestClosingVelocity", "DestArrivalAlarm", "RouteName", "WptsInRoute"},
      11},
-    {5, "SatelliteUpdate",
+    {kDispIdSatelliteUpdate, "SatelliteUpdate",
      {"AutomaticOperation", "OperationMode", "NumSatellitesInView", "HDOP", "PDOP", "VDOP",
       "FixSatellitePRNs", "SatelliteInViewPRNs"},
      8},
-    {7, "FileComplete", {}, 0},
+    {kDispIdFileComplete, "FileComplete", {}, 0},
 }};
 
 }  // namespace

@@ -62,29 +62,29 @@ OrvaneControl::~OrvaneControl() {
   // A call already running here cannot be cancelled: when the reader waits
   // for it, this thread must not wait for the reader.
   if (Apartment::IsRunningCallFrom(sources_.ReaderThread())) {
-    StopReader(false);
+    StopReader(SourceManager::ReaderJoin::kLeave);
     return;
   }
-  events_.Shutdown();
+  events_.StopRaising();
   bool ended = true;
   if (sources_.IsOpen()) {
     sources_.Close();
     ended = ServeStoppingReader([this] { return !sources_.IsOpen(); }, kReleaseServeLimit);
   }
-  StopReader(ended);
+  StopReader(ended ? SourceManager::ReaderJoin::kWait : SourceManager::ReaderJoin::kLeave);
 }
 
-void OrvaneControl::StopReader(bool may_wait) {
+void OrvaneControl::StopReader(SourceManager::ReaderJoin join) {
   if (const std::thread::id reader = sources_.ReaderThread(); reader != std::thread::id()) {
     core_->lifetime.reader_at_release = reader;
   }
   // Cancel calls waiting for this thread before the reader is joined: this
   // thread is busy releasing and will not pump them.
-  events_.Shutdown();
-  sources_.Shutdown(may_wait);
+  events_.StopRaising();
+  sources_.Release(join);
 }
 
-void OrvaneControl::AbandonReader() { StopReader(false); }
+void OrvaneControl::AbandonReader() { StopReader(SourceManager::ReaderJoin::kLeave); }
 
 std::unique_ptr<OrvaneControl> CreateOrvaneControl() {
   try {
@@ -131,18 +131,18 @@ HRESULT OrvaneControl::OpenFile(const Variant& FileName, const Variant& TimeScal
 }
 HRESULT OrvaneControl::Close() { return sources_.Close(); }
 
-ORVANE_GET_FROM(FixDateTime, receiver_.fix().GetFixDateTime())
-ORVANE_GET_FROM(Latitude, receiver_.fix().GetLatitude())
-ORVANE_GET_FROM(Longitude, receiver_.fix().GetLongitude())
-ORVANE_GET_FROM(Speed, receiver_.fix().GetSpeed())
-ORVANE_GET_FROM(TrueCourse, receiver_.fix().GetTrueCourse())
-ORVANE_GET_FROM(MagVariation, receiver_.fix().GetMagVariation())
-ORVANE_GET_FROM(FixQuality, receiver_.fix().GetFixQuality())
-ORVANE_GET_FROM(NumSatellitesInFix, receiver_.fix().GetNumSatellitesInFix())
-ORVANE_GET_FROM(Altitude, receiver_.fix().GetAltitude())
-ORVANE_GET_FROM(GeoidHeightAboveWGS84Ellipsoid, receiver_.fix().GetGeoidHeightAboveWGS84Ellipsoid())
-ORVANE_GET_FROM(TimeSinceLastDGPSUpdate, receiver_.fix().GetTimeSinceLastDGPSUpdate())
-ORVANE_GET_FROM(DGPSRefStationID, receiver_.fix().GetDGPSRefStationID())
+ORVANE_GET_FROM(FixDateTime, receiver_.fix().FixDateTime())
+ORVANE_GET_FROM(Latitude, receiver_.fix().Latitude())
+ORVANE_GET_FROM(Longitude, receiver_.fix().Longitude())
+ORVANE_GET_FROM(Speed, receiver_.fix().Speed())
+ORVANE_GET_FROM(TrueCourse, receiver_.fix().TrueCourse())
+ORVANE_GET_FROM(MagVariation, receiver_.fix().MagVariation())
+ORVANE_GET_FROM(FixQuality, receiver_.fix().FixQuality())
+ORVANE_GET_FROM(NumSatellitesInFix, receiver_.fix().NumSatellitesInFix())
+ORVANE_GET_FROM(Altitude, receiver_.fix().Altitude())
+ORVANE_GET_FROM(GeoidHeightAboveWGS84Ellipsoid, receiver_.fix().GeoidHeightAboveWGS84Ellipsoid())
+ORVANE_GET_FROM(TimeSinceLastDGPSUpdate, receiver_.fix().TimeSinceLastDGPSUpdate())
+ORVANE_GET_FROM(DGPSRefStationID, receiver_.fix().DGPSRefStationID())
 ORVANE_GET_FROM(HDOP, receiver_.satellites().HDOP())
 ORVANE_GET_FROM(PDOP, receiver_.satellites().PDOP())
 ORVANE_GET_FROM(VDOP, receiver_.satellites().VDOP())
@@ -161,13 +161,13 @@ ORVANE_GET_FROM(AutomaticOperation, receiver_.satellites().AutomaticOperation())
 ORVANE_GET_FROM(OperationMode, receiver_.satellites().OperationMode())
 ORVANE_GET_FROM(FixSatellitePRNs, receiver_.satellites().FixSatellitePRNs())
 ORVANE_GET_FROM(NumSatellitesInView, receiver_.satellites().NumSatellitesInView())
-ORVANE_GET_FROM(FixGood, receiver_.fix().GetFixGood())
+ORVANE_GET_FROM(FixGood, receiver_.fix().FixGood())
 ORVANE_GET_FROM(LatLonFormat, GetLatLonFormat(settings_))
 ORVANE_GET_FROM(SpeedUnits, GetSpeedUnits(settings_))
-ORVANE_GET_FROM(DegLabel, receiver_.fix().GetDegLabel())
-ORVANE_GET_FROM(MinLabel, receiver_.fix().GetMinLabel())
-ORVANE_GET_FROM(SecLabel, receiver_.fix().GetSecLabel())
-ORVANE_GET_FROM(ModeIndicator, receiver_.fix().GetModeIndicator())
+ORVANE_GET_FROM(DegLabel, receiver_.fix().DegLabel())
+ORVANE_GET_FROM(MinLabel, receiver_.fix().MinLabel())
+ORVANE_GET_FROM(SecLabel, receiver_.fix().SecLabel())
+ORVANE_GET_FROM(ModeIndicator, receiver_.fix().ModeIndicator())
 ORVANE_GET_FROM(DistUnits, GetDistUnits(settings_))
 ORVANE_GET_FROM(AltitudeUnits, GetAltitudeUnits(settings_))
 ORVANE_GET_FROM(SatelliteInViewPRNs, receiver_.satellites().SatelliteInViewPRNs())

@@ -68,12 +68,14 @@ class OrvaneControl {
   static constexpr std::uint32_t kStreamVersion = 0x0300;
   std::uint32_t extent_cx() const { return extent_cx_; }
   std::uint32_t extent_cy() const { return extent_cy_; }
+  // Each side of a new control's extent, in HIMETRIC (2 inches).
+  static constexpr std::uint32_t kDefaultExtent = 5080;
   void SetExtent(std::uint32_t cx, std::uint32_t cy) { extent_cx_ = cx, extent_cy_ = cy; }
   std::array<std::uint8_t, 12> Save() const;
   // E_FAIL for a newer version or a short stream; the extent is then unchanged.
   HRESULT Load(std::span<const std::uint8_t> stream);
 
-  // Draws a rectangle over `bounds`, then the control's 200 x 160 picture
+  // Draws a rectangle over `bounds`, then the control's picture
   // stretched onto it, into a 24-bit RGB image of `width` x `height` pixels.
   struct Rect {
     int left, top, right, bottom;
@@ -82,13 +84,12 @@ class OrvaneControl {
 
  private:
   friend class SnapshotReader;  // typed snapshots read the engine state
-  Variant Take(Variant v, Variant* out);
   // Final release's first step: no more events, and the reader stopped,
-  // joined only when `may_wait`.
-  void StopReader(bool may_wait);
+  // joined only with kWait.
+  void StopReader(SourceManager::ReaderJoin join);
 
-  std::uint32_t extent_cx_ = 5080;
-  std::uint32_t extent_cy_ = 5080;
+  std::uint32_t extent_cx_ = kDefaultExtent;
+  std::uint32_t extent_cy_ = kDefaultExtent;
   // What the reader thread uses, shared with it: a final release that must
   // not wait for the reader leaves it to the reader to free.
   struct Core;

@@ -5,7 +5,7 @@
 namespace orvane {
 namespace {
 
-std::uint32_t Le(const std::uint8_t* p, int n) {
+std::uint32_t ReadLittleEndian(const std::uint8_t* p, int n) {
   std::uint32_t v = 0;
   for (int i = 0; i < n; ++i) v |= std::uint32_t{p[i]} << (8 * i);
   return v;
@@ -16,10 +16,10 @@ std::uint32_t Le(const std::uint8_t* p, int n) {
 Picture DecodeBmp24(const std::uint8_t* data, std::size_t size) {
   Picture pic;
   if (size < 54 || data[0] != 'B' || data[1] != 'M') return pic;
-  const std::uint32_t offset = Le(data + 10, 4);
-  const auto width = static_cast<std::int32_t>(Le(data + 18, 4));
-  const auto raw_height = static_cast<std::int32_t>(Le(data + 22, 4));
-  if (Le(data + 28, 2) != 24 || Le(data + 30, 4) != 0 || width <= 0 || raw_height == 0) return pic;
+  const std::uint32_t offset = ReadLittleEndian(data + 10, 4);
+  const auto width = static_cast<std::int32_t>(ReadLittleEndian(data + 18, 4));
+  const auto raw_height = static_cast<std::int32_t>(ReadLittleEndian(data + 22, 4));
+  if (ReadLittleEndian(data + 28, 2) != 24 || ReadLittleEndian(data + 30, 4) != 0 || width <= 0 || raw_height == 0) return pic;
   const bool bottom_up = raw_height > 0;
   const int height = bottom_up ? raw_height : -raw_height;
   const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};

@@ -1,11 +1,15 @@
-// The picture the control draws (200 x 160, 24-bit), compiled in from the
-// project's own BMP.
+// The picture the control draws (24-bit), compiled in from the project's own
+// BMP; the Windows build draws the same BMP from its resources.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 namespace orvane {
+
+// The BMP's size in pixels.
+inline constexpr int kPictureWidth = 200;
+inline constexpr int kPictureHeight = 160;
 
 struct Picture {
   int width = 0, height = 0;

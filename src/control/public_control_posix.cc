@@ -60,7 +60,7 @@ Hresult Early(OrvaneControl& control, ExcepInfo* excep_info, const Call& call) {
 Control::Control() : calls_(std::make_shared<PendingCalls>()), control_(CreateOrvaneControl()) {}
 
 Control::~Control() {
-  calls_->Shutdown();
+  calls_->CancelWaits();
   control_.reset();
 }
 

@@ -7,7 +7,6 @@
 #include "automation/date.h"
 #include "automation/variant.h"
 #include "engine/numbers.h"
-#include "presentation/units.h"
 
 namespace orvane {
 namespace {
@@ -36,21 +35,9 @@ double AsDate(const Variant& v) {
   }
 }
 
-std::string LatitudeText(const GeoPosition& p, std::int16_t code) {
-  std::string text;
-  p.Format(code, &text, nullptr);
-  return text;
-}
-
-std::string LongitudeText(const GeoPosition& p, std::int16_t code) {
-  std::string text;
-  p.Format(code, nullptr, &text);
-  return text;
-}
-
 }  // namespace
 
-FixState::FixState(const Settings& settings) : settings_(settings) {}
+FixState::FixState(const ValueFormat& format) : format_(format) {}
 FixState::~FixState() = default;
 
 GeoPosition FixState::CopyPosition() const {
@@ -196,101 +183,86 @@ void FixState::ParseGll(const SentenceFields& f) {
   }
 }
 
-FixUpdateArgs FixState::UpdateArgs() const {
-  FixUpdateArgs args;
-  Variant speed;
-  std::unique_lock<std::mutex> lock(mutex_);
-  const GeoPosition position(position_);  // copy construction: labels too
-  args[0] = fix_good_;
-  args[1] = fix_date_time_;
-  speed = speed_;
-  args[6] = true_course_;
-  lock.unlock();
-  std::string latitude, longitude;
-  position.Format(settings_.LatLonFormat(), &latitude, &longitude);
-  args[2] = Variant::Ansi(latitude);
-  args[3] = Variant::Ansi(longitude);
-  args[4] = ConvertAltitude(position.altitude, settings_.AltitudeUnits());
-  args[5] = ConvertSpeed(speed, settings_.SpeedUnits());
-  return args;
-}
-
-Variant FixState::GetFixGood() const {
+Variant FixState::FixGood() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_good_;
 }
 
-Variant FixState::GetFixDateTime() const {
+Variant FixState::FixDateTime() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_date_time_;
 }
 
-Variant FixState::GetLatitude() const {
-  return Variant::Ansi(LatitudeText(CopyPosition(), settings_.LatLonFormat()));
+Variant FixState::Latitude() const {
+  std::string text;
+  format_.LatLonText(CopyPosition(), &text, nullptr);
+  return Variant::Ansi(text);
 }
 
-Variant FixState::GetLongitude() const {
-  return Variant::Ansi(LongitudeText(CopyPosition(), settings_.LatLonFormat()));
+Variant FixState::Longitude() const {
+  std::string text;
+  format_.LatLonText(CopyPosition(), nullptr, &text);
+  return Variant::Ansi(text);
 }
 
-Variant FixState::GetSpeed() const {
+Variant FixState::Speed() const {
   Variant speed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     speed = speed_;
   }
-  return ConvertSpeed(speed, settings_.SpeedUnits());
+  return format_.Speed(speed);
 }
 
-Variant FixState::GetTrueCourse() const {
+Variant FixState::TrueCourse() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return true_course_;
 }
 
-Variant FixState::GetMagVariation() const {
+Variant FixState::MagVariation() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return mag_variation_;
 }
 
-Variant FixState::GetFixQuality() const {
+Variant FixState::FixQuality() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return fix_quality_;
 }
 
-Variant FixState::GetNumSatellitesInFix() const {
+Variant FixState::NumSatellitesInFix() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return num_satellites_in_fix_;
 }
 
-Variant FixState::GetAltitude() const {
+Variant FixState::Altitude() const {
   Variant altitude;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     altitude = position_.altitude;
   }
-  return ConvertAltitude(altitude, settings_.AltitudeUnits());
+  return format_.Altitude(altitude);
 }
 
-Variant FixState::GetGeoidHeightAboveWGS84Ellipsoid() const {
+Variant FixState::GeoidHeightAboveWGS84Ellipsoid() const {
   Variant geoid;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     geoid = geoid_height_;
   }
-  return ConvertGeoidHeight(geoid, settings_.AltitudeUnits());
+  return format_.GeoidHeight(geoid);
 }
 
-Variant FixState::GetTimeSinceLastDGPSUpdate() const {
+Variant FixState::TimeSinceLastDGPSUpdate() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return time_since_last_dgps_update_;
 }
 
-Variant FixState::GetDGPSRefStationID() const {
+Variant FixState::DGPSRefStationID() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return dgps_ref_station_id_;
 }
 
-Variant FixState::GetModeIndicator() const {
+Variant FixState::ModeIndicator() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return mode_indicator_;
 }
@@ -314,11 +286,11 @@ HRESULT FixState::PutLabel(std::string GeoPosition::*label, const Variant& value
   return S_OK;
 }
 
-Variant FixState::GetDegLabel() const { return GetLabel(&GeoPosition::deg_label); }
+Variant FixState::DegLabel() const { return GetLabel(&GeoPosition::deg_label); }
 HRESULT FixState::PutDegLabel(const Variant& value) { return PutLabel(&GeoPosition::deg_label, value); }
-Variant FixState::GetMinLabel() const { return GetLabel(&GeoPosition::min_label); }
+Variant FixState::MinLabel() const { return GetLabel(&GeoPosition::min_label); }
 HRESULT FixState::PutMinLabel(const Variant& value) { return PutLabel(&GeoPosition::min_label, value); }
-Variant FixState::GetSecLabel() const { return GetLabel(&GeoPosition::sec_label); }
+Variant FixState::SecLabel() const { return GetLabel(&GeoPosition::sec_label); }
 HRESULT FixState::PutSecLabel(const Variant& value) { return PutLabel(&GeoPosition::sec_label, value); }
 
 void FixState::ReportFixTime(const Variant& fix_time) {

@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "automation/variant.h"
-#include "engine/events.h"
 #include "engine/sentence.h"
-#include "presentation/geo_position.h"
-#include "presentation/settings.h"
+#include "engine/geo_position.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 
@@ -28,7 +27,7 @@ class FixTimeListener {
 
 class FixState {
  public:
-  explicit FixState(const Settings& settings);
+  explicit FixState(const ValueFormat& format);
   virtual ~FixState();
   FixState(const FixState&) = delete;
   FixState& operator=(const FixState&) = delete;
@@ -42,32 +41,28 @@ class FixState {
   // FixDateTime; 0.0 when the result is not a valid date.
   double TimeOnFixDate(std::string_view hhmmss) const;
 
-  // FixGood, FixDateTime, Latitude, Longitude, Altitude, Speed, TrueCourse as
-  // the properties return them now, all from one consistent fix.
-  FixUpdateArgs UpdateArgs() const;
-
-  Variant GetFixGood() const;
-  Variant GetFixDateTime() const;
-  Variant GetLatitude() const;   // text in the current LatLonFormat
-  Variant GetLongitude() const;  // text in the current LatLonFormat
-  Variant GetSpeed() const;      // in the current SpeedUnits
-  Variant GetTrueCourse() const;
-  Variant GetMagVariation() const;
-  Variant GetFixQuality() const;
-  Variant GetNumSatellitesInFix() const;
-  Variant GetAltitude() const;  // in the current AltitudeUnits
-  Variant GetGeoidHeightAboveWGS84Ellipsoid() const;  // in the current AltitudeUnits
-  Variant GetTimeSinceLastDGPSUpdate() const;
-  Variant GetDGPSRefStationID() const;
-  Variant GetModeIndicator() const;
+  Variant FixGood() const;
+  Variant FixDateTime() const;
+  Variant Latitude() const;   // text in the current LatLonFormat
+  Variant Longitude() const;  // text in the current LatLonFormat
+  Variant Speed() const;      // in the current SpeedUnits
+  Variant TrueCourse() const;
+  Variant MagVariation() const;
+  Variant FixQuality() const;
+  Variant NumSatellitesInFix() const;
+  Variant Altitude() const;  // in the current AltitudeUnits
+  Variant GeoidHeightAboveWGS84Ellipsoid() const;  // in the current AltitudeUnits
+  Variant TimeSinceLastDGPSUpdate() const;
+  Variant DGPSRefStationID() const;
+  Variant ModeIndicator() const;
 
   // The fix position's labels, as VT_BSTR. A put coerces to text; a failed
   // coercion returns its HRESULT and keeps the label.
-  Variant GetDegLabel() const;
+  Variant DegLabel() const;
   HRESULT PutDegLabel(const Variant& value);
-  Variant GetMinLabel() const;
+  Variant MinLabel() const;
   HRESULT PutMinLabel(const Variant& value);
-  Variant GetSecLabel() const;
+  Variant SecLabel() const;
   HRESULT PutSecLabel(const Variant& value);
 
   // The listener stays in use until replaced; it must outlive that. Set and
@@ -79,12 +74,13 @@ class FixState {
 
  private:
   friend class SnapshotReader;  // typed snapshots read under the one lock
+  friend struct EventArgs;      // so are event parameters
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;
   GeoPosition CopyPosition() const;
 
-  const Settings& settings_;
+  const ValueFormat& format_;
   mutable std::mutex mutex_;
 
   Variant dgps_ref_station_id_;

@@ -54,28 +54,32 @@ constexpr NumberRange kRanges[] = {
     {GnssSystem::kUnknown, 501, 514, 0, GnssSystem::kNavic},
 };
 
+// How sentences name each system: the NMEA 4.10 system id, the talker and
+// the other talker some receivers use.
+struct SystemCodes {
+  GnssSystem system;
+  char id;
+  std::string_view talker, other_talker;
+};
+
+constexpr SystemCodes kSystemCodes[] = {
+    {GnssSystem::kGps, '1', "GP", ""},     {GnssSystem::kGlonass, '2', "GL", ""},
+    {GnssSystem::kGalileo, '3', "GA", ""}, {GnssSystem::kBeidou, '4', "GB", "BD"},
+    {GnssSystem::kQzss, '5', "GQ", "QZ"},  {GnssSystem::kNavic, '6', "GI", ""},
+};
+
 }  // namespace
 
 GnssSystem SystemFromId(std::string_view id) {
   if (id.size() != 1) return GnssSystem::kUnknown;
-  switch (id[0]) {
-    case '1': return GnssSystem::kGps;
-    case '2': return GnssSystem::kGlonass;
-    case '3': return GnssSystem::kGalileo;
-    case '4': return GnssSystem::kBeidou;
-    case '5': return GnssSystem::kQzss;
-    case '6': return GnssSystem::kNavic;
-    default: return GnssSystem::kUnknown;
-  }
+  for (const SystemCodes& row : kSystemCodes)
+    if (row.id == id[0]) return row.system;
+  return GnssSystem::kUnknown;
 }
 
 GnssSystem SystemFromTalker(std::string_view talker) {
-  if (talker == "GP") return GnssSystem::kGps;
-  if (talker == "GL") return GnssSystem::kGlonass;
-  if (talker == "GA") return GnssSystem::kGalileo;
-  if (talker == "GB" || talker == "BD") return GnssSystem::kBeidou;
-  if (talker == "GQ" || talker == "QZ") return GnssSystem::kQzss;
-  if (talker == "GI") return GnssSystem::kNavic;
+  for (const SystemCodes& row : kSystemCodes)
+    if (talker == row.talker || (!row.other_talker.empty() && talker == row.other_talker)) return row.system;
   return GnssSystem::kUnknown;
 }
 

@@ -8,7 +8,6 @@
 #include "automation/coerce.h"
 #include "automation/variant.h"
 #include "engine/numbers.h"
-#include "presentation/units.h"
 
 namespace orvane {
 namespace {
@@ -50,23 +49,23 @@ Variant OptionalR8(std::string_view field) {
   return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
 }
 
+}  // namespace
+
 // Both coordinates as text; empty strings for an unknown coordinate or a
 // format code without a text form.
-void FormatPosition(const GeoPosition& position, std::int16_t code, Variant* latitude,
-                    Variant* longitude) {
+void NavigationState::FormatPosition(const GeoPosition& position, Variant* latitude,
+                                     Variant* longitude) const {
   std::string lat_text;
   std::string lon_text;
-  position.Format(code, &lat_text, &lon_text);
+  format_.LatLonText(position, &lat_text, &lon_text);
   Variant lat = Variant::Ansi(lat_text);
   Variant lon = Variant::Ansi(lon_text);
   *latitude = std::move(lat);
   *longitude = std::move(lon);
 }
 
-}  // namespace
-
-NavigationState::NavigationState(const Settings& settings)
-    : settings_(settings), arrived_at_dest_(Variant::Bool(false)) {}
+NavigationState::NavigationState(const ValueFormat& format)
+    : format_(format), arrived_at_dest_(Variant::Bool(false)) {}
 NavigationState::~NavigationState() = default;
 
 // $GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V
@@ -162,20 +161,28 @@ void NavigationState::ParseRte(const SentenceFields& f) {
   std::string_view number = Field(f, 2);
 
   std::lock_guard<std::mutex> lock(mutex_);
-  if (number.empty() || ReadInt(number) == 1) {
-    // The waypoints heard since the last route start become readable only
-    // when there are as many as the published route has identifiers.
-    PendingTable& pending = pending_waypoint_table_;
-    if (!pending.overflowed && pending.table.size() == route_waypoints_.size()) {
-      waypoint_table_ = std::move(pending.table);
-    }
-    pending.table.clear();
-    pending.bytes = 0;
-    pending.overflowed = false;
-    pending_route_waypoints_.names.clear();
-    pending_route_waypoints_.bytes = 0;
-  }
+  if (number.empty() || ReadInt(number) == 1) StartRouteLocked();
+  AddRouteIdsLocked(f);
+  route_name_ = std::move(name);
+  route_contains_all_wpts_ = std::move(contains_all);
+  if (ReadInt(total) == ReadInt(number)) PublishRouteLocked();
+}
 
+void NavigationState::StartRouteLocked() {
+  // The waypoints heard since the last route start become readable only
+  // when there are as many as the published route has identifiers.
+  PendingTable& pending = pending_waypoint_table_;
+  if (!pending.overflowed && pending.table.size() == route_waypoints_.size()) {
+    waypoint_table_ = std::move(pending.table);
+  }
+  pending.table.clear();
+  pending.bytes = 0;
+  pending.overflowed = false;
+  pending_route_waypoints_.names.clear();
+  pending_route_waypoints_.bytes = 0;
+}
+
+void NavigationState::AddRouteIdsLocked(const SentenceFields& f) {
   PendingRoute& route = pending_route_waypoints_;
   for (std::size_t i = 5; i <= 13; ++i) {
     std::string_view id = Field(f, i);
@@ -191,17 +198,14 @@ void NavigationState::ParseRte(const SentenceFields& f) {
       break;
     }
   }
+}
 
-  route_name_ = std::move(name);
-  route_contains_all_wpts_ = std::move(contains_all);
-
-  if (ReadInt(total) == ReadInt(number)) {
-    try {
-      std::vector<std::string> published = route.names;
-      route_waypoints_ = std::move(published);
-    } catch (const std::bad_alloc&) {
-      // The previous route stays published.
-    }
+void NavigationState::PublishRouteLocked() {
+  try {
+    std::vector<std::string> published = pending_route_waypoints_.names;
+    route_waypoints_ = std::move(published);
+  } catch (const std::bad_alloc&) {
+    // The previous route stays published.
   }
 }
 
@@ -254,7 +258,7 @@ Variant NavigationState::DestWptLatitude() const {
   Variant latitude;
   Variant longitude;
   std::lock_guard<std::mutex> lock(mutex_);
-  FormatPosition(destination_position_, settings_.LatLonFormat(), &latitude, &longitude);
+  FormatPosition(destination_position_, &latitude, &longitude);
   return latitude;
 }
 
@@ -262,13 +266,13 @@ Variant NavigationState::DestWptLongitude() const {
   Variant latitude;
   Variant longitude;
   std::lock_guard<std::mutex> lock(mutex_);
-  FormatPosition(destination_position_, settings_.LatLonFormat(), &latitude, &longitude);
+  FormatPosition(destination_position_, &latitude, &longitude);
   return longitude;
 }
 
 Variant NavigationState::RangeToDest() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return ConvertDistance(range_to_dest_, settings_.DistUnits());
+  return format_.Distance(range_to_dest_);
 }
 
 Variant NavigationState::TrueBearingToDest() const {
@@ -278,7 +282,7 @@ Variant NavigationState::TrueBearingToDest() const {
 
 Variant NavigationState::DestClosingVelocity() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return ConvertSpeed(dest_closing_velocity_, settings_.SpeedUnits());
+  return format_.Speed(dest_closing_velocity_);
 }
 
 Variant NavigationState::OrigToDestTrueBearing() const {
@@ -334,7 +338,7 @@ HRESULT NavigationState::GetWptLocation(const Variant& name, Variant* latitude,
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = waypoint_table_.find(key);
       if (it != waypoint_table_.end()) {
-        FormatPosition(it->second, settings_.LatLonFormat(), &lat, &lon);
+        FormatPosition(it->second, &lat, &lon);
       }
     }
     *latitude = std::move(lat);
@@ -343,29 +347,6 @@ HRESULT NavigationState::GetWptLocation(const Variant& name, Variant* latitude,
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-}
-
-NavUpdateArgs NavigationState::UpdateArgs() const {
-  NavUpdateArgs args;
-  const std::int16_t format = settings_.LatLonFormat();
-  const std::int16_t dist_units = settings_.DistUnits();
-  const std::int16_t speed_units = settings_.SpeedUnits();
-  std::lock_guard<std::mutex> lock(mutex_);
-  try {
-    args[0] = origin_wpt_id_;
-    args[1] = dest_wpt_id_;
-    FormatPosition(destination_position_, format, &args[2], &args[3]);
-    args[4] = true_bearing_to_dest_;
-    args[5] = ConvertDistance(range_to_dest_, dist_units);
-    args[6] = cross_track_error_;
-    args[7] = ConvertSpeed(dest_closing_velocity_, speed_units);
-    args[8] = arrived_at_dest_;
-    args[9] = route_name_;
-    args[10] = WptsInRouteLocked();
-  } catch (const std::bad_alloc&) {
-    // The reader thread goes on; the values that could not be built stay empty.
-  }
-  return args;
 }
 
 }  // namespace orvane

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "automation/variant.h"
-#include "engine/events.h"
 #include "engine/sentence.h"
-#include "presentation/geo_position.h"
-#include "presentation/settings.h"
+#include "engine/geo_position.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 
@@ -35,7 +34,7 @@ class NavigationState {
   static constexpr std::size_t kMaxPendingWaypoints = 4096;
   static constexpr std::size_t kMaxPendingNameBytes = 1024 * 1024;
 
-  explicit NavigationState(const Settings& settings);
+  explicit NavigationState(const ValueFormat& format);
   virtual ~NavigationState();
 
   // Fields are the normalized SentenceFields: element 0 the identifier.
@@ -67,13 +66,9 @@ class NavigationState {
   // unknown name gives two empty strings and S_OK.
   HRESULT GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude) const;
 
-  // OriginWptID, DestWptID, DestWptLatitude, DestWptLongitude,
-  // TrueBearingToDest, RangeToDest, CrossTrackError, DestClosingVelocity,
-  // DestArrivalAlarm, RouteName, WptsInRoute, all from one state.
-  NavUpdateArgs UpdateArgs() const;
-
  private:
   friend class SnapshotReader;  // typed snapshots read under the one lock
+  friend struct EventArgs;      // so are event parameters
   // Pending identifiers or names with their byte total, for the bounds.
   struct PendingRoute {
     std::vector<std::string> names;
@@ -85,10 +80,16 @@ class NavigationState {
     bool overflowed = false;
   };
 
-  Variant DestCoordinateLocked(bool latitude) const;
+  void FormatPosition(const GeoPosition& position, Variant* latitude, Variant* longitude) const;
   Variant WptsInRouteLocked() const;
+  // The steps of an RTE, under the lock: a first sentence starts a route
+  // (publishing the waypoints heard since the last start), each sentence
+  // adds its identifiers, the last one publishes them.
+  void StartRouteLocked();
+  void AddRouteIdsLocked(const SentenceFields& f);
+  void PublishRouteLocked();
 
-  const Settings& settings_;
+  const ValueFormat& format_;
   mutable std::mutex mutex_;
   Variant route_contains_all_wpts_;
   Variant route_name_;

@@ -52,7 +52,7 @@ Receiver::SentenceTable Receiver::Table() {
 
 std::span<const SentenceRow> Receiver::Sentences() { return Table().rows; }
 
-Receiver::Receiver(const Settings& settings, EventRaiser& events)
+Receiver::Receiver(const ReceiverSettings& settings, EventRaiser& events)
     : settings_(settings), events_(events), fix_(settings), navigation_(settings) {
   stats_.by_row.assign(Sentences().size(), 0);
 }
@@ -203,9 +203,9 @@ void Receiver::ParseGsv(const SentenceFields& f) {
 void Receiver::Raise(SentenceEvent event) {
   if (!events_.HasSinks()) return;
   switch (event) {
-    case SentenceEvent::kFix: events_.FireFixUpdate(fix_.UpdateArgs()); break;
-    case SentenceEvent::kSatellite: events_.FireSatelliteUpdate(satellites_.UpdateArgs()); break;
-    case SentenceEvent::kNav: events_.FireNavUpdate(navigation_.UpdateArgs()); break;
+    case SentenceEvent::kFix: events_.FireFixUpdate(fix_); break;
+    case SentenceEvent::kSatellite: events_.FireSatelliteUpdate(satellites_); break;
+    case SentenceEvent::kNav: events_.FireNavUpdate(navigation_); break;
     case SentenceEvent::kNone: break;
   }
 }

@@ -16,7 +16,7 @@
 #include "engine/sentence.h"
 #include "engine/stop_event.h"
 #include "engine/talkers.h"
-#include "presentation/settings.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 
@@ -53,7 +53,7 @@ class Receiver {
   // device until the loop catches up.
   static constexpr std::size_t kMaxQueuedLines = 4096;
 
-  Receiver(const Settings& settings, EventRaiser& events);
+  Receiver(const ReceiverSettings& settings, EventRaiser& events);
 
   FixState& fix() { return fix_; }
   const FixState& fix() const { return fix_; }
@@ -118,7 +118,7 @@ class Receiver {
   // ReadLine without the copy: the view lives until the next read.
   int NextLine(ChunkReader& reader, std::string_view* line);
 
-  const Settings& settings_;
+  const ReceiverSettings& settings_;
   EventRaiser& events_;
   FixState fix_;
   SatelliteState satellites_;

@@ -52,14 +52,15 @@ Variant GsaFixMode(std::string_view field) {
   return fix >= 1 && fix <= 3 ? Variant::I2(static_cast<std::int16_t>(fix)) : Variant();
 }
 
-Variant PrnArray(const std::vector<std::int16_t>& prns) {
+
+}  // namespace
+
+Variant SatelliteState::PrnArray(const std::vector<std::int16_t>& prns) {
   std::vector<Variant> elements;
   elements.reserve(prns.size());
   for (std::int16_t prn : prns) elements.push_back(Variant::I2(prn));
   return Variant::Array(std::move(elements));
 }
-
-}  // namespace
 
 std::size_t GsvBlocksEnd(std::size_t received_field_count) {
   if (received_field_count >= 5 && received_field_count % 4 == 1) return received_field_count - 1;
@@ -336,26 +337,6 @@ HRESULT SatelliteState::GetSatelliteInfo(const Variant& prn, Variant* azimuth, V
   *elevation = std::move(found.elevation);
   *snr = std::move(found.snr);
   return S_OK;
-}
-
-SatelliteUpdateArgs SatelliteState::UpdateArgs() const {
-  SatelliteUpdateArgs args;
-  std::lock_guard<std::mutex> lock(mutex_);
-  args[0] = automatic_operation_;
-  args[1] = operation_mode_;
-  args[2] = num_satellites_in_view_;
-  args[3] = hdop_;
-  args[4] = pdop_;
-  args[5] = vdop_;
-  try {
-    args[6] = PrnArray(fix_satellite_prns_);
-    args[7] = PrnArray(satellite_in_view_prns_);
-  } catch (const std::bad_alloc&) {
-    // Sinks then see empty lists rather than the reader thread failing.
-    args[6] = Variant::Array({});
-    args[7] = Variant::Array({});
-  }
-  return args;
 }
 
 }  // namespace orvane

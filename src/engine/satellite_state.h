@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "automation/variant.h"
-#include "engine/events.h"
 #include "engine/gnss.h"
 #include "engine/sentence.h"
 
@@ -84,12 +83,10 @@ class SatelliteState {
   HRESULT GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation,
                            Variant* snr) const;
 
-  // AutomaticOperation, OperationMode, NumSatellitesInView, HDOP, PDOP, VDOP,
-  // FixSatellitePRNs, SatelliteInViewPRNs, all from one state.
-  SatelliteUpdateArgs UpdateArgs() const;
-
  private:
   friend class SnapshotReader;  // typed snapshots read under the one lock
+  friend struct EventArgs;      // so are event parameters
+  static Variant PrnArray(const std::vector<std::int16_t>& prns);
   mutable std::mutex mutex_;
   Variant num_satellites_in_view_;
   Variant automatic_operation_;

@@ -4,30 +4,27 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <string>
 
-#include "engine/talkers.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 
-struct Settings {
+struct Settings final : ReceiverSettings {
   std::atomic<std::int16_t> dist_units{3};      // 0 m, 1 ft, 2 statute mi, 3 nmi
   std::atomic<std::int16_t> lat_lon_format{0};  // 0 deg, 1 deg+min, 2 deg+min+sec
   std::atomic<std::int16_t> speed_units{2};     // 0 mph, 1 km/h, 2 knots
   std::atomic<std::int16_t> altitude_units{0};  // 0 m, 1 ft
 
-  // Talkers, as put and parsed; the reader takes a copy when the version
-  // moves, so the sentence loop pays one atomic load per line.
-  mutable std::mutex talkers_mutex;
-  std::u16string talkers_text = u"GP";
-  TalkerSet talkers;
-  std::atomic<std::uint32_t> talkers_version{0};
-
   std::int16_t DistUnits() const { return dist_units.load(std::memory_order_relaxed); }
   std::int16_t LatLonFormat() const { return lat_lon_format.load(std::memory_order_relaxed); }
   std::int16_t SpeedUnits() const { return speed_units.load(std::memory_order_relaxed); }
   std::int16_t AltitudeUnits() const { return altitude_units.load(std::memory_order_relaxed); }
+
+  void LatLonText(const GeoPosition& p, std::string* latitude, std::string* longitude) const override;
+  Variant Speed(const Variant& knots) const override;
+  Variant Distance(const Variant& nautical_miles) const override;
+  Variant Altitude(const Variant& metres) const override;
+  Variant GeoidHeight(const Variant& metres) const override;
 };
 
 }  // namespace orvane

@@ -15,7 +15,7 @@
 namespace orvane::detail {
 namespace {
 
-int Fd(NativeHandle h) { return static_cast<int>(h); }
+int AsFd(NativeHandle h) { return static_cast<int>(h); }
 
 void SetCause(std::string* cause, const char* text) {
   if (cause != nullptr) *cause = text;
@@ -49,7 +49,7 @@ NativeHandle OpenPort(const std::string& path, std::string* cause) {
 
 HRESULT ConfigurePort(NativeHandle port) {
   termios tio{};
-  if (tcgetattr(Fd(port), &tio) != 0) return kGetCommStateFailed;
+  if (tcgetattr(AsFd(port), &tio) != 0) return kGetCommStateFailed;
   cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
 #ifdef CRTSCTS
@@ -62,23 +62,23 @@ HRESULT ConfigurePort(NativeHandle port) {
   tio.c_cc[VTIME] = 0;
   cfsetispeed(&tio, B4800);
   cfsetospeed(&tio, B4800);
-  const bool set = tcsetattr(Fd(port), TCSANOW, &tio) == 0;
+  const bool set = tcsetattr(AsFd(port), TCSANOW, &tio) == 0;
   // Whatever the line settings gave; a pty refuses these, which is harmless.
   int dtr = TIOCM_DTR;
   int rts = TIOCM_RTS;
-  ioctl(Fd(port), TIOCMBIS, &dtr);
-  ioctl(Fd(port), TIOCMBIC, &rts);
-  ioctl(Fd(port), TIOCCBRK);
+  ioctl(AsFd(port), TIOCMBIS, &dtr);
+  ioctl(AsFd(port), TIOCMBIC, &rts);
+  ioctl(AsFd(port), TIOCCBRK);
   return set ? S_OK : kSetCommStateFailed;
 }
 
 void ClosePort(NativeHandle port) {
-  ioctl(Fd(port), TIOCNXCL);
-  close(Fd(port));
+  ioctl(AsFd(port), TIOCNXCL);
+  close(AsFd(port));
 }
 
 PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, bool device) {
-  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {Fd(port), POLLIN, 0}};
+  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {AsFd(port), POLLIN, 0}};
   const int rc = poll(fds, device ? 2 : 1, timeout_ms);
   if (rc < 0) return errno == EINTR ? PortWait::kTimeout : PortWait::kWaitFailed;
   if (fds[0].revents != 0 || stop.IsSet()) return PortWait::kStop;
@@ -89,13 +89,13 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
 
 bool ReadAvailable(NativeHandle port, std::string& pending) {
   int waiting = 0;
-  if (ioctl(Fd(port), FIONREAD, &waiting) != 0) return false;
+  if (ioctl(AsFd(port), FIONREAD, &waiting) != 0) return false;
   if (waiting <= 0) return true;
   const std::size_t old_size = pending.size();
   pending.resize(old_size + static_cast<std::size_t>(waiting));
   ssize_t got;
   do {
-    got = read(Fd(port), pending.data() + old_size, static_cast<std::size_t>(waiting));
+    got = read(AsFd(port), pending.data() + old_size, static_cast<std::size_t>(waiting));
   } while (got < 0 && errno == EINTR);
   if (got <= 0) {
     pending.resize(old_size);
@@ -128,7 +128,7 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
   out.resize(old_size + count);
   ssize_t got;
   do {
-    got = pread(Fd(file), out.data() + old_size, count, static_cast<off_t>(offset));
+    got = pread(AsFd(file), out.data() + old_size, count, static_cast<off_t>(offset));
   } while (got < 0 && errno == EINTR);
   out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
   if (got < 0) return ReadAtResult::kFailed;
@@ -137,11 +137,11 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
 
 bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   struct stat st {};
-  if (fstat(Fd(file), &st) != 0) return true;
+  if (fstat(AsFd(file), &st) != 0) return true;
   return offset >= static_cast<std::uint64_t>(st.st_size);
 }
 
-void CloseLogFile(NativeHandle file) { close(Fd(file)); }
+void CloseLogFile(NativeHandle file) { close(AsFd(file)); }
 
 ReaderThreadScope::ReaderThreadScope() { (void)entered_; }
 ReaderThreadScope::~ReaderThreadScope() = default;

@@ -10,7 +10,7 @@
 namespace orvane::detail {
 namespace {
 
-HANDLE H(NativeHandle h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(NativeHandle h) { return reinterpret_cast<HANDLE>(h); }
 
 // The armed WaitCommEvent of an open port outlives one WaitForPort call.
 struct PortWaitState {
@@ -24,7 +24,7 @@ std::map<HANDLE, PortWaitState*> g_ports;
 
 PortWaitState* StateOf(NativeHandle port) {
   std::lock_guard<std::mutex> lock(g_ports_mutex);
-  auto it = g_ports.find(H(port));
+  auto it = g_ports.find(AsHandle(port));
   return it == g_ports.end() ? nullptr : it->second;
 }
 
@@ -46,11 +46,11 @@ NativeHandle OpenPort(const std::string& path, std::string* /*cause*/) {
 
 HRESULT ConfigurePort(NativeHandle port) {
   COMMTIMEOUTS timeouts{};  // no time-outs
-  if (!SetCommTimeouts(H(port), &timeouts)) return kSetCommTimeoutsFailed;
+  if (!SetCommTimeouts(AsHandle(port), &timeouts)) return kSetCommTimeoutsFailed;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(H(port), &dcb)) return kGetCommStateFailed;
-  SetupComm(H(port), 1024, 1024);
+  if (!GetCommState(AsHandle(port), &dcb)) return kGetCommStateFailed;
+  SetupComm(AsHandle(port), 1024, 1024);
   dcb.BaudRate = 4800;
   dcb.fParity = TRUE;
   dcb.fOutxCtsFlow = FALSE;
@@ -68,17 +68,17 @@ HRESULT ConfigurePort(NativeHandle port) {
   dcb.XonChar = 0x11;
   dcb.XoffChar = 0x13;
   dcb.EvtChar = 0x0A;
-  const bool set = SetCommState(H(port), &dcb) != FALSE;
-  EscapeCommFunction(H(port), SETDTR);
-  EscapeCommFunction(H(port), CLRRTS);
-  EscapeCommFunction(H(port), CLRBREAK);
+  const bool set = SetCommState(AsHandle(port), &dcb) != FALSE;
+  EscapeCommFunction(AsHandle(port), SETDTR);
+  EscapeCommFunction(AsHandle(port), CLRRTS);
+  EscapeCommFunction(AsHandle(port), CLRBREAK);
   return set ? S_OK : kSetCommStateFailed;
 }
 
 bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(H(port), &dcb)) return false;
+  if (!GetCommState(AsHandle(port), &dcb)) return false;
   *baud = static_cast<std::int32_t>(dcb.BaudRate);
   return true;
 }
@@ -86,16 +86,16 @@ bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
 HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(H(port), &dcb)) return kGetCommStateFailed;
+  if (!GetCommState(AsHandle(port), &dcb)) return kGetCommStateFailed;
   dcb.BaudRate = static_cast<DWORD>(baud);
-  return SetCommState(H(port), &dcb) ? S_OK : kSetCommStateFailed;
+  return SetCommState(AsHandle(port), &dcb) ? S_OK : kSetCommStateFailed;
 }
 
 void ClosePort(NativeHandle port) {
   PortWaitState* state = nullptr;
   {
     std::lock_guard<std::mutex> lock(g_ports_mutex);
-    auto it = g_ports.find(H(port));
+    auto it = g_ports.find(AsHandle(port));
     if (it != g_ports.end()) {
       state = it->second;
       g_ports.erase(it);
@@ -103,11 +103,11 @@ void ClosePort(NativeHandle port) {
   }
   if (state != nullptr && state->armed) {
     // A zero mask completes the pending wait before its OVERLAPPED goes away.
-    SetCommMask(H(port), 0);
+    SetCommMask(AsHandle(port), 0);
     DWORD ignored = 0;
-    GetOverlappedResult(H(port), &state->overlapped, &ignored, TRUE);
+    GetOverlappedResult(AsHandle(port), &state->overlapped, &ignored, TRUE);
   }
-  CloseHandle(H(port));
+  CloseHandle(AsHandle(port));
   if (state != nullptr) {
     CloseHandle(state->overlapped.hEvent);
     delete state;
@@ -124,7 +124,7 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
   if (!state->armed) {
     ResetEvent(state->overlapped.hEvent);
     state->mask = 0;
-    if (WaitCommEvent(H(port), &state->mask, &state->overlapped)) {
+    if (WaitCommEvent(AsHandle(port), &state->mask, &state->overlapped)) {
       return (state->mask & EV_RXFLAG) ? PortWait::kReadable : PortWait::kTimeout;
     }
     DWORD error = GetLastError();
@@ -141,7 +141,7 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
   if (rc != WAIT_OBJECT_0 + 1) return PortWait::kTimeout;
   state->armed = false;
   DWORD ignored = 0;
-  GetOverlappedResult(H(port), &state->overlapped, &ignored, FALSE);
+  GetOverlappedResult(AsHandle(port), &state->overlapped, &ignored, FALSE);
   if (stop.IsSet()) return PortWait::kStop;
   return (state->mask & EV_RXFLAG) ? PortWait::kReadable : PortWait::kTimeout;
 }
@@ -149,16 +149,16 @@ PortWait WaitForPort(NativeHandle port, const StopEvent& stop, int timeout_ms, b
 bool ReadAvailable(NativeHandle port, std::string& pending) {
   DWORD errors = 0;
   COMSTAT status{};
-  if (!ClearCommError(H(port), &errors, &status)) return false;
+  if (!ClearCommError(AsHandle(port), &errors, &status)) return false;
   if (status.cbInQue == 0) return true;
   const std::size_t old_size = pending.size();
   pending.resize(old_size + status.cbInQue);
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD got = 0;
-  BOOL ok = ReadFile(H(port), pending.data() + old_size, status.cbInQue, &got, &overlapped);
+  BOOL ok = ReadFile(AsHandle(port), pending.data() + old_size, status.cbInQue, &got, &overlapped);
   if (!ok && GetLastError() == ERROR_IO_PENDING) {
-    ok = GetOverlappedResult(H(port), &overlapped, &got, TRUE);
+    ok = GetOverlappedResult(AsHandle(port), &overlapped, &got, TRUE);
   }
   if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
   pending.resize(old_size + (ok ? got : 0));
@@ -186,10 +186,10 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
   overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD got = 0;
   ReadAtResult result = ReadAtResult::kData;
-  if (!ReadFile(H(file), out.data() + old_size, static_cast<DWORD>(count), &got, &overlapped)) {
+  if (!ReadFile(AsHandle(file), out.data() + old_size, static_cast<DWORD>(count), &got, &overlapped)) {
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-      if (!GetOverlappedResult(H(file), &overlapped, &got, TRUE)) {
+      if (!GetOverlappedResult(AsHandle(file), &overlapped, &got, TRUE)) {
         result =
             GetLastError() == ERROR_HANDLE_EOF ? ReadAtResult::kEndOfFile : ReadAtResult::kFailed;
       }
@@ -206,11 +206,11 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
 
 bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(H(file), &size)) return true;
+  if (!GetFileSizeEx(AsHandle(file), &size)) return true;
   return offset >= static_cast<std::uint64_t>(size.QuadPart);
 }
 
-void CloseLogFile(NativeHandle file) { CloseHandle(H(file)); }
+void CloseLogFile(NativeHandle file) { CloseHandle(AsHandle(file)); }
 
 ReaderThreadScope::ReaderThreadScope() {
   entered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));

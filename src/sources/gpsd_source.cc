@@ -16,7 +16,7 @@ class GpsdSource final : public StreamSource {
   }
 
  protected:
-  void Deliver(const std::string& bytes, std::string& pending) override { filter_.Append(bytes, pending); }
+  void AppendReceived(const std::string& bytes, std::string& pending) override { filter_.Append(bytes, pending); }
 
  private:
   GpsdFilter filter_;

@@ -43,7 +43,7 @@ bool CodeFor(std::int32_t baud, unsigned* code) {
   return false;
 }
 
-int Fd(NativeHandle h) { return static_cast<int>(h); }
+int AsFd(NativeHandle h) { return static_cast<int>(h); }
 
 }  // namespace
 
@@ -51,7 +51,7 @@ int Fd(NativeHandle h) { return static_cast<int>(h); }
 
 bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
   termios2 tio{};
-  if (ioctl(Fd(port), TCGETS2, &tio) != 0) return false;
+  if (ioctl(AsFd(port), TCGETS2, &tio) != 0) return false;
   // The kernel fills c_ospeed from B constants too.
   *baud = static_cast<std::int32_t>(tio.c_ospeed);
   return true;
@@ -59,7 +59,7 @@ bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
 
 HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
   termios2 tio{};
-  if (ioctl(Fd(port), TCGETS2, &tio) != 0) return kGetCommStateFailed;
+  if (ioctl(AsFd(port), TCGETS2, &tio) != 0) return kGetCommStateFailed;
   unsigned code = 0;
   if (!CodeFor(baud, &code)) code = BOTHER;
   // Input speed follows the output speed.
@@ -67,7 +67,7 @@ HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
   tio.c_cflag |= code;
   tio.c_ospeed = static_cast<speed_t>(baud);
   tio.c_ispeed = static_cast<speed_t>(baud);
-  if (ioctl(Fd(port), TCSETS2, &tio) != 0) return kSetCommStateFailed;
+  if (ioctl(AsFd(port), TCSETS2, &tio) != 0) return kSetCommStateFailed;
   return S_OK;
 }
 
@@ -75,7 +75,7 @@ HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
 
 bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
   termios tio{};
-  if (tcgetattr(Fd(port), &tio) != 0) return false;
+  if (tcgetattr(AsFd(port), &tio) != 0) return false;
   const speed_t code = cfgetospeed(&tio);
   for (const SpeedCode& s : kSpeeds) {
     if (s.code == code) {
@@ -90,10 +90,10 @@ bool GetPortSpeed(NativeHandle port, std::int32_t* baud) {
 
 HRESULT SetPortSpeed(NativeHandle port, std::int32_t baud) {
   termios tio{};
-  if (tcgetattr(Fd(port), &tio) != 0) return kGetCommStateFailed;
+  if (tcgetattr(AsFd(port), &tio) != 0) return kGetCommStateFailed;
   unsigned code = 0;
   if (!CodeFor(baud, &code)) return kSetCommStateFailed;
-  if (cfsetspeed(&tio, code) != 0 || tcsetattr(Fd(port), TCSANOW, &tio) != 0) {
+  if (cfsetspeed(&tio, code) != 0 || tcsetattr(AsFd(port), TCSANOW, &tio) != 0) {
     return kSetCommStateFailed;
   }
   return S_OK;

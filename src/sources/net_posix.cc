@@ -18,7 +18,7 @@ namespace {
 constexpr int kConnectTimeoutMs = 5000;
 constexpr int kStopCheckMs = 100;
 
-int Fd(NativeHandle h) { return static_cast<int>(h); }
+int AsFd(NativeHandle h) { return static_cast<int>(h); }
 
 void SetCause(std::string* cause, const std::string& text) {
   if (cause != nullptr) *cause = text;
@@ -118,7 +118,7 @@ NativeHandle BindDatagram(const HostPort& where, std::string* cause) {
 }
 
 NetWait WaitForSocket(NativeHandle socket, const StopEvent& stop, int timeout_ms) {
-  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {Fd(socket), POLLIN, 0}};
+  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {AsFd(socket), POLLIN, 0}};
   const int rc = poll(fds, 2, timeout_ms);
   if (rc < 0) return errno == EINTR ? NetWait::kTimeout : NetWait::kFailed;
   if (fds[0].revents != 0 || stop.IsSet()) return NetWait::kStop;
@@ -132,7 +132,7 @@ NetRead ReceiveStream(NativeHandle socket, std::string& out, std::size_t limit) 
   out.resize(old_size + limit);
   ssize_t got;
   do {
-    got = recv(Fd(socket), out.data() + old_size, limit, 0);
+    got = recv(AsFd(socket), out.data() + old_size, limit, 0);
   } while (got < 0 && errno == EINTR);
   out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
   if (got > 0) return NetRead::kData;
@@ -146,7 +146,7 @@ NetRead ReceiveDatagram(NativeHandle socket, std::string& out) {
   out.resize(old_size + kMaxDatagram);
   ssize_t got;
   do {
-    got = recv(Fd(socket), out.data() + old_size, kMaxDatagram, 0);
+    got = recv(AsFd(socket), out.data() + old_size, kMaxDatagram, 0);
   } while (got < 0 && errno == EINTR);
   out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
   if (got >= 0) return NetRead::kData;  // an empty datagram is still one
@@ -156,14 +156,14 @@ NetRead ReceiveDatagram(NativeHandle socket, std::string& out) {
 bool SendAll(NativeHandle socket, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = send(Fd(socket), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    const ssize_t n = send(AsFd(socket), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd fd{Fd(socket), POLLOUT, 0};
+      pollfd fd{AsFd(socket), POLLOUT, 0};
       if (poll(&fd, 1, 1000) <= 0) return false;
       continue;
     }
@@ -172,6 +172,6 @@ bool SendAll(NativeHandle socket, std::string_view bytes) {
   return true;
 }
 
-void CloseSocket(NativeHandle socket) { close(Fd(socket)); }
+void CloseSocket(NativeHandle socket) { close(AsFd(socket)); }
 
 }  // namespace orvane::detail

@@ -37,8 +37,8 @@ bool IsBaudRate(std::int32_t baud) {
 
 // One opened source: its reader thread and stop event live until the thread
 // is joined, after the reader itself has closed the device.
-struct Session {
-  explicit Session(std::unique_ptr<Source> source_in) : source(std::move(source_in)) {}
+struct ReaderSession {
+  explicit ReaderSession(std::unique_ptr<Source> source_in) : source(std::move(source_in)) {}
   const std::unique_ptr<Source> source;  // closed by the reader, under Impl::mutex
   StopEvent stop;
   std::thread thread;
@@ -55,33 +55,33 @@ struct SourceManager::Impl {
   // thread and the reader's final close; never across the sentence loop or
   // an event.
   std::mutex mutex;
-  const Session* open = nullptr;  // the session whose source is open
+  const ReaderSession* open = nullptr;  // the session whose source is open
   std::int32_t baud = kDefaultBaud;
   std::string port_name;
   std::string open_failure;
   LinkObserver link_observer;
   // Current, or ended and not yet joined. The reader holds it too.
-  std::shared_ptr<Session> session;
+  std::shared_ptr<ReaderSession> session;
   std::weak_ptr<void> owner;  // held by each reader while it runs
 
   // Takes a session whose reader has ended, for joining outside the lock.
-  std::shared_ptr<Session> TakeEndedLocked() {
+  std::shared_ptr<ReaderSession> TakeEndedLocked() {
     if (session != nullptr && open == nullptr) return std::move(session);
     return nullptr;
   }
-  static void Join(std::shared_ptr<Session> s, bool may_wait = true) {
+  static void Join(std::shared_ptr<ReaderSession> s, SourceManager::ReaderJoin join = SourceManager::ReaderJoin::kWait) {
     if (s == nullptr || !s->thread.joinable()) return;
     // A sink on the reader thread released the control, or the reader waits
     // for the very call that does: waiting would never end. The reader's own
     // references keep the session and the owner alive until it returns.
-    if (!may_wait || s->thread.get_id() == std::this_thread::get_id()) {
+    if (join == SourceManager::ReaderJoin::kLeave || s->thread.get_id() == std::this_thread::get_id()) {
       s->thread.detach();
       return;
     }
     s->thread.join();
   }
   void JoinEnded() {
-    std::shared_ptr<Session> ended;
+    std::shared_ptr<ReaderSession> ended;
     {
       std::lock_guard<std::mutex> lock(mutex);
       ended = TakeEndedLocked();
@@ -104,8 +104,8 @@ struct SourceManager::Impl {
   // Publishes the new source and starts its reader. On failure nothing stays
   // open.
   HRESULT Start(std::unique_ptr<Source> source);
-  void Reader(Session& s);
-  void EndSession(Session& s);
+  void Reader(ReaderSession& s);
+  void EndSession(ReaderSession& s);
 };
 
 HRESULT SourceManager::Impl::TakeName(const Variant& value, std::string* name) {
@@ -125,14 +125,14 @@ HRESULT SourceManager::Impl::TakeName(const Variant& value, std::string* name) {
 }
 
 HRESULT SourceManager::Impl::Start(std::unique_ptr<Source> source) {
-  std::shared_ptr<Session> s;
+  std::shared_ptr<ReaderSession> s;
   try {
-    s = std::make_shared<Session>(std::move(source));
+    s = std::make_shared<ReaderSession>(std::move(source));
   } catch (...) {
     source->Close();
     throw;
   }
-  Session& started = *s;
+  ReaderSession& started = *s;
   std::shared_ptr<void> keep_owner = owner.lock();
   try {
     std::lock_guard<std::mutex> lock(mutex);
@@ -163,7 +163,7 @@ HRESULT SourceManager::Impl::Start(std::unique_ptr<Source> source) {
 }
 
 // The one reader loop of every kind of source.
-void SourceManager::Impl::Reader(Session& s) {
+void SourceManager::Impl::Reader(ReaderSession& s) {
   Source& source = *s.source;
   try {
     source.BeginReading(receiver, s.stop);
@@ -198,7 +198,7 @@ void SourceManager::Impl::Reader(Session& s) {
   EndSession(s);
 }
 
-void SourceManager::Impl::EndSession(Session& s) {
+void SourceManager::Impl::EndSession(ReaderSession& s) {
   std::lock_guard<std::mutex> lock(mutex);
   s.source->Close();
   // Only the live session owns the members; a shut-down one was detached.
@@ -208,10 +208,10 @@ void SourceManager::Impl::EndSession(Session& s) {
 SourceManager::SourceManager(Receiver& receiver, EventRaiser& events)
     : impl_(std::make_unique<Impl>(receiver, events)) {}
 
-SourceManager::~SourceManager() { Shutdown(); }
+SourceManager::~SourceManager() { Release(); }
 
-void SourceManager::Shutdown(bool may_wait) {
-  std::shared_ptr<Session> s;
+void SourceManager::Release(ReaderJoin join) {
+  std::shared_ptr<ReaderSession> s;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     s = std::move(impl_->session);
@@ -221,7 +221,7 @@ void SourceManager::Shutdown(bool may_wait) {
     }
   }
   if (s == nullptr) return;
-  Impl::Join(std::move(s), may_wait);
+  Impl::Join(std::move(s), join);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->open = nullptr;
 }
@@ -294,7 +294,7 @@ HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_sc
 }
 
 HRESULT SourceManager::Close() {
-  std::shared_ptr<Session> ended;
+  std::shared_ptr<ReaderSession> ended;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->open != nullptr && impl_->session != nullptr) impl_->session->stop.Set();

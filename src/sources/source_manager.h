@@ -33,12 +33,13 @@ class SourceManager {
 
   // Final release: ends a running reader without firing FileComplete and
   // without waiting on anything that needs the host's thread. Idempotent.
-  // With `may_wait` false (the caller runs inside a call the reader waits
-  // for), or on the reader thread itself, the reader is left to finish on
-  // its own: it holds what it uses (see KeepAliveWhileReading).
-  void Shutdown(bool may_wait = true);
+  // With kLeave (the caller runs inside a call the reader waits for), or on
+  // the reader thread itself, the reader is left to finish on its own: it
+  // holds what it uses (see KeepAliveWhileReading).
+  enum class ReaderJoin { kWait, kLeave };
+  void Release(ReaderJoin join = ReaderJoin::kWait);
   // The owner of the receiver and the event raiser: each reader holds it
-  // until it ends, so a reader left running by Shutdown never reads freed
+  // until it ends, so a reader left running by Release never reads freed
   // state. Without one, the owner must outlive the reader.
   void KeepAliveWhileReading(std::weak_ptr<void> owner);
   // The running reader's thread, or a default id.

@@ -22,7 +22,7 @@ class StreamSource : public LiveSource {
     scratch_.clear();
     const NetRead got = ReceiveStream(socket_, scratch_, kChunkBytes);
     if (got == NetRead::kClosed) closed_ = true;
-    Deliver(scratch_, pending);
+    AppendReceived(scratch_, pending);
     return 0;
   }
   NativeHandle handle() const override {
@@ -35,7 +35,7 @@ class StreamSource : public LiveSource {
 
  protected:
   // Hands received bytes to the line assembly; gpsd filters its replies.
-  virtual void Deliver(const std::string& bytes, std::string& pending) { pending += bytes; }
+  virtual void AppendReceived(const std::string& bytes, std::string& pending) { pending += bytes; }
 
   DeviceWake WaitDevice(const StopEvent& stop) override {
     if (closed_) return DeviceWake::kLost;

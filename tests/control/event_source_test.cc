@@ -354,7 +354,7 @@ TEST(EventSourceTest, ShutdownReleasesARaiserWaitingOnABusyHost) {
   source.Advise(sink, &c);
   auto done = std::async(std::launch::async, [&] { source.FireFixUpdate(SomeFix()); });
   EXPECT_EQ(done.wait_for(50ms), std::future_status::timeout);
-  source.Shutdown();  // the host does not pump: it is releasing the control
+  source.StopRaising();  // the host does not pump: it is releasing the control
   EXPECT_EQ(done.wait_for(5s), std::future_status::ready);
   EXPECT_TRUE(sink->calls().empty());
   source.FireFixUpdate(SomeFix());  // after shutdown nothing is called, nothing waits

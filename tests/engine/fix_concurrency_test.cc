@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "engine/fix_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -41,7 +43,7 @@ TEST(FixStateConcurrency, ReadsAreNeverTorn) {
   long checks = 0;
   std::string failure;
   while (failure.empty() && (checks < 20000 || stores.load() < first_store + 1000)) {
-    const FixUpdateArgs args = fix.UpdateArgs();
+    const FixUpdateArgs args = EventArgs::Of(fix);
     const std::string lat = args[2].ToUtf8();
     const std::string lon = args[3].ToUtf8();
     const bool is_north = lat.rfind("10", 0) == 0;
@@ -52,10 +54,10 @@ TEST(FixStateConcurrency, ReadsAreNeverTorn) {
       failure = lat + " | " + lon + " | " + DebugString(args[5]) + " | " + DebugString(args[0]);
     }
     // Whole-string reads of values and labels replaced on the other thread.
-    const Variant variation = fix.GetMagVariation();
+    const Variant variation = fix.MagVariation();
     if (!variation.is_empty() && variation != Variant::Text("1.0 E")) failure = DebugString(variation);
     fix.PutDegLabel(Variant::Text(checks % 2 ? "deg " : "\u00B0 "));
-    const Variant label = fix.GetDegLabel();
+    const Variant label = fix.DegLabel();
     if (label != Variant::Text("deg ") && label != Variant::Text("\u00B0 ")) failure = DebugString(label);
     settings.lat_lon_format = static_cast<std::int16_t>(checks % 3);
     ++checks;

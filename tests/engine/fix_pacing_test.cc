@@ -6,9 +6,11 @@
 #include <thread>
 
 #include "automation/date.h"
+#include "control/event_args.h"
 #include "engine/fix_state.h"
 #include "engine/stop_event.h"
 #include "sources/replay_pacer.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -132,13 +134,13 @@ TEST_F(PacingTest, HandlersPaceOnlyWhilePacingIsOnAndNeverUnderTheLock) {
   // While the handler waits, the host still reads the previous fix.
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_FALSE(done.load());
-  const Variant latitude = fix_.GetLatitude();
-  const FixUpdateArgs args = fix_.UpdateArgs();
+  const Variant latitude = fix_.Latitude();
+  const FixUpdateArgs args = EventArgs::Of(fix_);
   EXPECT_EQ(latitude.ToUtf8().substr(0, 9), "10.000000");
   EXPECT_EQ(args[2], latitude);
   stop_.Set();
   reader.join();
-  EXPECT_EQ(fix_.GetLatitude().ToUtf8().substr(0, 9), "30.000000");
+  EXPECT_EQ(fix_.Latitude().ToUtf8().substr(0, 9), "30.000000");
 
   // Pacing off: a fix a day later is stored at once, whatever the stop event.
   StopEvent fresh;

@@ -1,4 +1,6 @@
 #include "engine/fix_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -52,26 +54,26 @@ std::string DateText(const Variant& v) {
 TEST(FixStateInitial, ValuesBeforeAnySentence) {
   Settings settings;
   FixState s(settings);
-  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
-  EXPECT_EQ(s.GetFixDateTime(), Variant::Date(0.0));
-  EXPECT_EQ(s.GetLatitude(), Variant::Text(""));
-  EXPECT_EQ(s.GetLongitude(), Variant::Text(""));
-  for (const Variant& v : {s.GetSpeed(), s.GetTrueCourse(), s.GetMagVariation(), s.GetFixQuality(),
-                           s.GetNumSatellitesInFix(), s.GetAltitude(),
-                           s.GetGeoidHeightAboveWGS84Ellipsoid(), s.GetTimeSinceLastDGPSUpdate(),
-                           s.GetDGPSRefStationID(), s.GetModeIndicator()}) {
+  EXPECT_EQ(s.FixGood(), Variant::Bool(false));
+  EXPECT_EQ(s.FixDateTime(), Variant::Date(0.0));
+  EXPECT_EQ(s.Latitude(), Variant::Text(""));
+  EXPECT_EQ(s.Longitude(), Variant::Text(""));
+  for (const Variant& v : {s.Speed(), s.TrueCourse(), s.MagVariation(), s.FixQuality(),
+                           s.NumSatellitesInFix(), s.Altitude(),
+                           s.GeoidHeightAboveWGS84Ellipsoid(), s.TimeSinceLastDGPSUpdate(),
+                           s.DGPSRefStationID(), s.ModeIndicator()}) {
     EXPECT_TRUE(v.is_empty()) << DebugString(v);
   }
-  EXPECT_EQ(s.GetDegLabel(), Variant::Text("\u00B0 "));
-  EXPECT_EQ(s.GetMinLabel(), Variant::Text("' "));
-  EXPECT_EQ(s.GetSecLabel(), Variant::Text("\""));
+  EXPECT_EQ(s.DegLabel(), Variant::Text("\u00B0 "));
+  EXPECT_EQ(s.MinLabel(), Variant::Text("' "));
+  EXPECT_EQ(s.SecLabel(), Variant::Text("\""));
   // Converting units turn an empty speed and geoid height into 0.0, never
   // an empty altitude.
   settings.speed_units = 1;
   settings.altitude_units = 1;
-  EXPECT_EQ(s.GetSpeed(), Variant::R8(0.0));
-  EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), Variant::R8(0.0));
-  EXPECT_TRUE(s.GetAltitude().is_empty());
+  EXPECT_EQ(s.Speed(), Variant::R8(0.0));
+  EXPECT_EQ(s.GeoidHeightAboveWGS84Ellipsoid(), Variant::R8(0.0));
+  EXPECT_TRUE(s.Altitude().is_empty());
 }
 
 struct DateCase {
@@ -110,7 +112,7 @@ TEST(FixStateRmc, DateAndCenturyRules) {
     FixState s(settings);
     Rmc(s, kFullRmc);
     Rmc(s, std::string(c.time) + ",A,4916.45,N,12311.12,W,,,"  + c.date + ",,,");
-    EXPECT_EQ(DateText(s.GetFixDateTime()), c.expected) << c.time << " " << c.date;
+    EXPECT_EQ(DateText(s.FixDateTime()), c.expected) << c.time << " " << c.date;
   }
 }
 
@@ -122,11 +124,11 @@ TEST(FixStateRmc, StatusLetters) {
     FixState s(settings);
     Rmc(s, kFullRmc);
     Rmc(s, std::string("225446,") + status + ",4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A");
-    EXPECT_EQ(s.GetFixGood(), Variant::Bool(good)) << '"' << status << '"';
+    EXPECT_EQ(s.FixGood(), Variant::Bool(good)) << '"' << status << '"';
     // An invalid status still stores the rest of the fix.
-    EXPECT_EQ(s.GetLatitude(), Variant::Ansi("49.274167" + Deg() + " N")) << status;
-    EXPECT_EQ(s.GetSpeed(), Variant::R8(0.5)) << status;
-    EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 1994-11-19 22:54:46") << status;
+    EXPECT_EQ(s.Latitude(), Variant::Ansi("49.274167" + Deg() + " N")) << status;
+    EXPECT_EQ(s.Speed(), Variant::R8(0.5)) << status;
+    EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 1994-11-19 22:54:46") << status;
   }
 }
 
@@ -165,11 +167,11 @@ TEST(FixStateRmc, SpeedCourseVariationMode) {
                c.variation + "," + c.direction + "," + c.mode);
     const std::string what = std::string(c.speed) + "|" + c.course + "|" + c.variation + "|" +
                              c.direction + "|" + c.mode;
-    EXPECT_EQ(s.GetSpeed(), c.want_speed) << what << " got " << DebugString(s.GetSpeed());
-    EXPECT_EQ(s.GetTrueCourse(), c.want_course) << what << " got " << DebugString(s.GetTrueCourse());
-    EXPECT_EQ(s.GetMagVariation(), c.want_variation)
-        << what << " got " << DebugString(s.GetMagVariation());
-    EXPECT_EQ(s.GetModeIndicator(), c.want_mode) << what << " got " << DebugString(s.GetModeIndicator());
+    EXPECT_EQ(s.Speed(), c.want_speed) << what << " got " << DebugString(s.Speed());
+    EXPECT_EQ(s.TrueCourse(), c.want_course) << what << " got " << DebugString(s.TrueCourse());
+    EXPECT_EQ(s.MagVariation(), c.want_variation)
+        << what << " got " << DebugString(s.MagVariation());
+    EXPECT_EQ(s.ModeIndicator(), c.want_mode) << what << " got " << DebugString(s.ModeIndicator());
   }
 }
 
@@ -178,12 +180,12 @@ TEST(FixStateRmc, LeavesGgaMembersAlone) {
   FixState s(settings);
   Gga(s, kFullGga);
   Rmc(s, kFullRmc);
-  EXPECT_EQ(s.GetFixQuality(), Variant::I2(1));
-  EXPECT_EQ(s.GetNumSatellitesInFix(), Variant::I2(8));
-  EXPECT_EQ(s.GetAltitude(), Variant::R8(545.4));
-  EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), Variant::R8(46.9));
-  EXPECT_EQ(s.GetTimeSinceLastDGPSUpdate(), Variant::I4(3));
-  EXPECT_EQ(s.GetDGPSRefStationID(), Variant::I2(120));
+  EXPECT_EQ(s.FixQuality(), Variant::I2(1));
+  EXPECT_EQ(s.NumSatellitesInFix(), Variant::I2(8));
+  EXPECT_EQ(s.Altitude(), Variant::R8(545.4));
+  EXPECT_EQ(s.GeoidHeightAboveWGS84Ellipsoid(), Variant::R8(46.9));
+  EXPECT_EQ(s.TimeSinceLastDGPSUpdate(), Variant::I4(3));
+  EXPECT_EQ(s.DGPSRefStationID(), Variant::I2(120));
 }
 
 // Each case starts from latitude 10 N, longitude 20 E.
@@ -209,12 +211,12 @@ TEST(FixStateRmc, PartialPositionFailures) {
     FixState s(settings);
     Rmc(s, "000000,A,1000.00,N,02000.00,E,,,010104,,,");
     Rmc(s, std::string("000001,A,") + c.fields + ",1.0,,010104,,,");
-    const std::string lat = s.GetLatitude().ToUtf8();
-    const std::string lon = s.GetLongitude().ToUtf8();
+    const std::string lat = s.Latitude().ToUtf8();
+    const std::string lon = s.Longitude().ToUtf8();
     EXPECT_EQ(lat.substr(0, lat.find('\xC2')), c.latitude) << c.fields;
     EXPECT_EQ(lon.substr(0, lon.find('\xC2')), c.longitude) << c.fields;
     // The other members are stored whatever the position did.
-    EXPECT_EQ(s.GetSpeed(), Variant::R8(1.0)) << c.fields;
+    EXPECT_EQ(s.Speed(), Variant::R8(1.0)) << c.fields;
   }
 }
 
@@ -222,19 +224,19 @@ TEST(FixStateGga, TimeTakesTheStoredDay) {
   Settings settings;
   FixState s(settings);
   Gga(s, "123519,,,,,,,,,,,,,");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 1899-12-30 12:35:19");
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 1899-12-30 12:35:19");
   Rmc(s, "235959,A,,,,,,,310104,,,");
   Gga(s, "000001.25,,,,,,,,,,,,,");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 00:00:01");
-  EXPECT_NEAR(s.TimeOnFixDate("120000"), s.GetFixDateTime().date() + 0.5 - 1.0 / 86400, 1e-9);
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 2004-01-31 00:00:01");
+  EXPECT_NEAR(s.TimeOnFixDate("120000"), s.FixDateTime().date() + 0.5 - 1.0 / 86400, 1e-9);
   Gga(s, "250000,,,,,,,,,,,,,");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 0");
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 0");
   Rmc(s, "235959,A,,,,,,,310104,,,");
   Gga(s, "12345,,,,,,,,,,,,,");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_EMPTY");
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_EMPTY");
   Rmc(s, "235959,A,,,,,,,310104,,,");
   Gga(s, ",,,,,,,,,,,,,");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_EMPTY");
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_EMPTY");
 }
 
 TEST(FixStateGga, MembersAndUnitRules) {
@@ -266,20 +268,20 @@ TEST(FixStateGga, MembersAndUnitRules) {
     Gga(s, "000000,1000.00,N,02000.00,E,1,12,1.0,7.0,M,1.0,M,1,1");
     Rmc(s, kFullRmc);
     Gga(s, c.body);
-    const std::string lat = s.GetLatitude().ToUtf8();
+    const std::string lat = s.Latitude().ToUtf8();
     EXPECT_EQ(lat.substr(0, lat.find('\xC2')), c.latitude) << c.body;
-    EXPECT_EQ(s.GetAltitude(), c.altitude) << c.body << " got " << DebugString(s.GetAltitude());
-    EXPECT_EQ(s.GetFixQuality(), c.quality) << c.body;
-    EXPECT_EQ(s.GetNumSatellitesInFix(), c.satellites) << c.body;
-    EXPECT_EQ(s.GetGeoidHeightAboveWGS84Ellipsoid(), c.geoid) << c.body;
-    EXPECT_EQ(s.GetTimeSinceLastDGPSUpdate(), c.age) << c.body;
-    EXPECT_EQ(s.GetDGPSRefStationID(), c.station) << c.body;
+    EXPECT_EQ(s.Altitude(), c.altitude) << c.body << " got " << DebugString(s.Altitude());
+    EXPECT_EQ(s.FixQuality(), c.quality) << c.body;
+    EXPECT_EQ(s.NumSatellitesInFix(), c.satellites) << c.body;
+    EXPECT_EQ(s.GeoidHeightAboveWGS84Ellipsoid(), c.geoid) << c.body;
+    EXPECT_EQ(s.TimeSinceLastDGPSUpdate(), c.age) << c.body;
+    EXPECT_EQ(s.DGPSRefStationID(), c.station) << c.body;
     // RMC's members are not GGA's business.
-    EXPECT_EQ(s.GetFixGood(), Variant::Bool(true)) << c.body;
-    EXPECT_EQ(s.GetSpeed(), Variant::R8(22.4)) << c.body;
-    EXPECT_EQ(s.GetTrueCourse(), Variant::R8(84.4)) << c.body;
-    EXPECT_EQ(s.GetMagVariation(), Variant::Text("003.1 W")) << c.body;
-    EXPECT_EQ(s.GetModeIndicator(), Variant::Text("A")) << c.body;
+    EXPECT_EQ(s.FixGood(), Variant::Bool(true)) << c.body;
+    EXPECT_EQ(s.Speed(), Variant::R8(22.4)) << c.body;
+    EXPECT_EQ(s.TrueCourse(), Variant::R8(84.4)) << c.body;
+    EXPECT_EQ(s.MagVariation(), Variant::Text("003.1 W")) << c.body;
+    EXPECT_EQ(s.ModeIndicator(), Variant::Text("A")) << c.body;
   }
 }
 
@@ -289,25 +291,25 @@ TEST(FixStateGll, TimeStatusAndPosition) {
   Rmc(s, "235959,A,,,,,,,310104,,,");
   // No time: the stored fix time stays.
   Gll(s, "4916.45,N,12311.12,W,,A");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 23:59:59");
-  EXPECT_EQ(s.GetFixGood(), Variant::Bool(true));
-  EXPECT_EQ(s.GetLongitude(), Variant::Ansi("123.185333" + Deg() + " W"));
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 2004-01-31 23:59:59");
+  EXPECT_EQ(s.FixGood(), Variant::Bool(true));
+  EXPECT_EQ(s.Longitude(), Variant::Ansi("123.185333" + Deg() + " W"));
   Gll(s, "4916.45,N,12311.12,W,12345,a");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 23:59:59");
-  EXPECT_EQ(s.GetFixGood(), Variant::Bool(true));
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 2004-01-31 23:59:59");
+  EXPECT_EQ(s.FixGood(), Variant::Bool(true));
   // A time goes on the stored day.
   Gll(s, "4916.45,N,12311.12,W,225444.99,V");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 2004-01-31 22:54:44");
-  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 2004-01-31 22:54:44");
+  EXPECT_EQ(s.FixGood(), Variant::Bool(false));
   Gll(s, "4916.45,N,12311.12,W,225444,");
-  EXPECT_EQ(s.GetFixGood(), Variant::Bool(false));
+  EXPECT_EQ(s.FixGood(), Variant::Bool(false));
   Gll(s, "4916.45,N,12311.12,W,995444,A");
-  EXPECT_EQ(DateText(s.GetFixDateTime()), "VT_DATE 0");
+  EXPECT_EQ(DateText(s.FixDateTime()), "VT_DATE 0");
   // GLL has no altitude: the stored one stays.
   Gga(s, "000000,,,,,,,,12.5,M,,,,");
   Gll(s, "4916.45,S,12311.12,E,,A");
-  EXPECT_EQ(s.GetAltitude(), Variant::R8(12.5));
-  EXPECT_EQ(s.GetLatitude(), Variant::Ansi("49.274167" + Deg() + " S"));
+  EXPECT_EQ(s.Altitude(), Variant::R8(12.5));
+  EXPECT_EQ(s.Latitude(), Variant::Ansi("49.274167" + Deg() + " S"));
 }
 
 TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
@@ -324,7 +326,7 @@ TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
     Rmc(s, rmc);
     Gga(s, gga);
     Gll(s, gll);
-    const FixUpdateArgs args = s.UpdateArgs();
+    const FixUpdateArgs args = EventArgs::Of(s);
     EXPECT_EQ(args[2].vt(), VT_BSTR);
     EXPECT_EQ(args[0].vt(), VT_BOOL);
   }
@@ -332,13 +334,13 @@ TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
   // accepted as computed.
   Rmc(s, "000000,A,1000.00,N,02000.00,E,,,010104,,,");
   Rmc(s, "000000,A," + overlong + ",N,02000.00,E,,,010104,,,");
-  EXPECT_EQ(s.GetLatitude(), Variant::Ansi("10.000000" + Deg() + " N"));
+  EXPECT_EQ(s.Latitude(), Variant::Ansi("10.000000" + Deg() + " N"));
   // Handlers take whatever list they are given.
   s.ParseRmc(SentenceFields{"$GPRMC"});
   s.ParseGga(SentenceFields{});
   s.ParseGll(SentenceFields{"$GPGLL", "4916.45"});
-  EXPECT_TRUE(s.GetAltitude().is_empty());
-  EXPECT_EQ(s.GetLatitude(), Variant::Text(""));
+  EXPECT_TRUE(s.Altitude().is_empty());
+  EXPECT_EQ(s.Latitude(), Variant::Text(""));
 }
 
 TEST(FixStateLabels, PutGetAndEffectOnCoordinates) {
@@ -365,9 +367,9 @@ TEST(FixStateLabels, PutGetAndEffectOnCoordinates) {
     SetErrorRecord(std::nullopt);
     EXPECT_EQ(s.PutDegLabel(c.value), c.result) << DebugString(c.value);
     EXPECT_FALSE(TakeErrorRecord().has_value()) << DebugString(c.value);
-    EXPECT_EQ(s.GetDegLabel(), c.read_back) << DebugString(c.value);
-    EXPECT_EQ(s.GetLatitude().ToUtf8(), c.latitude) << DebugString(c.value);
-    EXPECT_EQ(s.UpdateArgs()[2].ToUtf8(), c.latitude) << DebugString(c.value);
+    EXPECT_EQ(s.DegLabel(), c.read_back) << DebugString(c.value);
+    EXPECT_EQ(s.Latitude().ToUtf8(), c.latitude) << DebugString(c.value);
+    EXPECT_EQ(EventArgs::Of(s)[2].ToUtf8(), c.latitude) << DebugString(c.value);
   }
   Settings settings;
   FixState s(settings);
@@ -375,13 +377,13 @@ TEST(FixStateLabels, PutGetAndEffectOnCoordinates) {
   ASSERT_EQ(s.PutMinLabel(Variant::Text("m")), S_OK);
   ASSERT_EQ(s.PutSecLabel(Variant::Text("s")), S_OK);
   EXPECT_EQ(s.PutMinLabel(Variant::Null()), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(s.GetMinLabel(), Variant::Text("m"));
-  EXPECT_EQ(s.GetSecLabel(), Variant::Text("s"));
+  EXPECT_EQ(s.MinLabel(), Variant::Text("m"));
+  EXPECT_EQ(s.SecLabel(), Variant::Text("s"));
   settings.lat_lon_format = 2;
-  EXPECT_EQ(s.GetLatitude().ToUtf8(), "47\u00B0 36m22.3200s N");
+  EXPECT_EQ(s.Latitude().ToUtf8(), "47\u00B0 36m22.3200s N");
   // A new fix keeps the labels.
   Rmc(s, "000000,A,4736.372,S,12219.926,W,,,010104,,,");
-  EXPECT_EQ(s.GetLatitude().ToUtf8(), "47\u00B0 36m22.3200s S");
+  EXPECT_EQ(s.Latitude().ToUtf8(), "47\u00B0 36m22.3200s S");
 }
 
 TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
@@ -395,10 +397,10 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
         settings.lat_lon_format = format;
         settings.speed_units = speed;
         settings.altitude_units = altitude;
-        const FixUpdateArgs args = s.UpdateArgs();
-        const Variant want[7] = {s.GetFixGood(),  s.GetFixDateTime(), s.GetLatitude(),
-                                 s.GetLongitude(), s.GetAltitude(),   s.GetSpeed(),
-                                 s.GetTrueCourse()};
+        const FixUpdateArgs args = EventArgs::Of(s);
+        const Variant want[7] = {s.FixGood(),  s.FixDateTime(), s.Latitude(),
+                                 s.Longitude(), s.Altitude(),   s.Speed(),
+                                 s.TrueCourse()};
         for (int i = 0; i < 7; ++i) {
           EXPECT_EQ(args[i], want[i]) << "arg " << i << " format " << format << " speed " << speed
                                       << " altitude " << altitude << ": " << DebugString(args[i]);
@@ -409,14 +411,14 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
   settings.lat_lon_format = 0;
   settings.speed_units = 1;
   settings.altitude_units = 1;
-  const FixUpdateArgs args = s.UpdateArgs();
+  const FixUpdateArgs args = EventArgs::Of(s);
   EXPECT_EQ(args[2], Variant::Ansi("48.117300" + Deg() + " N"));
   EXPECT_EQ(args[3], Variant::Ansi("011.516667" + Deg() + " E"));
   EXPECT_DOUBLE_EQ(args[4].r8(), 545.4 * 3.2808399);
   EXPECT_DOUBLE_EQ(args[5].r8(), 22.4 * 1.852);
   settings.lat_lon_format = 3;
-  EXPECT_EQ(s.UpdateArgs()[2], Variant::Text(""));
-  EXPECT_EQ(s.GetLongitude(), Variant::Text(""));
+  EXPECT_EQ(EventArgs::Of(s)[2], Variant::Text(""));
+  EXPECT_EQ(s.Longitude(), Variant::Text(""));
 }
 
 }  // namespace

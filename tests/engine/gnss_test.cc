@@ -17,9 +17,9 @@ class NoSinks : public EventRaiser {
  public:
   bool HasSinks() const override { return false; }
   void FireRawDataReceived(std::u16string_view, std::int32_t) override {}
-  void FireFixUpdate(const FixUpdateArgs&) override {}
-  void FireNavUpdate(const NavUpdateArgs&) override {}
-  void FireSatelliteUpdate(const SatelliteUpdateArgs&) override {}
+  void FireFixUpdate(const FixState&) override {}
+  void FireNavUpdate(const NavigationState&) override {}
+  void FireSatelliteUpdate(const SatelliteState&) override {}
   void FireFileComplete() override {}
 };
 

@@ -10,6 +10,7 @@
 #include "engine/sentence.h"
 #include "support/memory_reader.h"
 #include "support/nmea.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -29,9 +30,9 @@ class Recorder : public EventRaiser {
   void FireRawDataReceived(std::u16string_view raw, std::int32_t n) override {
     events.push_back({1, Variant::Bstr(std::u16string(raw)).ToUtf8(), n});
   }
-  void FireFixUpdate(const FixUpdateArgs&) override { events.push_back({3, "", 0}); }
-  void FireNavUpdate(const NavUpdateArgs&) override { events.push_back({4, "", 0}); }
-  void FireSatelliteUpdate(const SatelliteUpdateArgs&) override { events.push_back({5, "", 0}); }
+  void FireFixUpdate(const FixState&) override { events.push_back({3, "", 0}); }
+  void FireNavUpdate(const NavigationState&) override { events.push_back({4, "", 0}); }
+  void FireSatelliteUpdate(const SatelliteState&) override { events.push_back({5, "", 0}); }
   void FireFileComplete() override { events.push_back({7, "", 0}); }
   std::vector<Event> events;
 

@@ -1,4 +1,6 @@
 #include "engine/navigation_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -169,7 +171,7 @@ TEST_F(NavigationStateTest, UpdateArgsMatchTheProperties) {
   Feed(nav_, "$GPBOD,097.0,T,103.2,M,DST,ORG");
   settings_.dist_units = 0;
   settings_.speed_units = 1;
-  NavUpdateArgs args = nav_.UpdateArgs();
+  NavUpdateArgs args = EventArgs::Of(nav_);
   const Variant want[] = {nav_.OriginWptID(),       nav_.DestWptID(),
                           nav_.DestWptLatitude(),   nav_.DestWptLongitude(),
                           nav_.TrueBearingToDest(), nav_.RangeToDest(),

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/navigation_state.h"
+#include "control/event_args.h"
+#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -259,7 +261,7 @@ TEST_F(RouteTest, ReadersSeeWholeSentences) {
   });
   int checked = 0;
   while (!done || checked == 0) {
-    NavUpdateArgs args = nav_.UpdateArgs();
+    NavUpdateArgs args = EventArgs::Of(nav_);
     if (args[9].is_empty()) continue;
     ASSERT_EQ(std::to_string(args[10].array().size()), args[9].ToUtf8());
     auto where = Where(nav_, Variant::Text("W0"));

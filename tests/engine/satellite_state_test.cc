@@ -1,4 +1,5 @@
 #include "engine/satellite_state.h"
+#include "control/event_args.h"
 
 #include <gtest/gtest.h>
 
@@ -267,7 +268,7 @@ TEST(SatelliteStateTest, UpdateArgsMatchTheProperties) {
   SatelliteState s;
   Feed(s, "$GPGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1");
   Feed(s, "$GPGSV,1,1,2,07,,,,08");
-  SatelliteUpdateArgs args = s.UpdateArgs();
+  SatelliteUpdateArgs args = EventArgs::Of(s);
   const Variant want[] = {s.AutomaticOperation(), s.OperationMode(), s.NumSatellitesInView(),
                           s.HDOP(),  s.PDOP(), s.VDOP(), s.FixSatellitePRNs(),
                           s.SatelliteInViewPRNs()};
@@ -298,7 +299,7 @@ TEST(SatelliteStateTest, ReadersSeeWholeSentences) {
   });
   int checked = 0;
   while (!done || checked == 0) {
-    SatelliteUpdateArgs args = s.UpdateArgs();
+    SatelliteUpdateArgs args = EventArgs::Of(s);
     if (args[2].is_empty() || args[4].is_empty()) continue;
     ASSERT_EQ(static_cast<std::size_t>(args[2].i2()), args[7].array().size());
     ASSERT_EQ(static_cast<std::size_t>(args[4].r8()), args[6].array().size());

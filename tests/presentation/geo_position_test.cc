@@ -25,7 +25,7 @@ std::ostream& operator<<(std::ostream& os, const FormatCase& c) {
 
 std::string FormatOne(const GeoPosition& p, bool latitude, std::int16_t code) {
   std::string lat, lon;
-  p.Format(code, &lat, &lon);
+  FormatLatLon(p, code, &lat, &lon);
   return latitude ? lat : lon;
 }
 
@@ -73,13 +73,13 @@ TEST(GeoPositionFormat, EmptyCoordinatesGiveEmptyTextInEveryCode) {
   GeoPosition p;
   for (std::int16_t code : {0, 1, 2, 7}) {
     std::string lat = "x", lon = "x";
-    p.Format(code, &lat, &lon);
+    FormatLatLon(p, code, &lat, &lon);
     EXPECT_EQ(lat, "") << code;
     EXPECT_EQ(lon, "") << code;
   }
   p.latitude = Variant::R8(1.5);
   std::string lat, lon;
-  p.Format(0, &lat, &lon);
+  FormatLatLon(p, 0, &lat, &lon);
   EXPECT_EQ(lat, "01.500000" + kDeg + " N");
   EXPECT_EQ(lon, "");
 }
@@ -90,20 +90,20 @@ TEST(GeoPositionFormat, CustomAndEmptyLabels) {
   p.longitude = Variant::R8(-2.35);
   p.deg_label = "";
   std::string lat, lon;
-  p.Format(0, &lat, &lon);
+  FormatLatLon(p, 0, &lat, &lon);
   EXPECT_EQ(lat, "47.606200 N");
   EXPECT_EQ(lon, "002.350000 W");
   p.deg_label = "d";
   p.min_label = "m";
   p.sec_label = "s";
-  p.Format(2, &lat, &lon);
+  FormatLatLon(p, 2, &lat, &lon);
   EXPECT_EQ(lat, "47d36m22.3200s N");
   EXPECT_EQ(lon, "002d21m00.0000s W");
-  p.Format(1, &lat, &lon);
+  FormatLatLon(p, 1, &lat, &lon);
   EXPECT_EQ(lat, "47d36.37200m N");
   // Labels are never widened to a field width.
   p.deg_label = "<deg>";
-  p.Format(1, &lat, &lon);
+  FormatLatLon(p, 1, &lat, &lon);
   EXPECT_EQ(lat, "47<deg>36.37200m N");
 }
 
@@ -113,7 +113,7 @@ TEST(GeoPositionFormat, HugeAndNonFiniteValuesDoNotCrash) {
   p.longitude = Variant::R8(-INFINITY);
   for (std::int16_t code : {0, 1, 2}) {
     std::string lat, lon;
-    p.Format(code, &lat, &lon);
+    FormatLatLon(p, code, &lat, &lon);
     EXPECT_EQ(lat.substr(0, 4), "1000") << code;
     EXPECT_EQ(lat.substr(lat.size() - 2), " N") << code;
     EXPECT_EQ(lon.substr(lon.size() - 2), " W") << code;
@@ -136,9 +136,9 @@ TEST(GeoPositionFormat, IndependentOfTheProcessLocale) {
   p.latitude = Variant::R8(47.6062);
   p.longitude = Variant::R8(-1234.5);
   std::string lat, lon;
-  p.Format(0, &lat, &lon);
+  FormatLatLon(p, 0, &lat, &lon);
   std::string lat2;
-  p.Format(2, &lat2, nullptr);
+  FormatLatLon(p, 2, &lat2, nullptr);
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(lat, "47.606200" + kDeg + " N") << chosen;
   EXPECT_EQ(lon, "1234.500000" + kDeg + " W") << chosen;

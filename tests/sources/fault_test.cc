@@ -36,7 +36,7 @@ TEST_F(FaultTest, GarbageAndBinaryBytesNeverStopTheLine) {
     return !raw.empty() && raw.back() == kRmc;
   })) << "the sentence after the garbage never arrived";
   Variant v;
-  EXPECT_EQ(rig_.receiver.fix().GetSpeed(), Variant::R8(22.4));
+  EXPECT_EQ(rig_.receiver.fix().Speed(), Variant::R8(22.4));
   EXPECT_EQ(rig_.sources->get_PortHandle(&v), S_OK);
   EXPECT_EQ(rig_.sources->Close(), S_OK);
   EXPECT_TRUE(rig_.WaitClosed());

@@ -285,7 +285,7 @@ TEST_F(LogReplayTest, ReleaseRightAfterOpenFileFiresNothing) {
     Rig rig;
     const std::string path = dir_.Write("short.nmea", RmcSeconds(50));
     ASSERT_EQ(rig.sources->OpenFile(Variant::Text(path), Variant()), S_OK);
-    rig.sources->Shutdown();
+    rig.sources->Release();
     EXPECT_FALSE(rig.sources->IsOpen());
     // A replay may reach its end before the release; one ended by the
     // release itself fires nothing.
@@ -307,7 +307,7 @@ TEST_F(LogReplayTest, PropertiesReadWhileReplayingFullSpeed) {
     Variant v;
     const HRESULT hr = rig_.sources->get_PortHandle(&v);
     EXPECT_TRUE(hr == S_OK || hr == kPortClosed);
-    rig_.receiver.fix().GetLatitude();
+    rig_.receiver.fix().Latitude();
     ++reads;
   }
   ASSERT_TRUE(rig_.events.WaitFileComplete());

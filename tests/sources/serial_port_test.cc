@@ -112,7 +112,7 @@ TEST_F(SerialPortTest, HostCallsWhileTheReaderRuns) {
     EXPECT_EQ(rig_.sources->put_BaudRate(Variant::I4(i % 2 ? 9600 : 4800)), S_OK);
     EXPECT_EQ(rig_.sources->get_BaudRate(&v), S_OK);
     EXPECT_EQ(rig_.sources->get_PortHandle(&v), S_OK);
-    rig_.receiver.fix().GetLatitude();
+    rig_.receiver.fix().Latitude();
   }
   receiver.join();
   EXPECT_TRUE(rig_.events.WaitRaw(200));

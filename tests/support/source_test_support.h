@@ -42,16 +42,16 @@ class RecordingEvents : public EventRaiser {
     raw_bytes_.push_back(num_bytes);
     cv_.notify_all();
   }
-  void FireFixUpdate(const FixUpdateArgs&) override {
+  void FireFixUpdate(const FixState&) override {
     std::lock_guard<std::mutex> lock(mutex_);
     fix_times_.push_back(Clock::now());
     cv_.notify_all();
   }
-  void FireNavUpdate(const NavUpdateArgs&) override {
+  void FireNavUpdate(const NavigationState&) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++nav_count_;
   }
-  void FireSatelliteUpdate(const SatelliteUpdateArgs&) override {
+  void FireSatelliteUpdate(const SatelliteState&) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++sat_count_;
   }

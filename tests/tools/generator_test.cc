@@ -99,7 +99,7 @@ TEST_F(GeneratorTest, EverySeedAndModeDecodesWithoutLoss) {
         EXPECT_GT(stats.by_row[row], 0u) << Receiver::Sentences()[row].identifier;
       }
       // The last fix is dated the new year.
-      const Variant when = rig.receiver.fix().GetFixDateTime();
+      const Variant when = rig.receiver.fix().FixDateTime();
       ASSERT_EQ(when.vt(), VT_DATE);
       EXPECT_GE(when.date(), 45292.0);  // 2024-01-01
       EXPECT_EQ(rig.receiver.navigation().WptsInRoute().array().size(), 7u);

@@ -35,16 +35,16 @@ std::string CodeText(HRESULT hr, const ExcepInfo* info) {
   if (info != nullptr && !info->description.empty()) return Utf16ToUtf8(info->description);
   std::string_view own = ErrorDescription(hr);
   if (!own.empty()) return std::string(own);
-  switch (static_cast<std::uint32_t>(hr)) {
-    case 0x80020005u: return "Type mismatch.";
-    case 0x8002000Au: return "Overflow.";
-    case 0x80020003u: return "Member not found.";
-    case 0x80020006u: return "Unknown name.";
-    case 0x8002000Eu: return "Invalid number of parameters.";
-    case 0x8002000Fu: return "Parameter not optional.";
-    case 0x80004003u: return "Invalid pointer.";
-    case 0x8007000Eu: return "Not enough memory.";
-    case 0x80004005u: return "Unspecified error.";
+  switch (hr) {
+    case hr::kTypeMismatch: return "Type mismatch.";
+    case hr::kOverflow: return "Overflow.";
+    case hr::kMemberNotFound: return "Member not found.";
+    case hr::kUnknownName: return "Unknown name.";
+    case hr::kBadParamCount: return "Invalid number of parameters.";
+    case hr::kParamNotOptional: return "Parameter not optional.";
+    case hr::kPointer: return "Invalid pointer.";
+    case hr::kOutOfMemory: return "Not enough memory.";
+    case hr::kFail: return "Unspecified error.";
     default: return "Unknown error.";
   }
 }

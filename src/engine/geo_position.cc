@@ -1,0 +1,80 @@
+#include "engine/geo_position.h"
+
+#include <cmath>
+
+#include "engine/numbers.h"
+
+namespace orvane {
+namespace {
+
+// The double nearest to 1/60; dividing by 60 would round differently.
+constexpr double kMinutesToDegrees = 0.016666666666666666;
+
+// Reads one NMEA coordinate (d..dmm.mmmm plus hemisphere letter) into *out.
+// False when malformed.
+bool ParseCoordinate(std::string_view text, std::string_view hemisphere, char positive,
+                     char negative, double* out) {
+  const std::size_t p = text.find('.');
+  if (p == std::string_view::npos || p < 2) return false;
+  double value = ReadDouble(text.substr(0, p - 2)) + ReadDouble(text.substr(p - 2)) * kMinutesToDegrees;
+  // "inf", "nan" and overflowing digits read as numbers; no place on earth.
+  if (!std::isfinite(value) || value < 0) return false;
+  if (hemisphere.size() != 1) return false;
+  const char h = hemisphere[0];
+  if (h == negative || h == negative + ('a' - 'A')) {
+    value = -value;
+  } else if (h != positive && h != positive + ('a' - 'A')) {
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+// One coordinate field pair into *out: empty when either field is; false,
+// leaving *out alone, when malformed.
+bool ParseAxis(std::string_view text, std::string_view hemisphere, char positive, char negative,
+               Variant* out) {
+  if (text.empty() || hemisphere.empty()) {
+    *out = Variant();
+    return true;
+  }
+  double value = 0.0;
+  if (!ParseCoordinate(text, hemisphere, positive, negative, &value)) return false;
+  *out = Variant::R8(value);
+  return true;
+}
+
+}  // namespace
+
+GeoPosition::GeoPosition() : sec_label("\""), min_label("' "), deg_label("\xB0 ") {}
+
+GeoPosition::GeoPosition(const GeoPosition& other) = default;
+
+GeoPosition& GeoPosition::operator=(const GeoPosition& other) {
+  altitude = other.altitude;
+  longitude = other.longitude;
+  latitude = other.latitude;
+  return *this;
+}
+
+GeoPosition::~GeoPosition() = default;
+
+bool GeoPosition::ParseLatLon(std::string_view lat, std::string_view lat_hemisphere,
+                              std::string_view lon, std::string_view lon_hemisphere) {
+  return ParseAxis(lat, lat_hemisphere, 'N', 'S', &latitude) &&
+         ParseAxis(lon, lon_hemisphere, 'E', 'W', &longitude);
+}
+
+bool GeoPosition::ParseLatLonAlt(std::string_view lat, std::string_view lat_hemisphere,
+                                 std::string_view lon, std::string_view lon_hemisphere,
+                                 std::string_view altitude_text, std::string_view altitude_unit) {
+  if (altitude_text.empty()) {
+    altitude = Variant();
+  } else {
+    if (altitude_unit != "M" && altitude_unit != "m") return false;
+    altitude = Variant::R8(ReadDouble(altitude_text));
+  }
+  return ParseLatLon(lat, lat_hemisphere, lon, lon_hemisphere);
+}
+
+}  // namespace orvane
