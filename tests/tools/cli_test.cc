@@ -18,6 +18,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/nmea.h"
+
 namespace {
 
 struct Result {
@@ -189,20 +191,14 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   std::remove(bin.c_str());
   // Sentences the control does not decode still make an NMEA log; broken
   // checksums and a lone tail do not.
-  const auto with_checksum = [](const std::string& body) {
-    unsigned x = 0;
-    for (char c : body.substr(1)) x ^= static_cast<unsigned char>(c);
-    char sum[8];
-    std::snprintf(sum, sizeof sum, "*%02x\r\n", x);
-    return body + sum;
-  };
+  using orvane::testing::Sentence;
   const struct {
     std::string content;
     int status;
   } logs[] = {
-      {with_checksum("$PGRME,15.0,M,45.0,M,25.0,M") + with_checksum("$HCHDG,101.1,,,7.1,W"), 0},
+      {Sentence("$PGRME,15.0,M,45.0,M,25.0,M") + Sentence("$HCHDG,101.1,,,7.1,W"), 0},
       {"$PGRME,15.0,M,45.0,M,25.0,M*00\r\n$GPXXX,no checksum\r\n" +
-           with_checksum("$PGRME,15.0,M").substr(0, 16),
+           Sentence("$PGRME,15.0,M").substr(0, 16),
        1},
   };
   for (const auto& log : logs) {

@@ -19,6 +19,7 @@
 #include "control/dispatch.h"
 #include "control/member_table.h"
 #include "control/orvane_control.h"
+#include "engine/sentence.h"
 #include "json.h"
 
 namespace orvane::cli {
@@ -106,22 +107,17 @@ std::string_view ChoicesFor(std::string_view member) {
 }
 
 // A well-formed NMEA sentence of any type: "$", a five-character address,
-// fields, and a checksum that matches.
+// fields, and a two-digit checksum that matches.
 bool IsWellFormedSentence(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (line.size() < 9 || line[0] != '$' || line[line.size() - 3] != '*') return false;
+  if (line.size() < 9 || line[0] != '$' || line.find('*') != line.size() - 3) return false;
   for (std::size_t i = 1; i <= 5; ++i) {
     if (!std::isalnum(static_cast<unsigned char>(line[i]))) return false;
   }
-  unsigned x = 0;
-  for (std::size_t i = 1; i + 3 < line.size(); ++i) {
-    if (line[i] == '*') return false;
-    x ^= static_cast<unsigned char>(line[i]);
+  for (std::size_t i = line.size() - 2; i < line.size(); ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(line[i]))) return false;
   }
-  char want[3];
-  std::snprintf(want, sizeof want, "%02X", x);
-  return std::toupper(static_cast<unsigned char>(line[line.size() - 2])) == want[0] &&
-         std::toupper(static_cast<unsigned char>(line[line.size() - 1])) == want[1];
+  return VerifyChecksum(line);
 }
 
 // Whether the log at `path` holds at least one well-formed sentence. Read
