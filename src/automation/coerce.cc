@@ -81,15 +81,15 @@ struct ParsedNumber {
   bool based_too_big = false;  // more than 64 bits of digits
 };
 
-std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
-  ParsedNumber n;
-  std::size_t i = 0;
-  const std::size_t len = s.size();
+// The signs, currency and parentheses allowed around the digits, each at most
+// once, with white space anywhere among them.
+struct Symbols {
   bool plus = false, minus = false, paren_open = false, paren_closed = false, currency = false;
-  // The symbols allowed around the digits; `before` admits '(' and `!before` ')'.
-  auto take_symbols = [&](bool before) {
-    for (; i < len; ++i) {
-      const char16_t c = s[i];
+
+  // Advances *i past the symbols; `before` the digits admits '(', after them ')'.
+  void Take(std::u16string_view s, std::size_t* i, bool before) {
+    for (; *i < s.size(); ++*i) {
+      const char16_t c = s[*i];
       if (IsWhite(c)) continue;
       if (c == u'+' && !plus) {
         plus = true;
@@ -105,50 +105,62 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
         break;
       }
     }
-  };
-  take_symbols(true);
-
-  if (i + 1 < len && s[i] == u'&') {
-    const char16_t base = s[i + 1];
-    int shift = 0;
-    if (base == u'H' || base == u'h') shift = 4;
-    if (base == u'O' || base == u'o') shift = 3;
-    if (shift == 0 || plus || minus || paren_open || currency) return std::nullopt;
-    i += 2;
-    std::uint64_t value = 0;
-    std::size_t count = 0;
-    for (; i < len; ++i, ++count) {
-      unsigned d;
-      const char16_t c = s[i];
-      if (IsDigit(c)) {
-        d = c - u'0';
-      } else if (shift == 4 && c >= u'a' && c <= u'f') {
-        d = c - u'a' + 10;
-      } else if (shift == 4 && c >= u'A' && c <= u'F') {
-        d = c - u'A' + 10;
-      } else {
-        break;
-      }
-      if (shift == 3 && d > 7) return std::nullopt;
-      if (value > (std::numeric_limits<std::uint64_t>::max() >> shift)) n.based_too_big = true;
-      value = (value << shift) | d;
-    }
-    if (count == 0) return std::nullopt;
-    while (i < len && IsWhite(s[i])) ++i;
-    if (i != len) return std::nullopt;
-    n.based = true;
-    n.based_value = value;
-    return n;
   }
+  bool AnyBefore() const { return plus || minus || paren_open || currency; }
+};
 
+// "&H" or "&O" at s[i]: the bits per digit, else 0.
+int BaseShift(std::u16string_view s, std::size_t i) {
+  if (i + 1 >= s.size() || s[i] != u'&') return 0;
+  const char16_t base = s[i + 1];
+  if (base == u'H' || base == u'h') return 4;
+  if (base == u'O' || base == u'o') return 3;
+  return 0;
+}
+
+// The digits of a hexadecimal or octal literal from s[i] to the end, white
+// space allowed after them.
+std::optional<ParsedNumber> ParseBased(std::u16string_view s, std::size_t i, int shift) {
+  ParsedNumber n;
+  std::uint64_t value = 0;
+  std::size_t count = 0;
+  for (; i < s.size(); ++i, ++count) {
+    unsigned d;
+    const char16_t c = s[i];
+    if (IsDigit(c)) {
+      d = c - u'0';
+    } else if (shift == 4 && c >= u'a' && c <= u'f') {
+      d = c - u'a' + 10;
+    } else if (shift == 4 && c >= u'A' && c <= u'F') {
+      d = c - u'A' + 10;
+    } else {
+      break;
+    }
+    if (shift == 3 && d > 7) return std::nullopt;
+    if (value > (std::numeric_limits<std::uint64_t>::max() >> shift)) n.based_too_big = true;
+    value = (value << shift) | d;
+  }
+  if (count == 0) return std::nullopt;
+  while (i < s.size() && IsWhite(s[i])) ++i;
+  if (i != s.size()) return std::nullopt;
+  n.based = true;
+  n.based_value = value;
+  return n;
+}
+
+// Digits with thousands separators and one decimal point, from *i; the
+// significant digits go to n->digits. Returns the count of fractional digits,
+// or nothing when there is no digit at all.
+std::optional<std::int64_t> TakeMantissa(std::u16string_view s, std::size_t* i,
+                                         ParsedNumber* n) {
   bool any_digit = false;
   bool point = false;
   std::int64_t fraction_digits = 0;
-  for (; i < len; ++i) {
-    const char16_t c = s[i];
+  for (; *i < s.size(); ++*i) {
+    const char16_t c = s[*i];
     if (IsDigit(c)) {
       any_digit = true;
-      if (!n.digits.empty() || c != u'0') n.digits.push_back(static_cast<char>(c));
+      if (!n->digits.empty() || c != u'0') n->digits.push_back(static_cast<char>(c));
       if (point) ++fraction_digits;
     } else if (c == u',' && any_digit) {
       // thousands separator: skipped wherever it stands after the first digit
@@ -159,24 +171,44 @@ std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
     }
   }
   if (!any_digit) return std::nullopt;
+  return fraction_digits;
+}
 
+// An optional exponent "e[+-]digits" at *i: 0 when there is none, nothing when
+// the 'e' has no digits.
+std::optional<std::int64_t> TakeExponent(std::u16string_view s, std::size_t* i) {
+  if (*i >= s.size() || (s[*i] != u'e' && s[*i] != u'E')) return 0;
+  ++*i;
+  bool negative = false;
+  if (*i < s.size() && (s[*i] == u'+' || s[*i] == u'-')) negative = s[(*i)++] == u'-';
+  if (*i >= s.size() || !IsDigit(s[*i])) return std::nullopt;
   std::int64_t exponent = 0;
-  if (i < len && (s[i] == u'e' || s[i] == u'E')) {
-    ++i;
-    bool exp_negative = false;
-    if (i < len && (s[i] == u'+' || s[i] == u'-')) exp_negative = s[i++] == u'-';
-    if (i >= len || !IsDigit(s[i])) return std::nullopt;
-    for (; i < len && IsDigit(s[i]); ++i) {
-      // Far past any double; keeps the arithmetic in range.
-      if (exponent < 100000000) exponent = exponent * 10 + (s[i] - u'0');
-    }
-    if (exp_negative) exponent = -exponent;
+  for (; *i < s.size() && IsDigit(s[*i]); ++*i) {
+    // Far past any double; keeps the arithmetic in range.
+    if (exponent < 100000000) exponent = exponent * 10 + (s[*i] - u'0');
   }
-  n.pwr10 = exponent - fraction_digits;
+  return negative ? -exponent : exponent;
+}
 
-  take_symbols(false);
-  if (i != len || paren_open != paren_closed) return std::nullopt;
-  n.negative = minus || paren_open;
+std::optional<ParsedNumber> ParseNumber(std::u16string_view s) {
+  std::size_t i = 0;
+  Symbols symbols;
+  symbols.Take(s, &i, true);
+  if (const int shift = BaseShift(s, i); shift != 0) {
+    if (symbols.AnyBefore()) return std::nullopt;
+    return ParseBased(s, i + 2, shift);
+  }
+
+  ParsedNumber n;
+  const std::optional<std::int64_t> fraction_digits = TakeMantissa(s, &i, &n);
+  if (!fraction_digits) return std::nullopt;
+  const std::optional<std::int64_t> exponent = TakeExponent(s, &i);
+  if (!exponent) return std::nullopt;
+  n.pwr10 = *exponent - *fraction_digits;
+
+  symbols.Take(s, &i, false);
+  if (i != s.size() || symbols.paren_open != symbols.paren_closed) return std::nullopt;
+  n.negative = symbols.minus || symbols.paren_open;
   return n;
 }
 

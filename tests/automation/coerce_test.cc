@@ -187,8 +187,15 @@ TEST(ChangeType, HexadecimalAndOctalEdges) {
       {"&H", VT_I4, DISP_E_TYPEMISMATCH, {}},
       {"&HG", VT_I4, DISP_E_TYPEMISMATCH, {}},
       {"&X1", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"&o17", VT_I4, S_OK, Variant::I4(15)},
+      {"&", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"&H1G", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"&H1 2", VT_I4, DISP_E_TYPEMISMATCH, {}},
       // The platform drops the sign here; refusing is the sound answer.
       {"-&H1", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"+&H1", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"$&H1", VT_I4, DISP_E_TYPEMISMATCH, {}},
+      {"(&H1)", VT_I4, DISP_E_TYPEMISMATCH, {}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
@@ -227,6 +234,10 @@ TEST(ChangeType, TextForms) {
       {u"\r\n7\v\f", S_OK, 7.0},
       {u"\u00A05\u3000", S_OK, 5.0},
       {u"\u20025\u2028", S_OK, 5.0},
+      {u"1e00000000000000000001", S_OK, 10.0},
+      {u"1e-99999999999999999999", S_OK, 0.0},
+      {u"1e99999999999999999999", DISP_E_OVERFLOW, 0},
+      {u"5e3$", S_OK, 5000.0},
       {u".", DISP_E_TYPEMISMATCH, 0},
       {u"-", DISP_E_TYPEMISMATCH, 0},
       {u"$", DISP_E_TYPEMISMATCH, 0},
