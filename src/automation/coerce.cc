@@ -523,15 +523,13 @@ HRESULT DoubleToDate(double d, double* out) {
 
 // The numeric value of a scalar, for targets that take any number.
 bool NumericValue(const Variant& v, double* out) {
-  switch (v.vt()) {
-    case VT_EMPTY: *out = 0.0; return true;
-    case VT_I2: *out = v.i2(); return true;
-    case VT_I4: *out = v.i4(); return true;
-    case VT_R8: *out = v.r8(); return true;
-    case VT_DATE: *out = v.date(); return true;
-    case VT_BOOL: *out = v.boolean() ? -1.0 : 0.0; return true;
-    default: return false;
+  if (v.vt() == VT_EMPTY) {
+    *out = 0.0;
+    return true;
   }
+  const std::optional<double> number = ScalarNumber(v);
+  if (number) *out = *number;
+  return number.has_value();
 }
 
 HRESULT ToInteger(const Variant& in, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
@@ -629,6 +627,17 @@ bool IsKnownType(VARTYPE vt) {
 }
 
 }  // namespace
+
+std::optional<double> ScalarNumber(const Variant& v) {
+  switch (v.vt()) {
+    case VT_I2: return v.i2();
+    case VT_I4: return v.i4();
+    case VT_R8: return v.r8();
+    case VT_DATE: return v.date();
+    case VT_BOOL: return v.boolean() ? -1.0 : 0.0;
+    default: return std::nullopt;
+  }
+}
 
 HRESULT ChangeType(const Variant& in, VARTYPE to, Variant* out) {
   if (!IsKnownType(to)) return DISP_E_BADVARTYPE;

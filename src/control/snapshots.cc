@@ -4,30 +4,21 @@
 #include <mutex>
 #include <string>
 
+#include "automation/coerce.h"
 #include "automation/date.h"
 #include "control/orvane_control.h"
 
 namespace orvane {
 namespace {
 
+// Stored numbers, and bearings kept as received ("097.0").
 std::optional<double> Number(const Variant& v) {
-  switch (v.vt()) {
-    case VT_R8:
-      return v.r8();
-    case VT_I2:
-      return v.i2();
-    case VT_I4:
-      return v.i4();
-    case VT_BSTR: {  // bearings kept as received, "097.0"
-      const std::string text = v.ToUtf8();
-      double value = 0.0;
-      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (ec != std::errc() || end == text.data()) return std::nullopt;
-      return value;
-    }
-    default:
-      return std::nullopt;
-  }
+  if (v.vt() != VT_BSTR) return ScalarNumber(v);
+  const std::string text = v.ToUtf8();
+  double value = 0.0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end == text.data()) return std::nullopt;
+  return value;
 }
 
 std::optional<int> Integer(const Variant& v) {

@@ -21,19 +21,7 @@ bool IsActiveStatus(std::string_view status) {
 }
 
 // A stored fix time as a DATE; an empty one is 30 December 1899.
-double AsDate(const Variant& v) {
-  switch (v.vt()) {
-    case VT_DATE:
-    case VT_R8:
-      return v.date();
-    case VT_I2:
-      return v.i2();
-    case VT_I4:
-      return v.i4();
-    default:
-      return 0.0;
-  }
-}
+double AsDate(const Variant& v) { return ScalarNumber(v).value_or(0.0); }
 
 }  // namespace
 

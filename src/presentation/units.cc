@@ -1,24 +1,12 @@
 #include "presentation/units.h"
 
+#include "automation/coerce.h"
+
 namespace orvane {
 
 // Stored quantities are VT_R8 or VT_EMPTY; the other numeric types are read
 // for completeness, anything else counts as 0.0 like an empty value.
-double StoredDouble(const Variant& v) {
-  switch (v.vt()) {
-    case VT_R8:
-    case VT_DATE:
-      return v.r8();
-    case VT_I2:
-      return v.i2();
-    case VT_I4:
-      return v.i4();
-    case VT_BOOL:
-      return v.boolean() ? -1.0 : 0.0;
-    default:
-      return 0.0;
-  }
-}
+double StoredDouble(const Variant& v) { return ScalarNumber(v).value_or(0.0); }
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "support/coercion_cases.h"
@@ -344,6 +345,28 @@ TEST(ChangeType, BooleanWordsMustBeExact) {
   ASSERT_EQ(ChangeType(Variant::Text("#TRUE#"), VT_BOOL, &out), S_OK);
   EXPECT_EQ(out, Variant::Bool(true));
   EXPECT_EQ(ChangeType(Variant::Text("1e400"), VT_BOOL, &out), DISP_E_OVERFLOW);
+}
+
+TEST(ScalarNumber, ReadsNumbersOnlyNeverText) {
+  const struct Row {
+    Variant in;
+    std::optional<double> want;
+  } rows[] = {
+      {Variant::I2(-7), -7.0},
+      {Variant::I4(100000), 100000.0},
+      {Variant::R8(-0.125), -0.125},
+      {Variant::Date(38017.75), 38017.75},
+      {Variant::Bool(true), -1.0},
+      {Variant::Bool(false), 0.0},
+      {Variant(), std::nullopt},
+      {Variant::Null(), std::nullopt},
+      {Variant::Text("5"), std::nullopt},
+      {Variant::Error(DISP_E_PARAMNOTFOUND), std::nullopt},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(DebugString(r.in));
+    EXPECT_EQ(ScalarNumber(r.in), r.want);
+  }
 }
 
 TEST(ChangeType, TextKeepsEmbeddedNulWhenCopied) {
