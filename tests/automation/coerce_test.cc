@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/coercion_cases.h"
+#include "support/comma_locale.h"
 #include "support/variant_printer.h"
 
 namespace orvane {
@@ -65,15 +66,8 @@ TEST(ChangeType, ConvertsInPlace) {
 
 TEST(ChangeType, IgnoresTheProcessLocale) {
   // A host that switches to a comma-decimal locale must see the same table.
-  const char* const names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  const char* used = nullptr;
-  for (const char* name : names) {
-    if (std::setlocale(LC_ALL, name) != nullptr) {
-      used = name;
-      break;
-    }
-  }
+  const testing::CommaLocale locale;
+  const char* const used = locale.name();
   if (used == nullptr) {
     GTEST_SKIP() << "SKIPPED LOUDLY: no de_DE or fr_FR locale installed; locale "
                     "independence of ChangeType is untested on this machine";
@@ -84,7 +78,6 @@ TEST(ChangeType, IgnoresTheProcessLocale) {
   EXPECT_EQ(ChangeType(Variant::Text("1,5"), VT_R8, &out), S_OK);
   EXPECT_EQ(out, Variant::R8(15.0)) << "',' is the en-US thousands separator";
   EXPECT_EQ(DebugString(Variant::R8(0.5)), "VT_R8 0.5");
-  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST(ChangeType, NonFiniteDoubles) {

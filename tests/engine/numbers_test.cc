@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
+
+#include "support/comma_locale.h"
 
 namespace orvane {
 namespace {
@@ -108,16 +109,14 @@ TEST(ReadDouble, AtofSemantics) {
 }
 
 TEST(ReadDouble, IgnoresTheProcessLocale) {
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
-      std::setlocale(LC_ALL, "de_DE.utf8") == nullptr) {
-    GTEST_SKIP() << "SKIPPED LOUDLY: no de_DE locale installed; locale independence of "
+  const testing::CommaLocale locale;
+  if (locale.name() == nullptr) {
+    GTEST_SKIP() << "SKIPPED LOUDLY: no de_DE or fr_FR locale installed; locale independence of "
                     "ReadDouble is untested on this machine";
   }
-  EXPECT_EQ(ReadDouble("4807.038"), 4807.038);
-  EXPECT_EQ(ReadDouble("12,5"), 12.0);
-  EXPECT_EQ(ReadInt(" 1234"), 1234);
-  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(ReadDouble("4807.038"), 4807.038) << locale.name();
+  EXPECT_EQ(ReadDouble("12,5"), 12.0) << locale.name();
+  EXPECT_EQ(ReadInt(" 1234"), 1234) << locale.name();
 }
 
 // The short-decimal path must give exactly what a full conversion gives.

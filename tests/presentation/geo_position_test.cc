@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <string>
+
+#include "support/comma_locale.h"
 
 namespace orvane {
 namespace {
@@ -121,14 +122,8 @@ TEST(GeoPositionFormat, HugeAndNonFiniteValuesDoNotCrash) {
 }
 
 TEST(GeoPositionFormat, IndependentOfTheProcessLocale) {
-  const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE", "fr_FR"};
-  const char* chosen = nullptr;
-  for (const char* n : names) {
-    if (std::setlocale(LC_ALL, n) != nullptr) {
-      chosen = n;
-      break;
-    }
-  }
+  const testing::CommaLocale locale;
+  const char* const chosen = locale.name();
   if (chosen == nullptr) {
     GTEST_SKIP() << "NO COMMA LOCALE INSTALLED (tried de_DE/fr_FR): locale independence untested";
   }
@@ -139,7 +134,6 @@ TEST(GeoPositionFormat, IndependentOfTheProcessLocale) {
   FormatLatLon(p, 0, &lat, &lon);
   std::string lat2;
   FormatLatLon(p, 2, &lat2, nullptr);
-  std::setlocale(LC_ALL, "C");
   EXPECT_EQ(lat, "47.606200" + kDeg + " N") << chosen;
   EXPECT_EQ(lon, "1234.500000" + kDeg + " W") << chosen;
   EXPECT_EQ(lat2, "47" + kDeg + "36' 22.3200\" N") << chosen;
