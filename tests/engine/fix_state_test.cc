@@ -10,6 +10,8 @@
 #include "automation/date.h"
 #include "automation/error_info.h"
 #include "engine/sentence.h"
+#include "presentation/geo_position.h"
+#include "support/position_cases.h"
 
 namespace orvane {
 namespace {
@@ -188,35 +190,22 @@ TEST(FixStateRmc, LeavesGgaMembersAlone) {
   EXPECT_EQ(s.DGPSRefStationID(), Variant::I2(120));
 }
 
-// Each case starts from latitude 10 N, longitude 20 E.
-struct PositionCase {
-  const char* fields;  // lat,N/S,lon,E/W
-  const char* latitude;
-  const char* longitude;
-};
-
-TEST(FixStateRmc, PartialPositionFailures) {
-  const PositionCase cases[] = {
-      {"4916.45,S,12311.12,W", "49.274167", "123.185333"},
-      {"4916,N,12311.12,W", "10.000000", "020.000000"},        // bad latitude keeps both
-      {"4.5,N,12311.12,W", "10.000000", "020.000000"},         // one digit before the point
-      {"4916.45,X,12311.12,W", "10.000000", "020.000000"},     // unknown hemisphere
-      {"4916.45,N,12311,W", "49.274167", "020.000000"},        // bad longitude keeps new latitude
-      {"4916.45,N,12311.12,Q", "49.274167", "020.000000"},
-      {",,12311.12,E", "", "123.185333"},                      // empty latitude is cleared
-      {",,,", "", ""},
-  };
-  for (const PositionCase& c : cases) {
+TEST(FixStateRmc, PositionFollowsTheParseRulesAndTheRestIsStored) {
+  for (const tables::PositionCase& c : tables::PositionCases()) {
     Settings settings;
     FixState s(settings);
-    Rmc(s, "000000,A,1000.00,N,02000.00,E,,,010104,,,");
-    Rmc(s, std::string("000001,A,") + c.fields + ",1.0,,010104,,,");
-    const std::string lat = s.Latitude().ToUtf8();
-    const std::string lon = s.Longitude().ToUtf8();
-    EXPECT_EQ(lat.substr(0, lat.find('\xC2')), c.latitude) << c.fields;
-    EXPECT_EQ(lon.substr(0, lon.find('\xC2')), c.longitude) << c.fields;
+    Rmc(s, "000000,A,0100.00,N,00200.00,E,,,010104,,,");
+    Rmc(s, std::string("000001,A,") + c.lat + "," + c.lat_h + "," + c.lon + "," + c.lon_h +
+               ",1.0,,010104,,,");
+    GeoPosition want;
+    want.latitude = c.latitude;
+    want.longitude = c.longitude;
+    std::string lat, lon;
+    FormatLatLon(want, 0, &lat, &lon);
+    EXPECT_EQ(s.Latitude(), Variant::Ansi(lat)) << c;
+    EXPECT_EQ(s.Longitude(), Variant::Ansi(lon)) << c;
     // The other members are stored whatever the position did.
-    EXPECT_EQ(s.Speed(), Variant::R8(1.0)) << c.fields;
+    EXPECT_EQ(s.Speed(), Variant::R8(1.0)) << c;
   }
 }
 
