@@ -11,29 +11,16 @@
 #include "automation/error_info.h"
 #include "engine/sentence.h"
 #include "presentation/geo_position.h"
+#include "support/nmea.h"
 #include "support/position_cases.h"
 
 namespace orvane {
 namespace {
 
-// A sentence line kept alive with its normalized fields, as the loop passes
-// them to a handler.
-class Line {
- public:
-  Line(std::string text, std::size_t count) : text_(std::move(text)) {
-    SplitFields(text_, fields_);
-    NormalizeFieldCount(fields_, count);
-  }
-  const SentenceFields& fields() const { return fields_; }
-
- private:
-  std::string text_;
-  SentenceFields fields_;
-};
-
-void Rmc(FixState& s, const std::string& body) { s.ParseRmc(Line("$GPRMC," + body, 13).fields()); }
-void Gga(FixState& s, const std::string& body) { s.ParseGga(Line("$GPGGA," + body, 15).fields()); }
-void Gll(FixState& s, const std::string& body) { s.ParseGll(Line("$GPGLL," + body, 7).fields()); }
+// A sentence handed to its handler as the loop hands it over.
+void Rmc(FixState& s, const std::string& body) { s.ParseRmc(testing::HandlerFields("$GPRMC," + body)); }
+void Gga(FixState& s, const std::string& body) { s.ParseGga(testing::HandlerFields("$GPGGA," + body)); }
+void Gll(FixState& s, const std::string& body) { s.ParseGll(testing::HandlerFields("$GPGLL," + body)); }
 
 const char kFullRmc[] = "123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A";
 const char kFullGga[] = "123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,3.7,0120";

@@ -6,19 +6,14 @@
 
 #include <string>
 
+#include "support/nmea.h"
+
 namespace orvane {
 namespace {
 
 void Feed(NavigationState& state, const std::string& line) {
-  SentenceFields f;
-  SplitFields(line, f);
-  if (f[0] == "$GPRMB") {
-    NormalizeFieldCount(f, 14);
-    state.ParseRmb(f);
-  } else {
-    NormalizeFieldCount(f, 7);
-    state.ParseBod(f);
-  }
+  const SentenceFields f = testing::HandlerFields(line);
+  if (f[0] == "$GPRMB") state.ParseRmb(f); else state.ParseBod(f);
 }
 
 const char kRmb[] = "$GPRMB,A,0.12,L,ORG,DST,4917.24,N,12309.57,W,1.3,3.2,10.5,V";

@@ -8,20 +8,14 @@
 #include "engine/navigation_state.h"
 #include "control/event_args.h"
 #include "presentation/settings.h"
+#include "support/nmea.h"
 
 namespace orvane {
 namespace {
 
 void Feed(NavigationState& state, const std::string& line) {
-  SentenceFields f;
-  SplitFields(line, f);
-  if (f[0] == "$GPRTE") {
-    NormalizeFieldCount(f, 14);
-    state.ParseRte(f);
-  } else {
-    NormalizeFieldCount(f, 6);
-    state.ParseWpl(f);
-  }
+  const SentenceFields f = testing::HandlerFields(line);
+  if (f[0] == "$GPRTE") state.ParseRte(f); else state.ParseWpl(f);
 }
 
 // The identifiers of WptsInRoute, failing unless it is an array of VT_BSTR.

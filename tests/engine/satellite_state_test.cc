@@ -8,20 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/nmea.h"
+
 namespace orvane {
 namespace {
 
 // Splits "$GPGSA,..." the way the sentence loop does and hands it over.
 void Feed(SatelliteState& state, const std::string& line) {
-  SentenceFields f;
-  SplitFields(line, f);
-  if (f[0] == "$GPGSA") {
-    NormalizeFieldCount(f, 18);
-    state.ParseGsa(f);
-  } else {
-    NormalizeFieldCount(f, 20);
-    state.ParseGsv(f);
-  }
+  const SentenceFields f = testing::HandlerFields(line);
+  if (f[0] == "$GPGSA") state.ParseGsa(f); else state.ParseGsv(f);
 }
 
 // The PRNs of an array, failing unless it is VT_ARRAY|VT_VARIANT of VT_I2.

@@ -1,5 +1,8 @@
 #include "support/nmea.h"
 
+#include <stdexcept>
+
+#include "engine/receiver.h"
 #include "engine/sentence.h"
 
 // Hosts of the library, the tests among them, get its headers and never its
@@ -17,5 +20,18 @@ std::string WithChecksum(std::string_view body) {
 }
 
 std::string Sentence(std::string_view body) { return WithChecksum(body) + "\r\n"; }
+
+SentenceFields HandlerFields(std::string_view line) {
+  SentenceFields fields;
+  SplitFields(line, fields);
+  const std::string_view type = fields[0].size() == 6 ? fields[0].substr(3) : std::string_view();
+  for (const SentenceRow& row : Receiver::Sentences()) {
+    if (row.identifier == type) {
+      NormalizeFieldCount(fields, row.field_count);
+      return fields;
+    }
+  }
+  throw std::invalid_argument("no handler takes " + std::string(fields[0]));
+}
 
 }  // namespace orvane::testing
