@@ -297,38 +297,38 @@ TEST(ControlTest, EventsReachAHostSinkInOrderAndFileCompleteOnce) {
   std::remove(path.c_str());
 }
 
-TEST(ControlTest, FinalReleaseDuringAPacedReplayIsPromptAndSilent) {
-  std::string log;
-  for (int s = 0; s < 60; s += 20) log += Rmc(s);
-  const std::string path = TempLog(log);
-  auto c = CreateOrvaneControl();
-  auto sink = std::make_shared<Counter>();
-  std::uint32_t cookie;
-  c->events().Advise(sink, &cookie, SinkThreading::kFreeThreaded);
-  ASSERT_EQ(c->OpenFile(Variant::Text(path), Variant::R8(1.0)), S_OK);
-  std::this_thread::sleep_for(100ms);  // the reader is now in a 20 s pacing wait
-  const auto start = std::chrono::steady_clock::now();
-  c.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(sink->counts[kDispIdFileComplete], 0);
-  std::remove(path.c_str());
-}
-
-TEST(ControlTest, FinalReleaseWhileTheReaderWaitsOnThisThreadIsPrompt) {
-  std::string log;
-  for (int s = 0; s < 5; ++s) log += Rmc(s);
-  const std::string path = TempLog(log);
-  auto c = CreateOrvaneControl();
-  auto sink = std::make_shared<Counter>();
-  std::uint32_t cookie;
-  c->events().Advise(sink, &cookie);  // needs this thread, which will not pump
-  ASSERT_EQ(c->OpenFile(Variant::Text(path), Variant()), S_OK);
-  std::this_thread::sleep_for(100ms);  // the reader now waits for this thread
-  const auto start = std::chrono::steady_clock::now();
-  c.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(sink->counts[kDispIdFileComplete], 0);
-  std::remove(path.c_str());
+// Whatever the reader is waiting for, dropping the control ends it at once
+// and no FileComplete follows.
+TEST(ControlTest, FinalReleaseWhileTheReaderWaitsIsPromptAndSilent) {
+  const struct Case {
+    const char* waits_for;
+    int fixes;
+    int seconds_apart;
+    SinkThreading threading;
+    Variant rate;
+  } cases[] = {
+      // 20 s between fixes at real time: a long pacing wait.
+      {"pacing", 3, 20, SinkThreading::kFreeThreaded, Variant::R8(1.0)},
+      // A sink that needs this thread, which will not pump.
+      {"this thread", 5, 1, SinkThreading::kApartment, Variant()},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.waits_for);
+    std::string log;
+    for (int i = 0; i < k.fixes; ++i) log += Rmc(i * k.seconds_apart);
+    const std::string path = TempLog(log);
+    auto c = CreateOrvaneControl();
+    auto sink = std::make_shared<Counter>();
+    std::uint32_t cookie;
+    c->events().Advise(sink, &cookie, k.threading);
+    ASSERT_EQ(c->OpenFile(Variant::Text(path), k.rate), S_OK);
+    std::this_thread::sleep_for(100ms);  // the reader is now waiting
+    const auto start = std::chrono::steady_clock::now();
+    c.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(sink->counts[kDispIdFileComplete], 0);
+    std::remove(path.c_str());
+  }
 }
 
 // A handler that drops the last reference to the control: for a host-thread
