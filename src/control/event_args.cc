@@ -62,7 +62,7 @@ SatelliteUpdateArgs EventArgs::Of(const SatelliteState& satellites) {
   args[5] = s.vdop_;
   try {
     args[6] = SatelliteState::PrnArray(s.fix_satellite_prns_);
-    args[7] = SatelliteState::PrnArray(s.satellite_in_view_prns_);
+    args[7] = SatelliteState::PrnArray(s.satellite_in_view_);
   } catch (const std::bad_alloc&) {
     // Sinks then see empty lists rather than the reader thread failing.
     args[6] = Variant::Array({});

@@ -109,14 +109,16 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
     out.vdop = Number(s.vdop_);
     out.in_view = Integer(s.num_satellites_in_view_);
     out.used.assign(s.fix_satellite_prns_.begin(), s.fix_satellite_prns_.end());
-    out.in_sight.reserve(s.satellite_in_view_prns_.size());
-    for (std::int16_t number : s.satellite_in_view_prns_) {
+    out.in_sight.reserve(s.satellite_in_view_.size());
+    for (const SatelliteEntry& listed : s.satellite_in_view_) {
+      const std::int16_t number = listed.prn;
       Satellite sat;
       sat.number = number;
-      if (auto it = s.satellite_table_.find(number); it != s.satellite_table_.end()) {
-        sat.elevation = Integer(it->second.elevation);
-        sat.azimuth = Integer(it->second.azimuth);
-        sat.snr = Integer(it->second.snr);
+      if (const SatelliteEntry* found = s.FindInViewLocked(number)) {
+        const SatelliteRecord record = found->Record();
+        sat.elevation = Integer(record.elevation);
+        sat.azimuth = Integer(record.azimuth);
+        sat.snr = Integer(record.snr);
       }
       for (std::int16_t used : s.fix_satellite_prns_) sat.used_in_fix = sat.used_in_fix || used == number;
       out.in_sight.push_back(sat);
