@@ -178,8 +178,9 @@ void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
 
 }  // namespace
 
+// The groups, the fix times and the union flag are the reader's own: the
+// lock is taken only to publish.
 void SatelliteState::MarkFix(std::string_view time) {
-  std::lock_guard<std::mutex> lock(mutex_);
   new_fix_union_ = true;
   if (time.empty() || time == last_fix_time_) return;
   try {
@@ -188,10 +189,18 @@ void SatelliteState::MarkFix(std::string_view time) {
     return;
   }
   ++fix_times_;
-  std::size_t before = published_groups_.size();
-  std::erase_if(published_groups_,
-                [&](const auto& g) { return fix_times_ - g.second.fix_time > kStaleFixTimes; });
-  if (published_groups_.size() != before) PublishUnion();
+  bool dropped = false;
+  for (SystemGroup& group : groups_) {
+    if (group.is_published && fix_times_ - group.fix_time > kStaleFixTimes) {
+      group.is_published = false;
+      dropped = true;
+    }
+  }
+  try {
+    if (dropped) PublishUnion();
+  } catch (const std::bad_alloc&) {
+    // The sky shown stays as it was until the next group is published.
+  }
 }
 
 void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
@@ -199,13 +208,16 @@ void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view ta
   Variant fix_mode = GsaFixMode(Field(f, 2));
   GnssSystem system = SystemFromId(id);
   if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
+  Variant pdop = OptionalR8(Field(f, 15));
+  Variant hdop = OptionalR8(Field(f, 16));
+  Variant vdop = OptionalR8(Field(f, 17));
 
   std::lock_guard<std::mutex> lock(mutex_);
   automatic_operation_ = std::move(automatic);
   operation_mode_ = std::move(fix_mode);
-  pdop_ = OptionalR8(Field(f, 15));
-  hdop_ = OptionalR8(Field(f, 16));
-  vdop_ = OptionalR8(Field(f, 17));
+  pdop_ = std::move(pdop);
+  hdop_ = std::move(hdop);
+  vdop_ = std::move(vdop);
   if (new_fix_union_) fix_satellite_prns_.clear();
   new_fix_union_ = false;
   try {
@@ -227,16 +239,20 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
                                     std::size_t blocks_end) {
   const GnssSystem system = SystemFromTalker(talker);
   std::string_view number = Field(f, 2);
-  std::lock_guard<std::mutex> lock(mutex_);
   try {
     // A signal id is one hex digit; anything longer is garbage, and garbage
-    // must not grow the groups without bound.
-    std::string key(talker);
-    key += ',';
-    if (id.size() == 1) key += id;
-    if (pending_groups_.size() >= kMaxGroups && pending_groups_.count(key) == 0) return;
-    SystemGroup& pending = pending_groups_[key];
-    SatelliteList& group = pending.satellites;
+    // must not grow the groups without bound. Keys order as the talker's
+    // letters, then no id before any id byte.
+    const auto byte = [](std::string_view s, std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
+    const std::uint32_t key = byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
+    auto at = std::lower_bound(groups_.begin(), groups_.end(), key,
+                               [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
+    if (at == groups_.end() || at->key != key) {
+      if (groups_.size() >= kMaxGroups) return;
+      at = groups_.insert(at, SystemGroup{key, {}, {}, false, 0});
+    }
+    SystemGroup& system_group = *at;
+    SatelliteList& group = system_group.pending;
     if (number.empty() || ReadInt(number) == 1) group.clear();
     for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
       std::string_view prn_field = Field(f, block);
@@ -253,9 +269,9 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
       }
     }
     if (ReadInt(Field(f, 1)) == ReadInt(number)) {
-      SystemGroup& published = published_groups_[key];
-      published.satellites = group;
-      published.fix_time = fix_times_;
+      system_group.published = group;
+      system_group.is_published = true;
+      system_group.fix_time = fix_times_;
       PublishUnion();
     }
   } catch (const std::bad_alloc&) {
@@ -263,15 +279,16 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
   }
 }
 
-// Called with the lock held; may throw std::bad_alloc before it changes
+// Takes the lock to publish; may throw std::bad_alloc before it changes
 // anything published.
 void SatelliteState::PublishUnion() {
   // Every group's satellites in the groups' order, sorted by number with
   // that order kept among equal numbers: the first group's entry is the one
   // the others are merged into.
   union_scratch_.clear();
-  for (const auto& [key, group] : published_groups_) {
-    for (const SatelliteEntry& entry : group.satellites) {
+  for (const SystemGroup& group : groups_) {
+    if (!group.is_published) continue;
+    for (const SatelliteEntry& entry : group.published) {
       union_scratch_.push_back({entry, static_cast<std::uint32_t>(union_scratch_.size())});
     }
   }
@@ -286,6 +303,7 @@ void SatelliteState::PublishUnion() {
       union_scratch_[kept++] = union_scratch_[i];
     }
   }
+  std::lock_guard<std::mutex> lock(mutex_);
   satellite_in_view_.reserve(kept);  // the one step that may throw
   satellite_in_view_.clear();
   for (std::size_t i = 0; i < kept; ++i) satellite_in_view_.push_back(union_scratch_[i].entry);

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -113,10 +112,14 @@ class SatelliteState {
   SatelliteList satellite_in_view_;
   SatelliteList pending_in_view_;
 
-  // Several systems: per talker and signal id, each number once.
+  // Several systems: per talker and signal id (ordered by key), each number
+  // once. These and the fix times are the reader thread's alone.
   struct SystemGroup {
-    SatelliteList satellites;
-    std::int64_t fix_time = 0;  // fix_times_ when published
+    std::uint32_t key;
+    SatelliteList pending;
+    SatelliteList published;
+    bool is_published;
+    std::int64_t fix_time;  // fix_times_ when published
   };
   void PublishUnion();
   // PublishUnion's working list, kept for its capacity.
@@ -125,8 +128,7 @@ class SatelliteState {
     std::uint32_t rank;  // position in the groups' order, for equal numbers
   };
   std::vector<RankedEntry> union_scratch_;
-  std::map<std::string, SystemGroup> pending_groups_;
-  std::map<std::string, SystemGroup> published_groups_;
+  std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;
   bool new_fix_union_ = true;
