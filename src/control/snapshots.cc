@@ -70,8 +70,11 @@ std::optional<UtcTime> Time(const Variant& v) {
 
 }  // namespace
 
+// The HDOP is read while the fix is still locked, so it is the one stored
+// when that fix was (the reader stores each sentence under one lock and
+// never holds two; this is the one place that nests them, fix first).
 Fix SnapshotReader::ReadFix(const Receiver& receiver) {
-  Fix fix = Locked(receiver.fix(), [](const FixState& s) {
+  return Locked(receiver.fix(), [&receiver](const FixState& s) {
     Fix out;
     out.good = s.fix_good_.vt() == VT_BOOL && s.fix_good_.boolean();
     out.time = Time(s.fix_date_time_);
@@ -93,10 +96,9 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
     if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
       out.mode = mode->front();
     }
+    out.hdop = Locked(receiver.satellites(), [](const SatelliteState& sat) { return Number(sat.hdop_); });
     return out;
   });
-  fix.hdop = Locked(receiver.satellites(), [](const SatelliteState& s) { return Number(s.hdop_); });
-  return fix;
 }
 
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
