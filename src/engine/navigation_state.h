@@ -100,6 +100,7 @@ class NavigationState {
   Variant true_bearing_to_dest_;
   Variant range_to_dest_;
   GeoPosition destination_position_;
+  mutable PositionTextCache event_text_;  // of the destination events were last built with
   Variant dest_wpt_id_;
   Variant origin_wpt_id_;
   Variant cross_track_error_;
