@@ -105,6 +105,7 @@ class NavigationState {
   Variant origin_wpt_id_;
   Variant cross_track_error_;
   std::vector<std::string> route_waypoints_;
+  Variant route_array_;  // route_waypoints_ as WptsInRoute gives them
   PendingRoute pending_route_waypoints_;
   WaypointTable waypoint_table_;
   PendingTable pending_waypoint_table_;
