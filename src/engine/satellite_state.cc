@@ -218,7 +218,10 @@ void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view ta
   pdop_ = std::move(pdop);
   hdop_ = std::move(hdop);
   vdop_ = std::move(vdop);
-  if (new_fix_union_) fix_satellite_prns_.clear();
+  if (new_fix_union_) {
+    fix_satellite_prns_.clear();
+    in_fix_union_.reset();
+  }
   new_fix_union_ = false;
   try {
     for (std::size_t i = 3; i <= 14; ++i) {
@@ -227,8 +230,12 @@ void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view ta
       const int number = GsaNumber(system, field);
       if (number == 0) continue;
       const auto prn = static_cast<std::int16_t>(number);
-      if (std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) == fix_satellite_prns_.end())
-        fix_satellite_prns_.push_back(prn);
+      const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
+      if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
+               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) != fix_satellite_prns_.end())
+        continue;
+      fix_satellite_prns_.push_back(prn);
+      if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
     }
   } catch (const std::bad_alloc&) {
     // The union keeps what it had.

@@ -1,6 +1,7 @@
 // Receiver mode, dilution of precision and satellites, from GSA and GSV.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -132,6 +133,7 @@ class SatelliteState {
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;
   bool new_fix_union_ = true;
+  std::bitset<1024> in_fix_union_;  // the unique numbers in fix_satellite_prns_
 };
 
 }  // namespace orvane
