@@ -1,5 +1,6 @@
 // One pass over a log, for counting instructions under callgrind:
-//   orvane_loop_once floor|loop|sink LOG
+//   orvane_loop_once floor|loop|talkers|sink LOG
+// (talkers: the loop with every talker accepted, several systems kept)
 // Only Measured() is counted (callgrind --toggle-collect='*Measured*'), so
 // reading the log and starting up stay out of the figures.
 #include <cstdio>
@@ -8,10 +9,11 @@
 
 #include "bench_log.h"
 #include "presentation/settings.h"
+#include "presentation/settings_access.h"
 
 namespace {
 
-enum class Kind { kFloor, kLoop, kSink };
+enum class Kind { kFloor, kLoop, kTalkers, kSink };
 
 [[gnu::noinline]] unsigned Measured(Kind kind, orvane::Receiver& receiver, const std::string& log) {
   if (kind == Kind::kFloor) return orvane::bench::SplitAndChecksum(log);
@@ -23,17 +25,19 @@ enum class Kind { kFloor, kLoop, kSink };
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: orvane_loop_once floor|loop|sink LOG\n");
+    std::fprintf(stderr, "usage: orvane_loop_once floor|loop|talkers|sink LOG\n");
     return 2;
   }
   const Kind kind = std::strcmp(argv[1], "floor") == 0  ? Kind::kFloor
-                    : std::strcmp(argv[1], "sink") == 0 ? Kind::kSink
-                                                        : Kind::kLoop;
+                    : std::strcmp(argv[1], "sink") == 0    ? Kind::kSink
+                    : std::strcmp(argv[1], "talkers") == 0 ? Kind::kTalkers
+                                                           : Kind::kLoop;
   const std::string log = orvane::bench::ReadWholeFile(argv[2]);
   orvane::Settings settings;
   orvane::EventSource events;
   auto sink = std::make_shared<orvane::bench::CountingSink>();
   std::uint32_t cookie;
+  if (kind == Kind::kTalkers && orvane::PutTalkers(settings, orvane::Variant::Text("*")) != orvane::S_OK) return 1;
   if (kind == Kind::kSink) events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
   const unsigned accepted = Measured(kind, receiver, log);

@@ -20,10 +20,7 @@ FixUpdateArgs EventArgs::Of(const FixState& fix) {
   speed = fix.speed_;
   args[6] = fix.true_course_;
   lock.unlock();
-  std::string latitude, longitude;
-  fix.format_.LatLonText(position, &latitude, &longitude);
-  args[2] = Variant::Ansi(latitude);
-  args[3] = Variant::Ansi(longitude);
+  fix.event_text_.Format(fix.format_, position, &args[2], &args[3]);
   args[4] = fix.format_.Altitude(position.altitude);
   args[5] = fix.format_.Speed(speed);
   return args;
@@ -36,7 +33,7 @@ NavUpdateArgs EventArgs::Of(const NavigationState& navigation) {
   try {
     args[0] = n.origin_wpt_id_;
     args[1] = n.dest_wpt_id_;
-    n.FormatPosition(n.destination_position_, &args[2], &args[3]);
+    n.event_text_.Format(n.format_, n.destination_position_, &args[2], &args[3]);
     args[4] = n.true_bearing_to_dest_;
     args[5] = n.format_.Distance(n.range_to_dest_);
     args[6] = n.cross_track_error_;
@@ -62,7 +59,7 @@ SatelliteUpdateArgs EventArgs::Of(const SatelliteState& satellites) {
   args[5] = s.vdop_;
   try {
     args[6] = SatelliteState::PrnArray(s.fix_satellite_prns_);
-    args[7] = SatelliteState::PrnArray(s.satellite_in_view_prns_);
+    args[7] = SatelliteState::PrnArray(s.satellite_in_view_);
   } catch (const std::bad_alloc&) {
     // Sinks then see empty lists rather than the reader thread failing.
     args[6] = Variant::Array({});

@@ -61,8 +61,11 @@ std::optional<UtcTime> Time(const Variant& v) {
 
 }  // namespace
 
+// The HDOP is read while the fix is still locked, so it is the one stored
+// when that fix was (the reader stores each sentence under one lock and
+// never holds two; this is the one place that nests them, fix first).
 Fix SnapshotReader::ReadFix(const Receiver& receiver) {
-  Fix fix = Locked(receiver.fix(), [](const FixState& s) {
+  return Locked(receiver.fix(), [&receiver](const FixState& s) {
     Fix out;
     out.good = s.fix_good_.vt() == VT_BOOL && s.fix_good_.boolean();
     out.time = Time(s.fix_date_time_);
@@ -84,10 +87,9 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
     if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
       out.mode = mode->front();
     }
+    out.hdop = Locked(receiver.satellites(), [](const SatelliteState& sat) { return Number(sat.hdop_); });
     return out;
   });
-  fix.hdop = Locked(receiver.satellites(), [](const SatelliteState& s) { return Number(s.hdop_); });
-  return fix;
 }
 
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
@@ -100,14 +102,16 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
     out.vdop = Number(s.vdop_);
     out.in_view = Integer(s.num_satellites_in_view_);
     out.used.assign(s.fix_satellite_prns_.begin(), s.fix_satellite_prns_.end());
-    out.in_sight.reserve(s.satellite_in_view_prns_.size());
-    for (std::int16_t number : s.satellite_in_view_prns_) {
+    out.in_sight.reserve(s.satellite_in_view_.size());
+    for (const SatelliteEntry& listed : s.satellite_in_view_) {
+      const std::int16_t number = listed.prn;
       Satellite sat;
       sat.number = number;
-      if (auto it = s.satellite_table_.find(number); it != s.satellite_table_.end()) {
-        sat.elevation = Integer(it->second.elevation);
-        sat.azimuth = Integer(it->second.azimuth);
-        sat.snr = Integer(it->second.snr);
+      if (const SatelliteEntry* found = s.FindInViewLocked(number)) {
+        const SatelliteRecord record = found->Record();
+        sat.elevation = Integer(record.elevation);
+        sat.azimuth = Integer(record.azimuth);
+        sat.snr = Integer(record.snr);
       }
       for (std::int16_t used : s.fix_satellite_prns_) sat.used_in_fix = sat.used_in_fix || used == number;
       out.in_sight.push_back(sat);

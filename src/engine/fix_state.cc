@@ -51,6 +51,11 @@ double FixState::TimeOnFixDate(std::string_view hhmmss) const {
   return TimeOnDate(hhmmss, stored);
 }
 
+// ReadersOwnValues: the decoded values are written on the reader thread
+// alone (the host writes only the labels), so the handlers read the stored
+// values there without the lock and take it once, to store: one lock per
+// sentence.
+
 // $GPRMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,ddmmyy,x.x,a,m
 // $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A
 void FixState::ParseRmc(const SentenceFields& f) {
@@ -58,7 +63,8 @@ void FixState::ParseRmc(const SentenceFields& f) {
     Variant date;
     Variant fix_good = Variant::Bool(false);
     Variant speed, course;
-    GeoPosition position = CopyPosition();
+    GeoPosition position;
+    position = position_;  // values only; see ReadersOwnValues
 
     const std::string_view time = Field(f, 1);
     const std::string_view ddmmyy = Field(f, 9);
@@ -107,12 +113,8 @@ void FixState::ParseGga(const SentenceFields& f) {
   try {
     Variant date, quality, satellites, geoid, age, station;
     GeoPosition position;
-    Variant stored_date;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      position = position_;
-      stored_date = fix_date_time_;
-    }
+    position = position_;  // values only; see ReadersOwnValues
+    const Variant& stored_date = fix_date_time_;
 
     if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 1), stored_date));
     // A unit other than metres refuses the whole position.
@@ -149,11 +151,8 @@ void FixState::ParseGll(const SentenceFields& f) {
     Variant date;
     Variant fix_good = Variant::Bool(false);
     GeoPosition position;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      position = position_;
-      date = fix_date_time_;
-    }
+    position = position_;  // values only; see ReadersOwnValues
+    date = fix_date_time_;
 
     position.ParseLatLon(Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4));
     // Without a time the stored one stays: GLL often comes without.

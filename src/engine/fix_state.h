@@ -95,6 +95,7 @@ class FixState {
   Variant fix_date_time_ = Variant::Date(0.0);
   Variant fix_good_ = Variant::Bool(false);
   GeoPosition position_;
+  mutable PositionTextCache event_text_;  // of the position events were last built with
 
   void ReportFixTime(const Variant& fix_time);
 

@@ -1,8 +1,10 @@
 #include "engine/geo_position.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "engine/numbers.h"
+#include "engine/value_format.h"
 
 namespace orvane {
 namespace {
@@ -75,6 +77,44 @@ bool GeoPosition::ParseLatLonAlt(std::string_view lat, std::string_view lat_hemi
     altitude = Variant::R8(ReadDouble(altitude_text));
   }
   return ParseLatLon(lat, lat_hemisphere, lon, lon_hemisphere);
+}
+
+namespace {
+
+// Bit for bit, so that -0.0 and 0.0 (which may print apart) differ.
+bool SameValue(const Variant& a, const Variant& b) {
+  if (a.vt() != b.vt()) return false;
+  if (a.vt() != VT_R8) return a.is_empty();
+  const double x = a.r8(), y = b.r8();
+  return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+}  // namespace
+
+void PositionTextCache::Format(const ValueFormat& format, const GeoPosition& p, Variant* latitude,
+                               Variant* longitude) {
+  const std::int32_t key = format.LatLonFormatKey();
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool same = key >= 0 && key == key_ && SameValue(p.latitude, formatted_.latitude) &&
+                    SameValue(p.longitude, formatted_.longitude) && p.deg_label == formatted_.deg_label &&
+                    p.min_label == formatted_.min_label && p.sec_label == formatted_.sec_label;
+  if (!same) {
+    std::string lat_text, lon_text;
+    format.LatLonText(p, &lat_text, &lon_text);
+    Variant lat = Variant::Ansi(lat_text);
+    Variant lon = Variant::Ansi(lon_text);
+    key_ = -1;  // until every part is stored: copying a label may throw
+    formatted_ = p;
+    formatted_.deg_label = p.deg_label;
+    formatted_.min_label = p.min_label;
+    formatted_.sec_label = p.sec_label;
+    latitude_ = std::move(lat);
+    longitude_ = std::move(lon);
+    // A format put while this text was made may or may not be in it.
+    key_ = format.LatLonFormatKey() == key ? key : -1;
+  }
+  *latitude = latitude_;
+  *longitude = longitude_;
 }
 
 }  // namespace orvane

@@ -3,12 +3,16 @@
 // so a stored position keeps its labels through every update.
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "automation/variant.h"
 
 namespace orvane {
+
+class ValueFormat;
 
 class GeoPosition {
  public:
@@ -32,6 +36,22 @@ class GeoPosition {
   bool ParseLatLonAlt(std::string_view lat, std::string_view lat_hemisphere, std::string_view lon,
                       std::string_view lon_hemisphere, std::string_view altitude_text,
                       std::string_view altitude_unit);
+};
+
+// The text of the last position formatted for an event, kept with what it
+// came from: RMC, GGA and GLL of one fix, or a destination every RMB
+// repeats, are formatted once and copied after.
+class PositionTextCache {
+ public:
+  // Latitude and longitude as LatLonText gives them, as Ansi text values.
+  void Format(const ValueFormat& format, const GeoPosition& p, Variant* latitude, Variant* longitude);
+
+ private:
+  std::mutex mutex_;  // events are built on one thread, but nothing relies on it
+  std::int32_t key_ = -1;
+  GeoPosition formatted_;  // values and labels
+  Variant latitude_;
+  Variant longitude_;
 };
 
 }  // namespace orvane

@@ -65,7 +65,7 @@ void NavigationState::FormatPosition(const GeoPosition& position, Variant* latit
 }
 
 NavigationState::NavigationState(const ValueFormat& format)
-    : format_(format), arrived_at_dest_(Variant::Bool(false)) {}
+    : format_(format), arrived_at_dest_(Variant::Bool(false)), route_array_(Variant::Array({})) {}
 NavigationState::~NavigationState() = default;
 
 // $GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V
@@ -200,10 +200,17 @@ void NavigationState::AddRouteIdsLocked(const SentenceFields& f) {
   }
 }
 
+// The route's array is built here, once per route, not per event or read.
 void NavigationState::PublishRouteLocked() {
+  if (pending_route_waypoints_.names == route_waypoints_) return;
   try {
     std::vector<std::string> published = pending_route_waypoints_.names;
+    std::vector<Variant> elements;
+    elements.reserve(published.size());
+    for (const std::string& id : published) elements.push_back(Variant::Ansi(id));
+    Variant array = Variant::Array(std::move(elements));
     route_waypoints_ = std::move(published);
+    route_array_ = std::move(array);
   } catch (const std::bad_alloc&) {
     // The previous route stays published.
   }
@@ -310,12 +317,7 @@ Variant NavigationState::RouteContainsAllWpts() const {
   return route_contains_all_wpts_;
 }
 
-Variant NavigationState::WptsInRouteLocked() const {
-  std::vector<Variant> elements;
-  elements.reserve(route_waypoints_.size());
-  for (const std::string& id : route_waypoints_) elements.push_back(Variant::Ansi(id));
-  return Variant::Array(std::move(elements));
-}
+Variant NavigationState::WptsInRouteLocked() const { return route_array_; }
 
 Variant NavigationState::WptsInRoute() const {
   std::lock_guard<std::mutex> lock(mutex_);

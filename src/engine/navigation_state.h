@@ -100,10 +100,12 @@ class NavigationState {
   Variant true_bearing_to_dest_;
   Variant range_to_dest_;
   GeoPosition destination_position_;
+  mutable PositionTextCache event_text_;  // of the destination events were last built with
   Variant dest_wpt_id_;
   Variant origin_wpt_id_;
   Variant cross_track_error_;
   std::vector<std::string> route_waypoints_;
+  Variant route_array_;  // route_waypoints_ as WptsInRoute gives them
   PendingRoute pending_route_waypoints_;
   WaypointTable waypoint_table_;
   PendingTable pending_waypoint_table_;

@@ -27,12 +27,19 @@ std::int16_t DecimalToInt16(double value) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(whole)));
 }
 
-// A VT_I2 when the field holds an integer within [low, high], else empty.
-Variant BoundedI2(std::string_view field, std::int32_t low, std::int32_t high) {
-  if (field.empty()) return Variant();
-  std::int32_t value = ReadInt(field);
-  if (value < low || value > high) return Variant();
-  return Variant::I2(static_cast<std::int16_t>(value));
+// The field's integer when within [0, high], else -1 (empty).
+std::int16_t BoundedValue(std::string_view field, std::int32_t high) {
+  if (field.empty()) return -1;
+  const std::int32_t value = ReadInt(field);
+  return value < 0 || value > high ? std::int16_t{-1} : static_cast<std::int16_t>(value);
+}
+
+Variant OptionalI2(std::int16_t value) { return value < 0 ? Variant() : Variant::I2(value); }
+
+// A GSV block's values after its number.
+SatelliteEntry ReadBlock(const SentenceFields& f, std::size_t block, std::int16_t prn) {
+  return {prn, BoundedValue(Field(f, block + 1), 90), BoundedValue(Field(f, block + 2), 360),
+          BoundedValue(Field(f, block + 3), 99)};
 }
 
 Variant OptionalR8(std::string_view field) {
@@ -60,6 +67,24 @@ Variant SatelliteState::PrnArray(const std::vector<std::int16_t>& prns) {
   elements.reserve(prns.size());
   for (std::int16_t prn : prns) elements.push_back(Variant::I2(prn));
   return Variant::Array(std::move(elements));
+}
+
+Variant SatelliteState::PrnArray(const SatelliteList& satellites) {
+  std::vector<Variant> elements;
+  elements.reserve(satellites.size());
+  for (const SatelliteEntry& sat : satellites) elements.push_back(Variant::I2(sat.prn));
+  return Variant::Array(std::move(elements));
+}
+
+SatelliteRecord SatelliteEntry::Record() const {
+  return {OptionalI2(elevation), OptionalI2(azimuth), OptionalI2(snr)};
+}
+
+const SatelliteEntry* SatelliteState::FindInViewLocked(std::int16_t prn) const {
+  for (auto it = satellite_in_view_.rbegin(); it != satellite_in_view_.rend(); ++it) {
+    if (it->prn == prn) return &*it;
+  }
+  return nullptr;
 }
 
 std::size_t GsvBlocksEnd(std::size_t received_field_count) {
@@ -110,26 +135,17 @@ void SatelliteState::ParseGsv(const SentenceFields& f, std::size_t blocks_end) {
   std::string_view in_view = Field(f, 3);
   Variant num_in_view = in_view.empty() ? Variant() : Variant::I2(ReadInt16(in_view));
 
+  const std::int32_t this_message = ReadInt(number);
+
   std::lock_guard<std::mutex> lock(mutex_);
-  if (number.empty() || ReadInt(number) == 1) {
-    pending_in_view_prns_.clear();
-    pending_satellite_table_.clear();
-  }
+  if (number.empty() || this_message == 1) pending_in_view_.clear();
 
   for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
     std::string_view prn_field = Field(f, block);
     if (prn_field.empty()) continue;
-    if (pending_in_view_prns_.size() >= kMaxPendingSatellites) break;
-    SatelliteRecord record;
-    record.elevation = BoundedI2(Field(f, block + 1), 0, 90);
-    record.azimuth = BoundedI2(Field(f, block + 2), 0, 360);
-    record.snr = BoundedI2(Field(f, block + 3), 0, 99);
-    std::int16_t prn = ReadInt16(prn_field);
+    if (pending_in_view_.size() >= kMaxPendingSatellites) break;
     try {
-      // Room in the list first, so a failure leaves list and table agreeing.
-      pending_in_view_prns_.reserve(pending_in_view_prns_.size() + 1);
-      pending_satellite_table_.insert_or_assign(prn, std::move(record));
-      pending_in_view_prns_.push_back(prn);
+      pending_in_view_.push_back(ReadBlock(f, block, ReadInt16(prn_field)));
     } catch (const std::bad_alloc&) {
       // This block is lost; the others still count.
     }
@@ -137,14 +153,11 @@ void SatelliteState::ParseGsv(const SentenceFields& f, std::size_t blocks_end) {
 
   num_satellites_in_view_ = std::move(num_in_view);
 
-  if (ReadInt(total) == ReadInt(number)) {
+  if (ReadInt(total) == this_message) {
     try {
-      std::vector<std::int16_t> prns = pending_in_view_prns_;
-      SatelliteTable table = pending_satellite_table_;
-      satellite_in_view_prns_ = std::move(prns);
-      satellite_table_ = std::move(table);
+      satellite_in_view_ = pending_in_view_;
     } catch (const std::bad_alloc&) {
-      // The previous group stays published.
+      // The previous group stays published (a failed copy leaves it as it was).
     }
   }
 }
@@ -157,16 +170,17 @@ int GsaNumber(GnssSystem system, std::string_view field) {
   return UniqueSatelliteNumber(system, DecimalToInt16(ReadDouble(field)));
 }
 
-void KeepStrongest(SatelliteRecord& kept, const SatelliteRecord& other) {
-  if (kept.elevation.is_empty()) kept.elevation = other.elevation;
-  if (kept.azimuth.is_empty()) kept.azimuth = other.azimuth;
-  if (!other.snr.is_empty() && (kept.snr.is_empty() || other.snr.i2() > kept.snr.i2())) kept.snr = other.snr;
+void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
+  if (kept.elevation < 0) kept.elevation = other.elevation;
+  if (kept.azimuth < 0) kept.azimuth = other.azimuth;
+  if (other.snr > kept.snr) kept.snr = other.snr;  // an empty -1 never wins
 }
 
 }  // namespace
 
+// The groups, the fix times and the union flag are the reader's own: the
+// lock is taken only to publish.
 void SatelliteState::MarkFix(std::string_view time) {
-  std::lock_guard<std::mutex> lock(mutex_);
   new_fix_union_ = true;
   if (time.empty() || time == last_fix_time_) return;
   try {
@@ -175,10 +189,18 @@ void SatelliteState::MarkFix(std::string_view time) {
     return;
   }
   ++fix_times_;
-  std::size_t before = published_groups_.size();
-  std::erase_if(published_groups_,
-                [&](const auto& g) { return fix_times_ - g.second.fix_time > kStaleFixTimes; });
-  if (published_groups_.size() != before) PublishUnion();
+  bool dropped = false;
+  for (SystemGroup& group : groups_) {
+    if (group.is_published && fix_times_ - group.fix_time > kStaleFixTimes) {
+      group.is_published = false;
+      dropped = true;
+    }
+  }
+  try {
+    if (dropped) PublishUnion();
+  } catch (const std::bad_alloc&) {
+    // The sky shown stays as it was until the next group is published.
+  }
 }
 
 void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
@@ -186,14 +208,20 @@ void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view ta
   Variant fix_mode = GsaFixMode(Field(f, 2));
   GnssSystem system = SystemFromId(id);
   if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
+  Variant pdop = OptionalR8(Field(f, 15));
+  Variant hdop = OptionalR8(Field(f, 16));
+  Variant vdop = OptionalR8(Field(f, 17));
 
   std::lock_guard<std::mutex> lock(mutex_);
   automatic_operation_ = std::move(automatic);
   operation_mode_ = std::move(fix_mode);
-  pdop_ = OptionalR8(Field(f, 15));
-  hdop_ = OptionalR8(Field(f, 16));
-  vdop_ = OptionalR8(Field(f, 17));
-  if (new_fix_union_) fix_satellite_prns_.clear();
+  pdop_ = std::move(pdop);
+  hdop_ = std::move(hdop);
+  vdop_ = std::move(vdop);
+  if (new_fix_union_) {
+    fix_satellite_prns_.clear();
+    in_fix_union_.reset();
+  }
   new_fix_union_ = false;
   try {
     for (std::size_t i = 3; i <= 14; ++i) {
@@ -202,8 +230,12 @@ void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view ta
       const int number = GsaNumber(system, field);
       if (number == 0) continue;
       const auto prn = static_cast<std::int16_t>(number);
-      if (std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) == fix_satellite_prns_.end())
-        fix_satellite_prns_.push_back(prn);
+      const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
+      if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
+               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) != fix_satellite_prns_.end())
+        continue;
+      fix_satellite_prns_.push_back(prn);
+      if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
     }
   } catch (const std::bad_alloc&) {
     // The union keeps what it had.
@@ -214,42 +246,39 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
                                     std::size_t blocks_end) {
   const GnssSystem system = SystemFromTalker(talker);
   std::string_view number = Field(f, 2);
-  std::lock_guard<std::mutex> lock(mutex_);
   try {
     // A signal id is one hex digit; anything longer is garbage, and garbage
-    // must not grow the groups without bound.
-    std::string key(talker);
-    key += ',';
-    if (id.size() == 1) key += id;
-    if (pending_groups_.size() >= kMaxGroups && pending_groups_.count(key) == 0) return;
-    SystemGroup& pending = pending_groups_[key];
-    if (number.empty() || ReadInt(number) == 1) {
-      pending.prns.clear();
-      pending.table.clear();
+    // must not grow the groups without bound. Keys order as the talker's
+    // letters, then no id before any id byte.
+    const auto byte = [](std::string_view s, std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
+    const std::uint32_t key = byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
+    auto at = std::lower_bound(groups_.begin(), groups_.end(), key,
+                               [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
+    if (at == groups_.end() || at->key != key) {
+      if (groups_.size() >= kMaxGroups) return;
+      at = groups_.insert(at, SystemGroup{key, {}, {}, false, 0});
     }
+    SystemGroup& system_group = *at;
+    SatelliteList& group = system_group.pending;
+    if (number.empty() || ReadInt(number) == 1) group.clear();
     for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
       std::string_view prn_field = Field(f, block);
       if (prn_field.empty()) continue;
-      if (pending.prns.size() >= kMaxPendingSatellites) break;
+      if (group.size() >= kMaxPendingSatellites) break;
       const int unique = UniqueSatelliteNumber(system, ReadInt16(prn_field));
       if (unique == 0) continue;
-      SatelliteRecord record;
-      record.elevation = BoundedI2(Field(f, block + 1), 0, 90);
-      record.azimuth = BoundedI2(Field(f, block + 2), 0, 360);
-      record.snr = BoundedI2(Field(f, block + 3), 0, 99);
-      const auto prn = static_cast<std::int16_t>(unique);
-      auto [it, inserted] = pending.table.try_emplace(prn, std::move(record));
-      if (inserted) {
-        pending.prns.push_back(prn);
+      const SatelliteEntry entry = ReadBlock(f, block, static_cast<std::int16_t>(unique));
+      auto it = std::find_if(group.begin(), group.end(), [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
+      if (it != group.end()) {
+        *it = entry;
       } else {
-        it->second = std::move(record);
+        group.push_back(entry);
       }
     }
     if (ReadInt(Field(f, 1)) == ReadInt(number)) {
-      SystemGroup& published = published_groups_[key];
-      published.prns = pending.prns;
-      published.table = pending.table;
-      published.fix_time = fix_times_;
+      system_group.published = group;
+      system_group.is_published = true;
+      system_group.fix_time = fix_times_;
       PublishUnion();
     }
   } catch (const std::bad_alloc&) {
@@ -257,22 +286,35 @@ void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view ta
   }
 }
 
-// Called with the lock held; may throw std::bad_alloc before it changes
+// Takes the lock to publish; may throw std::bad_alloc before it changes
 // anything published.
 void SatelliteState::PublishUnion() {
-  SatelliteTable table;
-  for (const auto& [key, group] : published_groups_) {
-    for (const auto& [prn, record] : group.table) {
-      auto [it, inserted] = table.try_emplace(prn, record);
-      if (!inserted) KeepStrongest(it->second, record);
+  // Every group's satellites in the groups' order, sorted by number with
+  // that order kept among equal numbers: the first group's entry is the one
+  // the others are merged into.
+  union_scratch_.clear();
+  for (const SystemGroup& group : groups_) {
+    if (!group.is_published) continue;
+    for (const SatelliteEntry& entry : group.published) {
+      union_scratch_.push_back({entry, static_cast<std::uint32_t>(union_scratch_.size())});
     }
   }
-  std::vector<std::int16_t> prns;
-  prns.reserve(table.size());
-  for (const auto& entry : table) prns.push_back(entry.first);
-  num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(prns.size()));
-  satellite_in_view_prns_ = std::move(prns);
-  satellite_table_ = std::move(table);
+  std::sort(union_scratch_.begin(), union_scratch_.end(), [](const RankedEntry& a, const RankedEntry& b) {
+    return a.entry.prn != b.entry.prn ? a.entry.prn < b.entry.prn : a.rank < b.rank;
+  });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < union_scratch_.size(); ++i) {
+    if (kept != 0 && union_scratch_[kept - 1].entry.prn == union_scratch_[i].entry.prn) {
+      KeepStrongest(union_scratch_[kept - 1].entry, union_scratch_[i].entry);
+    } else {
+      union_scratch_[kept++] = union_scratch_[i];
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  satellite_in_view_.reserve(kept);  // the one step that may throw
+  satellite_in_view_.clear();
+  for (std::size_t i = 0; i < kept; ++i) satellite_in_view_.push_back(union_scratch_[i].entry);
+  num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(kept));
 }
 
 Variant SatelliteState::AutomaticOperation() const {
@@ -312,7 +354,7 @@ Variant SatelliteState::FixSatellitePRNs() const {
 
 Variant SatelliteState::SatelliteInViewPRNs() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return PrnArray(satellite_in_view_prns_);
+  return PrnArray(satellite_in_view_);
 }
 
 HRESULT SatelliteState::GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation,
@@ -330,8 +372,7 @@ HRESULT SatelliteState::GetSatelliteInfo(const Variant& prn, Variant* azimuth, V
   SatelliteRecord found;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = satellite_table_.find(key);
-    if (it != satellite_table_.end()) found = it->second;  // numbers only: cannot throw
+    if (const SatelliteEntry* sat = FindInViewLocked(key)) found = sat->Record();  // numbers only: cannot throw
   }
   *azimuth = std::move(found.azimuth);
   *elevation = std::move(found.elevation);

@@ -1,9 +1,9 @@
 // Receiver mode, dilution of precision and satellites, from GSA and GSV.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -15,15 +15,24 @@
 
 namespace orvane {
 
-// One GSV satellite block as stored: each value VT_I2 within its range, or
-// empty.
+// One GSV satellite block: each value VT_I2 within its range, or empty.
 struct SatelliteRecord {
   Variant elevation;  // degrees, 0..90
   Variant azimuth;    // degrees, 0..360
   Variant snr;        // dB-Hz, 0..99
 };
 
-using SatelliteTable = std::map<std::int16_t, SatelliteRecord>;
+// The same block as the loop stores it, flat: -1 for an empty value (every
+// range starts at 0). Lists of these are copied and cleared without touching
+// the heap once their capacity has grown.
+struct SatelliteEntry {
+  std::int16_t prn = 0;
+  std::int16_t elevation = -1;
+  std::int16_t azimuth = -1;
+  std::int16_t snr = -1;
+  SatelliteRecord Record() const;
+};
+using SatelliteList = std::vector<SatelliteEntry>;
 
 // Where a GSV's satellite blocks end, from the element count as received:
 // NMEA 4.10 appends a signal id after the last block (5, 9, 13, 17 or 21
@@ -87,6 +96,10 @@ class SatelliteState {
   friend class SnapshotReader;  // typed snapshots read under the one lock
   friend struct EventArgs;      // so are event parameters
   static Variant PrnArray(const std::vector<std::int16_t>& prns);
+  static Variant PrnArray(const SatelliteList& satellites);
+  // The satellite in view listed last with this number, or null. A GP group
+  // may list a number twice: its last block is the one that counts.
+  const SatelliteEntry* FindInViewLocked(std::int16_t prn) const;
   mutable std::mutex mutex_;
   Variant num_satellites_in_view_;
   Variant automatic_operation_;
@@ -95,23 +108,32 @@ class SatelliteState {
   Variant hdop_;
   Variant vdop_;
   std::vector<std::int16_t> fix_satellite_prns_;
-  std::vector<std::int16_t> satellite_in_view_prns_;
-  std::vector<std::int16_t> pending_in_view_prns_;
-  SatelliteTable satellite_table_;
-  SatelliteTable pending_satellite_table_;
+  // In arrival order; a group is published by copying into capacity already
+  // there.
+  SatelliteList satellite_in_view_;
+  SatelliteList pending_in_view_;
 
-  // Several systems: per talker and signal id.
+  // Several systems: per talker and signal id (ordered by key), each number
+  // once. These and the fix times are the reader thread's alone.
   struct SystemGroup {
-    std::vector<std::int16_t> prns;
-    SatelliteTable table;
-    std::int64_t fix_time = 0;  // fix_times_ when published
+    std::uint32_t key;
+    SatelliteList pending;
+    SatelliteList published;
+    bool is_published;
+    std::int64_t fix_time;  // fix_times_ when published
   };
   void PublishUnion();
-  std::map<std::string, SystemGroup> pending_groups_;
-  std::map<std::string, SystemGroup> published_groups_;
+  // PublishUnion's working list, kept for its capacity.
+  struct RankedEntry {
+    SatelliteEntry entry;
+    std::uint32_t rank;  // position in the groups' order, for equal numbers
+  };
+  std::vector<RankedEntry> union_scratch_;
+  std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;
   bool new_fix_union_ = true;
+  std::bitset<1024> in_fix_union_;  // the unique numbers in fix_satellite_prns_
 };
 
 }  // namespace orvane

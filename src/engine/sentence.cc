@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace orvane {
 namespace {
@@ -91,8 +92,8 @@ std::string_view TrimBlanks(std::string_view s) {
 bool SplitVerifiedFieldsInTwoPasses(std::string_view& line, SentenceFields& fields);
 
 // Beyond this many commas (no real sentence has them) the two-pass way is
-// taken, so the one-pass positions fit on the stack.
-constexpr std::size_t kMaxOnePassCommas = 64;
+// taken, so the one-pass positions fit on the stack and the fields inline.
+constexpr std::size_t kMaxOnePassCommas = SentenceFields::kInlineCapacity - 1;
 
 }  // namespace
 
@@ -160,10 +161,7 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
     for (; i + 8 <= size; i += 8) commas += ((MatchBytesExact(LoadWord(begin + i), ',') >> 7) * kOnes) >> 56;
   }
   for (; i < size; ++i) commas += begin[i] == ',';
-  // Every element is overwritten: resizing from the last line's size
-  // initialises only the elements it adds.
-  fields.resize(commas + 1);
-  std::string_view* out = fields.data();
+  std::string_view* out = fields.Overwrite(commas + 1);
   std::size_t start = 0;
   auto emit = [&](std::size_t comma) {
     *out++ = TrimBlanks(std::string_view(begin + start, comma - start));
@@ -188,10 +186,10 @@ bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
   const std::size_t size = line.size();
   if constexpr (!kWordAtATime) return SplitVerifiedFieldsInTwoPasses(line, fields);
   // One pass over the words of the line finds the asterisk, XORs the bytes
-  // before it and notes the commas and whether any blank is there to trim.
-  // Byte 0 is XORed too and taken out at the end.
-  std::uint32_t commas[kMaxOnePassCommas];
-  std::size_t count = 0;
+  // before it, writes a field at each comma and notes whether any blank is
+  // there to trim. Byte 0 is XORed too and taken out at the end.
+  std::string_view* const out = fields.Overwrite(SentenceFields::kInlineCapacity);
+  std::size_t count = 0, start = 0;
   std::size_t star = std::string_view::npos;
   std::uint64_t acc = 0, blanks = 0;
   for (std::size_t i = 0; i < size; i += 8) {
@@ -213,7 +211,9 @@ bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
     blanks |= MatchBytes(w, ' ');
     if (count > kMaxOnePassCommas - 8) return SplitVerifiedFieldsInTwoPasses(line, fields);
     for (std::uint64_t m = MatchBytesExact(w, ','); m != 0; m &= m - 1) {
-      commas[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(std::countr_zero(m) / 8));
+      const std::size_t comma = i + static_cast<std::size_t>(std::countr_zero(m) / 8);
+      out[count++] = std::string_view(p + start, comma - start);
+      start = comma + 1;
     }
     if (last) break;
   }
@@ -232,14 +232,8 @@ bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
     fields.clear();
     return true;
   }
-  fields.resize(count + 1);
-  std::string_view* out = fields.data();
-  std::size_t start = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    out[k] = std::string_view(p + start, commas[k] - start);
-    start = commas[k] + 1;
-  }
   out[count] = std::string_view(p + start, end - start);
+  fields.resize(count + 1);
   if (blanks != 0) {
     for (std::size_t k = 0; k <= count; ++k) out[k] = TrimBlanks(out[k]);
   }
@@ -247,6 +241,43 @@ bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
 }
 
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }
+
+std::string_view* SentenceFields::Overwrite(std::size_t count) {
+  if (count <= kInlineCapacity) {
+    data_ = inline_;
+  } else {
+    if (heap_.size() < count) heap_.resize(count);
+    data_ = heap_.data();
+  }
+  size_ = count;
+  return data_;
+}
+
+void SentenceFields::Grow(std::size_t count) {
+  if (count > capacity()) {
+    // Only a line beyond the inline room gets here; its fields move along.
+    std::vector<std::string_view> grown(data_, data_ + size_);
+    grown.resize(count);
+    heap_ = std::move(grown);
+    data_ = heap_.data();
+  } else {
+    for (std::size_t i = size_; i < count; ++i) data_[i] = std::string_view();
+  }
+  size_ = count;
+}
+
+void SentenceFields::Assign(const std::string_view* fields, std::size_t count) {
+  std::string_view* out = Overwrite(count);
+  for (std::size_t i = 0; i < count; ++i) out[i] = fields[i];
+}
+
+bool operator==(const SentenceFields& a, const SentenceFields& b) {
+  if (a.size_ != b.size_) return false;
+  for (std::size_t i = 0; i < a.size_; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
 
 namespace {
 

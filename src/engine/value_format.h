@@ -23,6 +23,9 @@ class ValueFormat {
   virtual Variant Distance(const Variant& nautical_miles) const = 0;
   virtual Variant Altitude(const Variant& metres) const = 0;
   virtual Variant GeoidHeight(const Variant& metres) const = 0;
+  // Everything LatLonText depends on beside the position, as one number,
+  // or -1 when that cannot be told (its text is then never reused).
+  virtual std::int32_t LatLonFormatKey() const { return -1; }
 };
 
 // Talkers, as put and parsed; the reader takes a copy when the version

@@ -2,6 +2,7 @@
 // references, on random lines and fields of every length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <random>
@@ -94,6 +95,45 @@ TEST(FastPathTest, OnePassSplitMatchesChecksumThenSplit) {
     if (!accepted) continue;
     SplitFields(view, expected);
     ASSERT_EQ(got, expected) << line;
+  }
+}
+
+// One list reused across lines of every width, around the inline room and
+// far past it, then padded, cut and copied: no element of an earlier line
+// may show through.
+TEST(FastPathTest, FieldListReusedAcrossWidths) {
+  const std::size_t widths[] = {3, 64, 65, 66, 64, 200, 2, 65, 130, 1};
+  SentenceFields one_pass, two_pass;
+  for (std::size_t w : widths) {
+    SCOPED_TRACE(w);
+    std::string line = "$GPXXX";
+    std::vector<std::string> expected = {line};
+    for (std::size_t k = 1; k < w; ++k) {
+      expected.push_back(k % 3 == 0 ? "" : std::to_string(k * 7));
+      line += ", " + expected.back();
+    }
+    unsigned x = 0;
+    for (std::size_t k = 1; k < line.size(); ++k) x ^= static_cast<unsigned char>(line[k]);
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "*%02X", x);
+    const std::string with_sum = line + suffix;
+    std::string_view view(with_sum);
+    ASSERT_TRUE(SplitVerifiedFields(view, one_pass));
+    ASSERT_EQ(view, line);
+    SplitFields(line, two_pass);
+    ASSERT_EQ(std::vector<std::string>(one_pass.begin(), one_pass.end()), expected);
+    ASSERT_EQ(two_pass, one_pass);
+    std::size_t kept = w;
+    for (std::size_t count : {w + 70, w / 2 + 1, w + 1}) {
+      NormalizeFieldCount(one_pass, count);
+      kept = std::min(kept, count);
+      ASSERT_EQ(one_pass.size(), count);
+      for (std::size_t k = 0; k < count; ++k) ASSERT_EQ(one_pass[k], k < kept ? expected[k] : "") << k;
+    }
+    const SentenceFields copy = one_pass;
+    two_pass = copy;
+    ASSERT_EQ(two_pass, one_pass);
+    ASSERT_NE(two_pass.begin(), one_pass.begin());
   }
 }
 

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 
 #include "automation/date.h"
 #include "automation/error_info.h"
+#include "engine/navigation_state.h"
 #include "engine/sentence.h"
 #include "presentation/geo_position.h"
 #include "support/nmea.h"
@@ -286,6 +289,40 @@ TEST(FixStateGll, TimeStatusAndPosition) {
   Gll(s, "4916.45,S,12311.12,E,,A");
   EXPECT_EQ(s.Altitude(), Variant::R8(12.5));
   EXPECT_EQ(s.Latitude(), Variant::Ansi("49.274167" + Deg() + " S"));
+}
+
+// Event texts are reused while a position repeats: after every change of
+// position, format or label they must still read as the properties do.
+TEST(FixStateEvents, PositionTextsFollowEveryChange) {
+  Settings settings;
+  FixState s(settings);
+  NavigationState nav(settings);
+  auto rmb = [&](const std::string& dest) {
+    Line line("$GPRMB,A,0.66,L,003,004," + dest + ",001.3,052.5,000.5,V", 14);
+    nav.ParseRmb(line.fields());
+  };
+  const std::function<void()> steps[] = {
+      [&] { Rmc(s, kFullRmc); rmb("4917.24,N,12309.57,W"); },
+      [&] { Gga(s, kFullGga); rmb("4917.24,N,12309.57,W"); },  // the same positions again
+      [&] { settings.lat_lon_format = 1; },
+      [&] { settings.lat_lon_format = 2; },
+      [&] { ASSERT_EQ(s.PutDegLabel(Variant::Text("d")), S_OK); },
+      [&] { ASSERT_EQ(s.PutSecLabel(Variant::Text("''")), S_OK); },
+      [&] { Gll(s, "0000.000,N,00000.000,E,225444,A"); rmb("0000.000,N,00000.000,E"); },
+      [&] { Gll(s, "0000.000,S,00000.000,W,225444,A"); rmb("0000.000,S,00000.000,W"); },  // -0.0
+      [&] { Gll(s, ",,,,225444,A"); rmb(",,,"); },
+      [&] { settings.lat_lon_format = 0; Rmc(s, kFullRmc); rmb("4917.24,N,12309.57,W"); },
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    steps[i]();
+    const FixUpdateArgs fix = EventArgs::Of(s);
+    EXPECT_EQ(fix[2], s.Latitude());
+    EXPECT_EQ(fix[3], s.Longitude());
+    const NavUpdateArgs dest = EventArgs::Of(nav);
+    EXPECT_EQ(dest[2], nav.DestWptLatitude());
+    EXPECT_EQ(dest[3], nav.DestWptLongitude());
+  }
 }
 
 TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {

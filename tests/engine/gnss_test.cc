@@ -2,6 +2,9 @@
 // satellites of several systems, fed through the receiver's line handling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -249,6 +252,59 @@ TEST_F(GnssTest, TrailingSignalIdIsNotASatellite) {
     SCOPED_TRACE(c.name);
     Feed(c.lines);
     EXPECT_EQ(InView(), c.in_view);
+  }
+}
+
+// Random groups of three GPS signals, numbers seen on several signals and
+// repeated within a group, values often missing, groups often torn: after
+// every line the sky must be the union rule applied to the groups last
+// completed, computed here the plain way.
+TEST_F(GnssTest, RandomGroupsMergeByTheUnionRule) {
+  Accept("*");
+  struct Sat {
+    int elevation = -1, azimuth = -1, snr = -1;
+  };
+  using Group = std::map<int, Sat>;  // a number listed again replaces its values
+  std::map<std::string, Group> pending, published;
+  std::mt19937 rng(11);
+  auto value = [&](int high) { return rng() % 4 == 0 ? -1 : static_cast<int>(rng() % (high + 1)); };
+  auto field = [](int v) { return v < 0 ? std::string() : std::to_string(v); };
+  for (int line = 0; line < 3000; ++line) {
+    const std::string signal = std::string(1, "158"[rng() % 3]);
+    const int total = 1 + static_cast<int>(rng() % 3);
+    const int number = 1 + static_cast<int>(rng() % total);
+    std::string text = "$GPGSV," + std::to_string(total) + "," + std::to_string(number) + ",12";
+    Group& group = pending[signal];
+    if (number == 1) group.clear();
+    for (int block = static_cast<int>(rng() % 5); block > 0; --block) {
+      const int prn = 1 + static_cast<int>(rng() % 12);
+      const Sat sat{value(90), value(360), value(99)};
+      group[prn] = sat;
+      text += "," + std::to_string(prn) + "," + field(sat.elevation) + "," + field(sat.azimuth) + "," + field(sat.snr);
+    }
+    if (number == total) published[signal] = group;
+    Feed({text + "," + signal});
+
+    Group sky;  // first signal's position, strongest signal
+    for (const auto& [key, g] : published) {
+      for (const auto& [prn, sat] : g) {
+        auto [it, inserted] = sky.try_emplace(prn, sat);
+        if (inserted) continue;
+        if (it->second.elevation < 0) it->second.elevation = sat.elevation;
+        if (it->second.azimuth < 0) it->second.azimuth = sat.azimuth;
+        it->second.snr = std::max(it->second.snr, sat.snr);
+      }
+    }
+    std::vector<int> numbers;
+    for (const auto& entry : sky) numbers.push_back(entry.first);
+    ASSERT_EQ(InView(), numbers) << text;
+    for (const auto& [prn, sat] : sky) {
+      Variant azimuth, elevation, snr;
+      receiver.satellites().GetSatelliteInfo(Variant::I2(static_cast<std::int16_t>(prn)), &azimuth, &elevation, &snr);
+      ASSERT_EQ(elevation, sat.elevation < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.elevation)));
+      ASSERT_EQ(azimuth, sat.azimuth < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.azimuth)));
+      ASSERT_EQ(snr, sat.snr < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.snr))) << prn;
+    }
   }
 }
 

@@ -164,7 +164,9 @@ TEST(TypedCallbacks, FollowEveryEventOnTheRegisteringThread) {
 }
 
 // Each RMC carries one number k as latitude minutes, longitude minutes and
-// speed: a snapshot that mixed two sentences would show two numbers.
+// speed: a snapshot that mixed two sentences would show two numbers. The GSA
+// after it has k as HDOP: a fix's HDOP is k, or the one before while that
+// GSA has not arrived yet, never a later one.
 TEST(TypedSnapshots, NeverMixTwoSentences) {
   const std::filesystem::path log =
       std::filesystem::temp_directory_path() / ("orvane_public_" + std::to_string(::getpid()) + ".nmea");
@@ -175,6 +177,8 @@ TEST(TypedSnapshots, NeverMixTwoSentences) {
       char body[128];
       std::snprintf(body, sizeof body, "GPRMC,1200%02d,A,10%02d.0000,N,010%02d.0000,E,%d.0,0.0,050624,,,A",
                     i % 60, k, k, k);
+      out << WithChecksum(body);
+      std::snprintf(body, sizeof body, "GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,%d.0,2.1", k);
       out << WithChecksum(body);
     }
   }
@@ -192,6 +196,8 @@ TEST(TypedSnapshots, NeverMixTwoSentences) {
       const double lat_minutes = (*fix.latitude - 10) * 60;
       const double lon_minutes = (*fix.longitude - 10) * 60;
       if (std::abs(lat_minutes - lon_minutes) > 1e-6 || std::abs(lat_minutes - *fix.speed) > 1e-6) ++torn;
+      const int k = static_cast<int>(std::lround(lat_minutes));
+      if (fix.hdop && *fix.hdop != k && *fix.hdop != (k + 49) % 50) ++torn;
     }
   });
   // A replay takes milliseconds: again until the reader has overlapped one,
