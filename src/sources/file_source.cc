@@ -2,11 +2,9 @@
 // without sleeping, until the end of the file; a paced replay waits in its
 // fix handlers through the pacer. Chunks are served from large block reads:
 // one system call per 64 KiB instead of one per chunk.
-#include <optional>
 #include <string>
 
-#include "sources/replay_pacer.h"
-#include "sources/source.h"
+#include "sources/replay_source.h"
 
 namespace orvane::detail {
 namespace {
@@ -14,11 +12,9 @@ namespace {
 constexpr std::size_t kFileChunkBytes = 80;
 constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
-class FileSource final : public Source {
+class FileSource final : public ReplaySource {
  public:
-  FileSource(NativeHandle file, double time_scale) : file_(file) {
-    if (time_scale > 0.0) pacer_.emplace(time_scale);
-  }
+  FileSource(NativeHandle file, double time_scale) : ReplaySource(time_scale), file_(file) {}
 
   // The offset moves on even when a read fails, so a bad spot is skipped.
   int ReadChunk(std::string& pending) override {
@@ -40,16 +36,7 @@ class FileSource final : public Source {
   }
   Wake Wait(const StopEvent& stop) override { return stop.IsSet() ? Wake::kStop : Wake::kPass; }
   bool Exhausted() const override { return end_of_file_; }
-  bool IsReplay() const override { return true; }
   NativeHandle handle() const override { return file_; }
-  void BeginReading(Receiver& receiver, const StopEvent& stop) override {
-    if (!pacer_) return;
-    pacer_->SetStopEvent(&stop);
-    receiver.fix().SetFixTimeListener(&*pacer_);
-  }
-  void EndReading(Receiver& receiver) override {
-    if (pacer_) receiver.fix().SetFixTimeListener(nullptr);
-  }
   void Close() override { CloseLogFile(file_); }
 
  private:
@@ -77,7 +64,6 @@ class FileSource final : public Source {
   bool end_of_file_ = false;
   std::string block_;  // the file's bytes from block_at_
   std::uint64_t block_at_ = 0;
-  std::optional<ReplayPacer> pacer_;
 };
 
 }  // namespace
