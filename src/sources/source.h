@@ -1,12 +1,14 @@
 // One kind of source behind the single reader loop. Each kind lives in its
 // own file; live kinds are chosen by the name given to Open (see
-// OpenLiveSource), the log file by OpenFile.
+// OpenLiveSource), the log file by OpenFile, a replayed stream by
+// OpenStream.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "automation/platform.h"
 #include "engine/receiver.h"
@@ -28,6 +30,8 @@ enum class Wake {
 // thread. Hosts use it for messages only.
 enum class LinkChange { kLost, kBack };
 using LinkListener = std::function<void(LinkChange)>;
+// Shown each run of bytes a stream gives, as read, on the reader thread.
+using ByteTap = std::function<void(std::string_view)>;
 
 class Source : public ChunkReader {
  public:
@@ -72,6 +76,8 @@ OpenAttempt OpenLiveSource(const std::string& name);
 OpenAttempt OpenSerialSource(const std::string& name);
 // A time scale of 0 replays without pacing.
 OpenAttempt OpenLogFileSource(const std::string& path, double time_scale);
+// A log read from a pipe or socket to its end; `stream` stays the caller's.
+OpenAttempt OpenStreamReplaySource(NativeHandle stream, double time_scale, ByteTap tap);
 OpenAttempt OpenTcpSource(const std::string& name);
 OpenAttempt OpenUdpSource(const std::string& name);
 OpenAttempt OpenGpsdSource(const std::string& name);

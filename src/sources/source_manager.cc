@@ -312,6 +312,16 @@ HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_sc
   });
 }
 
+HRESULT SourceManager::OpenStream(std::intptr_t stream, const Variant& time_scale, ByteTap tap) {
+  return Guarded([&] {
+    const HRESULT hr = impl_->CheckNothingOpen();
+    if (FAILED(hr)) return hr;
+    const detail::TimeScale scale = detail::ReadTimeScale(time_scale);
+    return impl_->StartReplay(detail::OpenStreamReplaySource(stream, scale.scale, std::move(tap)), "stream",
+                               scale);
+  });
+}
+
 HRESULT SourceManager::Close() {
   std::shared_ptr<ReaderSession> ended;
   {
