@@ -63,6 +63,7 @@ class OrvaneControl {
   // For hosts that report progress (the command's summary).
   const Receiver::Stats& stats() const { return receiver_.stats(); }
   bool IsSourceOpen() const { return sources_.IsOpen(); }
+  ReplayProgress Progress() const { return sources_.Progress(); }
   // Why the last refused Open, OpenFile or OpenStream opened nothing.
   std::string LastOpenFailure() const { return sources_.LastOpenFailure(); }
   // Told on the reader thread when a live receiver is lost and back.

@@ -56,6 +56,8 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
 // True when `offset` lies at or past the end of the file (or its size is
 // unknown): failed reads there may stop being retried.
 bool AtOrPastEnd(NativeHandle file, std::uint64_t offset);
+// The file's length now; 0 when unknown.
+std::uint64_t FileSize(NativeHandle file);
 void CloseLogFile(NativeHandle file);
 
 // A pipe, socket or terminal replayed to its end. The source reads its own

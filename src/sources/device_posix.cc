@@ -141,6 +141,11 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   return offset >= static_cast<std::uint64_t>(st.st_size);
 }
 
+std::uint64_t FileSize(NativeHandle file) {
+  struct stat st {};
+  return fstat(AsFd(file), &st) == 0 && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 void CloseLogFile(NativeHandle file) { close(AsFd(file)); }
 
 // The duplicate stays blocking: O_NONBLOCK would be shared with the

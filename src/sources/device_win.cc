@@ -210,6 +210,11 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   return offset >= static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::uint64_t FileSize(NativeHandle file) {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(AsHandle(file), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
 void CloseLogFile(NativeHandle file) { CloseHandle(AsHandle(file)); }
 
 // An anonymous pipe has no overlapped wait to join the stop event with, so

@@ -14,15 +14,20 @@ constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
 class FileSource final : public ReplaySource {
  public:
-  FileSource(NativeHandle file, double time_scale) : ReplaySource(time_scale), file_(file) {}
+  FileSource(NativeHandle file, double time_scale) : ReplaySource(time_scale), file_(file) {
+    SetTotalBytes(FileSize(file));
+  }
 
   // The offset moves on even when a read fails, so a bad spot is skipped.
   int ReadChunk(std::string& pending) override {
+    NoteHeld(pending.size());
     if (end_of_file_) return 0;
     const std::uint64_t at = offset_;
     offset_ += kFileChunkBytes;
+    const std::size_t from = pending.size();
     switch (ReadChunkAt(at, pending)) {
       case ReadAtResult::kData:
+        CountRead(pending.size() - from);
         return 0;
       case ReadAtResult::kEndOfFile:
         end_of_file_ = true;

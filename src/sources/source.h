@@ -14,6 +14,7 @@
 #include "engine/receiver.h"
 #include "engine/stop_event.h"
 #include "sources/device.h"
+#include "sources/source_manager.h"
 
 namespace orvane::detail {
 
@@ -42,6 +43,8 @@ class Source : public ChunkReader {
   virtual bool Exhausted() const { return false; }
   // A replay ends with FileComplete.
   virtual bool IsReplay() const { return false; }
+  // Any thread.
+  virtual ReplayProgress Progress() const { return {}; }
   // The value PortHandle reports; may change while a lost device comes back.
   virtual NativeHandle handle() const = 0;
   // Line speed of a serial device; other kinds have none.

@@ -71,6 +71,7 @@ struct SourceManager::Impl {
   std::int32_t baud = kDefaultBaud;
   std::string port_name;
   std::string open_failure;
+  ReplayProgress ended_progress;  // the last closed source's
   LinkObserver link_observer;
   // Current, or ended and not yet joined. The reader holds it too.
   std::shared_ptr<ReaderSession> session;
@@ -233,6 +234,7 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
 
 void SourceManager::Impl::EndSession(ReaderSession& s) {
   std::lock_guard<std::mutex> lock(mutex);
+  ended_progress = s.source->Progress();
   s.source->Close();
   // Only the live session owns the members; a shut-down one was detached.
   if (open == &s) open = nullptr;
@@ -257,6 +259,11 @@ void SourceManager::Release(ReaderJoin join) {
   Impl::Join(std::move(s), join);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->open = nullptr;
+}
+
+ReplayProgress SourceManager::Progress() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->open != nullptr ? impl_->open->source->Progress() : impl_->ended_progress;
 }
 
 std::string SourceManager::LastOpenFailure() const {

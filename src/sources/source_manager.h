@@ -17,6 +17,13 @@
 
 namespace orvane {
 
+// How far a replay has read: the bytes handed to the line assembly, and the
+// log's length when it is known (0 for a stream).
+struct ReplayProgress {
+  std::uint64_t bytes_read = 0;
+  std::uint64_t total_bytes = 0;
+};
+
 class SourceManager {
  public:
   SourceManager(Receiver& receiver, EventRaiser& events);
@@ -55,6 +62,9 @@ class SourceManager {
   std::thread::id ReaderThread() const;
   // True while a source handle is set (the reader has not closed it yet).
   bool IsOpen() const;
+  // The open source's progress (zeros for a live one), or once it has closed
+  // its final count; any thread.
+  ReplayProgress Progress() const;
   // Why the last refused Open, OpenFile or OpenStream opened nothing, in
   // words ("" when unknown), for a host's messages; the error record stays
   // as it was.

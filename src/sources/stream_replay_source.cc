@@ -20,11 +20,13 @@ class StreamReplaySource final : public ReplaySource {
       : ReplaySource(time_scale), stream_(stream), tap_(std::move(tap)) {}
 
   int ReadChunk(std::string& pending) override {
+    NoteHeld(pending.size());
     if (!readable_ || ended_) return 0;
     readable_ = false;
     const std::size_t from = pending.size();
     // A failed read ends the replay as the end of the stream does.
     ended_ = ReadStream(stream_, kStreamReadBytes, pending) != ReadAtResult::kData;
+    CountRead(pending.size() - from);
     if (tap_ && pending.size() > from) tap_(std::string_view(pending).substr(from));
     return 0;
   }

@@ -76,6 +76,8 @@ TEST_F(StreamReplayTest, PiecesOfAPipeArriveAsTheSameFileDoes) {
   ASSERT_TRUE(file.WaitClosed());
   const std::vector<std::string> expected = file.events.raw();
   ASSERT_EQ(expected.size(), 61u);
+  EXPECT_EQ(file.sources->Progress().bytes_read, log.size());
+  EXPECT_EQ(file.sources->Progress().total_bytes, log.size());
 
   for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{79}, std::size_t{4096}, log.size()}) {
     SCOPED_TRACE("pieces of " + std::to_string(piece));
@@ -88,6 +90,8 @@ TEST_F(StreamReplayTest, PiecesOfAPipeArriveAsTheSameFileDoes) {
     EXPECT_EQ(rig.events.raw(), expected);
     EXPECT_EQ(rig.events.file_complete(), 1);
     EXPECT_EQ(rig.receiver.stats().by_row, file.receiver.stats().by_row);
+    EXPECT_EQ(rig.sources->Progress().bytes_read, log.size());
+    EXPECT_EQ(rig.sources->Progress().total_bytes, 0u) << "a stream's length is unknown";
     // The source read its own duplicate: the caller's descriptor is open.
     EXPECT_NE(fcntl(pipe.reader(), F_GETFD), -1);
   }
@@ -109,6 +113,9 @@ TEST_F(StreamReplayTest, PacingHoldsAStreamAsItHoldsAFile) {
     ASSERT_TRUE(rig.events.WaitRaw(2));
     std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(rig.events.raw().size(), 2u) << "the fix an hour later is held back";
+    // Progress counts only what was handled, though the rest is read.
+    EXPECT_LE(rig.sources->Progress().bytes_read, Fixes(1).size());
+    EXPECT_EQ(rig.sources->Progress().total_bytes, stream ? 0u : log.size());
     EXPECT_EQ(rig.events.file_complete(), 0);
     const auto start = Clock::now();
     EXPECT_EQ(rig.sources->Close(), S_OK);

@@ -382,8 +382,16 @@ void Session::ShowProgress(Clock::time_point start, bool last) {
   Variant when;
   Get("FixDateTime", &when);
   const std::string time = when.vt() == VT_DATE && when.date() >= 1.0 ? IsoDate(when.date()) : "-";
-  std::fprintf(err_, "\r\033[Korvane: %llu lines, fix time %s, %.0f lines/s", static_cast<unsigned long long>(lines),
-               time.c_str(), seconds > 0 ? static_cast<double>(lines) / seconds : 0.0);
+  // A stream's length is unknown: no percentage there.
+  const ReplayProgress read = control_->Progress();
+  std::string percent;
+  if (read.total_bytes != 0) {
+    const std::uint64_t done = std::min(read.bytes_read, read.total_bytes);
+    percent = std::to_string(done * 100 / read.total_bytes) + "% of the file, ";
+  }
+  std::fprintf(err_, "\r\033[Korvane: %s%llu lines, fix time %s, %.0f lines/s", percent.c_str(),
+               static_cast<unsigned long long>(lines), time.c_str(),
+               seconds > 0 ? static_cast<double>(lines) / seconds : 0.0);
   if (last) std::fputc('\n', err_);
   std::fflush(err_);
   progress_shown_ = true;
@@ -566,7 +574,8 @@ void PrintUsage(std::FILE* out) {
                "--duration S      live: close after S seconds\n"
                "--help, -h        this text; --version: the version\n"
                "\n"
-               "A replay longer than a second shows its progress on standard error when that is a terminal.\n"
+               "A replay longer than a second shows its progress on standard error when that is a terminal:\n"
+               "percent of the file (not for standard input that is a pipe), lines, fix time reached, lines/s.\n"
                "\n"
                "exit status:\n"
                "  0  success\n"
