@@ -1,5 +1,7 @@
-// The network sources' text: Open's names as every kind parses them, and a
-// gpsd stream torn into chunks whose sizes come from the input.
+// The sources' input paths: Open's names as every network kind parses
+// them, a gpsd stream torn into chunks whose sizes come from the input, and
+// (on POSIX) a log replayed from a pipe written in such chunks, which must
+// be handled as the same bytes read at once.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +9,56 @@
 #include <string_view>
 
 #include "sources/net_text.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "control/event_source.h"
+#include "engine/receiver.h"
+#include "presentation/settings.h"
+#include "sources/source_manager.h"
+#include "support/memory_reader.h"
+
+namespace {
+
+void ReplayFromAPipe(std::string_view text, const std::uint8_t* data) {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  orvane::Settings settings;
+  orvane::EventSource events;
+  orvane::Receiver streamed(settings, events);
+  orvane::SourceManager sources(streamed, events);
+  if (sources.OpenStream(fds[0], orvane::Variant()) != orvane::S_OK) std::abort();
+  close(fds[0]);
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t n = std::min<std::size_t>(text.size() - at, 1 + data[at] % 29);
+      if (write(fds[1], text.data() + at, n) != static_cast<ssize_t>(n)) break;
+      at += n;
+    }
+    close(fds[1]);
+  });
+  writer.join();
+  while (sources.IsOpen()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+
+  orvane::Receiver whole(settings, events);
+  orvane::StopEvent stop;
+  orvane::testing::MemoryReader reader{std::string(text), {}};
+  while (!reader.drained()) whole.ProcessAvailableSentences(reader, stop);
+  whole.ProcessAvailableSentences(reader, stop);
+  const orvane::Receiver::Stats& a = streamed.stats();
+  const orvane::Receiver::Stats& b = whole.stats();
+  if (a.lines != b.lines || a.checksum_dropped != b.checksum_dropped || a.overlong_dropped != b.overlong_dropped ||
+      a.unrecognised != b.unrecognised || a.by_row != b.by_row) {
+    std::abort();
+  }
+}
+
+}  // namespace
+#endif
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using orvane::detail::GpsdFilter;
@@ -42,5 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line_start && c == '{') std::abort();
     line_start = c == '\n';
   }
+#ifndef _WIN32
+  ReplayFromAPipe(text, data);
+#endif
   return 0;
 }

@@ -63,6 +63,11 @@ class ORVANE_API Control {
   // `time_scale` omitted: real time.
   Hresult OpenFile(const Variant& file_name, const Variant& time_scale = Variant::Error(hr::kParamNotFound),
                    ExcepInfo* excep_info = nullptr);
+  // Replays a log from a pipe or socket descriptor, which stays the caller's,
+  // as OpenFile replays a file: paced by `time_scale`, ended (FileComplete)
+  // when the writer closes it. Not an automation member.
+  Hresult OpenStream(int descriptor, const Variant& time_scale = Variant::Error(hr::kParamNotFound),
+                     ExcepInfo* excep_info = nullptr);
   Hresult Close(ExcepInfo* excep_info = nullptr);
   Hresult GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude,
                          ExcepInfo* excep_info = nullptr);

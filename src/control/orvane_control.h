@@ -44,6 +44,11 @@ class OrvaneControl {
   HRESULT Open(const Variant& PortName);
   HRESULT OpenFile(const Variant& FileName, const Variant& TimeScale);
   HRESULT Close();
+  // A log replayed from a pipe or socket; see SourceManager::OpenStream. Not
+  // an automation member: OpenFile takes every name as a file's.
+  HRESULT OpenStream(std::intptr_t stream, const Variant& TimeScale, SourceManager::ByteTap tap = {}) {
+    return sources_.OpenStream(stream, TimeScale, std::move(tap));
+  }
   HRESULT GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon);
   HRESULT GetSatelliteInfo(const Variant& SatellitePRN, Variant* pAzimuth, Variant* pElevation,
                            Variant* pSignalToNoiseRatio);
@@ -58,7 +63,8 @@ class OrvaneControl {
   // For hosts that report progress (the command's summary).
   const Receiver::Stats& stats() const { return receiver_.stats(); }
   bool IsSourceOpen() const { return sources_.IsOpen(); }
-  // Why the last refused Open or OpenFile opened nothing, in words.
+  ReplayProgress Progress() const { return sources_.Progress(); }
+  // Why the last refused Open, OpenFile or OpenStream opened nothing.
   std::string LastOpenFailure() const { return sources_.LastOpenFailure(); }
   // Told on the reader thread when a live receiver is lost and back.
   void SetLinkObserver(SourceManager::LinkObserver observer) { sources_.SetLinkObserver(std::move(observer)); }

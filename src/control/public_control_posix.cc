@@ -110,6 +110,10 @@ Hresult Control::OpenFile(const Variant& file_name, const Variant& time_scale, E
   return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.OpenFile(file_name, time_scale); });
 }
 
+Hresult Control::OpenStream(int descriptor, const Variant& time_scale, ExcepInfo* excep_info) {
+  return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.OpenStream(descriptor, time_scale); });
+}
+
 Hresult Control::Close(ExcepInfo* excep_info) {
   return Early(*control_, excep_info, [](OrvaneControl& c) { return c.Close(); });
 }

@@ -56,7 +56,22 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
 // True when `offset` lies at or past the end of the file (or its size is
 // unknown): failed reads there may stop being retried.
 bool AtOrPastEnd(NativeHandle file, std::uint64_t offset);
+// The file's length now; 0 when unknown.
+std::uint64_t FileSize(NativeHandle file);
 void CloseLogFile(NativeHandle file);
+
+// A pipe, socket or terminal replayed to its end. The source reads its own
+// duplicate of `stream`, which stays the caller's; kNoHandle with `cause`
+// when there is none to take.
+NativeHandle DuplicateStream(NativeHandle stream, std::string* cause);
+enum class StreamWait { kStop, kReadable, kTimeout };
+// Sleeps until bytes (or the end, or an error) wait, `stop` is set or the
+// time-out passes.
+StreamWait WaitForStream(NativeHandle stream, const StopEvent& stop, int timeout_ms);
+// One read of up to `count` bytes; after WaitForStream said kReadable it
+// does not block. kEndOfFile once the writer has closed.
+ReadAtResult ReadStream(NativeHandle stream, std::size_t count, std::string& out);
+void CloseStream(NativeHandle stream);
 
 // Held by a reader thread for its whole life: on Windows the thread enters a
 // single-threaded apartment of its own, so events reach each sink through

@@ -141,7 +141,45 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   return offset >= static_cast<std::uint64_t>(st.st_size);
 }
 
+std::uint64_t FileSize(NativeHandle file) {
+  struct stat st {};
+  return fstat(AsFd(file), &st) == 0 && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 void CloseLogFile(NativeHandle file) { close(AsFd(file)); }
+
+// The duplicate stays blocking: O_NONBLOCK would be shared with the
+// caller's descriptor (a shell's standard input); reads wait on poll first.
+NativeHandle DuplicateStream(NativeHandle stream, std::string* cause) {
+  const int fd = stream < 0 || stream > INT_MAX ? -1 : fcntl(AsFd(stream), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    SetCause(cause, std::strerror(stream < 0 || stream > INT_MAX ? EBADF : errno));
+    return kNoHandle;
+  }
+  return fd;
+}
+
+StreamWait WaitForStream(NativeHandle stream, const StopEvent& stop, int timeout_ms) {
+  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {AsFd(stream), POLLIN, 0}};
+  const int rc = poll(fds, 2, timeout_ms);
+  if (fds[0].revents != 0 || stop.IsSet()) return StreamWait::kStop;
+  // A hang-up or an error shows as readable: the read then reports it.
+  return rc > 0 && fds[1].revents != 0 ? StreamWait::kReadable : StreamWait::kTimeout;
+}
+
+ReadAtResult ReadStream(NativeHandle stream, std::size_t count, std::string& out) {
+  const std::size_t old_size = out.size();
+  out.resize(old_size + count);
+  ssize_t got;
+  do {
+    got = read(AsFd(stream), out.data() + old_size, count);
+  } while (got < 0 && errno == EINTR);
+  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? ReadAtResult::kData : ReadAtResult::kFailed;
+  return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
+}
+
+void CloseStream(NativeHandle stream) { close(AsFd(stream)); }
 
 ReaderThreadScope::ReaderThreadScope() { (void)entered_; }
 ReaderThreadScope::~ReaderThreadScope() = default;

@@ -210,7 +210,29 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
   return offset >= static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::uint64_t FileSize(NativeHandle file) {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(AsHandle(file), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
 void CloseLogFile(NativeHandle file) { CloseHandle(AsHandle(file)); }
+
+// An anonymous pipe has no overlapped wait to join the stop event with, so
+// streams are not taken here rather than read by polling.
+NativeHandle DuplicateStream(NativeHandle /*stream*/, std::string* cause) {
+  if (cause != nullptr) *cause = "streams are not supported on this system";
+  return kNoHandle;
+}
+
+StreamWait WaitForStream(NativeHandle /*stream*/, const StopEvent& /*stop*/, int /*timeout_ms*/) {
+  return StreamWait::kStop;
+}
+
+ReadAtResult ReadStream(NativeHandle /*stream*/, std::size_t /*count*/, std::string& /*out*/) {
+  return ReadAtResult::kFailed;
+}
+
+void CloseStream(NativeHandle stream) { CloseHandle(AsHandle(stream)); }
 
 ReaderThreadScope::ReaderThreadScope() {
   entered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));

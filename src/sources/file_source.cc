@@ -2,11 +2,9 @@
 // without sleeping, until the end of the file; a paced replay waits in its
 // fix handlers through the pacer. Chunks are served from large block reads:
 // one system call per 64 KiB instead of one per chunk.
-#include <optional>
 #include <string>
 
-#include "sources/replay_pacer.h"
-#include "sources/source.h"
+#include "sources/replay_source.h"
 
 namespace orvane::detail {
 namespace {
@@ -14,19 +12,22 @@ namespace {
 constexpr std::size_t kFileChunkBytes = 80;
 constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
-class FileSource final : public Source {
+class FileSource final : public ReplaySource {
  public:
-  FileSource(NativeHandle file, double time_scale) : file_(file) {
-    if (time_scale > 0.0) pacer_.emplace(time_scale);
+  FileSource(NativeHandle file, double time_scale) : ReplaySource(time_scale), file_(file) {
+    SetTotalBytes(FileSize(file));
   }
 
   // The offset moves on even when a read fails, so a bad spot is skipped.
   int ReadChunk(std::string& pending) override {
+    NoteHeld(pending.size());
     if (end_of_file_) return 0;
     const std::uint64_t at = offset_;
     offset_ += kFileChunkBytes;
+    const std::size_t from = pending.size();
     switch (ReadChunkAt(at, pending)) {
       case ReadAtResult::kData:
+        CountRead(pending.size() - from);
         return 0;
       case ReadAtResult::kEndOfFile:
         end_of_file_ = true;
@@ -40,16 +41,7 @@ class FileSource final : public Source {
   }
   Wake Wait(const StopEvent& stop) override { return stop.IsSet() ? Wake::kStop : Wake::kPass; }
   bool Exhausted() const override { return end_of_file_; }
-  bool IsReplay() const override { return true; }
   NativeHandle handle() const override { return file_; }
-  void BeginReading(Receiver& receiver, const StopEvent& stop) override {
-    if (!pacer_) return;
-    pacer_->SetStopEvent(&stop);
-    receiver.fix().SetFixTimeListener(&*pacer_);
-  }
-  void EndReading(Receiver& receiver) override {
-    if (pacer_) receiver.fix().SetFixTimeListener(nullptr);
-  }
   void Close() override { CloseLogFile(file_); }
 
  private:
@@ -77,7 +69,6 @@ class FileSource final : public Source {
   bool end_of_file_ = false;
   std::string block_;  // the file's bytes from block_at_
   std::uint64_t block_at_ = 0;
-  std::optional<ReplayPacer> pacer_;
 };
 
 }  // namespace

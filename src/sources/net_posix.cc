@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "sources/lookup.h"
 #include "sources/net.h"
 
 namespace orvane::detail {
@@ -24,19 +25,20 @@ void SetCause(std::string* cause, const std::string& text) {
   if (cause != nullptr) *cause = text;
 }
 
-addrinfo* Resolve(const HostPort& where, int socktype, bool passive, std::string* cause) {
+// With `stop`, Close need not wait for a resolver that hangs.
+addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop, std::string* cause) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = socktype;
   hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-  addrinfo* list = nullptr;
-  const int rc = getaddrinfo(where.host.empty() ? nullptr : where.host.c_str(), where.port.c_str(),
-                             &hints, &list);
-  if (rc != 0) {
-    SetCause(cause, rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
+  const auto resolve = [hints](const HostPort& name, std::string* why) -> addrinfo* {
+    addrinfo* list = nullptr;
+    const int rc = getaddrinfo(name.host.empty() ? nullptr : name.host.c_str(), name.port.c_str(), &hints, &list);
+    if (rc == 0) return list;
+    *why = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
     return nullptr;
-  }
-  return list;
+  };
+  return ResolveUnlessStopped<addrinfo>(where, stop, resolve, [](addrinfo* list) { freeaddrinfo(list); }, cause);
 }
 
 // Waits for a non-blocking connect to finish; 0 or the errno.
@@ -60,7 +62,7 @@ int FinishConnect(int fd, const StopEvent* stop) {
 }  // namespace
 
 NativeHandle ConnectStream(const HostPort& where, const StopEvent* stop, std::string* cause) {
-  addrinfo* list = Resolve(where, SOCK_STREAM, false, cause);
+  addrinfo* list = Resolve(where, SOCK_STREAM, false, stop, cause);
   if (list == nullptr) return kNoHandle;
   int fd = -1;
   int error = ECONNREFUSED;
@@ -90,7 +92,7 @@ NativeHandle ConnectStream(const HostPort& where, const StopEvent* stop, std::st
 }
 
 NativeHandle BindDatagram(const HostPort& where, std::string* cause) {
-  addrinfo* list = Resolve(where, SOCK_DGRAM, true, cause);
+  addrinfo* list = Resolve(where, SOCK_DGRAM, true, nullptr, cause);
   if (list == nullptr) return kNoHandle;
   int fd = -1;
   int error = EADDRNOTAVAIL;

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "sources/lookup.h"
 #include "sources/net.h"
 
 namespace orvane::detail {
@@ -47,7 +48,8 @@ bool Started() {
   return started;
 }
 
-addrinfo* Resolve(const HostPort& where, int socktype, bool passive, std::string* cause) {
+// With `stop`, Close need not wait for a resolver that hangs.
+addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop, std::string* cause) {
   if (!Started()) {
     SetCause(cause, "Winsock is not available");
     return nullptr;
@@ -56,14 +58,14 @@ addrinfo* Resolve(const HostPort& where, int socktype, bool passive, std::string
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = socktype;
   hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-  addrinfo* list = nullptr;
-  const int rc = getaddrinfo(where.host.empty() ? nullptr : where.host.c_str(), where.port.c_str(), &hints,
-                             &list);
-  if (rc != 0) {
-    SetCause(cause, ErrorText(rc));
+  const auto resolve = [hints](const HostPort& name, std::string* why) -> addrinfo* {
+    addrinfo* list = nullptr;
+    const int rc = getaddrinfo(name.host.empty() ? nullptr : name.host.c_str(), name.port.c_str(), &hints, &list);
+    if (rc == 0) return list;
+    *why = ErrorText(rc);
     return nullptr;
-  }
-  return list;
+  };
+  return ResolveUnlessStopped<addrinfo>(where, stop, resolve, [](addrinfo* list) { freeaddrinfo(list); }, cause);
 }
 
 // Non-blocking, with its wake-up event registered; kNoHandle when that fails.
@@ -107,7 +109,7 @@ int FinishConnect(SOCKET s, const StopEvent* stop) {
 }  // namespace
 
 NativeHandle ConnectStream(const HostPort& where, const StopEvent* stop, std::string* cause) {
-  addrinfo* list = Resolve(where, SOCK_STREAM, false, cause);
+  addrinfo* list = Resolve(where, SOCK_STREAM, false, stop, cause);
   if (list == nullptr) return kNoHandle;
   SOCKET s = INVALID_SOCKET;
   int error = WSAECONNREFUSED;
@@ -138,7 +140,7 @@ NativeHandle ConnectStream(const HostPort& where, const StopEvent* stop, std::st
 }
 
 NativeHandle BindDatagram(const HostPort& where, std::string* cause) {
-  addrinfo* list = Resolve(where, SOCK_DGRAM, true, cause);
+  addrinfo* list = Resolve(where, SOCK_DGRAM, true, nullptr, cause);
   if (list == nullptr) return kNoHandle;
   SOCKET s = INVALID_SOCKET;
   int error = WSAEADDRNOTAVAIL;

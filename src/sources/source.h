@@ -1,17 +1,20 @@
 // One kind of source behind the single reader loop. Each kind lives in its
 // own file; live kinds are chosen by the name given to Open (see
-// OpenLiveSource), the log file by OpenFile.
+// OpenLiveSource), the log file by OpenFile, a replayed stream by
+// OpenStream.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "automation/platform.h"
 #include "engine/receiver.h"
 #include "engine/stop_event.h"
 #include "sources/device.h"
+#include "sources/source_manager.h"
 
 namespace orvane::detail {
 
@@ -28,6 +31,8 @@ enum class Wake {
 // thread. Hosts use it for messages only.
 enum class LinkChange { kLost, kBack };
 using LinkListener = std::function<void(LinkChange)>;
+// Shown each run of bytes a stream gives, as read, on the reader thread.
+using ByteTap = std::function<void(std::string_view)>;
 
 class Source : public ChunkReader {
  public:
@@ -38,6 +43,8 @@ class Source : public ChunkReader {
   virtual bool Exhausted() const { return false; }
   // A replay ends with FileComplete.
   virtual bool IsReplay() const { return false; }
+  // Any thread.
+  virtual ReplayProgress Progress() const { return {}; }
   // The value PortHandle reports; may change while a lost device comes back.
   virtual NativeHandle handle() const = 0;
   // Line speed of a serial device; other kinds have none.
@@ -72,6 +79,8 @@ OpenAttempt OpenLiveSource(const std::string& name);
 OpenAttempt OpenSerialSource(const std::string& name);
 // A time scale of 0 replays without pacing.
 OpenAttempt OpenLogFileSource(const std::string& path, double time_scale);
+// A log read from a pipe or socket to its end; `stream` stays the caller's.
+OpenAttempt OpenStreamReplaySource(NativeHandle stream, double time_scale, ByteTap tap);
 OpenAttempt OpenTcpSource(const std::string& name);
 OpenAttempt OpenUdpSource(const std::string& name);
 OpenAttempt OpenGpsdSource(const std::string& name);

@@ -33,6 +33,18 @@ bool IsBaudRate(std::int32_t baud) {
   return false;
 }
 
+// Runs an opening member: an exception becomes its code and error record.
+template <typename Body>
+HRESULT Guarded(const Body& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return ReportError(E_OUTOFMEMORY);
+  } catch (...) {
+    return ReportError(E_UNEXPECTED);
+  }
+}
+
 }  // namespace
 
 // One opened source: its reader thread and stop event live until the thread
@@ -59,6 +71,7 @@ struct SourceManager::Impl {
   std::int32_t baud = kDefaultBaud;
   std::string port_name;
   std::string open_failure;
+  ReplayProgress ended_progress;  // the last closed source's
   LinkObserver link_observer;
   // Current, or ended and not yet joined. The reader holds it too.
   std::shared_ptr<ReaderSession> session;
@@ -89,9 +102,10 @@ struct SourceManager::Impl {
     Join(std::move(ended));
   }
 
-  // The common start of Open and OpenFile: nothing open, and the name as
-  // text that fits a path. An empty name fails later, like any name that
-  // opens nothing.
+  // The common start of every opening member: an ended reader joined.
+  HRESULT CheckNothingOpen();
+  // Then, for Open and OpenFile, the name as text that fits a path. An empty
+  // name fails later, like any name that opens nothing.
   HRESULT TakeName(const Variant& value, std::string* name);
   // Fails an open that found nothing, keeping the cause for messages.
   HRESULT Refuse(const std::string& name, const std::string& cause, HRESULT code) {
@@ -101,6 +115,10 @@ struct SourceManager::Impl {
     }
     return ReportError(code);
   }
+  // The end of a replay's opening: the source `attempt` opened, refused
+  // when `scale` is not a time scale (only once the source is known to
+  // exist), then started.
+  HRESULT StartReplay(OpenAttempt attempt, const std::string& name, const detail::TimeScale& scale);
   // Publishes the new source and starts its reader. On failure nothing stays
   // open.
   HRESULT Start(std::unique_ptr<Source> source);
@@ -108,12 +126,18 @@ struct SourceManager::Impl {
   void EndSession(ReaderSession& s);
 };
 
-HRESULT SourceManager::Impl::TakeName(const Variant& value, std::string* name) {
+HRESULT SourceManager::Impl::CheckNothingOpen() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     if (open != nullptr) return ReportError(kAlreadyOpen);
   }
   JoinEnded();
+  return S_OK;
+}
+
+HRESULT SourceManager::Impl::TakeName(const Variant& value, std::string* name) {
+  const HRESULT free = CheckNothingOpen();
+  if (FAILED(free)) return free;
   Variant text;
   const HRESULT hr = ChangeType(value, VT_BSTR, &text);
   if (FAILED(hr)) return hr;
@@ -122,6 +146,16 @@ HRESULT SourceManager::Impl::TakeName(const Variant& value, std::string* name) {
     return ReportError(E_INVALIDARG);
   }
   return S_OK;
+}
+
+HRESULT SourceManager::Impl::StartReplay(OpenAttempt attempt, const std::string& name,
+                                         const detail::TimeScale& scale) {
+  if (attempt.source == nullptr) return Refuse(name, attempt.cause, kCannotOpenFile);
+  if (FAILED(scale.coerced) || !scale.in_range) {
+    attempt.source->Close();
+    return FAILED(scale.coerced) ? scale.coerced : ReportError(E_INVALIDARG);
+  }
+  return Start(std::move(attempt.source));
 }
 
 HRESULT SourceManager::Impl::Start(std::unique_ptr<Source> source) {
@@ -200,6 +234,7 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
 
 void SourceManager::Impl::EndSession(ReaderSession& s) {
   std::lock_guard<std::mutex> lock(mutex);
+  ended_progress = s.source->Progress();
   s.source->Close();
   // Only the live session owns the members; a shut-down one was detached.
   if (open == &s) open = nullptr;
@@ -224,6 +259,11 @@ void SourceManager::Release(ReaderJoin join) {
   Impl::Join(std::move(s), join);
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->open = nullptr;
+}
+
+ReplayProgress SourceManager::Progress() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->open != nullptr ? impl_->open->source->Progress() : impl_->ended_progress;
 }
 
 std::string SourceManager::LastOpenFailure() const {
@@ -252,7 +292,7 @@ bool SourceManager::IsOpen() const {
 }
 
 HRESULT SourceManager::Open(const Variant& port_name) {
-  try {
+  return Guarded([&] {
     std::string name;
     const HRESULT hr = impl_->TakeName(port_name, &name);
     if (FAILED(hr)) return hr;
@@ -265,32 +305,28 @@ HRESULT SourceManager::Open(const Variant& port_name) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->port_name = name;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return ReportError(E_OUTOFMEMORY);
-  } catch (...) {
-    return ReportError(E_UNEXPECTED);
-  }
+  });
 }
 
 HRESULT SourceManager::OpenFile(const Variant& file_name, const Variant& time_scale) {
-  try {
+  return Guarded([&] {
     std::string path;
-    HRESULT hr = impl_->TakeName(file_name, &path);
+    const HRESULT hr = impl_->TakeName(file_name, &path);
     if (FAILED(hr)) return hr;
     // A missing file is reported before a bad scale.
     const detail::TimeScale scale = detail::ReadTimeScale(time_scale);
-    OpenAttempt attempt = detail::OpenLogFileSource(path, scale.scale);
-    if (attempt.source == nullptr) return impl_->Refuse(path, attempt.cause, kCannotOpenFile);
-    if (FAILED(scale.coerced) || !scale.in_range) {
-      attempt.source->Close();
-      return FAILED(scale.coerced) ? scale.coerced : ReportError(E_INVALIDARG);
-    }
-    return impl_->Start(std::move(attempt.source));
-  } catch (const std::bad_alloc&) {
-    return ReportError(E_OUTOFMEMORY);
-  } catch (...) {
-    return ReportError(E_UNEXPECTED);
-  }
+    return impl_->StartReplay(detail::OpenLogFileSource(path, scale.scale), path, scale);
+  });
+}
+
+HRESULT SourceManager::OpenStream(std::intptr_t stream, const Variant& time_scale, ByteTap tap) {
+  return Guarded([&] {
+    const HRESULT hr = impl_->CheckNothingOpen();
+    if (FAILED(hr)) return hr;
+    const detail::TimeScale scale = detail::ReadTimeScale(time_scale);
+    return impl_->StartReplay(detail::OpenStreamReplaySource(stream, scale.scale, std::move(tap)), "stream",
+                               scale);
+  });
 }
 
 HRESULT SourceManager::Close() {

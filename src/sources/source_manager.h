@@ -4,9 +4,11 @@
 // host's thread and mirror the automation members.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "automation/variant.h"
@@ -14,6 +16,13 @@
 #include "engine/receiver.h"
 
 namespace orvane {
+
+// How far a replay has read: the bytes handed to the line assembly, and the
+// log's length when it is known (0 for a stream).
+struct ReplayProgress {
+  std::uint64_t bytes_read = 0;
+  std::uint64_t total_bytes = 0;
+};
 
 class SourceManager {
  public:
@@ -25,6 +34,13 @@ class SourceManager {
 
   HRESULT Open(const Variant& port_name);
   HRESULT OpenFile(const Variant& file_name, const Variant& time_scale);
+  // Replays a log from a pipe or socket (a POSIX descriptor, which stays the
+  // caller's) as OpenFile replays a file: paced by `time_scale`, ended by
+  // the writer closing it, with FileComplete; PortName stays as it was.
+  // Fails with the same codes as OpenFile. `tap`, when given, is shown the
+  // bytes as they are read, on the reader thread (a host's own checks).
+  using ByteTap = std::function<void(std::string_view)>;
+  HRESULT OpenStream(std::intptr_t stream, const Variant& time_scale, ByteTap tap = {});
   HRESULT Close();
   HRESULT get_BaudRate(Variant* pVal);
   HRESULT put_BaudRate(const Variant& value);
@@ -46,8 +62,12 @@ class SourceManager {
   std::thread::id ReaderThread() const;
   // True while a source handle is set (the reader has not closed it yet).
   bool IsOpen() const;
-  // Why the last refused Open or OpenFile opened nothing, in words ("" when
-  // unknown), for a host's messages; the error record stays as it was.
+  // The open source's progress (zeros for a live one), or once it has closed
+  // its final count; any thread.
+  ReplayProgress Progress() const;
+  // Why the last refused Open, OpenFile or OpenStream opened nothing, in
+  // words ("" when unknown), for a host's messages; the error record stays
+  // as it was.
   std::string LastOpenFailure() const;
   // Told on the reader thread when a live source loses its device (false)
   // and when it is back (true). Applies to sources opened afterwards.

@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -109,6 +111,33 @@ TEST(TypedSnapshots, AreEmptyBeforeAnySentence) {
   EXPECT_EQ(fix.speed, std::nullopt);
   EXPECT_TRUE(gps.Satellites().in_sight.empty());
   EXPECT_EQ(gps.Navigation().route_name, std::nullopt);
+}
+
+TEST(Streams, ReplayToTheStateTheSameFileLeaves) {
+  std::ifstream in(kSample, std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  orvane::Control streamed;
+  ASSERT_EQ(streamed.OpenStream(fds[0]), orvane::hr::kOk);
+  ::close(fds[0]);  // the control reads its own duplicate
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < log.size(); at += 1000) {
+      if (::write(fds[1], log.data() + at, std::min<std::size_t>(1000, log.size() - at)) <= 0) break;
+    }
+    ::close(fds[1]);
+  });
+  const bool ended = ReplayToEnd(streamed);
+  writer.join();
+  ASSERT_TRUE(ended);
+  orvane::Control file;
+  ASSERT_EQ(OpenFile(file, kSample), orvane::hr::kOk);
+  ASSERT_TRUE(ReplayToEnd(file));
+  EXPECT_TRUE(streamed.Fix().good);
+  EXPECT_EQ(streamed.Fix().time, file.Fix().time);
+  EXPECT_EQ(streamed.Fix().latitude, file.Fix().latitude);
+  EXPECT_EQ(streamed.Satellites().in_sight.size(), file.Satellites().in_sight.size());
+  EXPECT_EQ(streamed.Navigation().route, file.Navigation().route);
 }
 
 // Counts the raw events, to hold the typed callbacks to them.

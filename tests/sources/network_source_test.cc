@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sources/lookup.h"
 #include "support/source_test_support.h"
 
 namespace orvane::testing {
@@ -196,6 +197,63 @@ TEST_F(NetworkSourceTest, CloseWhileThePeerIsAwayEndsAtOnce) {
   ASSERT_TRUE(rig_.WaitClosed());
   EXPECT_LT(Clock::now() - closing, milliseconds(500));
   EXPECT_EQ(links_.get(), std::vector<bool>{false});
+}
+
+// A resolver that hangs until the test lets it go.
+struct HangingResolver {
+  static inline std::mutex mutex;
+  static inline std::condition_variable cv;
+  static inline bool released = false;
+  static inline int entered = 0;
+  static void Hook(const detail::HostPort&) {
+    std::unique_lock<std::mutex> lock(mutex);
+    ++entered;
+    cv.notify_all();
+    cv.wait(lock, [] { return released; });
+  }
+  static int Entered() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return entered;
+  }
+  static void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      released = true;
+    }
+    cv.notify_all();
+  }
+  // Lets it go after `timeout` at the latest, so a Close that waits for the
+  // lookup fails the test instead of hanging it.
+  static void ReleaseWithin(milliseconds timeout) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      cv.wait_for(lock, timeout, [] { return released; });
+    }
+    Release();
+  }
+};
+
+TEST_F(NetworkSourceTest, CloseDuringAHangingNameLookupEndsAtOnce) {
+  LocalServer server;
+  ASSERT_EQ(rig_.sources->Open(Variant::Text(server.Name())), S_OK) << ErrorText();
+  ASSERT_TRUE(server.Accept());
+  detail::SetLookupHookForTesting(&HangingResolver::Hook);
+  server.Hangup();  // the reconnect's lookup now hangs
+  std::thread watchdog([] { HangingResolver::ReleaseWithin(milliseconds(3000)); });
+  const bool entered = rig_.events.WaitUntil([] { return HangingResolver::Entered() >= 1; }, milliseconds(5000));
+  const auto closing = Clock::now();
+  EXPECT_EQ(rig_.sources->Close(), S_OK);
+  EXPECT_TRUE(rig_.WaitClosed(milliseconds(2000)));
+  EXPECT_LT(Clock::now() - closing, milliseconds(500));
+  // The abandoned lookup ends once the resolver answers, its thread with it.
+  EXPECT_EQ(detail::LookupsRunning(), 1u);
+  HangingResolver::Release();
+  watchdog.join();
+  ASSERT_TRUE(entered);
+  EXPECT_EQ(links_.get(), std::vector<bool>{false});
+  detail::SetLookupHookForTesting(nullptr);
+  EXPECT_TRUE(rig_.events.WaitUntil([] { return detail::LookupsRunning() == 0; }, milliseconds(5000)));
+  EXPECT_EQ(HangingResolver::Entered(), 1) << "nothing retried after Close";
 }
 
 TEST_F(NetworkSourceTest, UdpDatagramsNeverJoinLines) {

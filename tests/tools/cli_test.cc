@@ -27,9 +27,10 @@ struct Result {
   int status = -1;
 };
 
-Result RunOrvane(const std::string& args) {
+// `feed` is a shell pipeline's start ("cat x | ") that writes standard input.
+Result RunOrvane(const std::string& args, const std::string& feed = "") {
   const std::string err_path = ::testing::TempDir() + "orvane_stderr_" + std::to_string(::getpid());
-  const std::string cmd = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane " + args + " 2>" + err_path;
+  const std::string cmd = feed + std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane " + args + " 2>" + err_path;
   Result r;
   std::FILE* p = ::popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -188,6 +189,10 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   Result none = RunOrvane("replay " + bin);
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "orvane: " + bin + ": no NMEA sentences found\n");
+  // A pipe cannot be read twice: its own lines tell.
+  none = RunOrvane("replay - --summary", "cat " + bin + " | ");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "orvane: standard input: no NMEA sentences found\n");
   std::remove(bin.c_str());
   // Sentences the control does not decode still make an NMEA log; broken
   // checksums and a lone tail do not.
@@ -204,9 +209,11 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   for (const auto& log : logs) {
     SCOPED_TRACE(log.content);
     std::ofstream(bin, std::ios::binary) << log.content;
-    Result r = RunOrvane("replay " + bin + " --summary");
-    EXPECT_EQ(r.status, log.status);
-    EXPECT_EQ(r.err.find("no NMEA sentences found") != std::string::npos, log.status == 1) << r.err;
+    for (const bool piped : {false, true}) {
+      Result r = piped ? RunOrvane("replay - --summary", "cat " + bin + " | ") : RunOrvane("replay " + bin + " --summary");
+      EXPECT_EQ(r.status, log.status) << (piped ? "piped" : "file");
+      EXPECT_EQ(r.err.find("no NMEA sentences found") != std::string::npos, log.status == 1) << r.err;
+    }
   }
   std::remove(bin.c_str());
 }

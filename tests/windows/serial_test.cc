@@ -35,12 +35,34 @@ class CountingSink final : public IDispatch {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
     if (id == 3) ++fixes;
-    if (id == 1) ++lines;
+    if (id == 1) {
+      ++lines;
+      last_line_tick = GetTickCount();
+    }
     if (GetCurrentThreadId() != host_thread) ++foreign_thread_calls;
     return S_OK;
   }
   DWORD host_thread = GetCurrentThreadId();
   int fixes = 0, lines = 0, foreign_thread_calls = 0;
+  DWORD last_line_tick = 0;
+};
+
+// The port's events, for a test that needs more than one.
+struct Connected {
+  ComPtr<IOrvane> control = CreateByProgId();
+  CountingSink sink;
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  bool Advise() {
+    ComPtr<IConnectionPointContainer> container;
+    return control && control.As(IID_IConnectionPointContainer, &container) == S_OK &&
+           container->FindConnectionPoint(DIID__IOrvaneEvents, point.put()) == S_OK &&
+           point->Advise(&sink, &cookie) == S_OK;
+  }
+  bool Closed() {
+    Var h;
+    return control->get_PortHandle(&h) == kPortClosed;
+  }
 };
 
 TEST(SerialPort, LiveSentencesArriveThroughAComPort) {
@@ -88,6 +110,34 @@ TEST(SerialPort, LiveSentencesArriveThroughAComPort) {
       },
       5000));
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
+// scripts/wine-test --only serial runs this with the receiver unplugged a
+// few seconds in (the pseudo-terminal behind COMn closed and its link
+// removed) and plugged back a little later at the same link.
+TEST(SerialPortLoss, AnUnpluggedReceiverIsReopenedAndCloseIsSeenAtOnce) {
+  const char* port = std::getenv("ORVANE_WINE_COM_PORT");
+  if (port == nullptr || std::getenv("ORVANE_WINE_COM_UNPLUG") == nullptr) {
+    GTEST_SKIP() << "run through scripts/wine-test --only serial";
+  }
+  Connected c;
+  ASSERT_TRUE(c.Advise());
+  Var name(Widen(port).c_str());
+  ASSERT_EQ(c.control->Open(name.v), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return c.sink.lines >= 3; }, 15000)) << "nothing arrived";
+  // Lines come every 100 ms while the receiver is there.
+  ASSERT_TRUE(PumpUntil([&] { return GetTickCount() - c.sink.last_line_tick > 700; }, 15000))
+      << "the receiver was never unplugged";
+  EXPECT_FALSE(c.Closed()) << "the port stays open while the receiver is away";
+  const int before = c.sink.lines;
+  EXPECT_TRUE(PumpUntil([&] { return c.sink.lines >= before + 3; }, 15000))
+      << "no line after the receiver was plugged back";
+  EXPECT_EQ(c.sink.foreign_thread_calls, 0);
+  const DWORD closing = GetTickCount();
+  EXPECT_EQ(c.control->Close(), S_OK);
+  EXPECT_TRUE(PumpUntil([&] { return c.Closed(); }, 5000));
+  EXPECT_LT(GetTickCount() - closing, 1000u);
+  EXPECT_EQ(c.point->Unadvise(c.cookie), S_OK);
 }
 
 }  // namespace

@@ -120,41 +120,52 @@ bool IsWellFormedSentence(std::string_view line) {
   return VerifyChecksum(line);
 }
 
-// Whether the log at `path` holds at least one well-formed sentence. Read
-// again only when nothing was handled, so a log of types the control does
-// not decode is not called empty.
+// Looks for a well-formed sentence in bytes given in runs of any length. A
+// log is scanned only when nothing was handled, so a log of types the
+// control does not decode is not called empty.
+class NmeaScan {
+ public:
+  void Feed(std::string_view bytes) {
+    for (char c : bytes) {
+      if (found_) return;
+      if (c != '\n') {
+        if (line_.size() <= kLongestSentence) line_.push_back(c);
+        continue;
+      }
+      found_ = line_.size() <= kLongestSentence && IsWellFormedSentence(line_);
+      line_.clear();
+    }
+  }
+  bool found() const { return found_; }
+
+ private:
+  static constexpr std::size_t kLongestSentence = 4096;  // far beyond any receiver's
+  std::string line_;
+  bool found_ = false;
+};
+
 bool HoldsNmeaSentence(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
-  constexpr std::size_t kLongestSentence = 4096;  // far beyond any receiver's
-  std::string line;
-  bool found = false;
-  for (int c; !found && (c = std::getc(f)) != EOF;) {
-    if (c != '\n') {
-      if (line.size() <= kLongestSentence) line.push_back(static_cast<char>(c));
-      continue;
-    }
-    found = line.size() <= kLongestSentence && IsWellFormedSentence(line);
-    line.clear();
-  }
+  NmeaScan scan;
+  char buf[65536];
+  for (std::size_t n; !scan.found() && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) scan.Feed({buf, n});
   std::fclose(f);
-  return found;
+  return scan.found();
 }
 
 class Session {
  public:
   Session(const Options& options, std::FILE* out, std::FILE* err)
       : options_(options), out_(out), err_(err), control_(CreateOrvaneControl()) {}
-
-  ~Session() {
-    if (!temp_copy_.empty()) std::remove(temp_copy_.c_str());
-  }
   int Run();
 
  private:
-  // Standard input as a file the control can replay: itself when it is one,
-  // else a temporary copy of everything it gives.
-  bool TakeStandardInput();
+  // Standard input replayed: as a file when it is one (its size is known),
+  // else read as a stream while it arrives.
+  void TakeStandardInput();
+  // OpenFile, or OpenStream for standard input that is no file.
+  HRESULT OpenReplay(ExcepInfo* info);
   class Sink : public EventSink {
    public:
     explicit Sink(Session* session) : session_(session) {}
@@ -193,8 +204,11 @@ class Session {
   std::FILE* err_;
   std::unique_ptr<OrvaneControl> control_;
   bool file_complete_ = false;
-  std::string open_name_;  // what was opened: a temporary copy of standard input
-  std::string temp_copy_;
+  std::string open_name_;  // the file replayed, when it is not the source's name
+  bool stream_ = false;    // standard input read as a stream
+  // A stream cannot be read again to see whether it held NMEA at all: it is
+  // scanned as it is read, on the reader's thread, until one is found.
+  NmeaScan stream_scan_;
   bool progress_shown_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
@@ -368,41 +382,44 @@ void Session::ShowProgress(Clock::time_point start, bool last) {
   Variant when;
   Get("FixDateTime", &when);
   const std::string time = when.vt() == VT_DATE && when.date() >= 1.0 ? IsoDate(when.date()) : "-";
-  std::fprintf(err_, "\r\033[Korvane: %llu lines, fix time %s, %.0f lines/s", static_cast<unsigned long long>(lines),
-               time.c_str(), seconds > 0 ? static_cast<double>(lines) / seconds : 0.0);
+  // A stream's length is unknown: no percentage there.
+  const ReplayProgress read = control_->Progress();
+  std::string percent;
+  if (read.total_bytes != 0) {
+    const std::uint64_t done = std::min(read.bytes_read, read.total_bytes);
+    percent = std::to_string(done * 100 / read.total_bytes) + "% of the file, ";
+  }
+  std::fprintf(err_, "\r\033[Korvane: %s%llu lines, fix time %s, %.0f lines/s", percent.c_str(),
+               static_cast<unsigned long long>(lines), time.c_str(),
+               seconds > 0 ? static_cast<double>(lines) / seconds : 0.0);
   if (last) std::fputc('\n', err_);
   std::fflush(err_);
   progress_shown_ = true;
 }
 
-bool Session::TakeStandardInput() {
+void Session::TakeStandardInput() {
   struct stat st {};
   if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
     open_name_ = "/dev/stdin";
-    return true;
+  } else {
+    stream_ = true;
   }
-  const char* dir = std::getenv("TMPDIR");
-  std::string path = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/orvane-stdin-XXXXXX";
-  const int fd = mkstemp(path.data());
-  if (fd < 0) {
-    std::fprintf(err_, "orvane: standard input: cannot make a temporary copy: %s\n", std::strerror(errno));
-    return false;
+}
+
+HRESULT Session::OpenReplay(ExcepInfo* info) {
+  const Variant scale =
+      options_.time_scale ? Variant::Text(*options_.time_scale) : Variant::Error(DISP_E_PARAMNOTFOUND);
+  if (stream_) {
+    std::optional<ErrorRecord> record;
+    const auto open = [&] {
+      return control_->OpenStream(STDIN_FILENO, scale, [this](std::string_view bytes) { stream_scan_.Feed(bytes); });
+    };
+    const HRESULT hr = CallRecording(open, &record);
+    if (FAILED(hr) && record) FillExcepInfo(*record, hr, info);
+    return hr;
   }
-  temp_copy_ = path;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || write(fd, buf, static_cast<std::size_t>(n)) != n) {
-      std::fprintf(err_, "orvane: standard input: %s\n", std::strerror(errno));
-      close(fd);
-      return false;
-    }
-  }
-  close(fd);
-  open_name_ = path;
-  return true;
+  std::vector<Variant> args = {Variant::Text(open_name_.empty() ? options_.source : open_name_), scale};
+  return InvokeByName(*control_, "OpenFile", DISPATCH_METHOD, args, nullptr, info);
 }
 
 bool Session::PutBaud() {
@@ -450,9 +467,7 @@ int Session::Run() {
       return 2;
     }
   }
-  if (options_.mode == Options::Mode::kReplay && options_.source == "-" && !TakeStandardInput()) {
-    return kExitSourceFailed;
-  }
+  if (options_.mode == Options::Mode::kReplay && options_.source == "-") TakeStandardInput();
   std::shared_ptr<Sink> sink;
   std::uint32_t cookie = 0;
   if (!options_.summary) {
@@ -472,18 +487,14 @@ int Session::Run() {
     });
   }
   const auto start = Clock::now();
-  std::vector<Variant> args;
-  const char* method;
-  if (options_.mode == Options::Mode::kLive) {
-    method = "Open";
-    args = {Variant::Text(options_.source)};
-  } else {
-    method = "OpenFile";
-    args = {Variant::Text(open_name_.empty() ? options_.source : open_name_)};
-    if (options_.time_scale) args.push_back(Variant::Text(*options_.time_scale));
-  }
   ExcepInfo info;
-  HRESULT hr = InvokeByName(*control_, method, DISPATCH_METHOD, args, nullptr, &info);
+  HRESULT hr;
+  if (options_.mode == Options::Mode::kLive) {
+    std::vector<Variant> args = {Variant::Text(options_.source)};
+    hr = InvokeByName(*control_, "Open", DISPATCH_METHOD, args, nullptr, &info);
+  } else {
+    hr = OpenReplay(&info);
+  }
   if (FAILED(hr)) {
     const HRESULT code = Reported(hr, info);
     if (code == kCannotOpenPort || code == kCannotOpenFile) {
@@ -514,7 +525,9 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
     std::uint64_t handled = 0;
     for (std::uint64_t n : control_->stats().by_row) handled += n;
-    if (handled == 0 && !HoldsNmeaSentence(open_name_.empty() ? options_.source : open_name_)) {
+    const bool held_nmea =
+        stream_ ? stream_scan_.found() : HoldsNmeaSentence(open_name_.empty() ? options_.source : open_name_);
+    if (handled == 0 && !held_nmea) {
       std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
       return kExitSourceFailed;
     }
@@ -543,7 +556,8 @@ void PrintUsage(std::FILE* out) {
                "  orvane members\n"
                "  orvane --help | --version\n"
                "\n"
-               "replay   replays an NMEA log (- reads standard input), as fast as it reads or paced\n"
+               "replay   replays an NMEA log, as fast as it reads or paced; - reads standard input, a pipe\n"
+               "         or socket as it arrives until its writer closes it (a file named - is ./-)\n"
                "live     reads a receiver until interrupted; SOURCE is a serial device (/dev/ttyUSB0),\n"
                "         tcp://HOST:PORT, udp://[ADDRESS]:PORT or gpsd://HOST[:PORT] (port 2947 if left out);\n"
                "         a receiver that is unplugged or whose server goes away is retried every second\n"
@@ -560,7 +574,8 @@ void PrintUsage(std::FILE* out) {
                "--duration S      live: close after S seconds\n"
                "--help, -h        this text; --version: the version\n"
                "\n"
-               "A replay longer than a second shows its progress on standard error when that is a terminal.\n"
+               "A replay longer than a second shows its progress on standard error when that is a terminal:\n"
+               "percent of the file (not for standard input that is a pipe), lines, fix time reached, lines/s.\n"
                "\n"
                "exit status:\n"
                "  0  success\n"
