@@ -298,8 +298,7 @@ TEST(FixStateEvents, PositionTextsFollowEveryChange) {
   FixState s(settings);
   NavigationState nav(settings);
   auto rmb = [&](const std::string& dest) {
-    Line line("$GPRMB,A,0.66,L,003,004," + dest + ",001.3,052.5,000.5,V", 14);
-    nav.ParseRmb(line.fields());
+    nav.ParseRmb(testing::HandlerFields("$GPRMB,A,0.66,L,003,004," + dest + ",001.3,052.5,000.5,V"));
   };
   const std::function<void()> steps[] = {
       [&] { Rmc(s, kFullRmc); rmb("4917.24,N,12309.57,W"); },
