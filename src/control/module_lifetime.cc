@@ -2,6 +2,9 @@
 
 #include <atomic>
 
+#include "automation/leaving_threads.h"
+#include "sources/lookup.h"
+
 namespace orvane {
 namespace {
 
@@ -19,7 +22,10 @@ void UnlockModuleLeavingThread() {
 }
 
 bool ModuleInUse() {
-  return g_module_locks.load(std::memory_order_acquire) != 0 || detail::LeavingThreadsRunning();
+  // An abandoned name lookup counts until it has handed itself over to the
+  // leaving threads.
+  return g_module_locks.load(std::memory_order_acquire) != 0 || detail::LookupsRunning() != 0 ||
+         detail::LeavingThreadsRunning();
 }
 
 }  // namespace orvane

@@ -25,10 +25,4 @@ bool ModuleInUse();
 // for this thread are cancelled instead.
 bool ServeStoppingReader(const std::function<bool()>& ended, std::chrono::milliseconds limit);
 
-namespace detail {
-// The platform's record of leaving threads.
-void AddLeavingThread();
-bool LeavingThreadsRunning();
-}  // namespace detail
-
 }  // namespace orvane

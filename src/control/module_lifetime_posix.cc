@@ -1,14 +1,5 @@
 #include "control/module_lifetime.h"
 
-namespace orvane::detail {
-
-// A shared library is not unloaded under a running thread by the platform's
-// own machinery, so a leaving thread needs no tracking here.
-void AddLeavingThread() {}
-bool LeavingThreadsRunning() { return false; }
-
-}  // namespace orvane::detail
-
 namespace orvane {
 
 bool ServeStoppingReader(const std::function<bool()>&, std::chrono::milliseconds) { return true; }

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "automation/leaving_threads.h"
+
 #ifndef _WIN32
 #include <poll.h>
 #else
@@ -46,13 +48,17 @@ bool RunLookup(std::function<void()> lookup, const StopEvent& stop) {
   auto work = std::make_shared<std::function<void()>>(std::move(lookup));
   g_running.fetch_add(1);
   try {
-    std::thread([state, work] {
+    std::thread([state, work]() mutable {
       (*work)();
+      work.reset();  // frees an abandoned lookup's result with the module still held
       {
         std::lock_guard<std::mutex> lock(state->mutex);
         state->finished = true;
       }
       state->done.Set();
+      state.reset();
+      // The thread still returns through the module's code.
+      AddLeavingThread();
       g_running.fetch_sub(1);
     }).detach();
   } catch (...) {
