@@ -639,6 +639,19 @@ std::optional<double> ScalarNumber(const Variant& v) {
   }
 }
 
+namespace {
+
+// `in` as an integer within T's range, stored by `make`.
+template <typename T>
+HRESULT ToIntegerVariant(const Variant& in, Variant (*make)(T), Variant* result) {
+  std::int64_t v = 0;
+  const HRESULT hr = ToInteger(in, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v);
+  if (SUCCEEDED(hr)) *result = make(static_cast<T>(v));
+  return hr;
+}
+
+}  // namespace
+
 HRESULT ChangeType(const Variant& in, VARTYPE to, Variant* out) {
   if (!IsKnownType(to)) return DISP_E_BADVARTYPE;
   if (in.vt() == to) {
@@ -652,20 +665,12 @@ HRESULT ChangeType(const Variant& in, VARTYPE to, Variant* out) {
   HRESULT hr = DISP_E_TYPEMISMATCH;
   Variant result;
   switch (to) {
-    case VT_I2: {
-      std::int64_t v = 0;
-      hr = ToInteger(in, std::numeric_limits<std::int16_t>::min(),
-                     std::numeric_limits<std::int16_t>::max(), &v);
-      if (SUCCEEDED(hr)) result = Variant::I2(static_cast<std::int16_t>(v));
+    case VT_I2:
+      hr = ToIntegerVariant<std::int16_t>(in, Variant::I2, &result);
       break;
-    }
-    case VT_I4: {
-      std::int64_t v = 0;
-      hr = ToInteger(in, std::numeric_limits<std::int32_t>::min(),
-                     std::numeric_limits<std::int32_t>::max(), &v);
-      if (SUCCEEDED(hr)) result = Variant::I4(static_cast<std::int32_t>(v));
+    case VT_I4:
+      hr = ToIntegerVariant<std::int32_t>(in, Variant::I4, &result);
       break;
-    }
     case VT_R8: {
       double v = 0.0;
       hr = ToDouble(in, &v);

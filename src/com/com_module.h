@@ -20,6 +20,19 @@ HRESULT LoadModuleTypeLib(ITypeLib** lib, std::wstring* loaded_from = nullptr);
 // per process and kept; not AddRef'ed.
 HRESULT CachedTypeInfo(REFGUID guid, ITypeInfo** info);
 
+// QueryInterface of an object that answers `answers` besides IUnknown.
+template <typename Interface>
+HRESULT QueryOneInterface(Interface* self, REFIID answers, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, answers)) {
+    *out = self;
+    self->AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
 // IUnknown of an object the module hands out that answers one interface
 // besides IUnknown; it keeps the module loaded while it lives, since it may
 // outlive the control that made it. Made with one reference.
@@ -32,14 +45,7 @@ class ModuleObject : public Interface {
   ModuleObject& operator=(const ModuleObject&) = delete;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iid_)) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<Interface*>(this), iid_, iid, out);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
   ULONG STDMETHODCALLTYPE Release() override {

@@ -24,14 +24,7 @@ ITypeInfo* g_typeinfos[4] = {};
 class ClassFactory final : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<IClassFactory*>(this), IID_IClassFactory, iid, out);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LONG n = InterlockedIncrement(&refs_);

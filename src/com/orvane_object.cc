@@ -301,35 +301,24 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnect
   return CONNECT_E_NOCONNECTION;
 }
 
-namespace {
-
-HRESULT PointQueryInterface(IConnectionPoint* point, REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint))
-    return ReturnInterface(point, out);
-  *out = nullptr;
-  return E_NOINTERFACE;
+HRESULT STDMETHODCALLTYPE ConnectionPoint::QueryInterface(REFIID iid, void** out) {
+  return QueryOneInterface(static_cast<IConnectionPoint*>(this), IID_IConnectionPoint, iid, out);
 }
+ULONG STDMETHODCALLTYPE ConnectionPoint::AddRef() { return owner_->AddRef(); }
+ULONG STDMETHODCALLTYPE ConnectionPoint::Release() { return owner_->Release(); }
 
-}  // namespace
-
-HRESULT STDMETHODCALLTYPE EventsConnectionPoint::QueryInterface(REFIID iid, void** out) {
-  return PointQueryInterface(this, iid, out);
-}
-ULONG STDMETHODCALLTYPE EventsConnectionPoint::AddRef() { return owner_->AddRef(); }
-ULONG STDMETHODCALLTYPE EventsConnectionPoint::Release() { return owner_->Release(); }
-
-HRESULT STDMETHODCALLTYPE EventsConnectionPoint::GetConnectionInterface(IID* iid) {
+HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionInterface(IID* iid) {
   if (iid == nullptr) return E_POINTER;
-  *iid = DIID__IOrvaneEvents;
+  *iid = iid_;
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE
-EventsConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
   return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
+
+EventsConnectionPoint::EventsConnectionPoint(OrvaneObject* owner) : ConnectionPoint(owner, DIID__IOrvaneEvents) {}
 
 HRESULT STDMETHODCALLTYPE EventsConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (sink == nullptr || cookie == nullptr) return E_POINTER;
@@ -367,26 +356,10 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::EnumConnections(IEnumConnection
   return E_OUTOFMEMORY;
 }
 
+NotifyConnectionPoint::NotifyConnectionPoint(OrvaneObject* owner) : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
+
 NotifyConnectionPoint::~NotifyConnectionPoint() {
   for (const CONNECTDATA& d : sinks_) ReleaseItem(d);
-}
-
-HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::QueryInterface(REFIID iid, void** out) {
-  return PointQueryInterface(this, iid, out);
-}
-ULONG STDMETHODCALLTYPE NotifyConnectionPoint::AddRef() { return owner_->AddRef(); }
-ULONG STDMETHODCALLTYPE NotifyConnectionPoint::Release() { return owner_->Release(); }
-
-HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::GetConnectionInterface(IID* iid) {
-  if (iid == nullptr) return E_POINTER;
-  *iid = IID_IPropertyNotifySink;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE
-NotifyConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
-  if (out == nullptr) return E_POINTER;
-  return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
 }
 
 HRESULT STDMETHODCALLTYPE NotifyConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {

@@ -13,39 +13,44 @@ namespace orvane::com {
 
 class OrvaneObject;
 
-// _IOrvaneEvents: forwards to the core's EventSource.
-class EventsConnectionPoint final : public IConnectionPoint {
+// A connection point of the control for one outgoing interface: it lives
+// inside the object and counts on the object's references.
+class ConnectionPoint : public IConnectionPoint {
  public:
-  explicit EventsConnectionPoint(OrvaneObject* owner) : owner_(owner) {}
+  ConnectionPoint(OrvaneObject* owner, const IID& iid) : owner_(owner), iid_(iid) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
   HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override;
+
+ protected:
+  ~ConnectionPoint() = default;
+  OrvaneObject* const owner_;
+
+ private:
+  const IID iid_;
+};
+
+// _IOrvaneEvents: forwards to the core's EventSource.
+class EventsConnectionPoint final : public ConnectionPoint {
+ public:
+  explicit EventsConnectionPoint(OrvaneObject* owner);
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
-
- private:
-  OrvaneObject* owner_;
 };
 
 // IPropertyNotifySink: sinks are held; no property announces a change.
-class NotifyConnectionPoint final : public IConnectionPoint {
+class NotifyConnectionPoint final : public ConnectionPoint {
  public:
-  explicit NotifyConnectionPoint(OrvaneObject* owner) : owner_(owner) {}
+  explicit NotifyConnectionPoint(OrvaneObject* owner);
   ~NotifyConnectionPoint();
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
-  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override;
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
 
  private:
-  OrvaneObject* owner_;
   std::vector<CONNECTDATA> sinks_;
   DWORD next_cookie_ = 1;
 };

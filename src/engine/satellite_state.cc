@@ -92,6 +92,29 @@ std::size_t GsvBlocksEnd(std::size_t received_field_count) {
   return static_cast<std::size_t>(-1);
 }
 
+struct SatelliteState::GsaSummary {
+  // $GPGSA fields 1, 2 and 15-17.
+  explicit GsaSummary(const SentenceFields& f)
+      : automatic(GsaSelection(Field(f, 1))),
+        fix_mode(GsaFixMode(Field(f, 2))),
+        pdop(OptionalR8(Field(f, 15))),
+        hdop(OptionalR8(Field(f, 16))),
+        vdop(OptionalR8(Field(f, 17))) {}
+  Variant automatic;
+  Variant fix_mode;
+  Variant pdop;
+  Variant hdop;
+  Variant vdop;
+};
+
+void SatelliteState::StoreLocked(GsaSummary&& summary) {
+  automatic_operation_ = std::move(summary.automatic);
+  operation_mode_ = std::move(summary.fix_mode);
+  pdop_ = std::move(summary.pdop);
+  hdop_ = std::move(summary.hdop);
+  vdop_ = std::move(summary.vdop);
+}
+
 SatelliteState::SatelliteState() = default;
 SatelliteState::~SatelliteState() = default;
 
@@ -99,8 +122,7 @@ SatelliteState::~SatelliteState() = default;
 //   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
 //   17 VDOP
 void SatelliteState::ParseGsa(const SentenceFields& f) {
-  Variant automatic = GsaSelection(Field(f, 1));
-  Variant fix_mode = GsaFixMode(Field(f, 2));
+  GsaSummary summary(f);
 
   std::vector<std::int16_t> prns;
   try {
@@ -113,16 +135,8 @@ void SatelliteState::ParseGsa(const SentenceFields& f) {
     // Without room for twelve shorts the fix list stays empty.
   }
 
-  Variant pdop = OptionalR8(Field(f, 15));
-  Variant hdop = OptionalR8(Field(f, 16));
-  Variant vdop = OptionalR8(Field(f, 17));
-
   std::lock_guard<std::mutex> lock(mutex_);
-  automatic_operation_ = std::move(automatic);
-  operation_mode_ = std::move(fix_mode);
-  pdop_ = std::move(pdop);
-  hdop_ = std::move(hdop);
-  vdop_ = std::move(vdop);
+  StoreLocked(std::move(summary));
   fix_satellite_prns_ = std::move(prns);
 }
 
@@ -204,20 +218,12 @@ void SatelliteState::MarkFix(std::string_view time) {
 }
 
 void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
-  Variant automatic = GsaSelection(Field(f, 1));
-  Variant fix_mode = GsaFixMode(Field(f, 2));
+  GsaSummary summary(f);
   GnssSystem system = SystemFromId(id);
   if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
-  Variant pdop = OptionalR8(Field(f, 15));
-  Variant hdop = OptionalR8(Field(f, 16));
-  Variant vdop = OptionalR8(Field(f, 17));
 
   std::lock_guard<std::mutex> lock(mutex_);
-  automatic_operation_ = std::move(automatic);
-  operation_mode_ = std::move(fix_mode);
-  pdop_ = std::move(pdop);
-  hdop_ = std::move(hdop);
-  vdop_ = std::move(vdop);
+  StoreLocked(std::move(summary));
   if (new_fix_union_) {
     fix_satellite_prns_.clear();
     in_fix_union_.reset();

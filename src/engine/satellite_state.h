@@ -100,6 +100,9 @@ class SatelliteState {
   // The satellite in view listed last with this number, or null. A GP group
   // may list a number twice: its last block is the one that counts.
   const SatelliteEntry* FindInViewLocked(std::int16_t prn) const;
+  // The fields every GSA form stores alike: selection, fix mode and the DOPs.
+  struct GsaSummary;
+  void StoreLocked(GsaSummary&& summary);
   mutable std::mutex mutex_;
   Variant num_satellites_in_view_;
   Variant automatic_operation_;

@@ -1,5 +1,7 @@
 #include "presentation/units.h"
 
+#include <cstddef>
+
 #include "automation/coerce.h"
 
 namespace orvane {
@@ -18,32 +20,30 @@ Variant Scale(const Variant& stored, double factor) {
 
 }  // namespace
 
+namespace {
+
+// Factors by unit code; a code past its table keeps the stored unit.
+constexpr double kSpeedFactors[] = {kKnotsToMph, kKnotsToKmh};
+constexpr double kDistanceFactors[] = {kNmToMetres, kNmToFeet, kNmToStatuteMiles};
+constexpr double kHeightFactors[] = {0.0, kMetresToFeet};
+
+template <std::size_t N>
+Variant ScaleByCode(const Variant& stored, std::int16_t code, const double (&factors)[N]) {
+  return code >= 0 && static_cast<std::size_t>(code) < N ? Scale(stored, factors[code]) : stored;
+}
+
+}  // namespace
+
 Variant ConvertSpeed(const Variant& knots, std::int16_t speed_units) {
-  switch (speed_units) {
-    case 0:
-      return Scale(knots, kKnotsToMph);
-    case 1:
-      return Scale(knots, kKnotsToKmh);
-    default:
-      return knots;
-  }
+  return ScaleByCode(knots, speed_units, kSpeedFactors);
 }
 
 Variant ConvertDistance(const Variant& nautical_miles, std::int16_t dist_units) {
-  switch (dist_units) {
-    case 0:
-      return Scale(nautical_miles, kNmToMetres);
-    case 1:
-      return Scale(nautical_miles, kNmToFeet);
-    case 2:
-      return Scale(nautical_miles, kNmToStatuteMiles);
-    default:
-      return nautical_miles;
-  }
+  return ScaleByCode(nautical_miles, dist_units, kDistanceFactors);
 }
 
 Variant ConvertGeoidHeight(const Variant& metres, std::int16_t altitude_units) {
-  return altitude_units == 1 ? Scale(metres, kMetresToFeet) : metres;
+  return ScaleByCode(metres, altitude_units, kHeightFactors);
 }
 
 Variant ConvertAltitude(const Variant& metres, std::int16_t altitude_units) {

@@ -25,11 +25,7 @@ class GpsdSource final : public StreamSource {
 }  // namespace
 
 OpenAttempt OpenGpsdSource(const std::string& name) {
-  HostPort where;
-  if (!ParseHostPort(std::string_view(name).substr(7), "2947", false, false, &where)) {
-    return {nullptr, S_OK, "expected gpsd://HOST[:PORT]"};
-  }
-  return OpenStream<GpsdSource>(where);
+  return OpenStream<GpsdSource>(name, "gpsd://", "2947", "expected gpsd://HOST[:PORT]");
 }
 
 }  // namespace orvane::detail

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "sources/lookup.h"
 #include "sources/net.h"
+#include "sources/resolve.h"
 
 namespace orvane::detail {
 namespace {
@@ -25,20 +25,10 @@ void SetCause(std::string* cause, const std::string& text) {
   if (cause != nullptr) *cause = text;
 }
 
-// With `stop`, Close need not wait for a resolver that hangs.
+std::string ResolverText(int rc) { return rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc); }
+
 addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop, std::string* cause) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = socktype;
-  hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-  const auto resolve = [hints](const HostPort& name, std::string* why) -> addrinfo* {
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(name.host.empty() ? nullptr : name.host.c_str(), name.port.c_str(), &hints, &list);
-    if (rc == 0) return list;
-    *why = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
-    return nullptr;
-  };
-  return ResolveUnlessStopped<addrinfo>(where, stop, resolve, [](addrinfo* list) { freeaddrinfo(list); }, cause);
+  return ResolveAddresses(where, socktype, passive, stop, ResolverText, cause);
 }
 
 // Waits for a non-blocking connect to finish; 0 or the errno.
@@ -57,6 +47,19 @@ int FinishConnect(int fd, const StopEvent* stop) {
     }
     if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
   }
+}
+
+// Appends what one recv of up to `limit` bytes brings; recv's result, with
+// its errno left for the caller.
+ssize_t AppendReceived(int fd, std::string& out, std::size_t limit) {
+  const std::size_t old_size = out.size();
+  out.resize(old_size + limit);
+  ssize_t got;
+  do {
+    got = recv(fd, out.data() + old_size, limit, 0);
+  } while (got < 0 && errno == EINTR);
+  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  return got;
 }
 
 }  // namespace
@@ -130,13 +133,7 @@ NetWait WaitForSocket(NativeHandle socket, const StopEvent& stop, int timeout_ms
 }
 
 NetRead ReceiveStream(NativeHandle socket, std::string& out, std::size_t limit) {
-  const std::size_t old_size = out.size();
-  out.resize(old_size + limit);
-  ssize_t got;
-  do {
-    got = recv(AsFd(socket), out.data() + old_size, limit, 0);
-  } while (got < 0 && errno == EINTR);
-  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  const ssize_t got = AppendReceived(AsFd(socket), out, limit);
   if (got > 0) return NetRead::kData;
   if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return NetRead::kNothing;
   return NetRead::kClosed;
@@ -144,13 +141,7 @@ NetRead ReceiveStream(NativeHandle socket, std::string& out, std::size_t limit) 
 
 NetRead ReceiveDatagram(NativeHandle socket, std::string& out) {
   constexpr std::size_t kMaxDatagram = 65536;
-  const std::size_t old_size = out.size();
-  out.resize(old_size + kMaxDatagram);
-  ssize_t got;
-  do {
-    got = recv(AsFd(socket), out.data() + old_size, kMaxDatagram, 0);
-  } while (got < 0 && errno == EINTR);
-  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  const ssize_t got = AppendReceived(AsFd(socket), out, kMaxDatagram);
   if (got >= 0) return NetRead::kData;  // an empty datagram is still one
   return errno == EAGAIN || errno == EWOULDBLOCK ? NetRead::kNothing : NetRead::kClosed;
 }

@@ -7,8 +7,8 @@
 #include <map>
 #include <mutex>
 
-#include "sources/lookup.h"
 #include "sources/net.h"
+#include "sources/resolve.h"
 
 namespace orvane::detail {
 namespace {
@@ -54,18 +54,7 @@ addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopE
     SetCause(cause, "Winsock is not available");
     return nullptr;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = socktype;
-  hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-  const auto resolve = [hints](const HostPort& name, std::string* why) -> addrinfo* {
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(name.host.empty() ? nullptr : name.host.c_str(), name.port.c_str(), &hints, &list);
-    if (rc == 0) return list;
-    *why = ErrorText(rc);
-    return nullptr;
-  };
-  return ResolveUnlessStopped<addrinfo>(where, stop, resolve, [](addrinfo* list) { freeaddrinfo(list); }, cause);
+  return ResolveAddresses(where, socktype, passive, stop, ErrorText, cause);
 }
 
 // Non-blocking, with its wake-up event registered; kNoHandle when that fails.

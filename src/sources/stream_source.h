@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "sources/live_source.h"
 #include "sources/net.h"
@@ -90,6 +91,19 @@ OpenAttempt OpenStream(const HostPort& where) {
   }
   attempt.source = std::move(source);
   return attempt;
+}
+
+// Open for a name that starts with `scheme`, followed by HOST:PORT (or HOST
+// alone when there is a `default_port`); a name that does not parse is
+// refused with `usage`.
+template <typename Kind>
+OpenAttempt OpenStream(const std::string& name, std::string_view scheme, std::string_view default_port,
+                       const char* usage) {
+  HostPort where;
+  if (!ParseHostPort(std::string_view(name).substr(scheme.size()), default_port, false, false, &where)) {
+    return {nullptr, S_OK, usage};
+  }
+  return OpenStream<Kind>(where);
 }
 
 }  // namespace orvane::detail

@@ -12,11 +12,7 @@ class TcpSource final : public StreamSource {
 }  // namespace
 
 OpenAttempt OpenTcpSource(const std::string& name) {
-  HostPort where;
-  if (!ParseHostPort(std::string_view(name).substr(6), "", false, false, &where)) {
-    return {nullptr, S_OK, "expected tcp://HOST:PORT"};
-  }
-  return OpenStream<TcpSource>(where);
+  return OpenStream<TcpSource>(name, "tcp://", "", "expected tcp://HOST:PORT");
 }
 
 }  // namespace orvane::detail

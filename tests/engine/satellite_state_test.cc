@@ -72,6 +72,41 @@ TEST(SatelliteStateTest, GsaStoresEveryValueAndTheNextGsaClearsThem) {
   EXPECT_TRUE(s.PDOP().is_empty() && s.HDOP().is_empty() && s.VDOP().is_empty());
 }
 
+// The single-system and the per-system handler store selection, fix mode
+// and the three DOPs alike, each replacing what the GSA before it stored.
+TEST(SatelliteStateTest, BothGsaFormsStoreTheSameSummary) {
+  struct Case {
+    const char* sentence;
+    Variant automatic, mode, pdop, hdop, vdop;
+  };
+  const Variant e;
+  const Case cases[] = {
+      {"$GPGSA,M,2,04,,,,,,,,,,,,3.5,2.5,1.5", Variant::Bool(false), Variant::I2(2), Variant::R8(3.5),
+       Variant::R8(2.5), Variant::R8(1.5)},
+      {"$GPGSA,a,1,,,,,,,,,,,,,,0.9,", Variant::Bool(true), Variant::I2(1), e, Variant::R8(0.9), e},
+      {"$GPGSA,,,,,,,,,,,,,,,9,,", e, e, Variant::R8(9.0), e, e},
+      {"$GPGSA,X,4,01", e, e, e, e, e},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    const SentenceFields f = testing::HandlerFields(c.sentence);
+    const SentenceFields before = testing::HandlerFields("$GPGSA,A,3,04,05,,,,,,,,,,,7.0,8.0,6.0");
+    SatelliteState single;
+    single.ParseGsa(before);
+    single.ParseGsa(f);
+    SatelliteState per_system;
+    per_system.ParseGsaSystem(before, "GN", "1");
+    per_system.ParseGsaSystem(f, "GN", "1");
+    for (const SatelliteState* s : {&single, &per_system}) {
+      EXPECT_EQ(s->AutomaticOperation(), c.automatic);
+      EXPECT_EQ(s->OperationMode(), c.mode);
+      EXPECT_EQ(s->PDOP(), c.pdop);
+      EXPECT_EQ(s->HDOP(), c.hdop);
+      EXPECT_EQ(s->VDOP(), c.vdop);
+    }
+  }
+}
+
 TEST(SatelliteStateTest, GsaModeFields) {
   struct Case {
     const char* selection;

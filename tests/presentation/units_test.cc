@@ -42,6 +42,16 @@ TEST(Units, FactorsAndEmptyRules) {
       {"geoid ft", ConvertGeoidHeight, Variant::R8(10), 1, Variant::R8(10 * 3.2808399)},
       {"geoid empty m", ConvertGeoidHeight, e, 0, e},
       {"geoid empty ft", ConvertGeoidHeight, e, 1, Variant::R8(0.0)},
+      // A code no setting gives keeps the stored unit, on either side of
+      // the known ones.
+      {"speed code -1", ConvertSpeed, Variant::R8(10), -1, Variant::R8(10)},
+      {"speed code 3", ConvertSpeed, Variant::R8(10), 3, Variant::R8(10)},
+      {"distance code -1", ConvertDistance, Variant::R8(2.5), -1, Variant::R8(2.5)},
+      {"distance code 4", ConvertDistance, Variant::R8(2.5), 4, Variant::R8(2.5)},
+      {"distance empty code 4", ConvertDistance, e, 4, e},
+      {"geoid code -1", ConvertGeoidHeight, Variant::R8(10), -1, Variant::R8(10)},
+      {"geoid code 2", ConvertGeoidHeight, Variant::R8(10), 2, Variant::R8(10)},
+      {"geoid empty code 2", ConvertGeoidHeight, e, 2, e},
   };
   for (const UnitCase& c : cases) {
     const Variant got = c.convert(c.stored, c.code);

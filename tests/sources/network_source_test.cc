@@ -163,6 +163,47 @@ TEST_F(NetworkSourceTest, NamesThatOpenNothingFailAsAPortWould) {
   }
 }
 
+// A name that does not parse says how it should read; gpsd alone has a
+// default port, so its bare host gets as far as connecting.
+TEST_F(NetworkSourceTest, AMalformedNameSaysWhatWasExpected) {
+  const std::string refused = "127.0.0.1:" + std::to_string(UnusedPort());
+  const struct {
+    std::string name;
+    std::string usage;  // empty: the name parses, the connection fails
+  } cases[] = {
+      {"tcp://127.0.0.1", "expected tcp://HOST:PORT"},
+      {"tcp://:10110", "expected tcp://HOST:PORT"},
+      {"tcp://", "expected tcp://HOST:PORT"},
+      {"tcp://" + refused, ""},
+      {"gpsd://", "expected gpsd://HOST[:PORT]"},
+      {"gpsd://127.0.0.1:0", "expected gpsd://HOST[:PORT]"},
+      {"gpsd://:2947", "expected gpsd://HOST[:PORT]"},
+      {"gpsd://" + refused, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(rig_.sources->Open(Variant::Text(c.name)), kCannotOpenPort);
+    TakeErrorRecord();
+    const std::string failure = rig_.sources->LastOpenFailure();
+    if (c.usage.empty()) {
+      EXPECT_FALSE(failure.empty());
+      EXPECT_EQ(failure.rfind("expected ", 0), std::string::npos) << failure;
+    } else {
+      EXPECT_EQ(failure, c.usage);
+    }
+  }
+  // The host alone, which tcp refuses: gpsd takes its own port for it (and
+  // a gpsd running here may then answer).
+  if (rig_.sources->Open(Variant::Text("gpsd://127.0.0.1")) == S_OK) {
+    EXPECT_EQ(rig_.sources->Close(), S_OK);
+  } else {
+    TakeErrorRecord();
+    const std::string failure = rig_.sources->LastOpenFailure();
+    EXPECT_FALSE(failure.empty());
+    EXPECT_EQ(failure.rfind("expected ", 0), std::string::npos) << failure;
+  }
+}
+
 TEST_F(NetworkSourceTest, APeerThatGoesAwayIsReconnectedWithoutGluingTheTornLine) {
   LocalServer server;
   ASSERT_EQ(rig_.sources->Open(Variant::Text(server.Name())), S_OK) << ErrorText();
