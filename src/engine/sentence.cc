@@ -1,5 +1,6 @@
 #include "engine/sentence.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -35,12 +36,15 @@ inline std::uint64_t MatchBytesExact(std::uint64_t w, unsigned char c) {
   return ~(((t & ~kHighs) + ~kHighs) | t | ~kHighs);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr auto kHexDigits = [] {
+  std::array<std::int8_t, 256> t{};
+  t.fill(-1);
+  for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<std::int8_t>(c);
+  for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = static_cast<std::int8_t>(10 + c);
+  return t;
+}();
+
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -182,60 +186,69 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
 }
 
 bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
-  const char* const p = line.data();
   const std::size_t size = line.size();
   if constexpr (!kWordAtATime) return SplitVerifiedFieldsInTwoPasses(line, fields);
   // One pass over the words of the line finds the asterisk, XORs the bytes
   // before it, writes a field at each comma and notes whether any blank is
   // there to trim. Byte 0 is XORed too and taken out at the end.
+  const char* const p = line.data();
+  const char* const e = p + size;
   std::string_view* const out = fields.Overwrite(SentenceFields::kInlineCapacity);
-  std::size_t count = 0, start = 0;
-  std::size_t star = std::string_view::npos;
+  std::string_view* o = out;
+  std::string_view* const o_limit = out + (kMaxOnePassCommas - 8);
+  const char* start = p;
+  const char* star = nullptr;
   std::uint64_t acc = 0, blanks = 0;
-  for (std::size_t i = 0; i < size; i += 8) {
-    const std::size_t left = size - i;
-    std::uint64_t w = 0;
+  for (const char* q = p; q < e; q += 8) {
+    const std::size_t left = static_cast<std::size_t>(e - q);
+    std::uint64_t w;
     if (left >= 8) {
-      w = LoadWord(p + i);
+      w = LoadWord(q);
+    } else if (size >= 8) {
+      w = LoadWord(e - 8) >> (8 * (8 - left));  // the last bytes, zeros above: they match nothing
     } else {
-      std::memcpy(&w, p + i, left);  // zero bytes match nothing and XOR to nothing
+      w = 0;
+      std::memcpy(&w, q, left);
     }
     bool last = left <= 8;
     if (const std::uint64_t m = MatchBytes(w, '*'); m != 0) {
       const int at = std::countr_zero(m) / 8;
       w = at == 0 ? 0 : w & (~std::uint64_t{0} >> (64 - 8 * at));
-      star = i + static_cast<std::size_t>(at);
+      star = q + at;
       last = true;
     }
     acc ^= w;
     blanks |= MatchBytes(w, ' ');
-    if (count > kMaxOnePassCommas - 8) return SplitVerifiedFieldsInTwoPasses(line, fields);
+    if (o > o_limit) return SplitVerifiedFieldsInTwoPasses(line, fields);
     for (std::uint64_t m = MatchBytesExact(w, ','); m != 0; m &= m - 1) {
-      const std::size_t comma = i + static_cast<std::size_t>(std::countr_zero(m) / 8);
-      out[count++] = std::string_view(p + start, comma - start);
+      const char* const comma = q + std::countr_zero(m) / 8;
+      *o++ = std::string_view(start, static_cast<std::size_t>(comma - start));
       start = comma + 1;
     }
     if (last) break;
   }
-  const std::size_t end = star == std::string_view::npos ? size : star;
-  if (star != std::string_view::npos) {
+  const char* end = e;
+  if (star != nullptr) {
     acc ^= acc >> 32;
     acc ^= acc >> 16;
     acc ^= acc >> 8;
     unsigned x = static_cast<unsigned>(acc & 0xFF);
-    if (star != 0) x ^= static_cast<unsigned char>(p[0]);
-    const bool ok = static_cast<std::int32_t>(x) == StrtolHex(line.substr(star + 1));
-    line = line.substr(0, star);
+    if (star != p) x ^= static_cast<unsigned char>(p[0]);
+    const std::size_t at = static_cast<std::size_t>(star - p);
+    const bool ok = static_cast<std::int32_t>(x) == StrtolHex(line.substr(at + 1));
+    line = line.substr(0, at);
     if (!ok) return false;
+    end = star;
   }
-  if (end == 0) {
+  if (end == p) {
     fields.clear();
     return true;
   }
-  out[count] = std::string_view(p + start, end - start);
-  fields.resize(count + 1);
+  *o = std::string_view(start, static_cast<std::size_t>(end - start));
+  const std::size_t count = static_cast<std::size_t>(o - out) + 1;
+  fields.resize(count);
   if (blanks != 0) {
-    for (std::size_t k = 0; k <= count; ++k) out[k] = TrimBlanks(out[k]);
+    for (std::size_t k = 0; k < count; ++k) out[k] = TrimBlanks(out[k]);
   }
   return true;
 }
