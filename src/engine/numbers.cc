@@ -1,10 +1,11 @@
 #include "engine/numbers.h"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <limits>
+
+#include "engine/words.h"
 
 namespace orvane {
 namespace {
@@ -83,12 +84,6 @@ namespace {
 
 constexpr std::uint64_t kZeros = 0x3030303030303030ULL;  // eight '0'
 
-std::uint64_t LoadWord(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
 // Whether all eight bytes are decimal digits: a byte 0x3A..0x3F carries into
 // its high nibble, and a carry out of a byte comes only from a non-digit.
 bool EightDigits(std::uint64_t w) {
@@ -116,18 +111,17 @@ bool ReadDegreesMinutes(std::string_view s, double* degrees, double* minutes) {
   static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
   static constexpr std::uint32_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
   const std::size_t n = s.size();
-  if constexpr (std::endian::native == std::endian::little) {
+  if constexpr (words::kEnabled) {
     if (n >= 8 && n <= 16) {
-      const std::uint64_t first = LoadWord(s.data());
-      const std::uint64_t t = first ^ (0x0101010101010101ULL * '.');
-      const std::uint64_t points = (t - 0x0101010101010101ULL) & ~t & 0x8080808080808080ULL;
-      const unsigned k = points == 0 ? 8 : static_cast<unsigned>(std::countr_zero(points)) / 8;  // exact: lowest
+      const std::uint64_t first = words::Load(s.data());
+      const std::uint64_t points = words::MatchBytes(first, '.');
+      const unsigned k = points == 0 ? 8 : words::FirstFlagged(points);
       const std::size_t f = n - 1 - k;
       if (k >= 2 && k < 8 && f <= 8) {
         // Digits moved to the end of the word, '0' in front of them.
         const std::uint64_t whole_word = (first << (8 * (8 - k))) | (kZeros >> (8 * k));
         const std::uint64_t keep = f == 0 ? 0 : ~std::uint64_t{0} << (8 * (8 - f));
-        const std::uint64_t fraction_word = (LoadWord(s.data() + n - 8) & keep) | (kZeros & ~keep);
+        const std::uint64_t fraction_word = (words::Load(s.data() + n - 8) & keep) | (kZeros & ~keep);
         if (EightDigits(whole_word) && EightDigits(fraction_word)) {
           const std::uint32_t whole = EightDigitsValue(whole_word);
           const std::uint64_t m = std::uint64_t{whole % 100} * kPow10Int[f] + EightDigitsValue(fraction_word);

@@ -7,34 +7,17 @@
 #include <limits>
 #include <utility>
 
+#include "engine/words.h"
+
 namespace orvane {
 namespace {
 
-// Eight bytes at a time: a line is read as words, and a byte of interest is
-// found with the classic has-zero-byte test. The lowest flagged byte is
-// always exact (only bytes above a true match can be flagged falsely), which
-// is all that is used.
-constexpr bool kWordAtATime = std::endian::native == std::endian::little;
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-inline std::uint64_t LoadWord(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// The high bit of each byte of `w` equal to `c`, exact for the lowest one.
-inline std::uint64_t MatchBytes(std::uint64_t w, unsigned char c) {
-  const std::uint64_t t = w ^ (kOnes * c);
-  return (t - kOnes) & ~t & kHighs;
-}
-
-// Every byte of `w` equal to `c`, exactly (no false flags): for counting.
-inline std::uint64_t MatchBytesExact(std::uint64_t w, unsigned char c) {
-  const std::uint64_t t = w ^ (kOnes * c);
-  return ~(((t & ~kHighs) + ~kHighs) | t | ~kHighs);
-}
+using words::kHighs;
+using words::kOnes;
+using words::MatchBytes;
+using words::MatchBytesExact;
+constexpr bool kWordAtATime = words::kEnabled;
+inline std::uint64_t LoadWord(const char* p) { return words::Load(p); }
 
 constexpr auto kHexDigits = [] {
   std::array<std::int8_t, 256> t{};
