@@ -29,7 +29,7 @@ std::int16_t DecimalToInt16(double value) {
 
 // A GSA number read as a decimal and truncated; plain digits give the same
 // without floating point.
-std::int16_t GsaPrn(std::string_view field) {
+[[gnu::always_inline]] inline std::int16_t GsaPrn(std::string_view field) {
   std::int32_t plain = 0;
   if (ReadPlainDigits(field, &plain)) return static_cast<std::int16_t>(static_cast<std::uint16_t>(plain));
   return DecimalToInt16(ReadDouble(field));
@@ -188,9 +188,7 @@ void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
 
 // The groups, the fix times and the union flag are the reader's own: the
 // lock is taken only to publish.
-void SatelliteState::MarkFix(std::string_view time) {
-  new_fix_union_ = true;
-  if (time.empty() || time == last_fix_time_) return;
+void SatelliteState::MarkNewFixTime(std::string_view time) {
   try {
     last_fix_time_.assign(time);
   } catch (const std::bad_alloc&) {

@@ -176,7 +176,7 @@ namespace {
 
 // What the one-pass splitters share once the asterisk and the commas are
 // found: the checksum against the suffix, the last field and the trimming.
-bool FinishSplit(std::string_view& line, SentenceFields& fields, std::string_view* out, std::string_view* o,
+[[gnu::always_inline]] inline bool FinishSplit(std::string_view& line, SentenceFields& fields, std::string_view* out, std::string_view* o,
                  const char* start, const char* star, unsigned x, bool blanks) {
   const char* const p = line.data();
   const char* end = p + line.size();
