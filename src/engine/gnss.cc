@@ -87,7 +87,9 @@ GnssSystem SystemFromTalker(std::string_view talker) {
   // Every talker in the table has two letters: compared in place, not
   // through a library call per row.
   if (talker.size() != 2) return GnssSystem::kUnknown;
-  const auto is = [&](std::string_view code) { return code.size() == 2 && code[0] == talker[0] && code[1] == talker[1]; };
+  const auto is = [&](std::string_view code) {
+    return code.size() == 2 && code[0] == talker[0] && code[1] == talker[1];
+  };
   for (const SystemCodes& row : kSystemCodes)
     if (is(row.talker) || is(row.other_talker)) return row.system;
   return GnssSystem::kUnknown;

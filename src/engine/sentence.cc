@@ -16,7 +16,6 @@
 namespace orvane {
 namespace {
 
-using words::kHighs;
 using words::kOnes;
 using words::MatchBytes;
 using words::MatchBytesExact;
@@ -176,8 +175,9 @@ namespace {
 
 // What the one-pass splitters share once the asterisk and the commas are
 // found: the checksum against the suffix, the last field and the trimming.
-[[gnu::always_inline]] inline bool FinishSplit(std::string_view& line, SentenceFields& fields, std::string_view* out, std::string_view* o,
-                 const char* start, const char* star, unsigned x, bool blanks) {
+[[gnu::always_inline]] inline bool FinishSplit(std::string_view& line, SentenceFields& fields,
+                                               std::string_view* out, std::string_view* o, const char* start,
+                                               const char* star, unsigned x, bool blanks) {
   const char* const p = line.data();
   const char* end = p + line.size();
   if (star != nullptr) {
@@ -207,8 +207,6 @@ unsigned FoldXor(std::uint64_t acc) {
   acc ^= acc >> 8;
   return static_cast<unsigned>(acc & 0xFF);
 }
-
-}  // namespace
 
 #if defined(__SSE2__)
 bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
@@ -269,6 +267,8 @@ bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
   return FinishSplit(line, fields, out, o, start, star, FoldXor(halves[0] ^ halves[1]), blanks != 0);
 }
 #endif
+
+}  // namespace
 
 bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
 #if defined(__SSE2__)
