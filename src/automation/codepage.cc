@@ -1,7 +1,9 @@
 #include "automation/codepage.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace orvane {
 namespace {
@@ -23,7 +25,22 @@ char16_t ByteToChar(unsigned char b) {
 
 bool EqualsAnsi(std::u16string_view text, std::string_view bytes) {
   if (text.size() != bytes.size()) return false;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four at a time while the bytes are ASCII, which stand for themselves:
+    // each widened to sixteen bits and the four compared as one word.
+    for (; i + 4 <= bytes.size(); i += 4) {
+      std::uint32_t b;
+      std::memcpy(&b, bytes.data() + i, sizeof b);
+      if ((b & 0x80808080u) != 0) break;
+      const std::uint64_t wide = (b & 0xFFu) | (std::uint64_t{b & 0xFF00u} << 8) |
+                                 (std::uint64_t{b & 0xFF0000u} << 16) | (std::uint64_t{b & 0xFF000000u} << 24);
+      std::uint64_t t;
+      std::memcpy(&t, text.data() + i, sizeof t);
+      if (t != wide) return false;
+    }
+  }
+  for (; i < bytes.size(); ++i) {
     if (text[i] != ByteToChar(static_cast<unsigned char>(bytes[i]))) return false;
   }
   return true;

@@ -1,5 +1,6 @@
 #include "engine/fix_state.h"
 
+#include <cstring>
 #include <string>
 
 #include "automation/codepage.h"
@@ -40,6 +41,23 @@ double FixState::TimeOnDate(std::string_view hhmmss, const Variant& date) const 
   const std::optional<DateParts> day = SplitDate(AsDate(date));
   if (!day) return 0.0;
   return MakeDate(day->year, day->month, day->day, hour, minute, second).value_or(0.0);
+}
+
+double FixState::TimeOnDateRepeated(std::string_view hhmmss, const Variant& date) {
+  // Only the six characters TimeOnDate reads, and the date's bits as stored.
+  TimeOnDateMemo& memo = time_on_date_memo_;
+  const double date_value = AsDate(date);
+  std::uint64_t bits;
+  std::memcpy(&bits, &date_value, sizeof bits);
+  if (hhmmss.size() >= 6 && memo.valid && memo.date_bits == bits && std::memcmp(memo.hhmmss, hhmmss.data(), 6) == 0) {
+    return memo.result;
+  }
+  const double result = TimeOnDate(hhmmss, date);
+  memo.valid = hhmmss.size() >= 6;
+  memo.date_bits = bits;
+  if (memo.valid) std::memcpy(memo.hhmmss, hhmmss.data(), 6);
+  memo.result = result;
+  return result;
 }
 
 double FixState::TimeOnFixDate(std::string_view hhmmss) const {
@@ -116,7 +134,7 @@ void FixState::ParseGga(const SentenceFields& f) {
     position = position_;  // values only; see ReadersOwnValues
     const Variant& stored_date = fix_date_time_;
 
-    if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 1), stored_date));
+    if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDateRepeated(Field(f, 1), stored_date));
     // A unit other than metres refuses the whole position.
     position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9),
                             Field(f, 10));
@@ -156,7 +174,7 @@ void FixState::ParseGll(const SentenceFields& f) {
 
     position.ParseLatLon(Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4));
     // Without a time the stored one stays: GLL often comes without.
-    if (Field(f, 5).size() > 5) date = Variant::Date(TimeOnDate(Field(f, 5), date));
+    if (Field(f, 5).size() > 5) date = Variant::Date(TimeOnDateRepeated(Field(f, 5), date));
     if (IsActiveStatus(Field(f, 6))) fix_good = Variant::Bool(true);
 
     ReportFixTime(date);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 
@@ -76,6 +77,9 @@ class FixState {
   friend class SnapshotReader;  // typed snapshots read under the one lock
   friend struct EventArgs;      // so are event parameters
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
+  // TimeOnDate for the handlers, kept for the last arguments: the fix
+  // sentences of one cycle repeat the time on the date the first stored.
+  double TimeOnDateRepeated(std::string_view hhmmss, const Variant& date);
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;
   GeoPosition CopyPosition() const;
@@ -96,6 +100,13 @@ class FixState {
   Variant fix_good_ = Variant::Bool(false);
   GeoPosition position_;
   mutable PositionTextCache event_text_;  // of the position events were last built with
+  // TimeOnDateRepeated's last call; the reader thread's own.
+  struct TimeOnDateMemo {
+    bool valid = false;
+    std::uint64_t date_bits = 0;
+    char hhmmss[6] = {};
+    double result = 0.0;
+  } time_on_date_memo_;
 
   void ReportFixTime(const Variant& fix_time);
 

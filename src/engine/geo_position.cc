@@ -16,9 +16,9 @@ constexpr double kMinutesToDegrees = 0.016666666666666666;
 // False when malformed.
 bool ParseCoordinate(std::string_view text, std::string_view hemisphere, char positive,
                      char negative, double* out) {
-  const std::size_t p = text.find('.');
-  if (p == std::string_view::npos || p < 2) return false;
-  double value = ReadDouble(text.substr(0, p - 2)) + ReadDouble(text.substr(p - 2)) * kMinutesToDegrees;
+  double degrees = 0.0, minutes = 0.0;
+  if (!ReadDegreesMinutes(text, &degrees, &minutes)) return false;
+  double value = degrees + minutes * kMinutesToDegrees;
   // "inf", "nan" and overflowing digits read as numbers; no place on earth.
   if (!std::isfinite(value) || value < 0) return false;
   if (hemisphere.size() != 1) return false;

@@ -77,9 +77,21 @@ GnssSystem SystemFromId(std::string_view id) {
   return GnssSystem::kUnknown;
 }
 
-GnssSystem SystemFromTalker(std::string_view talker) {
+static_assert([] {
   for (const SystemCodes& row : kSystemCodes)
-    if (talker == row.talker || (!row.other_talker.empty() && talker == row.other_talker)) return row.system;
+    if (row.talker.size() != 2 || (!row.other_talker.empty() && row.other_talker.size() != 2)) return false;
+  return true;
+}());
+
+GnssSystem SystemFromTalker(std::string_view talker) {
+  // Every talker in the table has two letters: compared in place, not
+  // through a library call per row.
+  if (talker.size() != 2) return GnssSystem::kUnknown;
+  const auto is = [&](std::string_view code) {
+    return code.size() == 2 && code[0] == talker[0] && code[1] == talker[1];
+  };
+  for (const SystemCodes& row : kSystemCodes)
+    if (is(row.talker) || is(row.other_talker)) return row.system;
   return GnssSystem::kUnknown;
 }
 
@@ -93,6 +105,10 @@ GnssSystem SystemOfNumber(int number) {
 }
 
 int UniqueSatelliteNumber(GnssSystem system, int prn) {
+  // The first row, by far the most numbers seen.
+  static_assert(kRanges[0].written_as == GnssSystem::kGps && kRanges[0].first == 1 && kRanges[0].last == 32 &&
+                kRanges[0].offset == 0);
+  if (system == GnssSystem::kGps && prn >= 1 && prn <= 32) return prn;
   for (const NumberRange& r : kRanges) {
     if (r.written_as == system && prn >= r.first && prn <= r.last) return prn + r.offset;
   }

@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+
+#include "engine/words.h"
 
 namespace orvane {
 namespace {
@@ -14,6 +17,11 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 }  // namespace
 
 std::int32_t ReadInt(std::string_view s) {
+  // Two digits, a time's or a date's part, the most common of all.
+  if (s.size() == 2) {
+    const unsigned high = static_cast<unsigned>(s[0] - '0'), low = static_cast<unsigned>(s[1] - '0');
+    if (high <= 9) return static_cast<std::int32_t>(low <= 9 ? high * 10 + low : high);
+  }
   // Fast path for what receivers send: a field that starts with a digit.
   // Nine digits cannot overflow, so no clamp is needed until the tenth.
   if (!s.empty() && static_cast<unsigned>(s[0] - '0') <= 9) {
@@ -75,6 +83,77 @@ double ReadDouble(std::string_view s) {
   }
   // Kept apart, so the common call saves no registers for it.
   return ReadDoubleInFull(s);
+}
+
+namespace {
+
+constexpr std::uint64_t kZeros = 0x3030303030303030ULL;  // eight '0'
+
+// Whether all eight bytes are decimal digits: a byte 0x3A..0x3F carries into
+// its high nibble, and a carry out of a byte comes only from a non-digit.
+bool EightDigits(std::uint64_t w) {
+  return ((w & 0xF0F0F0F0F0F0F0F0ULL) | (((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
+         0x3333333333333333ULL;
+}
+
+// The value of eight digits, the first in the lowest byte.
+std::uint32_t EightDigitsValue(std::uint64_t w) {
+  w -= kZeros;
+  w = w * 10 + (w >> 8);
+  w = (((w & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
+       (((w >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >>
+      32;
+  return static_cast<std::uint32_t>(w);
+}
+
+}  // namespace
+
+bool ReadDegreesMinutes(std::string_view s, double* degrees, double* minutes) {
+  // What receivers send, "ddmm.mmmm" or "dddmm.mmmm", is read eight bytes at
+  // a time: the first word holds the point and the whole part, the last word
+  // the fraction. The two quotients are those ReadDouble's short path gives
+  // for the two parts; any other shape goes the two-call way.
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+  static constexpr std::uint32_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  const std::size_t n = s.size();
+  if constexpr (words::kEnabled) {
+    if (n >= 8 && n <= 16) {
+      const std::uint64_t first = words::Load(s.data());
+      const std::uint64_t points = words::MatchBytes(first, '.');
+      const unsigned k = points == 0 ? 8 : words::FirstFlagged(points);
+      const std::size_t f = n - 1 - k;
+      if (k >= 2 && k < 8 && f <= 8) {
+        // Digits moved to the end of the word, '0' in front of them.
+        const std::uint64_t whole_word = (first << (8 * (8 - k))) | (kZeros >> (8 * k));
+        const std::uint64_t keep = f == 0 ? 0 : ~std::uint64_t{0} << (8 * (8 - f));
+        const std::uint64_t fraction_word = (words::Load(s.data() + n - 8) & keep) | (kZeros & ~keep);
+        if (EightDigits(whole_word) && EightDigits(fraction_word)) {
+          const std::uint32_t whole = EightDigitsValue(whole_word);
+          const std::uint64_t m = std::uint64_t{whole % 100} * kPow10Int[f] + EightDigitsValue(fraction_word);
+          *degrees = static_cast<double>(whole / 100);
+          *minutes = static_cast<double>(m) / kPow10[f];
+          return true;
+        }
+      }
+    }
+  }
+  const std::size_t point = s.find('.');
+  if (point == std::string_view::npos || point < 2) return false;
+  *degrees = ReadDouble(s.substr(0, point - 2));
+  *minutes = ReadDouble(s.substr(point - 2));
+  return true;
+}
+
+bool ReadPlainDigits(std::string_view s, std::int32_t* value) {
+  if (s.empty() || s.size() > 9) return false;
+  std::uint32_t v = 0;
+  for (const char c : s) {
+    const unsigned d = static_cast<unsigned>(c - '0');
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  *value = static_cast<std::int32_t>(v);
+  return true;
 }
 
 namespace {

@@ -18,5 +18,12 @@ inline std::int16_t ReadInt16(std::string_view text) {
 // atof: decimal point '.', optional exponent; overflow gives +-HUGE_VAL,
 // underflow 0.
 double ReadDouble(std::string_view text);
+// A coordinate's "dddmm.mmmm" split at the minutes' two digits before the
+// first '.': *degrees = ReadDouble of the text before them, *minutes =
+// ReadDouble from them on. False (nothing stored) without a '.' at index 2 or
+// later.
+bool ReadDegreesMinutes(std::string_view text, double* degrees, double* minutes);
+// The text's value when it is 1 to 9 decimal digits and nothing else.
+bool ReadPlainDigits(std::string_view text, std::int32_t* value);
 
 }  // namespace orvane

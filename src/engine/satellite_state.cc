@@ -27,6 +27,14 @@ std::int16_t DecimalToInt16(double value) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(whole)));
 }
 
+// A GSA number read as a decimal and truncated; plain digits give the same
+// without floating point.
+[[gnu::always_inline]] inline std::int16_t GsaPrn(std::string_view field) {
+  std::int32_t plain = 0;
+  if (ReadPlainDigits(field, &plain)) return static_cast<std::int16_t>(static_cast<std::uint16_t>(plain));
+  return DecimalToInt16(ReadDouble(field));
+}
+
 // The field's integer when within [0, high], else -1 (empty).
 std::int16_t BoundedValue(std::string_view field, std::int32_t high) {
   if (field.empty()) return -1;
@@ -129,7 +137,7 @@ void SatelliteState::ParseGsa(const SentenceFields& f) {
     prns.reserve(12);
     for (std::size_t i = 3; i <= 14; ++i) {
       std::string_view field = Field(f, i);
-      if (!field.empty()) prns.push_back(DecimalToInt16(ReadDouble(field)));
+      if (!field.empty()) prns.push_back(GsaPrn(field));
     }
   } catch (const std::bad_alloc&) {
     // Without room for twelve shorts the fix list stays empty.
@@ -181,7 +189,7 @@ namespace {
 // PRNs of a GSA as unique numbers; a number that fits no system is left out
 // rather than shown as a satellite that does not exist.
 int GsaNumber(GnssSystem system, std::string_view field) {
-  return UniqueSatelliteNumber(system, DecimalToInt16(ReadDouble(field)));
+  return UniqueSatelliteNumber(system, GsaPrn(field));
 }
 
 void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
@@ -194,9 +202,7 @@ void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
 
 // The groups, the fix times and the union flag are the reader's own: the
 // lock is taken only to publish.
-void SatelliteState::MarkFix(std::string_view time) {
-  new_fix_union_ = true;
-  if (time.empty() || time == last_fix_time_) return;
+void SatelliteState::MarkNewFixTime(std::string_view time) {
   try {
     last_fix_time_.assign(time);
   } catch (const std::bad_alloc&) {

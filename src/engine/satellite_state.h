@@ -73,7 +73,11 @@ class SatelliteState {
                       std::size_t blocks_end);
   // A fix sentence and its time of day field: the next GSA starts a new
   // union, and a new time ages the GSV groups.
-  void MarkFix(std::string_view time);
+  void MarkFix(std::string_view time) {
+    // Inline: every fix sentence of a cycle after the first repeats its time.
+    new_fix_union_ = true;
+    if (!time.empty() && time != last_fix_time_) MarkNewFixTime(time);
+  }
 
   // Property reads: fresh values the caller owns.
   Variant AutomaticOperation() const;
@@ -93,6 +97,7 @@ class SatelliteState {
                            Variant* snr) const;
 
  private:
+  void MarkNewFixTime(std::string_view time);
   friend class SnapshotReader;  // typed snapshots read under the one lock
   friend struct EventArgs;      // so are event parameters
   static Variant PrnArray(const std::vector<std::int16_t>& prns);

@@ -1,46 +1,36 @@
 #include "engine/sentence.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "engine/words.h"
+
 namespace orvane {
 namespace {
 
-// Eight bytes at a time: a line is read as words, and a byte of interest is
-// found with the classic has-zero-byte test. The lowest flagged byte is
-// always exact (only bytes above a true match can be flagged falsely), which
-// is all that is used.
-constexpr bool kWordAtATime = std::endian::native == std::endian::little;
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+using words::kOnes;
+using words::MatchBytes;
+using words::MatchBytesExact;
+constexpr bool kWordAtATime = words::kEnabled;
+inline std::uint64_t LoadWord(const char* p) { return words::Load(p); }
 
-inline std::uint64_t LoadWord(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
+constexpr auto kHexDigits = [] {
+  std::array<std::int8_t, 256> t{};
+  t.fill(-1);
+  for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<std::int8_t>(c);
+  for (int c = 0; c < 6; ++c) t['a' + c] = t['A' + c] = static_cast<std::int8_t>(10 + c);
+  return t;
+}();
 
-// The high bit of each byte of `w` equal to `c`, exact for the lowest one.
-inline std::uint64_t MatchBytes(std::uint64_t w, unsigned char c) {
-  const std::uint64_t t = w ^ (kOnes * c);
-  return (t - kOnes) & ~t & kHighs;
-}
-
-// Every byte of `w` equal to `c`, exactly (no false flags): for counting.
-inline std::uint64_t MatchBytesExact(std::uint64_t w, unsigned char c) {
-  const std::uint64_t t = w ^ (kOnes * c);
-  return ~(((t & ~kHighs) + ~kHighs) | t | ~kHighs);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -181,63 +171,156 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
   emit(size);
 }
 
-bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
+namespace {
+
+// What the one-pass splitters share once the asterisk and the commas are
+// found: the checksum against the suffix, the last field and the trimming.
+[[gnu::always_inline]] inline bool FinishSplit(std::string_view& line, SentenceFields& fields,
+                                               std::string_view* out, std::string_view* o, const char* start,
+                                               const char* star, unsigned x, bool blanks) {
   const char* const p = line.data();
+  const char* end = p + line.size();
+  if (star != nullptr) {
+    if (star != p) x ^= static_cast<unsigned char>(p[0]);
+    const std::size_t at = static_cast<std::size_t>(star - p);
+    const bool ok = static_cast<std::int32_t>(x) == StrtolHex(line.substr(at + 1));
+    line = line.substr(0, at);
+    if (!ok) return false;
+    end = star;
+  }
+  if (end == p) {
+    fields.clear();
+    return true;
+  }
+  *o = std::string_view(start, static_cast<std::size_t>(end - start));
+  const std::size_t count = static_cast<std::size_t>(o - out) + 1;
+  fields.resize(count);
+  if (blanks) {
+    for (std::size_t k = 0; k < count; ++k) out[k] = TrimBlanks(out[k]);
+  }
+  return true;
+}
+
+unsigned FoldXor(std::uint64_t acc) {
+  acc ^= acc >> 32;
+  acc ^= acc >> 16;
+  acc ^= acc >> 8;
+  return static_cast<unsigned>(acc & 0xFF);
+}
+
+#if defined(__SSE2__)
+bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
+  // Sixteen bytes at a time: one compare per byte of interest gives a bit
+  // per byte, and the XOR is kept as a vector until the end.
+  const std::size_t size = line.size();
+  const char* const p = line.data();
+  const char* const e = p + size;
+  // 16 zeros then 16 ones: from k on, bytes k and above are kept.
+  alignas(16) static constexpr unsigned char kFrom[32] = {
+      0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  auto from = [](unsigned k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFrom + 16 - k)); };
+  const __m128i commas = _mm_set1_epi8(','), asterisks = _mm_set1_epi8('*'), spaces = _mm_set1_epi8(' ');
+  std::string_view* const out = fields.Overwrite(SentenceFields::kInlineCapacity);
+  std::string_view* o = out;
+  std::string_view* const o_limit = out + (kMaxOnePassCommas - 16);
+  const char* start = p;
+  const char* star = nullptr;
+  __m128i acc = _mm_setzero_si128();
+  unsigned blanks = 0;
+  for (const char* q = p; q < e; q += 16) {
+    const std::size_t left = static_cast<std::size_t>(e - q);
+    __m128i v;
+    unsigned shift = 0;  // the tail is loaded ending at the line's end: bits below this were seen
+    if (left >= 16) {
+      v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    } else if (size >= 16) {
+      shift = static_cast<unsigned>(16 - left);
+      v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(e - 16)), from(shift));
+    } else {
+      alignas(16) char tail[16] = {};  // zero bytes match nothing and XOR to nothing
+      std::memcpy(tail, q, left);
+      v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+    }
+    bool last = left <= 16;
+    unsigned keep = 0xFFFFu >> shift;
+    if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, asterisks))) >> shift; m != 0) {
+      const unsigned at = static_cast<unsigned>(std::countr_zero(m));
+      v = _mm_andnot_si128(from(shift + at), v);
+      keep &= (1u << at) - 1;
+      star = q + at;
+      last = true;
+    }
+    acc = _mm_xor_si128(acc, v);
+    blanks |= (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, spaces))) >> shift) & keep;
+    if (o > o_limit) return SplitVerifiedFieldsInTwoPasses(line, fields);
+    for (unsigned m = (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, commas))) >> shift) & keep; m != 0;
+         m &= m - 1) {
+      const char* const comma = q + std::countr_zero(m);
+      *o++ = std::string_view(start, static_cast<std::size_t>(comma - start));
+      start = comma + 1;
+    }
+    if (last) break;
+  }
+  std::uint64_t halves[2];
+  std::memcpy(halves, &acc, sizeof halves);
+  return FinishSplit(line, fields, out, o, start, star, FoldXor(halves[0] ^ halves[1]), blanks != 0);
+}
+#endif
+
+}  // namespace
+
+bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
+#if defined(__SSE2__)
+  return SplitVerifiedFieldsBy16(line, fields);
+#else
+  return SplitVerifiedFieldsByWords(line, fields);
+#endif
+}
+
+bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) {
   const std::size_t size = line.size();
   if constexpr (!kWordAtATime) return SplitVerifiedFieldsInTwoPasses(line, fields);
   // One pass over the words of the line finds the asterisk, XORs the bytes
   // before it, writes a field at each comma and notes whether any blank is
   // there to trim. Byte 0 is XORed too and taken out at the end.
+  const char* const p = line.data();
+  const char* const e = p + size;
   std::string_view* const out = fields.Overwrite(SentenceFields::kInlineCapacity);
-  std::size_t count = 0, start = 0;
-  std::size_t star = std::string_view::npos;
+  std::string_view* o = out;
+  std::string_view* const o_limit = out + (kMaxOnePassCommas - 8);
+  const char* start = p;
+  const char* star = nullptr;
   std::uint64_t acc = 0, blanks = 0;
-  for (std::size_t i = 0; i < size; i += 8) {
-    const std::size_t left = size - i;
-    std::uint64_t w = 0;
+  for (const char* q = p; q < e; q += 8) {
+    const std::size_t left = static_cast<std::size_t>(e - q);
+    std::uint64_t w;
     if (left >= 8) {
-      w = LoadWord(p + i);
+      w = LoadWord(q);
+    } else if (size >= 8) {
+      w = LoadWord(e - 8) >> (8 * (8 - left));  // the last bytes, zeros above: they match nothing
     } else {
-      std::memcpy(&w, p + i, left);  // zero bytes match nothing and XOR to nothing
+      w = 0;
+      std::memcpy(&w, q, left);
     }
     bool last = left <= 8;
     if (const std::uint64_t m = MatchBytes(w, '*'); m != 0) {
       const int at = std::countr_zero(m) / 8;
       w = at == 0 ? 0 : w & (~std::uint64_t{0} >> (64 - 8 * at));
-      star = i + static_cast<std::size_t>(at);
+      star = q + at;
       last = true;
     }
     acc ^= w;
     blanks |= MatchBytes(w, ' ');
-    if (count > kMaxOnePassCommas - 8) return SplitVerifiedFieldsInTwoPasses(line, fields);
+    if (o > o_limit) return SplitVerifiedFieldsInTwoPasses(line, fields);
     for (std::uint64_t m = MatchBytesExact(w, ','); m != 0; m &= m - 1) {
-      const std::size_t comma = i + static_cast<std::size_t>(std::countr_zero(m) / 8);
-      out[count++] = std::string_view(p + start, comma - start);
+      const char* const comma = q + std::countr_zero(m) / 8;
+      *o++ = std::string_view(start, static_cast<std::size_t>(comma - start));
       start = comma + 1;
     }
     if (last) break;
   }
-  const std::size_t end = star == std::string_view::npos ? size : star;
-  if (star != std::string_view::npos) {
-    acc ^= acc >> 32;
-    acc ^= acc >> 16;
-    acc ^= acc >> 8;
-    unsigned x = static_cast<unsigned>(acc & 0xFF);
-    if (star != 0) x ^= static_cast<unsigned char>(p[0]);
-    const bool ok = static_cast<std::int32_t>(x) == StrtolHex(line.substr(star + 1));
-    line = line.substr(0, star);
-    if (!ok) return false;
-  }
-  if (end == 0) {
-    fields.clear();
-    return true;
-  }
-  out[count] = std::string_view(p + start, end - start);
-  fields.resize(count + 1);
-  if (blanks != 0) {
-    for (std::size_t k = 0; k <= count; ++k) out[k] = TrimBlanks(out[k]);
-  }
-  return true;
+  return FinishSplit(line, fields, out, o, start, star, star != nullptr ? FoldXor(acc) : 0, blanks != 0);
 }
 
 void NormalizeFieldCount(SentenceFields& fields, std::size_t count) { fields.resize(count); }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "automation/codepage.h"
@@ -125,6 +126,30 @@ TEST(CodePage, EveryByteRoundTrips) {
   const std::u16string wide = AnsiToUtf16(all);
   ASSERT_EQ(wide.size(), 256u);
   EXPECT_EQ(Utf16ToAnsi(wide), all);
+}
+
+// The comparison a kept text value is checked with, against converting the
+// bytes and comparing the results, on lines of every length with high bytes
+// and one-character differences anywhere.
+TEST(CodePage, EqualsAnsiMatchesConvertingFirst) {
+  std::mt19937_64 rng(15);
+  const char alphabet[] = "AZaz09 ,.*\x80\x81\x9F\xA0\xFF";
+  for (int i = 0; i < 100000; ++i) {
+    std::string bytes(rng() % 20, ' ');
+    for (char& c : bytes) c = alphabet[rng() % (sizeof alphabet - 1)];
+    std::u16string text = AnsiToUtf16(bytes);
+    switch (rng() % 4) {
+      case 0: break;
+      case 1:
+        if (!text.empty()) text[rng() % text.size()] ^= static_cast<char16_t>(1u << (rng() % 16));
+        break;
+      case 2:
+        if (!text.empty()) text[rng() % text.size()] = static_cast<char16_t>(rng() % 0x120);
+        break;
+      default: text.resize(rng() % (text.size() + 2), u'A');
+    }
+    ASSERT_EQ(EqualsAnsi(text, bytes), text == AnsiToUtf16(bytes)) << bytes << " " << i;
+  }
 }
 
 TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {

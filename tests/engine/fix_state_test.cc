@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "automation/date.h"
@@ -216,6 +218,41 @@ TEST(FixStateGga, TimeTakesTheStoredDay) {
   Rmc(s, "235959,A,,,,,,,310104,,,");
   Gga(s, ",,,,,,,,,,,,,");
   EXPECT_EQ(DateText(s.FixDateTime()), "VT_EMPTY");
+}
+
+// GGA and GLL keep their last time-on-date result for a repeated time and
+// stored date: every sentence must still give what the stored date and its
+// own time give, whichever of the two repeats.
+TEST(FixStateGga, RepeatedTimesAndDatesGiveTheFreshResult) {
+  Settings settings;
+  FixState s(settings);
+  std::mt19937_64 rng(15);
+  const char* const times[] = {"120000", "120000.50", "235959", "000000", "120001", "250000", "1200xx"};
+  const char* const dates[] = {"310104", "010104", "290200", "311299", "000000"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string time = times[rng() % std::size(times)];
+    switch (rng() % 3) {
+      case 0:
+        Rmc(s, time + ",A,,,,,,," + dates[rng() % std::size(dates)] + ",,,");
+        continue;
+      case 1: {
+        const double want = s.TimeOnFixDate(time);
+        Gga(s, time + ",,,,,,,,,,,,,");
+        ASSERT_EQ(s.FixDateTime().vt(), VT_DATE) << i;
+        const double got = s.FixDateTime().date();
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << i << " " << time << " " << got;
+        break;
+      }
+      default: {
+        const double want = s.TimeOnFixDate(time);
+        Gll(s, ",,,," + time + ",A");
+        ASSERT_EQ(s.FixDateTime().vt(), VT_DATE) << i;
+        const double got = s.FixDateTime().date();
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << i << " " << time << " " << got;
+        break;
+      }
+    }
+  }
 }
 
 TEST(FixStateGga, MembersAndUnitRules) {

@@ -118,6 +118,27 @@ TEST(GnssNumberingTest, EveryWayReceiversWriteANumber) {
   EXPECT_EQ(SystemOfNumber(88), GnssSystem::kGlonass);
 }
 
+TEST(GnssNumberingTest, EveryTalkerAndNearMisses) {
+  struct Case {
+    std::string talker;
+    GnssSystem system;
+  } cases[] = {
+      {"GP", GnssSystem::kGps},      {"GL", GnssSystem::kGlonass},  {"GA", GnssSystem::kGalileo},
+      {"GB", GnssSystem::kBeidou},   {"BD", GnssSystem::kBeidou},   {"GQ", GnssSystem::kQzss},
+      {"QZ", GnssSystem::kQzss},     {"GI", GnssSystem::kNavic},    {"GN", GnssSystem::kUnknown},
+      {"gp", GnssSystem::kUnknown},  {"PG", GnssSystem::kUnknown},  {"G", GnssSystem::kUnknown},
+      {"GPS", GnssSystem::kUnknown}, {"", GnssSystem::kUnknown},    {"BQ", GnssSystem::kUnknown},
+      {std::string("G\0", 2), GnssSystem::kUnknown},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SystemFromTalker(c.talker), c.system) << ::testing::PrintToString(c.talker);
+    // Its first letter alone is no talker.
+    if (!c.talker.empty()) {
+      EXPECT_EQ(SystemFromTalker(std::string_view(c.talker).substr(0, 1)), GnssSystem::kUnknown);
+    }
+  }
+}
+
 TEST_F(GnssTest, OtherTalkersOnlyWhenAccepted) {
   struct Case {
     const char* talkers;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -138,6 +139,74 @@ TEST(ReadDoubleTest, ShortDecimalsMatchTheFullConversionBitForBit) {
     const double got = ReadDouble(text);
     ASSERT_EQ(got, expected) << text;
     ASSERT_EQ(std::signbit(got), std::signbit(expected)) << text;
+  }
+}
+
+// The split read of a coordinate must be exactly the two ReadDouble calls
+// on the parts either side of the minutes' first digit.
+void ExpectSplitLikeTwoReads(const std::string& text) {
+  const std::size_t point = text.find('.');
+  const bool has_split = point != std::string::npos && point >= 2;
+  double degrees = -1.0, minutes = -1.0;
+  ASSERT_EQ(ReadDegreesMinutes(text, &degrees, &minutes), has_split) << text;
+  if (!has_split) {
+    EXPECT_EQ(degrees, -1.0) << text;
+    EXPECT_EQ(minutes, -1.0) << text;
+    return;
+  }
+  const double want_degrees = ReadDouble(std::string_view(text).substr(0, point - 2));
+  const double want_minutes = ReadDouble(std::string_view(text).substr(point - 2));
+  ASSERT_EQ(std::memcmp(&degrees, &want_degrees, sizeof degrees), 0) << text << " " << degrees;
+  ASSERT_EQ(std::memcmp(&minutes, &want_minutes, sizeof minutes), 0) << text << " " << minutes;
+}
+
+TEST(ReadDegreesMinutes, Shapes) {
+  const std::string rows[] = {
+      "4807.038",     "01131.000",  "5045.9000", "00117.8800", "12.5",        "07.",      "4807.",
+      "4807.0380000", "4807.03800000", "4807.038000000", "123456789.5", "1234567.12345678",
+      "1234567.123456789", "4807.038e2", "4807.038E", "4807.03x",  "4807.038 ", " 4807.038",
+      "-4807.038",    "48-7.038",   "4807..038", "4807.0.38", "7.5",         ".5",       "4807",
+      "",             "48:7.038",   "4807.03/",  "4807.0389999999999", "99999.99999999", "00.00000000",
+      std::string("4807.0\0" "38", 8), "4807.038\xff", "\xff\xff" "807.038",
+  };
+  for (const std::string& text : rows) ExpectSplitLikeTwoReads(text);
+}
+
+TEST(ReadDegreesMinutes, RandomCoordinatesMatchTwoReadsBitForBit) {
+  std::mt19937_64 rng(15);
+  const char alphabet[] = "0123456789.0123456789-eE x/:";
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    const int whole = static_cast<int>(rng() % 9);
+    const int fraction = static_cast<int>(rng() % 11);
+    for (int k = 0; k < whole; ++k) text += static_cast<char>('0' + rng() % 10);
+    if (rng() % 16 != 0) text += '.';
+    for (int k = 0; k < fraction; ++k) text += static_cast<char>('0' + rng() % 10);
+    if (!text.empty() && rng() % 8 == 0) text[rng() % text.size()] = alphabet[rng() % (sizeof alphabet - 1)];
+    ExpectSplitLikeTwoReads(text);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ReadPlainDigits, OnlyOneToNineDigits) {
+  struct Row {
+    std::string text;
+    bool plain;
+  } rows[] = {
+      {"0", true},     {"18", true},   {"007", true},  {"123456789", true}, {"1234567890", false},
+      {"", false},     {"-1", false},  {"+1", false},  {" 1", false},       {"1 ", false},
+      {"1.0", false},  {"1e2", false}, {"1/", false},  {":1", false},       {std::string("1\0", 2), false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(::testing::PrintToString(r.text));
+    std::int32_t value = -1;
+    ASSERT_EQ(ReadPlainDigits(r.text, &value), r.plain);
+    if (r.plain) {
+      EXPECT_EQ(value, ReadInt(r.text));
+      EXPECT_EQ(static_cast<double>(value), ReadDouble(r.text));
+    } else {
+      EXPECT_EQ(value, -1);
+    }
   }
 }
 
