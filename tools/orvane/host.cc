@@ -212,21 +212,46 @@ class Session {
   bool progress_shown_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
+  // Per event, its JSON written once: `{"event":"Name"` and `,"Arg":` for
+  // each argument.
+  struct EventKeys {
+    DISPID id;
+    std::string head;
+    std::vector<std::string> keys;
+  };
+  std::vector<EventKeys> event_keys_;
+  const EventKeys* KeysFor(DISPID id);
 };
+
+const Session::EventKeys* Session::KeysFor(DISPID id) {
+  if (event_keys_.empty()) {
+    for (const EventInfo& e : Events()) {
+      EventKeys k{e.dispid, "{\"event\":", {}};
+      AppendJsonString(k.head, e.name);
+      for (std::size_t i = 0; i < e.param_count; ++i) {
+        std::string key = ",";
+        AppendJsonString(key, e.params[i]);
+        key += ':';
+        k.keys.push_back(std::move(key));
+      }
+      event_keys_.push_back(std::move(k));
+    }
+  }
+  for (const EventKeys& k : event_keys_) {
+    if (k.id == id) return &k;
+  }
+  return nullptr;
+}
 
 void Session::OnEvent(DISPID id, std::span<Variant> args) {
   ++events_;
   if (id == kDispIdFileComplete) file_complete_ = true;
   if (options_.json) {
-    const EventInfo* event = FindEvent(id);
+    const EventKeys* event = KeysFor(id);
     if (event == nullptr) return;
-    line_.clear();
-    line_ += "{\"event\":";
-    AppendJsonString(line_, event->name);
-    for (std::size_t k = 0; k < event->param_count && k < args.size(); ++k) {
-      line_ += ',';
-      AppendJsonString(line_, event->params[k]);
-      line_ += ':';
+    line_ = event->head;
+    for (std::size_t k = 0; k < event->keys.size() && k < args.size(); ++k) {
+      line_ += event->keys[k];
       AppendJson(line_, args[args.size() - 1 - k], options_.typed);
     }
     line_ += "}\n";
