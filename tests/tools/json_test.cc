@@ -2,9 +2,15 @@
 // written straight into one buffer.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
+
+#include "automation/date.h"
 
 #include "json.h"
 
@@ -62,6 +68,79 @@ TEST(JsonTest, NumbersDatesAndArrays) {
   for (const auto& c : cases) {
     EXPECT_EQ(Json(c.value), c.plain);
     EXPECT_EQ(Json(c.value, true), c.typed);
+  }
+}
+
+std::string ToChars(double d) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, d).ptr);
+}
+
+// The short decimals written digit by digit against the library's shortest
+// text, on the edges of their range and on random values of every shape.
+TEST(JsonTest, DoublesAreTheShortestTextThatReadsBack) {
+  std::vector<double> values = {0.001, 0.00099999999999999, 0.0010000000000000002, 9999.999999, 9999.9999999,
+                                10000, 1e4 - 1e-12, 0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 5.8, 335.2, 1e-3 * 7,
+                                0.0012, 0.000999, 1, 9, 10, 100, 1000, 4096.5, 0.5, 0.25, 0.125, 0.0625,
+                                123.456789, 47.123456, 1.0000005, 0.1000001, 5e-324, 1e300, 0, 1e5, 2e5, 3e6, 1e-4, 5e-4};
+  std::mt19937_64 rng(15);
+  std::uniform_int_distribution<int> digits(0, 8);
+  for (int i = 0; i < 200000; ++i) {
+    const int k = digits(rng);
+    const auto m = static_cast<double>(rng() % 100000000);
+    values.push_back(m / std::pow(10.0, k));  // short decimals, as receivers send
+    std::uint64_t bits = rng();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    values.push_back(any);
+    values.push_back(std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 70)));
+  }
+  int mismatches = 0;
+  for (double v : values) {
+    for (double d : {v, -v}) {
+      const std::string want = std::isfinite(d) ? ToChars(d) : "null";
+      if (Json(Variant::R8(d)) != want && ++mismatches <= 10) ADD_FAILURE() << want << " written as " << Json(Variant::R8(d));
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(ShortestDouble(-0.0), "-0");
+}
+
+// Dates written digit by digit against printf's, across the whole range.
+TEST(JsonTest, DatesMatchPrintf) {
+  std::vector<double> dates = {-657434, -657434.5, 0, 1, 2958465.99999, 2958465.999993, 38000.5, 45000.25, -1.5};
+  std::mt19937_64 rng(15);
+  std::uniform_real_distribution<double> any(-700000, 3000000);
+  for (int i = 0; i < 20000; ++i) dates.push_back(any(rng));
+  for (double d : dates) {
+    const auto parts = SplitDate(d);
+    std::string want = "null";
+    if (parts) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", parts->year, parts->month, parts->day,
+                    parts->hour, parts->minute, parts->second);
+      want = buf;
+    }
+    ASSERT_EQ(Json(Variant::Date(d)), want) << d;
+  }
+}
+
+// The one-pass UTF-16 writer against converting first and escaping the
+// UTF-8, on random texts weighted to what it must get right: surrogates in
+// and out of pairs, control characters, quotes, backslashes, U+2028.
+TEST(JsonTest, TextMatchesConvertingFirstOnRandomTexts) {
+  const char16_t kAwkward[] = {0,      0x1f,   0x7f,   u'"',   u'\\', u'\n',  0x80,   0x7ff, 0x800,
+                               0x2028, 0x2029, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD,
+                               0xFFFF, u'a',   u'\t', 0xD83D, 0xDE00, u' ',   u'~'};
+  std::mt19937_64 rng(15);
+  for (int i = 0; i < 20000; ++i) {
+    std::u16string text(rng() % 40, u'\0');
+    for (char16_t& c : text) {
+      c = rng() % 3 == 0 ? static_cast<char16_t>(rng()) : kAwkward[rng() % std::size(kAwkward)];
+    }
+    std::string want;
+    AppendJsonString(want, Utf16ToUtf8(text));
+    ASSERT_EQ(Json(Variant::Bstr(text)), want);
   }
 }
 

@@ -24,38 +24,118 @@ void AppendChars(std::string& out, T value) {
   }
 }
 
+constexpr double kTens[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+
+// The shortest text of `d` for the short decimals receivers send, or null
+// when `d` is not one. From 0.001 to below 10000 the shortest form is never
+// the exponent one, and within six decimals only one candidate is close
+// enough to read back, so the fewest decimals that read back are the
+// shortest text.
+char* ShortDecimal(double d, char* p) {
+  const double magnitude = std::fabs(d);
+  if (!(magnitude >= 0.001 && magnitude < 10000)) return nullptr;
+  for (int k = 0; k < 7; ++k) {
+    const double scaled = std::nearbyint(magnitude * kTens[k]);
+    if (scaled / kTens[k] != magnitude) continue;
+    char digits[16];
+    int n = 0;
+    for (auto m = static_cast<std::uint64_t>(scaled); m != 0; m /= 10) digits[n++] = static_cast<char>('0' + m % 10);
+    if (d < 0) *p++ = '-';
+    if (n <= k) {
+      *p++ = '0';
+      *p++ = '.';
+      for (int z = n; z < k; ++z) *p++ = '0';
+      while (n > 0) *p++ = digits[--n];
+      return p;
+    }
+    while (n > k) *p++ = digits[--n];
+    if (k > 0) *p++ = '.';
+    while (n > 0) *p++ = digits[--n];
+    return p;
+  }
+  return nullptr;
+}
+
+void AppendDouble(std::string& out, double d) {
+  char buf[32];
+  if (char* end = ShortDecimal(d, buf)) {
+    out.append(buf, end);
+  } else {
+    AppendChars(out, d);
+  }
+}
+
 // Whether JSON needs `c` (an ASCII byte) escaped.
 bool NeedsEscape(unsigned c) { return c < 0x20 || c == '"' || c == '\\'; }
 
-void AppendEscaped(std::string& out, unsigned char c) {
+// Writes the escape of `c` at `p` (room for six bytes); returns its end.
+char* WriteEscaped(char* p, unsigned char c) {
   switch (c) {
-    case '"': out += "\\\""; break;
-    case '\\': out += "\\\\"; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
+    case '"': *p++ = '\\'; *p++ = '"'; return p;
+    case '\\': *p++ = '\\'; *p++ = '\\'; return p;
+    case '\n': *p++ = '\\'; *p++ = 'n'; return p;
+    case '\r': *p++ = '\\'; *p++ = 'r'; return p;
+    case '\t': *p++ = '\\'; *p++ = 't'; return p;
     default: {
       static constexpr char kHex[] = "0123456789abcdef";
       const char u[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      out.append(u, sizeof u);
+      std::memcpy(p, u, sizeof u);
+      return p + sizeof u;
     }
   }
 }
 
-// The UTF-8 of a UTF-16 text, escaped. The characters JSON escapes are never
-// half of a surrogate pair, so the text between them converts on its own.
+void AppendEscaped(std::string& out, unsigned char c) {
+  char buf[6];
+  out.append(buf, WriteEscaped(buf, c));
+}
+
+// The UTF-8 of a UTF-16 text, escaped, in one pass: room for the longest
+// outcome (six bytes a unit) is made first and cut back after. A lone half
+// of a surrogate pair becomes U+FFFD, as in AppendUtf8.
 void AppendJsonString16(std::string& out, std::u16string_view s) {
-  out += '"';
-  std::size_t run = 0;
+  const std::size_t at = out.size();
+  out.resize(at + 2 + 6 * s.size());
+  char* const begin = out.data();
+  char* p = begin + at;
+  *p++ = '"';
   for (std::size_t i = 0; i < s.size(); ++i) {
-    const char16_t c = s[i];
-    if (c >= 0x80 || !NeedsEscape(c)) continue;
-    AppendUtf8(out, s.substr(run, i - run));
-    AppendEscaped(out, static_cast<unsigned char>(c));
-    run = i + 1;
+    char32_t c = s[i];
+    if (c < 0x80) {
+      if (NeedsEscape(c)) {
+        p = WriteEscaped(p, static_cast<unsigned char>(c));
+      } else {
+        *p++ = static_cast<char>(c);
+      }
+      continue;
+    }
+    if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (c >> 18));
+        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      c = 0xFFFD;
+    }
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   }
-  AppendUtf8(out, s.substr(run));
-  out += '"';
+  *p++ = '"';
+  out.resize(static_cast<std::size_t>(p - begin));
+}
+
+void TwoDigits(char* p, int v) {
+  p[0] = static_cast<char>('0' + v / 10);
+  p[1] = static_cast<char>('0' + v % 10);
 }
 
 // Writes "YYYY-MM-DDTHH:MM:SS" into buf (at least 32 bytes); false when out
@@ -63,8 +143,19 @@ void AppendJsonString16(std::string& out, std::u16string_view s) {
 bool FormatIsoDate(double date, char* buf, std::size_t size) {
   auto parts = SplitDate(date);
   if (!parts) return false;
-  std::snprintf(buf, size, "%04d-%02d-%02dT%02d:%02d:%02d", parts->year, parts->month, parts->day,
-                parts->hour, parts->minute, parts->second);
+  if (parts->year < 0 || parts->year > 9999) {
+    std::snprintf(buf, size, "%04d-%02d-%02dT%02d:%02d:%02d", parts->year, parts->month, parts->day,
+                  parts->hour, parts->minute, parts->second);
+    return true;
+  }
+  std::memcpy(buf, "0000-00-00T00:00:00", 20);
+  TwoDigits(buf, parts->year / 100);
+  TwoDigits(buf + 2, parts->year % 100);
+  TwoDigits(buf + 5, parts->month);
+  TwoDigits(buf + 8, parts->day);
+  TwoDigits(buf + 11, parts->hour);
+  TwoDigits(buf + 14, parts->minute);
+  TwoDigits(buf + 17, parts->second);
   return true;
 }
 
@@ -72,7 +163,7 @@ bool FormatIsoDate(double date, char* buf, std::size_t size) {
 
 std::string ShortestDouble(double d) {
   std::string s;
-  AppendChars(s, d);
+  AppendDouble(s, d);
   return s;
 }
 
@@ -124,7 +215,7 @@ namespace {
 
 void AppendNumber(std::string& out, double d) {
   if (std::isfinite(d)) {
-    AppendChars(out, d);
+    AppendDouble(out, d);
   } else {
     out += "null";  // JSON has no infinities
   }
