@@ -116,7 +116,7 @@ void AppendJsonString16(std::string& out, std::u16string_view s) {
       for (int k = 0; k < 4; ++k) *p++ = static_cast<char>(s[i + k]);
     }
     if (i == s.size()) break;
-    char32_t c = s[i];
+    const char16_t c = s[i];
     if (c < 0x80) {
       if (NeedsEscape(c)) {
         p = WriteEscaped(p, static_cast<unsigned char>(c));
@@ -125,25 +125,7 @@ void AppendJsonString16(std::string& out, std::u16string_view s) {
       }
       continue;
     }
-    if (c < 0x800) {
-      *p++ = static_cast<char>(0xC0 | (c >> 6));
-      *p++ = static_cast<char>(0x80 | (c & 0x3F));
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        *p++ = static_cast<char>(0xF0 | (c >> 18));
-        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *p++ = static_cast<char>(0x80 | (c & 0x3F));
-        continue;
-      }
-      c = 0xFFFD;
-    }
-    *p++ = static_cast<char>(0xE0 | (c >> 12));
-    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    p = WriteUtf8Char(p, s, i);
   }
   *p++ = '"';
   out.resize(static_cast<std::size_t>(p - begin));
