@@ -19,8 +19,6 @@ namespace {
 using words::kOnes;
 using words::MatchBytes;
 using words::MatchBytesExact;
-constexpr bool kWordAtATime = words::kEnabled;
-inline std::uint64_t LoadWord(const char* p) { return words::Load(p); }
 
 constexpr auto kHexDigits = [] {
   std::array<std::int8_t, 256> t{};
@@ -96,9 +94,9 @@ bool VerifyChecksum(std::string_view& line) {
     star = 1;
     std::uint64_t acc = 0;
     bool found = false;
-    if constexpr (kWordAtATime) {
+    if constexpr (words::kEnabled) {
       for (; star + 8 <= line.size(); star += 8) {
-        const std::uint64_t w = LoadWord(line.data() + star);
+        const std::uint64_t w = words::Load(line.data() + star);
         const std::uint64_t m = MatchBytes(w, '*');
         if (m != 0) {
           const int at = std::countr_zero(m) / 8;
@@ -145,10 +143,10 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
   // Count the commas first, so the views are written in place: the vector's
   // capacity is kept from line to line and nothing is pushed one by one.
   std::size_t commas = 0, i = 0;
-  if constexpr (kWordAtATime) {
+  if constexpr (words::kEnabled) {
     // Each match is one high bit: shifted down and multiplied, the top byte
     // sums them (no population count instruction needed).
-    for (; i + 8 <= size; i += 8) commas += ((MatchBytesExact(LoadWord(begin + i), ',') >> 7) * kOnes) >> 56;
+    for (; i + 8 <= size; i += 8) commas += ((MatchBytesExact(words::Load(begin + i), ',') >> 7) * kOnes) >> 56;
   }
   for (; i < size; ++i) commas += begin[i] == ',';
   std::string_view* out = fields.Overwrite(commas + 1);
@@ -158,9 +156,9 @@ void SplitFields(std::string_view line, SentenceFields& fields) {
     start = comma + 1;
   };
   i = 0;
-  if constexpr (kWordAtATime) {
+  if constexpr (words::kEnabled) {
     for (; i + 8 <= size; i += 8) {
-      for (std::uint64_t m = MatchBytesExact(LoadWord(begin + i), ','); m != 0; m &= m - 1) {
+      for (std::uint64_t m = MatchBytesExact(words::Load(begin + i), ','); m != 0; m &= m - 1) {
         emit(i + static_cast<std::size_t>(std::countr_zero(m) / 8));
       }
     }
@@ -280,7 +278,7 @@ bool SplitVerifiedFields(std::string_view& line, SentenceFields& fields) {
 
 bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) {
   const std::size_t size = line.size();
-  if constexpr (!kWordAtATime) return SplitVerifiedFieldsInTwoPasses(line, fields);
+  if constexpr (!words::kEnabled) return SplitVerifiedFieldsInTwoPasses(line, fields);
   // One pass over the words of the line finds the asterisk, XORs the bytes
   // before it, writes a field at each comma and notes whether any blank is
   // there to trim. Byte 0 is XORed too and taken out at the end.
@@ -296,9 +294,9 @@ bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) 
     const std::size_t left = static_cast<std::size_t>(e - q);
     std::uint64_t w;
     if (left >= 8) {
-      w = LoadWord(q);
+      w = words::Load(q);
     } else if (size >= 8) {
-      w = LoadWord(e - 8) >> (8 * (8 - left));  // the last bytes, zeros above: they match nothing
+      w = words::Load(e - 8) >> (8 * (8 - left));  // the last bytes, zeros above: they match nothing
     } else {
       w = 0;
       std::memcpy(&w, q, left);

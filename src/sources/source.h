@@ -31,8 +31,7 @@ enum class Wake {
 // thread. Hosts use it for messages only.
 enum class LinkChange { kLost, kBack };
 using LinkListener = std::function<void(LinkChange)>;
-// Shown each run of bytes a stream gives, as read, on the reader thread.
-using ByteTap = std::function<void(std::string_view)>;
+using ByteTap = SourceManager::ByteTap;
 
 class Source : public ChunkReader {
  public:
