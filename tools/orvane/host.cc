@@ -157,7 +157,8 @@ bool HoldsNmeaSentence(const std::string& path) {
 class Session {
  public:
   Session(const Options& options, std::FILE* out, std::FILE* err)
-      : options_(options), out_(out), err_(err), control_(CreateOrvaneControl()) {}
+      : options_(options), out_(out), err_(err), control_(CreateOrvaneControl()),
+        event_keys_(options.json ? EventKeysOfAll() : std::vector<EventKeys>()) {}
   int Run();
 
  private:
@@ -219,24 +220,28 @@ class Session {
     std::string head;
     std::vector<std::string> keys;
   };
-  std::vector<EventKeys> event_keys_;
-  const EventKeys* KeysFor(DISPID id);
+  static std::vector<EventKeys> EventKeysOfAll();
+  const std::vector<EventKeys> event_keys_;  // written before any event can arrive
+  const EventKeys* KeysFor(DISPID id) const;
 };
 
-const Session::EventKeys* Session::KeysFor(DISPID id) {
-  if (event_keys_.empty()) {
-    for (const EventInfo& e : Events()) {
-      EventKeys k{e.dispid, "{\"event\":", {}};
-      AppendJsonString(k.head, e.name);
-      for (std::size_t i = 0; i < e.param_count; ++i) {
-        std::string key = ",";
-        AppendJsonString(key, e.params[i]);
-        key += ':';
-        k.keys.push_back(std::move(key));
-      }
-      event_keys_.push_back(std::move(k));
+std::vector<Session::EventKeys> Session::EventKeysOfAll() {
+  std::vector<EventKeys> all;
+  for (const EventInfo& e : Events()) {
+    EventKeys k{e.dispid, "{\"event\":", {}};
+    AppendJsonString(k.head, e.name);
+    for (std::size_t i = 0; i < e.param_count; ++i) {
+      std::string key = ",";
+      AppendJsonString(key, e.params[i]);
+      key += ':';
+      k.keys.push_back(std::move(key));
     }
+    all.push_back(std::move(k));
   }
+  return all;
+}
+
+const Session::EventKeys* Session::KeysFor(DISPID id) const {
   for (const EventKeys& k : event_keys_) {
     if (k.id == id) return &k;
   }
