@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "sources/device.h"
+#include "sources/posix_read.h"
 
 namespace orvane::detail {
 namespace {
@@ -91,18 +92,10 @@ bool ReadAvailable(NativeHandle port, std::string& pending) {
   int waiting = 0;
   if (ioctl(AsFd(port), FIONREAD, &waiting) != 0) return false;
   if (waiting <= 0) return true;
-  const std::size_t old_size = pending.size();
-  pending.resize(old_size + static_cast<std::size_t>(waiting));
-  ssize_t got;
-  do {
-    got = read(AsFd(port), pending.data() + old_size, static_cast<std::size_t>(waiting));
-  } while (got < 0 && errno == EINTR);
-  if (got <= 0) {
-    pending.resize(old_size);
-    // Zero bytes after FIONREAD promised some is a hang-up.
-    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-  }
-  pending.resize(old_size + static_cast<std::size_t>(got));
+  const ssize_t got = AppendRead(pending, static_cast<std::size_t>(waiting),
+                                 [&](char* into, std::size_t n) { return read(AsFd(port), into, n); });
+  // Zero bytes after FIONREAD promised some is a hang-up.
+  if (got <= 0) return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   return true;
 }
 
@@ -124,13 +117,8 @@ NativeHandle OpenLogFile(const std::string& path, std::string* cause) {
 
 ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out) {
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return ReadAtResult::kEndOfFile;
-  const std::size_t old_size = out.size();
-  out.resize(old_size + count);
-  ssize_t got;
-  do {
-    got = pread(AsFd(file), out.data() + old_size, count, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  const ssize_t got = AppendRead(
+      out, count, [&](char* into, std::size_t n) { return pread(AsFd(file), into, n, static_cast<off_t>(offset)); });
   if (got < 0) return ReadAtResult::kFailed;
   return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
 }
@@ -168,13 +156,7 @@ StreamWait WaitForStream(NativeHandle stream, const StopEvent& stop, int timeout
 }
 
 ReadAtResult ReadStream(NativeHandle stream, std::size_t count, std::string& out) {
-  const std::size_t old_size = out.size();
-  out.resize(old_size + count);
-  ssize_t got;
-  do {
-    got = read(AsFd(stream), out.data() + old_size, count);
-  } while (got < 0 && errno == EINTR);
-  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  const ssize_t got = AppendRead(out, count, [&](char* into, std::size_t n) { return read(AsFd(stream), into, n); });
   if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? ReadAtResult::kData : ReadAtResult::kFailed;
   return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "sources/net.h"
+#include "sources/posix_read.h"
 #include "sources/resolve.h"
 
 namespace orvane::detail {
@@ -49,17 +50,8 @@ int FinishConnect(int fd, const StopEvent* stop) {
   }
 }
 
-// Appends what one recv of up to `limit` bytes brings; recv's result, with
-// its errno left for the caller.
 ssize_t AppendReceived(int fd, std::string& out, std::size_t limit) {
-  const std::size_t old_size = out.size();
-  out.resize(old_size + limit);
-  ssize_t got;
-  do {
-    got = recv(fd, out.data() + old_size, limit, 0);
-  } while (got < 0 && errno == EINTR);
-  out.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
-  return got;
+  return AppendRead(out, limit, [fd](char* into, std::size_t n) { return recv(fd, into, n, 0); });
 }
 
 }  // namespace
