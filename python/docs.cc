@@ -21,14 +21,14 @@ constexpr PyDoc kMemberDocs[] = {
     {"PortHandle", "int",
      "The descriptor of the open port or log file.\n"
      "Raises orvane.Error 0x80040200 (\"Port is closed.\") when no port or file is open."},
-    {"Open", "(self, PortName: str) -> None",
+    {"Open", "(self, PortName: str, /) -> None",
      "Opens a receiver and starts reading it: a serial device (\"/dev/ttyUSB0\"), \"tcp://HOST:PORT\", "
      "\"udp://[ADDRESS]:PORT\" or \"gpsd://HOST[:PORT]\". A serial port starts at 4800 baud, 8N1. Events follow "
      "while the calling thread pumps (pump, run_for, run_until).\n"
      "Raises orvane.Error 0x80040204 (\"Port or file is already open.\"), 0x80040205 (\"Could not open port.  "
      "...\") when the port does not exist or is in use, 0x80040201, 0x80040202 or 0x80040214 when it cannot be "
      "configured (the port then stays open until Close)."},
-    {"OpenFile", "(self, FileName: str, TimeScale: float = ...) -> None",
+    {"OpenFile", "(self, FileName: str, TimeScale: float = ..., /) -> None",
      "Replays a recorded NMEA log from its start: as fast as it can be read when TimeScale is left out or 0, "
      "else paced at TimeScale times real time (1 is real time; 0.00001 up to, not including, 1001). "
      "FileComplete is raised at its end.\n"
@@ -98,7 +98,7 @@ constexpr PyDoc kMemberDocs[] = {
      "(\"25.0\"). None until received."},
     {"WptsInRoute", "list[str]",
      "Waypoint identifiers of the last complete RTE route, in route order; [] before any."},
-    {"GetWptLocation", "(self, WptName: str) -> tuple[str, str]",
+    {"GetWptLocation", "(self, WptName: str, /) -> tuple[str, str]",
      "(latitude, longitude) of a waypoint learned from WPL, as text in the current LatLonFormat (default "
      "labels); (\"\", \"\") for a name never received. Names compare exactly, case included.\n"
      "Raises orvane.Error with the conversion's code when WptName does not convert to text."},
@@ -107,7 +107,7 @@ constexpr PyDoc kMemberDocs[] = {
     {"OperationMode", "int | None", "GSA fix mode: 1 no fix, 2 2D, 3 3D. None until received."},
     {"FixSatellitePRNs", "list[int]", "Numbers of the satellites used in the fix, from GSA, in its order."},
     {"NumSatellitesInView", "int | None", "Satellites in view, from GSV. None until received."},
-    {"GetSatelliteInfo", "(self, SatellitePRN: int) -> tuple[int | None, int | None, int | None]",
+    {"GetSatelliteInfo", "(self, SatellitePRN: int, /) -> tuple[int | None, int | None, int | None]",
      "(elevation, azimuth, snr) of a satellite of the last complete GSV group: elevation in degrees 0-90, "
      "azimuth in degrees true 0-359, SNR in dB-Hz 0-99 (None while not tracked); a number not in view gives "
      "Nones. A text or float that converts (\"12\", 12.0) is taken as the number.\n"

@@ -15,7 +15,7 @@ struct MemberInfo;
 struct PyDoc {
   std::string_view name;
   // A property's value ("float | None"); a method's parameters and result
-  // ("(self, PortName: str) -> None").
+  // ("(self, PortName: str, /) -> None": automation arguments go by position).
   std::string_view type;
   std::string_view doc;
 };

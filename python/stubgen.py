@@ -43,14 +43,6 @@ def without_signature(name: str, text: str | None) -> str | None:
     return text
 
 
-def positional(params: str) -> str:
-    """Automation members take their arguments by position only."""
-    inner, _, result = params.partition(") -> ")
-    if inner in ("(self", "(self, *args: Any"):
-        return params
-    return f"{inner}, /) -> {result}"
-
-
 def property_lines(name: str, type_: str, doc: str | None, settable: bool) -> list[str]:
     lines = ["    @property\n", f"    def {name}(self) -> {type_}:\n"]
     lines.append(docstring(doc, "        ") or "        ...\n")
@@ -96,7 +88,7 @@ def generate() -> str:
         if name in members:
             kind, type_ = members[name]
             if kind == "method":
-                out += method_lines(name, positional(type_), doc)
+                out += method_lines(name, type_, doc)
             else:
                 out += property_lines(name, type_, doc, kind == "property")
         elif f"Control.{name}" in own:
