@@ -51,8 +51,10 @@ class CMakeBuild(build_ext):
             "-DCMAKE_BUILD_TYPE=Release",
             "-DORVANE_BUILD_TESTS=OFF",
             "-DORVANE_BUILD_BENCH=OFF",
-            # The interpreter that builds is the one the extension is for.
-            f"-DPython3_EXECUTABLE={sys.executable}",
+            # The interpreter that builds is the one the extension is for; a
+            # venv's python is a link to it, and a new venv must not mean a
+            # new configuration.
+            f"-DPython3_EXECUTABLE={os.path.realpath(sys.executable)}",
         ]
         try:
             import pybind11  # the build requirement's CMake files, when pip fetched it

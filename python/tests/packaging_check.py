@@ -8,11 +8,16 @@ usage: packaging_check.py BUILD_DIR SOURCE_DIR SAMPLE
    there, runs the tour, and mypy --strict checks the tour against the
    installed package (py.typed).
 2. pip install --no-build-isolation SOURCE_DIR into a fresh venv that sees
-   Debian's build requirements: setuptools runs the project's CMake.
+   Debian's build requirements: setuptools runs the project's CMake (a full
+   build the first time, about 3 minutes on two cores; seconds after).
+
+Each step prints its time. The venvs see nothing of the source tree: the
+package must come from their own site-packages.
 
 Exits 77 (skipped) when venv, build or wheel are missing, saying which.
 """
 
+import fcntl
 import importlib.util
 import os
 import re
@@ -104,9 +109,16 @@ def main(argv: list[str]) -> int:
         system = work / "system"
         run("system: python3 -m venv --system-site-packages",
             [sys.executable, "-m", "venv", "--system-site-packages", system])
-        run("system: pip install --no-build-isolation SOURCE",
-            [system / "bin" / "python", "-m", "pip", "install", "--no-build-isolation", "--no-index", "-q",
-             source], cwd=work)
+        # pip builds in the tree, CMake's tree under build/temp.*: kept between
+        # runs and shared by every build's tests, so one run at a time.
+        (source / "build").mkdir(exist_ok=True)
+        with open(source / "build" / ".pip-install.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            env = dict(os.environ)
+            env.pop("ORVANE_CMAKE_BUILD_DIR", None)
+            run("system: pip install --no-build-isolation SOURCE",
+                [system / "bin" / "python", "-m", "pip", "install", "--no-build-isolation", "--no-index", "-q",
+                 source], cwd=work, env=env)
         check_venv(system / "bin" / "python", work, sample, tour, version)
     print("packaging: the wheel and pip install both work outside the tree")
     return 0
