@@ -232,6 +232,34 @@ std::string Signature(std::string_view name, std::string_view type) {
   return std::string(name) + params;
 }
 
+// Lines of at most 76 characters, broken at blanks, as help() shows them.
+std::string Wrap(std::string_view text) {
+  std::string out;
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '\n') {
+      out += '\n';
+      column = 0;
+      ++i;
+      continue;
+    }
+    std::size_t end = text.find_first_of(" \n", i);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(i, end - i);
+    if (column > 0 && column + 1 + word.size() > 76) {
+      out += '\n';
+      column = 0;
+    } else if (column > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    i = end < text.size() && text[end] == ' ' ? end + 1 : end;
+  }
+  return out;
+}
+
 const char* Keep(std::string text) {
   static std::deque<std::string> kept;  // pybind11 holds on to docstrings
   return kept.emplace_back(std::move(text)).c_str();
@@ -258,23 +286,25 @@ std::string MemberDocstring(const MemberInfo& member, bool settable) {
   const PyDoc* row = FindDoc(kMemberDocs, member.name);
   std::string text;
   if (member.kind == MemberKind::kMethod) text = Signature(member.name, MemberStubType(member)) + "\n\n";
-  text += row ? std::string(row->doc) : std::string(member.help) + ".";
-  text += "\n\n";
+  std::string body = row ? std::string(row->doc) : std::string(member.help) + ".";
+  body += "\n\n";
   const std::string where = std::string(Owner(member)) + " " +
                             (member.kind == MemberKind::kMethod ? "method" : "property") + ", DISPID " +
                             std::to_string(member.dispid) + ".";
   if (member.kind == MemberKind::kMethod) {
-    text += "Automation " + where +
-            " An argument that does not convert raises orvane.Error with the conversion's code and changes "
-            "nothing; an object a script could not pass raises TypeError.";
+    body += "Automation " + where;
+    if (member.param_count > 0) {
+      body += " An argument that does not convert raises orvane.Error with the conversion's code and changes "
+              "nothing; an object a script could not pass raises TypeError.";
+    }
   } else if (settable) {
-    text += "Read/write; automation " + where +
+    body += "Read/write; automation " + where +
             " A value that does not convert raises orvane.Error with the conversion's code (0x80020005) and "
             "keeps the old one; an object a script could not pass raises TypeError.";
   } else {
-    text += "Read-only; automation " + where + " Setting it raises orvane.Error.";
+    body += "Read-only; automation " + where + " Setting it raises orvane.Error.";
   }
-  return text;
+  return text + Wrap(body);
 }
 
 const char* OwnDoc(std::string_view name) {
@@ -285,7 +315,7 @@ const char* OwnDoc(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     text = Signature(dot == std::string_view::npos ? name : name.substr(dot + 1), row->type) + "\n\n";
   }
-  return Keep(text + std::string(row->doc));
+  return Keep(text + Wrap(row->doc));
 }
 
 const char* KeepDoc(std::string text) { return Keep(std::move(text)); }
