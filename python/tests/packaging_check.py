@@ -69,11 +69,14 @@ def main(argv: list[str]) -> int:
         print(__doc__, file=sys.stderr)
         return 2
     build, source, sample = (Path(a).resolve() for a in argv[1:])
-    missing = [m for m in ("venv", "build", "wheel", "setuptools") if not _importable(m)]
+    missing = [m for m in ("venv", "pip", "build", "wheel", "setuptools") if not _importable(m)]
     if missing:
         print(f"SKIPPED: python3 lacks {', '.join(missing)} (scripts/setup installs python3-venv, "
-              "python3-build, python3-wheel, python3-setuptools)")
+              "python3-pip, python3-build, python3-wheel, python3-setuptools)")
         return SKIP
+    # pip as on a machine without an index, whatever this machine's own
+    # configuration says, and never asking PyPI about its own version.
+    os.environ.update(PIP_CONFIG_FILE=os.devnull, PIP_DISABLE_PIP_VERSION_CHECK="1", PIP_NO_INPUT="1")
     version = project_version(source)
     with tempfile.TemporaryDirectory(prefix="orvane-packaging-") as scratch:
         work = Path(scratch)
@@ -93,10 +96,13 @@ def main(argv: list[str]) -> int:
         wheels = list((work / "dist").glob("orvane-*.whl"))
         if len(wheels) != 1 or version not in wheels[0].name:
             raise SystemExit(f"FAIL: expected one orvane {version} wheel, got {wheels}")
+        # pip --python installs into a venv as its own pip would, without the
+        # seconds ensurepip takes to put one there.
         plain = work / "plain"
-        run("plain: python3 -m venv", [sys.executable, "-m", "venv", plain])
+        run("plain: python3 -m venv", [sys.executable, "-m", "venv", "--without-pip", plain])
         run("plain: pip install the wheel",
-            [plain / "bin" / "python", "-m", "pip", "install", "--no-index", "-q", wheels[0]], cwd=work)
+            [sys.executable, "-m", "pip", "--python", plain / "bin" / "python", "install", "--no-index", "-q",
+             wheels[0]], cwd=work)
         check_venv(plain / "bin" / "python", work, sample, tour, version)
         if _importable("mypy"):
             run("plain: mypy --strict on the tour, types from the installed package",
@@ -108,7 +114,7 @@ def main(argv: list[str]) -> int:
         # 2. pip install from the source tree, CMake and all.
         system = work / "system"
         run("system: python3 -m venv --system-site-packages",
-            [sys.executable, "-m", "venv", "--system-site-packages", system])
+            [sys.executable, "-m", "venv", "--without-pip", "--system-site-packages", system])
         # pip builds in the tree, CMake's tree under build/temp.*: kept between
         # runs and shared by every build's tests, so one run at a time.
         (source / "build").mkdir(exist_ok=True)
@@ -117,8 +123,8 @@ def main(argv: list[str]) -> int:
             env = dict(os.environ)
             env.pop("ORVANE_CMAKE_BUILD_DIR", None)
             run("system: pip install --no-build-isolation SOURCE",
-                [system / "bin" / "python", "-m", "pip", "install", "--no-build-isolation", "--no-index", "-q",
-                 source], cwd=work, env=env)
+                [sys.executable, "-m", "pip", "--python", system / "bin" / "python", "install",
+                 "--no-build-isolation", "--no-index", "-q", source], cwd=work, env=env)
         check_venv(system / "bin" / "python", work, sample, tour, version)
     print("packaging: the wheel and pip install both work outside the tree")
     return 0
