@@ -87,6 +87,7 @@ def test_values_have_their_stub_types(sample, log, settings):
             assert name in ("PortName", "PortHandle") and e.hresult == 0x80040200, name
             continue
         assert conforms(value, annotation), (name, annotation, value)
+        assert getattr(gps, name.lower()) == value  # as a script host, any case
     for prn in gps.SatelliteInViewPRNs + [0, 999]:
         assert all(conforms(v, "int | None") for v in gps.GetSatelliteInfo(prn))
     for name in gps.WptsInRoute + ["NOWHERE"]:
