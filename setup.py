@@ -66,11 +66,18 @@ class CMakeBuild(build_ext):
         env = dict(os.environ)
         env.setdefault("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
         subprocess.run(configure, check=True, env=env)
-        subprocess.run(["cmake", "--build", str(build_dir), "--target", "orvane_python"], check=True, env=env)
+        build = ["cmake", "--build", str(build_dir), "--target", "orvane_python_stub"]  # and the extension
+        subprocess.run(build, check=True, env=env)
 
 
+# Here rather than in pyproject.toml, where setuptools 66 (Debian 12) still
+# calls its table a beta.
 setup(
     version=project_version(),
+    package_dir={"": "python"},
+    packages=["orvane"],
+    package_data={"orvane": ["py.typed"]},
+    include_package_data=False,
     ext_modules=[Extension("orvane._orvane", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
 )

@@ -8,6 +8,8 @@ added to the table is in the stub without anything else to do.
 usage: stubgen.py OUT.pyi   (with the package importable)
 """
 
+from __future__ import annotations
+
 import sys
 
 # This folder holds the package's sources without the extension: the built

@@ -6,6 +6,8 @@ Every public name of the package is used here, so `mypy --strict tour.py`
 checks the stub against real use.
 """
 
+from __future__ import annotations
+
 import datetime
 import sys
 

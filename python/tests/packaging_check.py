@@ -27,11 +27,12 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+from typing import Any, Sequence
 
 SKIP = 77
 
 
-def run(what: str, args: list[str], **kwargs) -> subprocess.CompletedProcess[str]:
+def run(what: str, args: Sequence[object], **kwargs: Any) -> subprocess.CompletedProcess[str]:
     started = time.monotonic()
     done = subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
     print(f"{what}: {time.monotonic() - started:.1f} s")
