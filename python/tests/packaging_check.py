@@ -9,7 +9,8 @@ usage: packaging_check.py BUILD_DIR SOURCE_DIR SAMPLE
    installed package (py.typed).
 2. pip install --no-build-isolation SOURCE_DIR into a fresh venv that sees
    Debian's build requirements: setuptools runs the project's CMake (a full
-   build the first time, about 3 minutes on two cores; seconds after).
+   build the first time, about 3 minutes on two cores; seconds after). Every
+   example in python/examples runs there, given SAMPLE.
 
 Each step prints its time. The venvs see nothing of the source tree: the
 package must come from their own site-packages.
@@ -127,6 +128,11 @@ def main(argv: list[str]) -> int:
                 [sys.executable, "-m", "pip", "--python", system / "bin" / "python", "install",
                  "--no-build-isolation", "--no-index", "-q", source], cwd=work, env=env)
         check_venv(system / "bin" / "python", work, sample, tour, version)
+        # Every example, those that need Debian's numpy, pandas or dask too.
+        for example in sorted((source / "python" / "examples").glob("*.py")):
+            if example.name != tour.name:
+                shutil.copy2(example, work / example.name)
+                run(f"system: {example.name}", [system / "bin" / "python", work / example.name, sample], cwd=work)
     print("packaging: the wheel and pip install both work outside the tree")
     return 0
 
