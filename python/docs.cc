@@ -36,7 +36,8 @@ constexpr PyDoc kMemberDocs[] = {
      "0x80070057 for a TimeScale out of range (the file is closed again)."},
     {"Close", "(self) -> None",
      "Stops reading the open port or file and returns at once; the reader ends after the current sentence (a "
-     "replay with FileComplete). Closing with nothing open does nothing. Raises nothing."},
+     "replay with FileComplete). Closing with nothing open does nothing.\nRaises orvane.Error only once the "
+     "control is released."},
     {"FixDateTime", "datetime.datetime | None",
      "UTC date and time of the last fix, an aware datetime to the second: RMC sets date and time, GGA and GLL "
      "the time on the stored date. None until received."},
