@@ -1,4 +1,5 @@
-// The Python module `orvane`: the control as a script host sees it, events
+// orvane._orvane, the extension of the Python package `orvane`: the control
+// as a script host sees it, every member a documented attribute, events
 // pumped on the calling thread, and the typed snapshots.
 #include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
