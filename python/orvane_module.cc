@@ -1,14 +1,21 @@
-// The Python module `orvane`: the control as a script host sees it, events
+// orvane._orvane, the extension of the Python package `orvane`: the control
+// as a script host sees it, every member a documented attribute, events
 // pumped on the calling thread, and the typed snapshots.
 #include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cxxabi.h>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "control/member_table.h"
+#include "docs.h"
 #include "orvane/orvane.h"
 #include "values.h"
 
@@ -53,12 +60,72 @@ py::object Value(const std::vector<T>& v) {
   return list;
 }
 
-// A types.SimpleNamespace of `snapshot`'s fields, each named as in C++.
+py::handle g_module;  // orvane._orvane, where the snapshot classes go
+
+// The C++ type's own name, without its namespace: Fix for orvane::Fix.
+template <typename T>
+std::string ClassName() {
+  int status = 0;
+  char* full = abi::__cxa_demangle(typeid(T).name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && full ? full : typeid(T).name();
+  std::free(full);
+  return name.substr(name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1);
+}
+
+// A snapshot field's Python type, as a stub writes it.
+template <typename T>
+struct PyTypeName {
+  static std::string Get() { return std::is_class_v<T> ? ClassName<T>() : "Any"; }
+};
+template <> struct PyTypeName<bool> { static std::string Get() { return "bool"; } };
+template <> struct PyTypeName<int> { static std::string Get() { return "int"; } };
+template <> struct PyTypeName<double> { static std::string Get() { return "float"; } };
+template <> struct PyTypeName<char> { static std::string Get() { return "str"; } };
+template <> struct PyTypeName<std::string> { static std::string Get() { return "str"; } };
+template <> struct PyTypeName<UtcTime> { static std::string Get() { return "datetime.datetime"; } };
+template <typename T>
+struct PyTypeName<std::optional<T>> {
+  static std::string Get() { return PyTypeName<T>::Get() + " | None"; }
+};
+template <typename T>
+struct PyTypeName<std::vector<T>> {
+  static std::string Get() { return "list[" + PyTypeName<T>::Get() + "]"; }
+};
+
+struct SnapshotSchema {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> fields;  // name, Python type
+};
+std::vector<SnapshotSchema>& Schemas() {
+  static auto* schemas = new std::vector<SnapshotSchema>;
+  return *schemas;
+}
+
+// A class of the module, a types.SimpleNamespace with the fields annotated,
+// made once for each snapshot type.
+py::handle SnapshotClass(SnapshotSchema schema) {
+  py::dict annotations;
+  for (const auto& [field, type] : schema.fields) annotations[py::str(field)] = type;
+  py::dict body;
+  body["__doc__"] = OwnDoc(schema.name);
+  body["__module__"] = g_module.attr("__name__");
+  body["__annotations__"] = annotations;
+  py::object base = py::module_::import("types").attr("SimpleNamespace");
+  py::object cls = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type))(
+      schema.name, py::make_tuple(base), body);
+  if (!py::hasattr(g_module, schema.name.c_str())) g_module.attr(schema.name.c_str()) = cls;
+  Schemas().push_back(std::move(schema));
+  return cls.release();  // lives as long as the process
+}
+
+// A snapshot as an instance of its class, each field named as in C++.
 template <typename Snapshot, typename... Members>
 py::object Namespace(const Snapshot& snapshot, std::pair<const char*, Members Snapshot::*>... fields) {
+  static const py::handle cls =
+      SnapshotClass({ClassName<Snapshot>(), {{fields.first, PyTypeName<Members>::Get()}...}});
   py::dict d;
   ((d[fields.first] = Value(snapshot.*fields.second)), ...);
-  return py::module_::import("types").attr("SimpleNamespace")(**d);
+  return cls(**d);
 }
 #define FIELD(name) std::pair{#name, &Of::name}
 
@@ -279,14 +346,73 @@ class PyControl {
   std::shared_ptr<PendingErrors> errors_;
 };
 
+// A get and a put share a name; the first row of a name stands for both.
+bool FirstOfName(const MemberInfo& member) { return FindMember(member.name) == &member; }
+bool Settable(std::string_view name) {
+  for (const MemberInfo& member : AllMembers())
+    if (member.kind == MemberKind::kPut && SameMemberName(member.name, name)) return true;
+  return false;
+}
+
+// Every automation member as a property or method of the class, so dir(),
+// help() and editors see them.
+void DefineMembers(py::class_<PyControl>& cls) {
+  for (const MemberInfo& member : AllMembers()) {
+    const std::string name(member.name);
+    if (!FirstOfName(member) || py::hasattr(cls, name.c_str())) continue;
+    if (member.kind == MemberKind::kMethod) {
+      cls.def(name.c_str(), [name](PyControl& c, const py::args& args) { return c.CallMethod(name, args); },
+              KeepDoc(MemberDocstring(member, false)));
+      continue;
+    }
+    const bool settable = Settable(name);
+    py::cpp_function getter([name](PyControl& c) { return c.GetAttr(name); });
+    const char* doc = KeepDoc(MemberDocstring(member, settable));
+    if (settable) {
+      cls.def_property(name.c_str(), getter,
+                       py::cpp_function([name](PyControl& c, const py::object& v) { c.SetAttr(name, v); }), doc);
+    } else {
+      cls.def_property_readonly(name.c_str(), getter, doc);
+    }
+  }
+}
+
+// What the stub generator needs beyond the docstrings: each name's type.
+py::dict StubTypes() {
+  py::list members;
+  for (const MemberInfo& member : AllMembers()) {
+    if (!FirstOfName(member)) continue;
+    const char* kind = member.kind == MemberKind::kMethod ? "method" : Settable(member.name) ? "property" : "readonly";
+    members.append(py::make_tuple(std::string(member.name), kind, MemberStubType(member)));
+  }
+  py::dict own;
+  for (const PyDoc& row : OwnDocs()) own[py::str(std::string(row.name))] = std::string(row.type);
+  py::list snapshots;
+  for (const SnapshotSchema& schema : Schemas()) snapshots.append(py::make_tuple(schema.name, schema.fields));
+  py::dict types;
+  types["members"] = members;
+  types["own"] = own;
+  types["snapshots"] = snapshots;
+  return types;
+}
+
 }  // namespace
 }  // namespace orvane
 
-PYBIND11_MODULE(orvane, m) {
+PYBIND11_MODULE(_orvane, m) {
   using orvane::PyControl;
-  m.doc() = "OrvaneMod: NMEA 0183 GPS receivers through the Orvane automation control";
+  using orvane::OwnDoc;
+  // Each docstring starts with the signature the stub gives, not pybind11's.
+  py::options options;
+  options.disable_function_signatures();
+  m.doc() = OwnDoc("module");
+  m.attr("__version__") = ORVANE_VERSION;
+  orvane::g_module = m;
   orvane::g_error = py::reinterpret_borrow<py::object>(
-      PyErr_NewException("orvane.Error", PyExc_RuntimeError, nullptr));
+      PyErr_NewExceptionWithDoc("orvane.Error", OwnDoc("Error"), PyExc_RuntimeError, nullptr));
+  orvane::g_error.attr("hresult") = 0;  // each raised one has its own
+  orvane::g_error.attr("description") = py::none();
+  orvane::g_error.attr("source") = py::none();
   m.attr("Error") = orvane::g_error;
   m.def("members", [] {
     py::list rows;
@@ -294,27 +420,40 @@ PYBIND11_MODULE(orvane, m) {
       rows.append(py::make_tuple(std::string(member.name), std::string(orvane::KindName(member.kind))));
     }
     return rows;
-  }, "The automation members as (name, kind) in vtable order.");
-  py::class_<PyControl>(m, "Control")
-      .def(py::init<>())
+  }, OwnDoc("members"));
+  py::class_<PyControl> control(m, "Control", OwnDoc("Control"));
+  control
+      .def(py::init<>(), OwnDoc("Control.__init__"))
       .def("__getattr__", &PyControl::GetAttr)
       .def("__setattr__", &PyControl::SetAttr)
-      .def("on", &PyControl::On, py::arg("event"), py::arg("callback"))
-      .def("off", &PyControl::Off, py::arg("cookie"))
-      .def("pump", &PyControl::DoPump)
-      .def("run_for", &PyControl::DoRunFor, py::arg("seconds"))
-      .def("run_until", &PyControl::DoRunUntil, py::arg("predicate"), py::arg("timeout"))
-      .def("fileno", [](PyControl&) { return orvane::ApartmentDescriptor(); })
-      .def("release", &PyControl::Release)
-      .def_property_readonly("is_open", &PyControl::IsOpen)
-      .def_property_readonly("fix", [](PyControl& c) { return orvane::SnapshotToPython(c.control().Fix()); })
+      .def("on", &PyControl::On, py::arg("event"), py::arg("callback"), OwnDoc("Control.on"))
+      .def("off", &PyControl::Off, py::arg("cookie"), OwnDoc("Control.off"))
+      .def("pump", &PyControl::DoPump, OwnDoc("Control.pump"))
+      .def("run_for", &PyControl::DoRunFor, py::arg("seconds"), OwnDoc("Control.run_for"))
+      .def("run_until", &PyControl::DoRunUntil, py::arg("predicate"), py::arg("timeout"),
+           OwnDoc("Control.run_until"))
+      .def("fileno", [](PyControl&) { return orvane::ApartmentDescriptor(); }, OwnDoc("Control.fileno"))
+      .def("release", &PyControl::Release, OwnDoc("Control.release"))
+      .def_property_readonly("is_open", &PyControl::IsOpen, OwnDoc("Control.is_open"))
+      .def_property_readonly("fix", [](PyControl& c) { return orvane::SnapshotToPython(c.control().Fix()); },
+                             OwnDoc("Control.fix"))
       .def_property_readonly("satellites",
-                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Satellites()); })
+                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Satellites()); },
+                             OwnDoc("Control.satellites"))
       .def_property_readonly("navigation",
-                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Navigation()); })
-      .def("__enter__", [](py::object self) { return self; })
+                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Navigation()); },
+                             OwnDoc("Control.navigation"))
+      .def("__enter__", [](py::object self) { return self; }, OwnDoc("Control.__enter__"))
       .def("__exit__", [](PyControl& c, py::args) {
         c.Release();
         return false;
-      });
+      }, OwnDoc("Control.__exit__"));
+
+  // The snapshot classes, made before any snapshot is taken so the stub sees them.
+  orvane::SnapshotToPython(orvane::Fix{});
+  orvane::SnapshotToPython(orvane::Satellites{});
+  orvane::SnapshotToPython(orvane::Navigation{});
+  orvane::Value(orvane::Satellite{});
+  orvane::DefineMembers(control);
+  m.def("_stub_types", &orvane::StubTypes);
 }
