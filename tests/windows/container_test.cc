@@ -203,8 +203,8 @@ TEST(AtlContainer, RunningFormHostsTheControlHiddenWithEventsPutsErrorsAndPrompt
   DestroyWindow(window);
   const ULONGLONG destroyed_ms = GetTickCount64() - start;
   EXPECT_LT(destroyed_ms, 2000u) << "the reader's pacing wait must not hold the window";
-  EXPECT_EQ(sink.refs, 1) << "the control let go of its sinks";
   EXPECT_TRUE(PumpUntil([&] { return can_unload() == S_OK; }, 5000));
+  EXPECT_EQ(sink.refs, 1) << "the control let go of its sinks";
   // The reader closed the log: it opens exclusively now.
   HANDLE file = CreateFileW(paced.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
