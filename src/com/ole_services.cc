@@ -36,11 +36,35 @@ HRESULT OrvaneObject::DrawPicture(HDC dc, const RECT& bounds) {
   return S_OK;
 }
 
+bool OrvaneObject::UserMode() const {
+  if (client_site_ == nullptr) return false;  // not on a form yet: shown as in a designer
+  IDispatch* ambient = nullptr;
+  if (FAILED(client_site_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambient)))) {
+    return true;
+  }
+  DISPPARAMS none{};
+  VARIANT value;
+  VariantInit(&value);
+  HRESULT hr = ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT,
+                               DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+  ambient->Release();
+  bool user_mode = true;
+  if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BOOL))) {
+    user_mode = value.boolVal != VARIANT_FALSE;
+  }
+  VariantClear(&value);
+  return user_mode;
+}
+
+// A running form hides the control (OLEMISC_INVISIBLEATRUNTIME), but not
+// every container reads that flag: Wine's ATL window paints a windowless
+// control whenever it paints. So at run time the control draws nothing.
 HRESULT STDMETHODCALLTYPE OrvaneObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC,
                                              HDC dc, LPCRECTL bounds, LPCRECTL,
                                              BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
   if (dc == nullptr) return E_INVALIDARG;
   if (aspect != DVASPECT_CONTENT && aspect != DVASPECT_OPAQUE) return DV_E_DVASPECT;
+  if (UserMode()) return S_OK;
   RECT rect = position_;
   if (bounds != nullptr) rect = RECT{bounds->left, bounds->top, bounds->right, bounds->bottom};
   return DrawPicture(dc, rect);
@@ -88,7 +112,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetRect(DWORD aspect, LPRECTL rect) {
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetViewStatus(DWORD* status) {
   if (status == nullptr) return E_POINTER;
-  *status = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+  // Nothing is drawn at run time, so nothing there hides what lies behind.
+  *status = UserMode() ? 0 : VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
   return S_OK;
 }
 
@@ -199,11 +224,19 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::InPlaceDeactivate() {
     IOleInPlaceSite* site = nullptr;
     if (SUCCEEDED(
             client_site_->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site)))) {
-      site->OnInPlaceDeactivate();
+      IOleInPlaceSiteWindowless* windowless = nullptr;
+      if (windowless_ && SUCCEEDED(site->QueryInterface(IID_IOleInPlaceSiteWindowless,
+                                                        reinterpret_cast<void**>(&windowless)))) {
+        windowless->OnInPlaceDeactivateEx(TRUE);
+        windowless->Release();
+      } else {
+        site->OnInPlaceDeactivate();
+      }
       site->Release();
     }
   }
   in_place_active_ = false;
+  windowless_ = false;
   return S_OK;
 }
 
@@ -246,7 +279,13 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetControlInfo(CONTROLINFO* info) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE OrvaneObject::OnMnemonic(MSG*) { return S_OK; }
-HRESULT STDMETHODCALLTYPE OrvaneObject::OnAmbientPropertyChange(DISPID) { return S_OK; }
+// Switching between design and run time changes what the control draws.
+HRESULT STDMETHODCALLTYPE OrvaneObject::OnAmbientPropertyChange(DISPID id) {
+  if ((id == DISPID_AMBIENT_USERMODE || id == DISPID_UNKNOWN) && view_sink_ != nullptr) {
+    view_sink_->OnViewChange(DVASPECT_CONTENT, -1);
+  }
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE OrvaneObject::FreezeEvents(BOOL) { return S_OK; }
 
 // ---------------------------------------------------------------------------
@@ -301,8 +340,19 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::DoVerb(LONG verb, LPMSG, IOleClientSite*
           SUCCEEDED(
               site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&in_place)))) {
         if (in_place->CanInPlaceActivate() == S_OK) {
-          in_place->OnInPlaceActivate();
-          in_place_active_ = true;
+          // A site that can host windowless controls is told this one is.
+          IOleInPlaceSiteWindowless* windowless = nullptr;
+          if (SUCCEEDED(in_place->QueryInterface(IID_IOleInPlaceSiteWindowless,
+                                                 reinterpret_cast<void**>(&windowless))) &&
+              windowless->CanWindowlessActivate() == S_OK) {
+            BOOL no_redraw = FALSE;
+            in_place_active_ = windowless_ =
+                SUCCEEDED(windowless->OnInPlaceActivateEx(&no_redraw, ACTIVATE_WINDOWLESS));
+          } else {
+            in_place->OnInPlaceActivate();
+            in_place_active_ = true;
+          }
+          if (windowless != nullptr) windowless->Release();
         }
         in_place->Release();
       }

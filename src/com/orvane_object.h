@@ -249,6 +249,9 @@ class OrvaneObject final : public IOrvane2,
   };
 
   HRESULT QueryOwnInterface(REFIID iid, void** out);
+  // Whether the form is running rather than being designed: the site's
+  // ambient UserMode, TRUE when the site offers no ambient properties.
+  bool UserMode() const;
   HRESULT Get(HRESULT (OrvaneControl::*get)(Variant*), VARIANT* out);
   HRESULT Put(HRESULT (OrvaneControl::*put)(const Variant&), const VARIANT& in);
 
@@ -266,6 +269,7 @@ class OrvaneObject final : public IOrvane2,
   DWORD view_advf_ = 0;
   bool dirty_ = false;
   bool in_place_active_ = false;
+  bool windowless_ = false;  // activated through IOleInPlaceSiteWindowless
   RECT position_{};
 };
 

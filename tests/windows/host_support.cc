@@ -88,6 +88,27 @@ std::wstring WriteTempFile(const std::string& text, const wchar_t* name) {
   return path;
 }
 
+Picture LoadPicture() {
+  Picture pic;
+  FILE* f = fopen(ORVANE_SOURCE_DIR "/resources/picture.bmp", "rb");
+  if (f == nullptr) return pic;
+  std::vector<BYTE> file(200000);
+  file.resize(fread(file.data(), 1, file.size(), f));
+  fclose(f);
+  auto u32 = [&](int at) {
+    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24;
+  };
+  pic.width = u32(18);
+  pic.height = u32(22);
+  const int offset = u32(10);
+  const int stride = (pic.width * 3 + 3) & ~3;
+  for (int y = 0; y < pic.height; ++y) {
+    const BYTE* row = &file[offset + (pic.height - 1 - y) * stride];
+    pic.bgr.insert(pic.bgr.end(), row, row + pic.width * 3);
+  }
+  return pic;
+}
+
 namespace {
 
 // Every test runs in a single-threaded apartment with the DLL registered, as

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,17 @@ bool PumpUntil(Done done, DWORD timeout_ms) {
   }
   return true;
 }
+
+// The picture as the build put it in the DLL, read from the source tree.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<BYTE> bgr;  // top-down
+  COLORREF At(int x, int y) const {
+    const BYTE* p = &bgr[(y * width + x) * 3];
+    return RGB(p[2], p[1], p[0]);
+  }
+};
+Picture LoadPicture();
 
 // Writes `text` to a fresh file in the temporary folder; returns its path.
 std::wstring WriteTempFile(const std::string& text, const wchar_t* name);

@@ -238,37 +238,6 @@ TEST(Persistence, StorageKeepsTheSameBytesInContents) {
   EXPECT_EQ(persist->Load(storage.get()), S_OK);
 }
 
-// The picture as the build put it in the DLL, read from the source tree.
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<BYTE> bgr;  // top-down
-  COLORREF At(int x, int y) const {
-    const BYTE* p = &bgr[(y * width + x) * 3];
-    return RGB(p[2], p[1], p[0]);
-  }
-};
-
-Picture LoadPicture() {
-  Picture pic;
-  FILE* f = fopen(ORVANE_SOURCE_DIR "/resources/picture.bmp", "rb");
-  if (f == nullptr) return pic;
-  std::vector<BYTE> file(200000);
-  file.resize(fread(file.data(), 1, file.size(), f));
-  fclose(f);
-  auto u32 = [&](int at) {
-    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24;
-  };
-  pic.width = u32(18);
-  pic.height = u32(22);
-  const int offset = u32(10);
-  const int stride = (pic.width * 3 + 3) & ~3;
-  for (int y = 0; y < pic.height; ++y) {
-    const BYTE* row = &file[offset + (pic.height - 1 - y) * stride];
-    pic.bgr.insert(pic.bgr.end(), row, row + pic.width * 3);
-  }
-  return pic;
-}
-
 TEST(Drawing, PictureFillsTheBoundsStretchedInEachDirection) {
   const Picture pic = LoadPicture();
   ASSERT_EQ(pic.width, 200);
