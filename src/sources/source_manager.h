@@ -73,6 +73,10 @@ class SourceManager {
   // and when it is back (true). Applies to sources opened afterwards.
   using LinkObserver = std::function<void(bool back)>;
   void SetLinkObserver(LinkObserver observer);
+  // Shown every byte each read appends, as it was read and before any line
+  // is cut, on the reader thread (a host's recording). Applies to sources
+  // opened afterwards.
+  void SetByteTap(ByteTap tap);
 
  private:
   struct Impl;
