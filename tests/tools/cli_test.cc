@@ -144,7 +144,7 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
   } refused[] = {
       {"replay " + Data("mixed.nmea") + " --time-scale abc",
        "orvane: --time-scale: expected a number from 0.00001 to 1000, got \"abc\""},
-      {"replay " + Data("mixed.nmea") + " --baud 9600", "orvane: --baud is for live"},
+      {"replay " + Data("mixed.nmea") + " --baud 9600", "orvane: --baud is for live and watch"},
       {"live /dev/ptmx --baud", "orvane: --baud needs a value"},
   };
   for (const auto& c : refused) {
