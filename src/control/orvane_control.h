@@ -71,6 +71,8 @@ class OrvaneControl {
   // Shown the bytes of sources opened afterwards as they are read, on the
   // reader thread.
   void SetByteTap(SourceManager::ByteTap tap) { sources_.SetByteTap(std::move(tap)); }
+  // A host that held the reader of a paced replay for `ms` (a pause).
+  void ExtendPacing(std::uint32_t ms) { sources_.ExtendPacing(ms); }
 
   // The persisted extent, HIMETRIC: 12 bytes, version word 0x0300 then cx, cy,
   // little-endian.

@@ -303,6 +303,11 @@ void SourceManager::SetLinkObserver(LinkObserver observer) {
   impl_->link_observer = std::move(observer);
 }
 
+void SourceManager::ExtendPacing(std::uint32_t ms) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->open != nullptr) impl_->open->source->ExtendPacing(ms);
+}
+
 void SourceManager::SetByteTap(ByteTap tap) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->byte_tap = std::move(tap);

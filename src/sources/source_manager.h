@@ -77,6 +77,9 @@ class SourceManager {
   // is cut, on the reader thread (a host's recording). Applies to sources
   // opened afterwards.
   void SetByteTap(ByteTap tap);
+  // The open replay was held for `ms` (its host kept the reader waiting):
+  // pacing resumes from where it stood rather than catching up.
+  void ExtendPacing(std::uint32_t ms);
 
  private:
   struct Impl;

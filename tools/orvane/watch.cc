@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "control/apartment.h"
 #include "control/dispatch.h"
@@ -197,6 +198,7 @@ class Watch {
   bool screen_ = false;
   bool force_draw_ = true;
   bool quit_ = false;
+  std::optional<Clock::time_point> paused_since_;
   // lines/s over the last second or so
   Clock::time_point rate_since_ = Clock::now();
   std::uint64_t rate_lines_ = 0;
@@ -320,13 +322,15 @@ void Watch::OnKey(int key) {
     case KeyAction::kPause:
       if (live_) {
         shared_.SetNotice("a live receiver cannot be paused");
+      } else if (paused_since_) {
+        // The pacing skips the pause instead of racing to catch up.
+        const auto held = std::chrono::duration_cast<milliseconds>(Clock::now() - *paused_since_).count();
+        control_->ExtendPacing(static_cast<std::uint32_t>(held));
+        paused_since_.reset();
+        shared_.SetPaused(false);
       } else {
-        bool paused;
-        {
-          std::lock_guard<std::mutex> lock(shared_.mutex);
-          paused = shared_.paused;
-        }
-        shared_.SetPaused(!paused);
+        paused_since_ = Clock::now();
+        shared_.SetPaused(true);
       }
       break;
     case KeyAction::kRedraw:
