@@ -160,7 +160,7 @@ TEST(CliTest, HelpListsEveryOptionTheExitCodesAndExamples) {
   Result r = RunOrvane("--help");
   ASSERT_EQ(r.status, 0);
   for (const char* item : {"--time-scale", "--baud", "--set", "--json", "--typed", "--props", "--summary",
-                           "--duration", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
+                           "--duration", "--record", "orvane watch", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
                            "gpsd://HOST[:PORT]", "exit status:", "  0  success", "  1  the source failed",
                            "  2  a usage or value error", "examples:", "replay - "}) {
     EXPECT_NE(r.out.find(item), std::string::npos) << item;

@@ -638,12 +638,14 @@ void PrintUsage(std::FILE* out) {
                "\n"
                "exit status:\n"
                "  0  success\n"
-               "  1  the source failed: it could not be opened, or a log held no NMEA sentences\n"
+               "  1  the source failed: it could not be opened, or a log held no NMEA sentences; or the\n"
+               "     --record file could not be opened\n"
                "  2  a usage or value error: unknown option, refused --set, --baud or --time-scale value\n"
                "\n"
                "examples:\n"
                "  orvane live /dev/ttyUSB0 --baud 38400 --json\n"
-               "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n");
+               "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n"
+               "  orvane watch /dev/ttyACM0 --record drive.nmea\n");
 }
 
 namespace {
