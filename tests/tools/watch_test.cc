@@ -263,10 +263,12 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
   }
 }
 
-TEST(WatchTest, WithoutATerminalItSaysSo) {
-  const std::string out = Output(Bin("tools/orvane/orvane") + " watch " + std::string(ORVANE_TEST_DATA) +
-                                 "/mixed.nmea </dev/null 2>&1; echo rc=$?");
-  EXPECT_EQ(out, "orvane: watch needs a terminal on standard input and output\nrc=2\n");
+TEST(WatchTest, WithoutATerminalOrWithStandardInputAsTheLogItSaysSo) {
+  const std::string orvane = Bin("tools/orvane/orvane");
+  EXPECT_EQ(Output(orvane + " watch " + std::string(ORVANE_TEST_DATA) + "/mixed.nmea </dev/null 2>&1; echo rc=$?"),
+            "orvane: watch needs a terminal on standard input and output\nrc=2\n");
+  EXPECT_EQ(Output(orvane + " watch - 2>&1; echo rc=$?"),
+            "orvane: watch reads its keys from standard input; give the log's name instead of -\nrc=2\n");
 }
 
 // The frame's geometry without a terminal: where the sky plot puts a

@@ -374,6 +374,10 @@ void Watch::Loop() {
 }
 
 int Watch::Run() {
+  if (options_.source == "-") {
+    std::fprintf(err_, "orvane: watch reads its keys from standard input; give the log's name instead of -\n");
+    return kExitUsage;
+  }
   if (::isatty(STDIN_FILENO) == 0 || ::isatty(STDOUT_FILENO) == 0) {
     std::fprintf(err_, "orvane: watch needs a terminal on standard input and output\n");
     return kExitUsage;
