@@ -75,17 +75,22 @@ class Terminal {
     while (!v.empty() && v.back() == '\n') v.pop_back();
     return v;
   }
-  // Waits for the screen to show `text`; the screen as it stood.
-  bool WaitFor(const std::string& text, std::string* screen = nullptr) const {
+  // Waits for the screen to satisfy `done` (a frame may be read half
+  // drawn); the screen as it stood.
+  bool WaitUntil(const std::function<bool(const std::string&)>& done, std::string* screen = nullptr) const {
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     std::string s;
+    bool ok = false;
     do {
       s = Screen();
-      if (s.find(text) != std::string::npos) break;
+      if ((ok = done(s))) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (Clock::now() < deadline);
     if (screen != nullptr) *screen = s;
-    return s.find(text) != std::string::npos;
+    return ok;
+  }
+  bool WaitFor(const std::string& text, std::string* screen = nullptr) const {
+    return WaitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; }, screen);
   }
   // The command the shell runs, for signals.
   pid_t Child() const {
@@ -147,17 +152,16 @@ TEST(WatchTest, ALogShowsTheFixTheSatellitesAndTheSkyAndFollowsTheTerminalsSize)
   // So slow that the first second's fix and satellites stay on the screen.
   RunWatch(t, dir, log + " --time-scale 0.01 --set DegLabel=d");
   std::string screen;
-  ASSERT_TRUE(t.WaitFor("Latitude   50.765000d N", &screen)) << screen;
-  ASSERT_TRUE(t.WaitFor(" GPS    2    67   350   46 #########    yes", &screen)) << screen;
-  EXPECT_NE(screen.find("Longitude  001.298000d W"), std::string::npos) << screen;
-  EXPECT_NE(screen.find("Time       2024-06-05 12:00:00 UTC"), std::string::npos) << screen;
-  EXPECT_NE(screen.find(" GPS   12    11   359   28 #####        no"), std::string::npos) << screen;
-  // North up with its rings; used satellites marked, others plain.
-  const std::string sky = SkyPart(screen);
-  for (const char* mark : {"N", "S", "\nW .", ". E", "+", "17*", " 21 ", "* used"}) {
-    EXPECT_NE(sky.find(mark), std::string::npos) << mark << "\n" << screen;
+  for (const char* text : {"Latitude   50.765000d N", "Longitude  001.298000d W", "Time       2024-06-05 12:00:00 UTC",
+                           " GPS    2    67   350   46 #########    yes", " GPS   12    11   359   28 #####        no"}) {
+    EXPECT_TRUE(t.WaitFor(text, &screen)) << text << "\n" << screen;
   }
-  EXPECT_EQ(sky.find("21*"), std::string::npos) << screen;
+  // North up with its rings; used satellites marked, others plain.
+  for (const char* mark : {"N", "S", "\nW .", ". E", "+", "17*", " 21 ", "* used"}) {
+    EXPECT_TRUE(t.WaitUntil([&](const std::string& s) { return SkyPart(s).find(mark) != std::string::npos; }, &screen))
+        << mark << "\n" << screen;
+  }
+  EXPECT_EQ(SkyPart(screen).find("21*"), std::string::npos) << screen;
 
   // f and u change the formats in place.
   t.Key("f");
@@ -168,9 +172,43 @@ TEST(WatchTest, ALogShowsTheFixTheSatellitesAndTheSkyAndFollowsTheTerminalsSize)
   t.Tmux("resize-window -t t -x 60 -y 20");
   ASSERT_TRUE(t.WaitFor("terminal too small: 60x20, needs 80x24", &screen)) << screen;
   t.Tmux("resize-window -t t -x 100 -y 30");
-  ASSERT_TRUE(t.WaitFor("Latitude   50d45.9000", &screen)) << screen;
-  EXPECT_EQ(screen.find("terminal too small"), std::string::npos) << screen;
+  EXPECT_TRUE(t.WaitUntil(
+      [](const std::string& s) {
+        return s.find("Latitude   50d45.9000") != std::string::npos && s.find("terminal too small") == std::string::npos;
+      },
+      &screen))
+      << screen;
 
+  t.Key("q");
+  ExpectRestored(t, dir, "rc=0");
+}
+
+std::string TimeLine(const std::string& screen) {
+  const std::size_t at = screen.find(" Time ");
+  return at == std::string::npos ? "" : screen.substr(at, screen.find('\n', at) - at);
+}
+
+TEST(WatchTest, SpacePausesALogAndResumesIt) {
+  SKIP_WITHOUT_TMUX();
+  TempDir dir;
+  const std::string log = GeneratedLog(dir);
+  Terminal t(100, 30);
+  RunWatch(t, dir, log + " --time-scale 10");
+  std::string screen;
+  ASSERT_TRUE(t.WaitFor("Latitude", &screen)) << screen;
+  t.Key("Space");
+  ASSERT_TRUE(t.WaitFor("paused, space resumes", &screen)) << screen;
+  const std::string paused_at = TimeLine(t.Screen());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // 12 s of the log
+  EXPECT_EQ(TimeLine(t.Screen()), paused_at);
+  t.Key("Space");
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (TimeLine(t.Screen()) == paused_at && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  screen = t.Screen();
+  EXPECT_NE(TimeLine(screen), paused_at);
+  EXPECT_EQ(screen.find("paused"), std::string::npos) << screen;
   t.Key("q");
   ExpectRestored(t, dir, "rc=0");
 }
@@ -223,7 +261,8 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
     } while (!t.WaitFor("48.117300d N") && Clock::now() < deadline);
     ASSERT_TRUE(t.WaitFor("Latitude   48.117300d N", &screen)) << screen;
     ASSERT_TRUE(t.WaitFor(" GPS    4    46   121   41 ########     yes", &screen)) << screen;
-    EXPECT_NE(SkyPart(screen).find("31"), std::string::npos) << screen;
+    EXPECT_TRUE(t.WaitUntil([](const std::string& s) { return SkyPart(s).find("31") != std::string::npos; }, &screen))
+        << screen;
     t.Key("q");
     ExpectRestored(t, dir, "rc=0");
   }
@@ -245,7 +284,7 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
     ASSERT_EQ(::send(client, kFix, sizeof kFix - 1, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof kFix - 1));
     std::string screen;
     ASSERT_TRUE(t.WaitFor("Latitude   48.117300d N", &screen)) << screen;
-    EXPECT_NE(screen.find(name + " | "), std::string::npos) << screen;
+    EXPECT_TRUE(t.WaitFor(name + " | ", &screen)) << screen;
     // The server goes away: the watch says so and keeps trying.
     ::close(client);
     ASSERT_TRUE(t.WaitFor("receiver lost, retrying", &screen)) << screen;

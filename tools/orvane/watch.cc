@@ -120,6 +120,7 @@ struct Shared {
   std::mutex mutex;
   std::condition_variable resume;
   bool paused = false;  // the reader waits in the sink while set
+  std::atomic<bool> holding{false};  // `paused` without the lock, for the reader's every event
   std::string notice;
 
   void SetNotice(std::string text) {
@@ -131,6 +132,7 @@ struct Shared {
     {
       std::lock_guard<std::mutex> lock(mutex);
       paused = on;
+      holding = on;
     }
     resume.notify_all();
     dirty = true;
@@ -149,6 +151,7 @@ class WatchSink final : public EventSink {
     if (id == kDispIdFixUpdate) shared_.last_fix = Clock::now().time_since_epoch().count();
     if (id == kDispIdFileComplete) shared_.ended = true;
     shared_.dirty = true;
+    if (!shared_.holding) return S_OK;
     std::unique_lock<std::mutex> lock(shared_.mutex);
     shared_.resume.wait(lock, [this] { return !shared_.paused; });
     return S_OK;
@@ -186,6 +189,12 @@ class Watch {
   void Loop();
   void OnKey(int key);
   Frame TakeFrame();
+  // A paused screen taken again, in the formats just chosen.
+  void Refreeze() {
+    if (!frozen_) return;
+    frozen_.reset();
+    frozen_ = TakeFrame();
+  }
   std::string Measure(std::string_view property, const char* const* units, int unit_count,
                       std::string_view unit_property, const char* format);
 
@@ -199,6 +208,9 @@ class Watch {
   bool force_draw_ = true;
   bool quit_ = false;
   std::optional<Clock::time_point> paused_since_;
+  // The screen as it stood when paused: the reader may still be waiting out
+  // the next fix's pacing, and stops only once it is stored.
+  std::optional<Frame> frozen_;
   // lines/s over the last second or so
   Clock::time_point rate_since_ = Clock::now();
   std::uint64_t rate_lines_ = 0;
@@ -262,6 +274,12 @@ std::string Watch::Measure(std::string_view property, const char* const* units, 
 }
 
 Frame Watch::TakeFrame() {
+  if (frozen_) {
+    Frame f = *frozen_;
+    std::lock_guard<std::mutex> lock(shared_.mutex);
+    f.notice = shared_.notice;
+    return f;
+  }
   Frame f;
   f.source = options_.source;
   Receiver& receiver = SnapshotReader::ReceiverOf(*control_);
@@ -310,6 +328,7 @@ void Watch::OnKey(int key) {
       break;
     case KeyAction::kCycleFormat:
       Put("LatLonFormat", (GetInt("LatLonFormat") + 1) % 3);
+      Refreeze();
       break;
     case KeyAction::kCycleUnits: {
       const UnitSet next = NextUnits(GetInt("SpeedUnits"));
@@ -317,6 +336,7 @@ void Watch::OnKey(int key) {
       Put("DistUnits", next.dist);
       Put("AltitudeUnits", next.altitude);
       shared_.SetNotice(std::string("units: ") + next.name);
+      Refreeze();
       break;
     }
     case KeyAction::kPause:
@@ -327,10 +347,12 @@ void Watch::OnKey(int key) {
         const auto held = std::chrono::duration_cast<milliseconds>(Clock::now() - *paused_since_).count();
         control_->ExtendPacing(static_cast<std::uint32_t>(held));
         paused_since_.reset();
+        frozen_.reset();
         shared_.SetPaused(false);
       } else {
         paused_since_ = Clock::now();
         shared_.SetPaused(true);
+        frozen_ = TakeFrame();
       }
       break;
     case KeyAction::kRedraw:
