@@ -49,8 +49,9 @@ std::string ReadAll(const std::string& path) {
 
 bool HaveTmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
 
-#define SKIP_WITHOUT_TMUX()                                                                       \
-  if (!HaveTmux()) GTEST_SKIP() << "SKIPPED: tmux is not installed (scripts/setup installs it); " \
+#define SKIP_WITHOUT_TMUX()                                                                            \
+  if (!ORVANE_HAVE_WATCH) GTEST_SKIP() << "SKIPPED: orvane watch is not built (no libncurses-dev)"; \
+  if (!HaveTmux()) GTEST_SKIP() << "SKIPPED: tmux is not installed (scripts/setup installs it); "      \
                                    "orvane watch is not tested here"
 
 // A shell in a detached tmux session of its own server.
@@ -303,6 +304,7 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
 }
 
 TEST(WatchTest, WithoutATerminalOrWithStandardInputAsTheLogItSaysSo) {
+  if (!ORVANE_HAVE_WATCH) GTEST_SKIP() << "SKIPPED: orvane watch is not built (no libncurses-dev)";
   const std::string orvane = Bin("tools/orvane/orvane");
   EXPECT_EQ(Output(orvane + " watch " + std::string(ORVANE_TEST_DATA) + "/mixed.nmea </dev/null 2>&1; echo rc=$?"),
             "orvane: watch needs a terminal on standard input and output\nrc=2\n");
