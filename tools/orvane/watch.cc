@@ -11,6 +11,7 @@
 #include <clocale>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -184,7 +185,7 @@ class Watch {
   }
   HRESULT OpenSource(ExcepInfo* info);
   void CloseAndWait();
-  void StartScreen();
+  bool StartScreen();
   void StopScreen();
   void Loop();
   void OnKey(int key);
@@ -204,7 +205,7 @@ class Watch {
   Shared shared_;
   std::unique_ptr<Recorder> recorder_;  // outlives the control's reader
   std::unique_ptr<OrvaneControl> control_;
-  bool screen_ = false;
+  SCREEN* screen_ = nullptr;
   bool force_draw_ = true;
   bool quit_ = false;
   std::optional<Clock::time_point> paused_since_;
@@ -238,10 +239,14 @@ void Watch::CloseAndWait() {
   apartment->Pump();
 }
 
-void Watch::StartScreen() {
+bool Watch::StartScreen() {
   g_restore.have_saved = ::tcgetattr(STDOUT_FILENO, &g_restore.saved) == 0;
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Handle(sig, OnCrash);
-  initscr();
+  // newterm rather than initscr, which would exit on a terminal it does not
+  // know and leave the source open.
+  screen_ = newterm(nullptr, stdout, stdin);
+  if (screen_ == nullptr) return false;
+  set_escdelay(25);  // a lone Esc should not hold the keys up
   cbreak();
   noecho();
   keypad(stdscr, TRUE);
@@ -249,14 +254,15 @@ void Watch::StartScreen() {
   g_restore.length = 0;
   for (const char* cap : {"sgr0", "cnorm", "rmkx", "rmcup"}) AddCapability(cap);
   g_screen_on = 1;
-  screen_ = true;
+  return true;
 }
 
 void Watch::StopScreen() {
-  if (!screen_) return;
+  if (screen_ == nullptr) return;
   g_screen_on = 0;
   endwin();
-  screen_ = false;
+  delscreen(screen_);
+  screen_ = nullptr;
 }
 
 std::string Watch::Measure(std::string_view property, const char* const* units, int unit_count,
@@ -447,7 +453,12 @@ int Watch::Run() {
     return kExitUsage;
   }
   std::setlocale(LC_CTYPE, "");  // the labels may be UTF-8 (the degree sign)
-  StartScreen();
+  if (!StartScreen()) {
+    const char* term = std::getenv("TERM");
+    std::fprintf(err_, "orvane: watch: cannot draw on this terminal (TERM=%s)\n", term != nullptr ? term : "");
+    CloseAndWait();
+    return kExitUsage;
+  }
   Loop();
   const bool source_failed = live_ && !control_->IsSourceOpen() && !quit_ && !g_stop;
   StopScreen();
