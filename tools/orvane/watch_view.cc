@@ -202,8 +202,8 @@ void DrawFrame(const Frame& f, Canvas& c) {
   if (c.rows() < kMinRows || c.cols() < kMinCols) {
     const std::string need = "terminal too small: " + std::to_string(c.cols()) + "x" + std::to_string(c.rows()) +
                              ", needs " + std::to_string(kMinCols) + "x" + std::to_string(kMinRows);
-    c.Put(0, 0, need, Style::kBold);
-    c.Put(1, 0, "q quits", Style::kPlain);
+    if (c.rows() > 0) c.Put(0, 0, need, Style::kBold);
+    if (c.rows() > 1) c.Put(1, 0, "q quits", Style::kPlain);
     return;
   }
   const std::string title = " orvane watch  " + f.source;
