@@ -484,7 +484,9 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kLive) {
     const std::string name = options_.source;
     std::FILE* err = err_;
-    control_->SetLinkObserver([name, err](bool back) {
+    Recorder* recorder = recorder_.get();
+    control_->SetLinkObserver([name, err, recorder](bool back) {
+      if (!back && recorder != nullptr) recorder->DropTornLine();
       std::fprintf(err, "orvane: %s: receiver %s\n", name.c_str(), back ? "back" : "lost, retrying");
       std::fflush(err);
     });

@@ -28,6 +28,10 @@ class Recorder {
   // Bytes as read, in any runs. Each complete line is written through to
   // the file before the call returns; a failed write stops the recording.
   void Feed(std::string_view bytes);
+  // The receiver was lost mid-line: the control drops what it had of the
+  // line, and so does the recording, lest a replay handle the piece (a line
+  // without a checksum is taken) or join it to the next line.
+  void DropTornLine() { partial_.clear(); }
   bool stopped() const { return fd_ < 0; }
 
  private:

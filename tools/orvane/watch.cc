@@ -436,6 +436,7 @@ int Watch::Run() {
   std::uint32_t cookie = 0;
   control_->events().Advise(std::make_shared<WatchSink>(shared_, *control_), &cookie, SinkThreading::kFreeThreaded);
   control_->SetLinkObserver([this](bool back) {
+    if (!back && recorder_) recorder_->DropTornLine();
     shared_.lost = !back;
     shared_.dirty = true;
   });
