@@ -123,6 +123,7 @@ struct Shared {
   bool paused = false;  // the reader waits in the sink while set
   std::atomic<bool> holding{false};  // `paused` without the lock, for the reader's every event
   std::string notice;
+  std::string recording_stopped;  // said again once the screen is gone
 
   void SetNotice(std::string text) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -427,7 +428,13 @@ int Watch::Run() {
   if (!ApplySets(*control_, options_, err_)) return kExitUsage;
   if (options_.record) {
     std::string error;
-    recorder_ = RecordInto(*control_, *options_.record, [this](const std::string& m) { shared_.SetNotice(m); }, &error);
+    recorder_ = RecordInto(*control_, *options_.record, [this](const std::string& m) {
+      {
+        std::lock_guard<std::mutex> lock(shared_.mutex);
+        shared_.recording_stopped = m;
+      }
+      shared_.SetNotice(m);
+    }, &error);
     if (!recorder_) {
       std::fprintf(err_, "orvane: %s\n", error.c_str());
       return kExitSourceFailed;
@@ -465,12 +472,12 @@ int Watch::Run() {
   StopScreen();
   CloseAndWait();
   control_->events().Unadvise(cookie);
-  std::string notice;
+  std::string recording_stopped;
   {
     std::lock_guard<std::mutex> lock(shared_.mutex);
-    notice = shared_.notice;
+    recording_stopped = shared_.recording_stopped;
   }
-  if (notice.rfind("recording", 0) == 0) std::fprintf(err_, "orvane: %s\n", notice.c_str());
+  if (!recording_stopped.empty()) std::fprintf(err_, "orvane: %s\n", recording_stopped.c_str());
   if (source_failed) {
     std::fprintf(err_, "orvane: %s: the source closed\n", options_.source.c_str());
     return kExitSourceFailed;
