@@ -68,6 +68,11 @@ class OrvaneControl {
   std::string LastOpenFailure() const { return sources_.LastOpenFailure(); }
   // Told on the reader thread when a live receiver is lost and back.
   void SetLinkObserver(SourceManager::LinkObserver observer) { sources_.SetLinkObserver(std::move(observer)); }
+  // Shown the bytes of sources opened afterwards as they are read, on the
+  // reader thread.
+  void SetByteTap(SourceManager::ByteTap tap) { sources_.SetByteTap(std::move(tap)); }
+  // A host that held the reader of a paced replay for `ms` (a pause).
+  void ExtendPacing(std::uint32_t ms) { sources_.ExtendPacing(ms); }
 
   // The persisted extent, HIMETRIC: 12 bytes, version word 0x0300 then cx, cy,
   // little-endian.

@@ -53,6 +53,7 @@ void ReplayPacer::FixTimeReached(double fix_time) {
     reference_time_ = fix_time;
     reference_tick_ = tick_();
   }
+  reference_tick_ += extended_ms_.exchange(0, std::memory_order_relaxed);
   const std::uint32_t elapsed = tick_() - reference_tick_;
   const std::int32_t wait =
       PacingWaitMs(fix_time - reference_time_, static_cast<double>(elapsed), time_scale_);

@@ -3,6 +3,8 @@
 // as their fix-time listener while its reader runs.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 
 #include "automation/variant.h"
@@ -42,6 +44,9 @@ class ReplayPacer final : public FixTimeListener {
   // Waits until `fix_time` is due at the time scale, measured from the first
   // dated fix; a set stop event ends the wait at once. Reader thread only.
   void FixTimeReached(double fix_time) override;
+  // Any thread: the replay was held (a host paused it) for `ms`; the fixes
+  // after it keep their spacing instead of catching up.
+  void Extend(std::uint32_t ms) { extended_ms_.fetch_add(ms, std::memory_order_relaxed); }
 
  private:
   const double time_scale_;
@@ -49,6 +54,7 @@ class ReplayPacer final : public FixTimeListener {
   const StopEvent* stop_ = nullptr;
   double reference_time_ = 0.0;
   std::uint32_t reference_tick_ = 0;
+  std::atomic<std::uint32_t> extended_ms_{0};
 };
 
 }  // namespace orvane::detail

@@ -31,6 +31,9 @@ class ReplaySource : public Source {
     // Read to the end: every line was handled by now.
     if (Exhausted()) handed_on_.store(read_, std::memory_order_relaxed);
   }
+  void ExtendPacing(std::uint32_t ms) final {
+    if (pacer_) pacer_->Extend(ms);
+  }
   ReplayProgress Progress() const final { return {handed_on_.load(std::memory_order_relaxed), total_bytes_}; }
 
  protected:

@@ -42,6 +42,8 @@ class Source : public ChunkReader {
   virtual bool Exhausted() const { return false; }
   // A replay ends with FileComplete.
   virtual bool IsReplay() const { return false; }
+  // A paced replay was held for `ms` by its host; any thread.
+  virtual void ExtendPacing(std::uint32_t /*ms*/) {}
   // Any thread.
   virtual ReplayProgress Progress() const { return {}; }
   // The value PortHandle reports; may change while a lost device comes back.

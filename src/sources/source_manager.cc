@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -55,7 +56,28 @@ struct ReaderSession {
   StopEvent stop;
   std::thread thread;
   bool final_release = false;  // guarded by Impl::mutex
+  SourceManager::ByteTap tap;  // set before the reader starts
 };
+
+namespace {
+
+// The source as the line assembly reads it, its new bytes shown to the tap.
+class TappedReader final : public ChunkReader {
+ public:
+  TappedReader(ChunkReader& inner, const SourceManager::ByteTap& tap) : inner_(inner), tap_(tap) {}
+  int ReadChunk(std::string& pending) override {
+    const std::size_t from = pending.size();
+    const int rc = inner_.ReadChunk(pending);
+    if (pending.size() > from) tap_(std::string_view(pending).substr(from));
+    return rc;
+  }
+
+ private:
+  ChunkReader& inner_;
+  const SourceManager::ByteTap& tap_;
+};
+
+}  // namespace
 
 struct SourceManager::Impl {
   Impl(Receiver& r, EventRaiser& e) : receiver(r), events(e) {}
@@ -73,6 +95,7 @@ struct SourceManager::Impl {
   std::string open_failure;
   ReplayProgress ended_progress;  // the last closed source's
   LinkObserver link_observer;
+  ByteTap byte_tap;
   // Current, or ended and not yet joined. The reader holds it too.
   std::shared_ptr<ReaderSession> session;
   std::weak_ptr<void> owner;  // held by each reader while it runs
@@ -175,6 +198,7 @@ HRESULT SourceManager::Impl::Start(std::unique_ptr<Source> source) {
         observer(change == detail::LinkChange::kBack);
       });
     }
+    started.tap = byte_tap;
     open = &started;
     session = s;
     // The thread's own references: released on the reader thread when it
@@ -199,6 +223,9 @@ HRESULT SourceManager::Impl::Start(std::unique_ptr<Source> source) {
 // The one reader loop of every kind of source.
 void SourceManager::Impl::Reader(ReaderSession& s) {
   Source& source = *s.source;
+  std::optional<TappedReader> tapped;
+  if (s.tap) tapped.emplace(source, s.tap);
+  ChunkReader& reader = tapped ? static_cast<ChunkReader&>(*tapped) : source;
   try {
     source.BeginReading(receiver, s.stop);
     receiver.ResetLineAssembly();
@@ -208,7 +235,7 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
       // Between passes only a partial line is left: that is all this drops.
       if (woke == detail::Wake::kResumed) receiver.ResetLineAssembly();
       if (woke == detail::Wake::kPass || woke == detail::Wake::kResumed) {
-        receiver.ProcessAvailableSentences(source, s.stop);
+        receiver.ProcessAvailableSentences(reader, s.stop);
       }
       if (source.Exhausted()) break;
     }
@@ -274,6 +301,16 @@ std::string SourceManager::LastOpenFailure() const {
 void SourceManager::SetLinkObserver(LinkObserver observer) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->link_observer = std::move(observer);
+}
+
+void SourceManager::ExtendPacing(std::uint32_t ms) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->open != nullptr) impl_->open->source->ExtendPacing(ms);
+}
+
+void SourceManager::SetByteTap(ByteTap tap) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->byte_tap = std::move(tap);
 }
 
 void SourceManager::KeepAliveWhileReading(std::weak_ptr<void> owner) {

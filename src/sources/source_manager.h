@@ -73,6 +73,13 @@ class SourceManager {
   // and when it is back (true). Applies to sources opened afterwards.
   using LinkObserver = std::function<void(bool back)>;
   void SetLinkObserver(LinkObserver observer);
+  // Shown every byte each read appends, as it was read and before any line
+  // is cut, on the reader thread (a host's recording). Applies to sources
+  // opened afterwards.
+  void SetByteTap(ByteTap tap);
+  // The open replay was held for `ms` (its host kept the reader waiting):
+  // pacing resumes from where it stood rather than catching up.
+  void ExtendPacing(std::uint32_t ms);
 
  private:
   struct Impl;

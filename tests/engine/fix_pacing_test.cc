@@ -102,6 +102,23 @@ TEST_F(PacingTest, LateFixesAndDatelessFixesRunAtOnce) {
   EXPECT_LT(PaceMs(pacer, Day(-3600)), 5000.0);
 }
 
+TEST_F(PacingTest, AHeldReplayKeepsItsSpacingInsteadOfCatchingUp) {
+  ReplayPacer pacer(1.0, &FakeTick);
+  g_tick = 5000u;
+  PaceMs(pacer, Day(0));
+  // Held ten seconds by its host, then 200 ms more: the fix half a second on
+  // is still 300 ms away.
+  g_tick = 5000u + 10200u;
+  pacer.Extend(10000u);
+  const double waited = PaceMs(pacer, Day(0.5));
+  EXPECT_GE(waited, 250.0);
+  EXPECT_LT(waited, 5000.0);
+  // The hold counts once: ten seconds on, the next fix is late (held twice
+  // it would wait 600 ms).
+  g_tick = 5000u + 10200u + 10000u;
+  EXPECT_LT(PaceMs(pacer, Day(1.0)), 500.0);
+}
+
 TEST_F(PacingTest, StopEventEndsALongWaitAtOnce) {
   ReplayPacer pacer(1.0);
   PaceMs(pacer, Day(0));

@@ -144,7 +144,7 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
   } refused[] = {
       {"replay " + Data("mixed.nmea") + " --time-scale abc",
        "orvane: --time-scale: expected a number from 0.00001 to 1000, got \"abc\""},
-      {"replay " + Data("mixed.nmea") + " --baud 9600", "orvane: --baud is for live"},
+      {"replay " + Data("mixed.nmea") + " --baud 9600", "orvane: --baud is for live and watch"},
       {"live /dev/ptmx --baud", "orvane: --baud needs a value"},
   };
   for (const auto& c : refused) {
@@ -160,7 +160,7 @@ TEST(CliTest, HelpListsEveryOptionTheExitCodesAndExamples) {
   Result r = RunOrvane("--help");
   ASSERT_EQ(r.status, 0);
   for (const char* item : {"--time-scale", "--baud", "--set", "--json", "--typed", "--props", "--summary",
-                           "--duration", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
+                           "--duration", "--record", "orvane watch", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
                            "gpsd://HOST[:PORT]", "exit status:", "  0  success", "  1  the source failed",
                            "  2  a usage or value error", "examples:", "replay - "}) {
     EXPECT_NE(r.out.find(item), std::string::npos) << item;

@@ -21,6 +21,8 @@
 #include "control/orvane_control.h"
 #include "engine/sentence.h"
 #include "json.h"
+#include "record.h"
+#include "watch.h"
 
 namespace orvane::cli {
 namespace {
@@ -195,14 +197,12 @@ class Session {
   void PrintSummary(double seconds);
   bool WaitForEnd();
   void ShowProgress(Clock::time_point start, bool last);
-  bool PutBaud();
-  // An Open or OpenFile that failed, named and with its cause when known.
-  void ReportOpenFailure(HRESULT code, const ExcepInfo& info);
   std::string SourceName() const { return options_.source == "-" ? "standard input" : options_.source; }
 
   const Options& options_;
   std::FILE* out_;
   std::FILE* err_;
+  std::unique_ptr<Recorder> recorder_;  // outlives the control's reader
   std::unique_ptr<OrvaneControl> control_;
   bool file_complete_ = false;
   std::string open_name_;  // the file replayed, when it is not the source's name
@@ -452,49 +452,22 @@ HRESULT Session::OpenReplay(ExcepInfo* info) {
   return InvokeByName(*control_, "OpenFile", DISPATCH_METHOD, args, nullptr, info);
 }
 
-bool Session::PutBaud() {
-  std::vector<Variant> args = {Variant::Text(*options_.baud)};
-  ExcepInfo info;
-  const HRESULT hr = InvokeByName(*control_, "BaudRate", DISPATCH_PROPERTYPUT, args, nullptr, &info);
-  if (SUCCEEDED(hr)) return true;
-  const HRESULT code = Reported(hr, info);
-  std::fprintf(err_, "orvane: --baud: %s (error %s: %s)\n",
-               code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH
-                   ? ("expected " + std::string(kBaudRates) + ", got \"" + *options_.baud + "\"").c_str()
-                   : "the port refused the line speed",
-               Hex(code).c_str(), CodeText(code, &info).c_str());
-  return false;
-}
-
-void Session::ReportOpenFailure(HRESULT code, const ExcepInfo& info) {
-  const std::string cause = control_->LastOpenFailure();
-  if (cause.empty()) {
-    std::fprintf(err_, "orvane: %s: error %s: %s\n", SourceName().c_str(), Hex(code).c_str(),
-                 CodeText(code, &info).c_str());
-  } else {
-    std::fprintf(err_, "orvane: %s: %s (error %s: %s)\n", SourceName().c_str(), cause.c_str(), Hex(code).c_str(),
-                 CodeText(code, &info).c_str());
-  }
-}
-
 int Session::Run() {
   if (!control_) {
     std::fprintf(err_, "error 0x8007000E: Not enough memory.\n");
     return 1;
   }
-  for (const auto& [name, value] : options_.sets) {
-    std::vector<Variant> args = {Variant::Text(value)};
-    ExcepInfo info;
-    const HRESULT hr = InvokeByName(*control_, name, DISPATCH_PROPERTYPUT, args, nullptr, &info);
-    if (FAILED(hr)) {
-      const HRESULT code = Reported(hr, info);
-      std::fprintf(err_, "%s: error %s: %s\n", name.c_str(), Hex(code).c_str(), CodeText(code, &info).c_str());
-      const std::string_view choices = ChoicesFor(name);
-      if (!choices.empty() && (code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH || code == DISP_E_OVERFLOW)) {
-        std::fprintf(err_, "orvane: --set %s: expected %.*s, got \"%s\"\n", name.c_str(),
-                     static_cast<int>(choices.size()), choices.data(), value.c_str());
-      }
-      return 2;
+  if (!ApplySets(*control_, options_, err_)) return kExitUsage;
+  if (options_.record) {
+    std::string error;
+    std::FILE* err = err_;
+    recorder_ = RecordInto(*control_, *options_.record, [err](const std::string& message) {
+      std::fprintf(err, "orvane: %s\n", message.c_str());
+      std::fflush(err);
+    }, &error);
+    if (!recorder_) {
+      std::fprintf(err_, "orvane: %s\n", error.c_str());
+      return kExitSourceFailed;
     }
   }
   if (options_.mode == Options::Mode::kReplay && options_.source == "-") TakeStandardInput();
@@ -511,7 +484,9 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kLive) {
     const std::string name = options_.source;
     std::FILE* err = err_;
-    control_->SetLinkObserver([name, err](bool back) {
+    Recorder* recorder = recorder_.get();
+    control_->SetLinkObserver([name, err, recorder](bool back) {
+      if (!back && recorder != nullptr) recorder->DropTornLine();
       std::fprintf(err, "orvane: %s: receiver %s\n", name.c_str(), back ? "back" : "lost, retrying");
       std::fflush(err);
     });
@@ -526,12 +501,7 @@ int Session::Run() {
     hr = OpenReplay(&info);
   }
   if (FAILED(hr)) {
-    const HRESULT code = Reported(hr, info);
-    if (code == kCannotOpenPort || code == kCannotOpenFile) {
-      ReportOpenFailure(code, info);
-    } else {
-      std::fprintf(err_, "error %s: %s\n", Hex(code).c_str(), CodeText(code, &info).c_str());
-    }
+    ReportOpenError(*control_, SourceName(), hr, info, err_);
     // A port whose settings failed stays open; close it before leaving.
     if (SourceOpen()) {
       std::vector<Variant> none;
@@ -540,7 +510,7 @@ int Session::Run() {
     }
     return kExitSourceFailed;
   }
-  if (options_.baud && !PutBaud()) {
+  if (options_.baud && !PutBaud(*control_, *options_.baud, err_)) {
     std::vector<Variant> none;
     InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
     WaitForEnd();
@@ -565,11 +535,65 @@ int Session::Run() {
   return kExitOk;
 }
 
+}  // namespace
+
+bool ApplySets(OrvaneControl& control, const Options& options, std::FILE* err) {
+  for (const auto& [name, value] : options.sets) {
+    std::vector<Variant> args = {Variant::Text(value)};
+    ExcepInfo info;
+    const HRESULT hr = InvokeByName(control, name, DISPATCH_PROPERTYPUT, args, nullptr, &info);
+    if (FAILED(hr)) {
+      const HRESULT code = Reported(hr, info);
+      std::fprintf(err, "%s: error %s: %s\n", name.c_str(), Hex(code).c_str(), CodeText(code, &info).c_str());
+      const std::string_view choices = ChoicesFor(name);
+      if (!choices.empty() && (code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH || code == DISP_E_OVERFLOW)) {
+        std::fprintf(err, "orvane: --set %s: expected %.*s, got \"%s\"\n", name.c_str(),
+                     static_cast<int>(choices.size()), choices.data(), value.c_str());
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+void ReportOpenError(OrvaneControl& control, const std::string& source, HRESULT hr, const ExcepInfo& info,
+                     std::FILE* err) {
+  const HRESULT code = Reported(hr, info);
+  if (code != kCannotOpenPort && code != kCannotOpenFile) {
+    std::fprintf(err, "error %s: %s\n", Hex(code).c_str(), CodeText(code, &info).c_str());
+    return;
+  }
+  // Named, and with its cause when known.
+  const std::string cause = control.LastOpenFailure();
+  if (cause.empty()) {
+    std::fprintf(err, "orvane: %s: error %s: %s\n", source.c_str(), Hex(code).c_str(), CodeText(code, &info).c_str());
+  } else {
+    std::fprintf(err, "orvane: %s: %s (error %s: %s)\n", source.c_str(), cause.c_str(), Hex(code).c_str(),
+                 CodeText(code, &info).c_str());
+  }
+}
+
+bool PutBaud(OrvaneControl& control, const std::string& baud, std::FILE* err) {
+  std::vector<Variant> args = {Variant::Text(baud)};
+  ExcepInfo info;
+  const HRESULT hr = InvokeByName(control, "BaudRate", DISPATCH_PROPERTYPUT, args, nullptr, &info);
+  if (SUCCEEDED(hr)) return true;
+  const HRESULT code = Reported(hr, info);
+  std::fprintf(err, "orvane: --baud: %s (error %s: %s)\n",
+               code == E_INVALIDARG || code == DISP_E_TYPEMISMATCH
+                   ? ("expected " + std::string(kBaudRates) + ", got \"" + baud + "\"").c_str()
+                   : "the port refused the line speed",
+               Hex(code).c_str(), CodeText(code, &info).c_str());
+  return false;
+}
+
+namespace {
+
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
 // The option taking a value that `arg` begins with, or null.
 const char* ValuedFlag(std::string_view arg) {
-  for (const char* flag : {"--time-scale", "--baud", "--duration", "--set"}) {
+  for (const char* flag : {"--time-scale", "--baud", "--duration", "--set", "--record"}) {
     if (StartsWith(arg, flag)) return flag;
   }
   return nullptr;
@@ -582,6 +606,8 @@ void PrintUsage(std::FILE* out) {
                "usage:\n"
                "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] FILE|-\n"
                "  orvane live SOURCE [--baud RATE] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary]\n"
+               "              [--record FILE] [--duration SECONDS]\n"
+               "  orvane watch SOURCE|FILE [--time-scale X] [--baud RATE] [--set NAME=VALUE]... [--record FILE]\n"
                "              [--duration SECONDS]\n"
                "  orvane members\n"
                "  orvane --help | --version\n"
@@ -591,17 +617,22 @@ void PrintUsage(std::FILE* out) {
                "live     reads a receiver until interrupted; SOURCE is a serial device (/dev/ttyUSB0),\n"
                "         tcp://HOST:PORT, udp://[ADDRESS]:PORT or gpsd://HOST[:PORT] (port 2947 if left out);\n"
                "         a receiver that is unplugged or whose server goes away is retried every second\n"
+               "watch    a full-screen view of a receiver or a log (paced, real time unless --time-scale):\n"
+               "         the fix, the satellites with a sky plot, the source's rates; keys: q quits,\n"
+               "         f cycles the coordinate format, u the units, space pauses a log\n"
                "members  lists the automation members: DISPID, kind, name, parameters\n"
                "\n"
-               "--time-scale X    replay at X times real time (0.00001 up to, not including, 1001)\n"
-               "--baud RATE       live: the line speed, set after the port opens (Open always starts at\n"
+               "--time-scale X    replay, watch of a log: X times real time (0.00001 up to, not including, 1001)\n"
+               "--baud RATE       live, watch: the line speed, set after the port opens (Open always starts at\n"
                "                  4800, so --set BaudRate=... before it cannot do this); one of 110 300 600\n"
                "                  1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000\n"
                "--set NAME=VALUE  puts a property before the source opens (e.g. --set SpeedUnits=1)\n"
                "--json            one JSON object per event; --typed adds each value's VARTYPE\n"
                "--props           after the end, every property, satellite and waypoint as JSON\n"
                "--summary         only the closing summary: counts, dropped lines, time, rate\n"
-               "--duration S      live: close after S seconds\n"
+               "--record FILE     live, watch: appends every byte received to FILE as it arrives, for a\n"
+               "                  later replay (a file that cannot be opened is an error before the source)\n"
+               "--duration S      live, watch: close after S seconds\n"
                "--help, -h        this text; --version: the version\n"
                "\n"
                "A replay longer than a second shows its progress on standard error when that is a terminal:\n"
@@ -609,12 +640,14 @@ void PrintUsage(std::FILE* out) {
                "\n"
                "exit status:\n"
                "  0  success\n"
-               "  1  the source failed: it could not be opened, or a log held no NMEA sentences\n"
+               "  1  the source failed: it could not be opened, or a log held no NMEA sentences; or the\n"
+               "     --record file could not be opened\n"
                "  2  a usage or value error: unknown option, refused --set, --baud or --time-scale value\n"
                "\n"
                "examples:\n"
                "  orvane live /dev/ttyUSB0 --baud 38400 --json\n"
-               "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n");
+               "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n"
+               "  orvane watch /dev/ttyACM0 --record drive.nmea\n");
 }
 
 namespace {
@@ -633,6 +666,8 @@ bool TakeValuedOption(const std::string& flag, const std::string& v, Options& o,
     o.time_scale = v;
   } else if (flag == "--baud") {
     o.baud = v;
+  } else if (flag == "--record") {
+    o.record = v;
   } else if (flag == "--duration") {
     char* end = nullptr;
     o.duration = std::strtod(v.c_str(), &end);
@@ -661,12 +696,14 @@ bool TakeCommand(const std::vector<std::string>& positional, Options& o, std::st
     o.mode = Options::Mode::kMembers;
     return true;
   }
-  if ((positional[0] != "replay" && positional[0] != "live") || positional.size() != 2) {
-    *error = positional[0] == "replay" || positional[0] == "live" ? positional[0] + " needs exactly one source"
-                                                                  : "unknown command " + positional[0];
+  const bool known = positional[0] == "replay" || positional[0] == "live" || positional[0] == "watch";
+  if (!known || positional.size() != 2) {
+    *error = known ? positional[0] + " needs exactly one source" : "unknown command " + positional[0];
     return false;
   }
-  o.mode = positional[0] == "live" ? Options::Mode::kLive : Options::Mode::kReplay;
+  o.mode = positional[0] == "live"    ? Options::Mode::kLive
+           : positional[0] == "watch" ? Options::Mode::kWatch
+                                      : Options::Mode::kReplay;
   o.source = positional[1];
   return true;
 }
@@ -675,11 +712,19 @@ bool TakeCommand(const std::vector<std::string>& positional, Options& o, std::st
 bool SettleOptions(Options& o, std::string* error) {
   if (o.typed && !o.json) o.json = true;
   if (o.time_scale && o.mode == Options::Mode::kLive) {
-    *error = "--time-scale is for replay";
+    *error = "--time-scale is for replay and watch";
     return false;
   }
-  if (o.baud && o.mode != Options::Mode::kLive) {
-    *error = "--baud is for live";
+  if (o.baud && o.mode == Options::Mode::kReplay) {
+    *error = "--baud is for live and watch";
+    return false;
+  }
+  if (o.record && o.mode == Options::Mode::kReplay) {
+    *error = "--record is for live and watch";
+    return false;
+  }
+  if (o.mode == Options::Mode::kWatch && (o.json || o.props || o.summary)) {
+    *error = "watch draws the screen: --json, --props and --summary are for replay and live";
     return false;
   }
   return true;
@@ -759,6 +804,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) {
     }
     return 0;
   }
+  if (options.mode == Options::Mode::kWatch) return RunWatch(options, err);
   Session session(options, out, err);
   return session.Run();
 }

@@ -8,12 +8,20 @@
 #include <utility>
 #include <vector>
 
+#include "automation/platform.h"
+
+namespace orvane {
+class OrvaneControl;
+struct ExcepInfo;
+}  // namespace orvane
+
 namespace orvane::cli {
 
 struct Options {
-  enum class Mode { kReplay, kLive, kMembers } mode = Mode::kReplay;
+  enum class Mode { kReplay, kLive, kWatch, kMembers } mode = Mode::kReplay;
   std::string source;  // file or port
   std::optional<std::string> time_scale;
+  std::optional<std::string> record;  // live, watch: the file the bytes are appended to
   std::optional<std::string> baud;  // live: put after Open
   std::vector<std::pair<std::string, std::string>> sets;
   bool json = false;
@@ -34,5 +42,14 @@ inline constexpr int kExitUsage = 2;
 
 // Runs the command; returns the process exit status.
 int Run(const Options& options, std::FILE* out, std::FILE* err);
+
+// Shared by the commands. Puts each --set; false after telling why one was
+// refused (exit status 2).
+bool ApplySets(OrvaneControl& control, const Options& options, std::FILE* err);
+// Says why Open or OpenFile of `source` failed with `hr`.
+void ReportOpenError(OrvaneControl& control, const std::string& source, HRESULT hr, const ExcepInfo& info,
+                     std::FILE* err);
+// Puts --baud; false after telling why the value or the port refused it.
+bool PutBaud(OrvaneControl& control, const std::string& baud, std::FILE* err);
 
 }  // namespace orvane::cli
