@@ -11,16 +11,17 @@ using namespace orvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto control = orvane::CreateOrvaneControl();
-  control->SetExtent(7, 9);
-  const HRESULT hr = control->Load(std::span<const std::uint8_t>(data, size));
+  ControlHosting& hosting = control->hosting();
+  hosting.SetExtent(7, 9);
+  const HRESULT hr = hosting.Load(std::span<const std::uint8_t>(data, size));
   if (FAILED(hr)) {
-    if (control->extent_cx() != 7 || control->extent_cy() != 9) std::abort();  // refused means untouched
+    if (hosting.extent_cx() != 7 || hosting.extent_cy() != 9) std::abort();  // refused means untouched
     return 0;
   }
-  const auto saved = control->Save();
+  const auto saved = hosting.Save();
   auto again = orvane::CreateOrvaneControl();
-  if (FAILED(again->Load(saved)) || again->extent_cx() != control->extent_cx() ||
-      again->extent_cy() != control->extent_cy()) {
+  if (FAILED(again->hosting().Load(saved)) || again->hosting().extent_cx() != hosting.extent_cx() ||
+      again->hosting().extent_cy() != hosting.extent_cy()) {
     std::abort();
   }
   return 0;

@@ -105,8 +105,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, LONG, DVTARGETDE
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetRect(DWORD aspect, LPRECTL rect) {
   if (rect == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-  *rect = RECTL{0, 0, static_cast<LONG>(control_->extent_cx()),
-                static_cast<LONG>(control_->extent_cy())};
+  *rect = RECTL{0, 0, static_cast<LONG>(control_->hosting().extent_cx()),
+                static_cast<LONG>(control_->hosting().extent_cy())};
   return S_OK;
 }
 
@@ -138,8 +138,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetNaturalExtent(DWORD aspect, LONG, DVT
                                                          DVEXTENTINFO* info, LPSIZEL size) {
   if (info == nullptr || size == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT || info->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
-  size->cx = static_cast<LONG>(OrvaneControl::kDefaultExtent);
-  size->cy = static_cast<LONG>(OrvaneControl::kDefaultExtent);
+  size->cx = static_cast<LONG>(ControlHosting::kDefaultExtent);
+  size->cy = static_cast<LONG>(ControlHosting::kDefaultExtent);
   return S_OK;
 }
 
@@ -160,14 +160,14 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Load(IStream* stream) {
   ULONG got = 0;
   HRESULT hr = stream->Read(bytes, sizeof bytes, &got);
   if (FAILED(hr)) return hr;
-  hr = control_->Load(std::span<const std::uint8_t>(bytes, got));
+  hr = control_->hosting().Load(std::span<const std::uint8_t>(bytes, got));
   if (SUCCEEDED(hr)) dirty_ = false;
   return hr;
 }
 
 HRESULT STDMETHODCALLTYPE OrvaneObject::Save(IStream* stream, BOOL clear_dirty) {
   if (stream == nullptr) return E_POINTER;
-  std::array<std::uint8_t, 12> bytes = control_->Save();
+  std::array<std::uint8_t, 12> bytes = control_->hosting().Save();
   ULONG written = 0;
   HRESULT hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
   if (SUCCEEDED(hr) && written != bytes.size()) hr = STG_E_MEDIUMFULL;
@@ -382,9 +382,9 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::SetExtent(DWORD aspect, SIZEL* size) {
   if (size == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (size->cx < 0 || size->cy < 0) return E_INVALIDARG;
-  if (static_cast<std::uint32_t>(size->cx) != control_->extent_cx() ||
-      static_cast<std::uint32_t>(size->cy) != control_->extent_cy()) {
-    control_->SetExtent(static_cast<std::uint32_t>(size->cx), static_cast<std::uint32_t>(size->cy));
+  if (static_cast<std::uint32_t>(size->cx) != control_->hosting().extent_cx() ||
+      static_cast<std::uint32_t>(size->cy) != control_->hosting().extent_cy()) {
+    control_->hosting().SetExtent(static_cast<std::uint32_t>(size->cx), static_cast<std::uint32_t>(size->cy));
     dirty_ = true;
   }
   return S_OK;
@@ -393,8 +393,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::SetExtent(DWORD aspect, SIZEL* size) {
 HRESULT STDMETHODCALLTYPE OrvaneObject::GetExtent(DWORD aspect, SIZEL* size) {
   if (size == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-  size->cx = static_cast<LONG>(control_->extent_cx());
-  size->cy = static_cast<LONG>(control_->extent_cy());
+  size->cx = static_cast<LONG>(control_->hosting().extent_cx());
+  size->cy = static_cast<LONG>(control_->hosting().extent_cy());
   return S_OK;
 }
 
@@ -465,8 +465,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::GetData(FORMATETC* format, STGMEDIUM* me
   if (format == nullptr || medium == nullptr) return E_POINTER;
   if (format->cfFormat != CF_METAFILEPICT || !(format->tymed & TYMED_MFPICT)) return DV_E_FORMATETC;
   if (format->dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-  const LONG cx = static_cast<LONG>(control_->extent_cx());
-  const LONG cy = static_cast<LONG>(control_->extent_cy());
+  const LONG cx = static_cast<LONG>(control_->hosting().extent_cx());
+  const LONG cy = static_cast<LONG>(control_->hosting().extent_cy());
   HDC dc = CreateMetaFileW(nullptr);
   if (dc == nullptr) return E_OUTOFMEMORY;
   SetMapMode(dc, MM_ANISOTROPIC);

@@ -94,11 +94,6 @@ HRESULT EventSource::EnumConnections(std::vector<ConnectData>* connections) cons
   return S_OK;
 }
 
-std::size_t EventSource::SlotCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return slots_.size();
-}
-
 void EventSource::StopRaising() { calls_.CancelWaits(); }
 
 void EventSource::CallSink(const Registration& reg, DISPID dispid, std::span<Variant> args) {

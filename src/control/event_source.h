@@ -21,6 +21,10 @@
 
 namespace orvane {
 
+namespace testing {
+struct EventSourcePeer;
+}  // namespace testing
+
 struct ConnectData {
   std::shared_ptr<EventSink> sink;
   std::uint32_t cookie = 0;
@@ -42,9 +46,6 @@ class EventSource final : public EventRaiser {
   // apartment are cancelled so a reader never waits on a busy host thread.
   void StopRaising();
 
-  // Slot capacity, free slots included.
-  std::size_t SlotCount() const;
-
   bool HasSinks() const override { return connected_.load(std::memory_order_acquire) > 0; }
   void FireRawDataReceived(std::u16string_view raw_data, std::int32_t num_bytes) override;
   void FireFixUpdate(const FixState& fix) override;
@@ -63,6 +64,7 @@ class EventSource final : public EventRaiser {
   void FireSatelliteUpdate(SatelliteUpdateArgs&& args);
 
  private:
+  friend struct testing::EventSourcePeer;  // reads the slot capacity
   struct Registration {
     std::shared_ptr<EventSink> sink;
     std::weak_ptr<Apartment> apartment;

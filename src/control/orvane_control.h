@@ -13,6 +13,7 @@
 
 #include "automation/variant.h"
 #include "control/event_source.h"
+#include "control/hosting.h"
 #include "control/orvane_members.h"
 #include "engine/receiver.h"
 #include "presentation/settings.h"
@@ -74,24 +75,9 @@ class OrvaneControl {
   // A host that held the reader of a paced replay for `ms` (a pause).
   void ExtendPacing(std::uint32_t ms) { sources_.ExtendPacing(ms); }
 
-  // The persisted extent, HIMETRIC: 12 bytes, version word 0x0300 then cx, cy,
-  // little-endian.
-  static constexpr std::uint32_t kStreamVersion = 0x0300;
-  std::uint32_t extent_cx() const { return extent_cx_; }
-  std::uint32_t extent_cy() const { return extent_cy_; }
-  // Each side of a new control's extent, in HIMETRIC (2 inches).
-  static constexpr std::uint32_t kDefaultExtent = 5080;
-  void SetExtent(std::uint32_t cx, std::uint32_t cy) { extent_cx_ = cx, extent_cy_ = cy; }
-  std::array<std::uint8_t, 12> Save() const;
-  // E_FAIL for a newer version or a short stream; the extent is then unchanged.
-  HRESULT Load(std::span<const std::uint8_t> stream);
-
-  // Draws a rectangle over `bounds`, then the control's picture
-  // stretched onto it, into a 24-bit RGB image of `width` x `height` pixels.
-  struct Rect {
-    int left, top, right, bottom;
-  };
-  HRESULT Draw(std::uint8_t* rgb, int width, int height, int stride, Rect bounds) const;
+  // The form's side of the control: its saved size and its picture.
+  ControlHosting& hosting() { return hosting_; }
+  const ControlHosting& hosting() const { return hosting_; }
 
  private:
   friend class SnapshotReader;  // typed snapshots read the engine state
@@ -99,8 +85,7 @@ class OrvaneControl {
   // joined only with kWait.
   void StopReader(SourceManager::ReaderJoin join);
 
-  std::uint32_t extent_cx_ = kDefaultExtent;
-  std::uint32_t extent_cy_ = kDefaultExtent;
+  ControlHosting hosting_;
   // What the reader thread uses, shared with it: a final release that must
   // not wait for the reader leaves it to the reader to free.
   struct Core;

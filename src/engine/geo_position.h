@@ -1,6 +1,5 @@
 // One decoded position: three labels and three values (VT_R8 when known, VT_EMPTY when
-// not). Copying copies labels and values; assignment copies the values only,
-// so a stored position keeps its labels through every update.
+// not).
 #pragma once
 
 #include <cstdint>
@@ -14,12 +13,16 @@ namespace orvane {
 
 class ValueFormat;
 
+// Nothing derives from it: a position is a value, copied with every update.
 class GeoPosition {
  public:
   GeoPosition();
+  // Copying copies labels and values; assignment copies the values only, so
+  // a stored position keeps its labels through every update. This asymmetry
+  // is the control's published rule, not an accident: keep it.
   GeoPosition(const GeoPosition& other);
   GeoPosition& operator=(const GeoPosition& other);
-  virtual ~GeoPosition();
+  ~GeoPosition();
 
   // Narrow text in the ANSI code page (Windows-1252).
   std::string sec_label;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 
+#include "sources/baud_rates.h"
 #include "sources/device.h"
 
 namespace orvane::detail {
@@ -32,6 +33,14 @@ constexpr SpeedCode kSpeeds[] = {
     {28800, B28800},
 #endif
 };
+
+constexpr bool EveryCodeIsOfARate() {
+  for (const SpeedCode& s : kSpeeds) {
+    if (!IsBaudRate(s.baud)) return false;
+  }
+  return true;
+}
+static_assert(EveryCodeIsOfARate(), "a B constant for a rate the port does not take");
 
 bool CodeFor(std::int32_t baud, unsigned* code) {
   for (const SpeedCode& s : kSpeeds) {

@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kStopCheckMs = 100;
 
-std::atomic<LookupHook> g_hook{nullptr};
+std::atomic<LookupHook::Fn> g_hook{nullptr};
 std::atomic<std::size_t> g_running{0};
 
 struct LookupState {
@@ -72,10 +72,10 @@ bool RunLookup(std::function<void()> lookup, const StopEvent& stop) {
   return state->finished;
 }
 
-void SetLookupHookForTesting(LookupHook hook) { g_hook.store(hook); }
+void LookupHook::Set(Fn hook) { g_hook.store(hook); }
 
-void RunLookupHook(const HostPort& where) {
-  if (const LookupHook hook = g_hook.load()) hook(where);
+void LookupHook::Run(const HostPort& where) {
+  if (const Fn hook = g_hook.load()) hook(where);
 }
 
 std::size_t LookupsRunning() { return g_running.load(); }

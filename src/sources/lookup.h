@@ -14,6 +14,10 @@
 #include "engine/stop_event.h"
 #include "sources/net_text.h"
 
+namespace orvane::testing {
+struct LookupPeer;
+}  // namespace orvane::testing
+
 namespace orvane::detail {
 
 // Runs `lookup` until it returns or `stop` is set, whichever comes first;
@@ -21,11 +25,17 @@ namespace orvane::detail {
 // must own (share) whatever it writes: after a false it still runs on.
 bool RunLookup(std::function<void()> lookup, const StopEvent& stop);
 
-// Called on the lookup's thread before each resolver call; tests make it
-// slow. Null: none.
-using LookupHook = void (*)(const HostPort& where);
-void SetLookupHookForTesting(LookupHook hook);
-void RunLookupHook(const HostPort& where);
+// Called on the lookup's thread before each resolver call: only tests set
+// one (through testing::LookupPeer), to make a lookup slow.
+class LookupHook {
+ public:
+  using Fn = void (*)(const HostPort& where);
+  static void Run(const HostPort& where);
+
+ private:
+  friend struct testing::LookupPeer;
+  static void Set(Fn hook);
+};
 // Lookup threads still running, abandoned ones included.
 std::size_t LookupsRunning();
 
@@ -47,7 +57,7 @@ List* ResolveUnlessStopped(const HostPort& where, const StopEvent* stop,
   };
   auto found = std::make_shared<Found>(release);
   auto call = [found, where, resolve = std::move(resolve)] {
-    RunLookupHook(where);
+    LookupHook::Run(where);
     found->list = resolve(where, &found->cause);
   };
   if (stop == nullptr) {

@@ -14,7 +14,7 @@
 #include "engine/receiver.h"
 #include "engine/stop_event.h"
 #include "sources/device.h"
-#include "sources/source_manager.h"
+#include "sources/source_types.h"
 
 namespace orvane::detail {
 
@@ -31,7 +31,6 @@ enum class Wake {
 // thread. Hosts use it for messages only.
 enum class LinkChange { kLost, kBack };
 using LinkListener = std::function<void(LinkChange)>;
-using ByteTap = SourceManager::ByteTap;
 
 class Source : public ChunkReader {
  public:

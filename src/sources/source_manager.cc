@@ -1,6 +1,5 @@
 #include "sources/source_manager.h"
 
-#include <array>
 #include <chrono>
 #include <mutex>
 #include <new>
@@ -13,6 +12,7 @@
 #include "automation/coerce.h"
 #include "automation/error_info.h"
 #include "engine/stop_event.h"
+#include "sources/baud_rates.h"
 #include "sources/replay_pacer.h"
 #include "sources/source.h"
 
@@ -23,17 +23,6 @@ using detail::OpenAttempt;
 using detail::Source;
 
 constexpr std::int32_t kDefaultBaud = 4800;
-constexpr std::array<std::int32_t, 16> kBaudRates = {110,   300,    600,    1200,  2400,  4800,
-                                                     9600,  14400,  19200,  28800, 38400, 56000,
-                                                     57600, 115200, 128000, 256000};
-
-bool IsBaudRate(std::int32_t baud) {
-  for (std::int32_t r : kBaudRates) {
-    if (r == baud) return true;
-  }
-  return false;
-}
-
 // Runs an opening member: an exception becomes its code and error record.
 template <typename Body>
 HRESULT Guarded(const Body& body) {

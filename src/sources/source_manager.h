@@ -14,15 +14,9 @@
 #include "automation/variant.h"
 #include "engine/events.h"
 #include "engine/receiver.h"
+#include "sources/source_types.h"
 
 namespace orvane {
-
-// How far a replay has read: the bytes handed to the line assembly, and the
-// log's length when it is known (0 for a stream).
-struct ReplayProgress {
-  std::uint64_t bytes_read = 0;
-  std::uint64_t total_bytes = 0;
-};
 
 class SourceManager {
  public:
@@ -39,7 +33,7 @@ class SourceManager {
   // the writer closing it, with FileComplete; PortName stays as it was.
   // Fails with the same codes as OpenFile. `tap`, when given, is shown the
   // bytes as they are read, on the reader thread (a host's own checks).
-  using ByteTap = std::function<void(std::string_view)>;
+  using ByteTap = orvane::ByteTap;
   HRESULT OpenStream(std::intptr_t stream, const Variant& time_scale, ByteTap tap = {});
   HRESULT Close();
   HRESULT get_BaudRate(Variant* pVal);

@@ -192,8 +192,8 @@ TEST(ControlTest, ConstructionDefaults) {
     ASSERT_EQ(((*c).*cs.get)(&v), S_OK);
     EXPECT_EQ(v, cs.expected) << DebugString(v);
   }
-  EXPECT_EQ(c->extent_cx(), 5080u);
-  EXPECT_EQ(c->extent_cy(), 5080u);
+  EXPECT_EQ(c->hosting().extent_cx(), 5080u);
+  EXPECT_EQ(c->hosting().extent_cy(), 5080u);
 }
 
 TEST(ControlTest, GetsReturnIndependentValuesAndPutsNeverChangeTheCallersVariant) {
@@ -433,24 +433,24 @@ TEST(ControlTest, LiveObjectsAndLocksKeepTheModuleLoaded) {
 TEST(PersistenceTest, TwelveBytesRoundTripAndNewerVersionsAreRefused) {
   auto c = CreateOrvaneControl();
   c->put_SpeedUnits(Variant::I2(0));
-  const auto saved = c->Save();
+  const auto saved = c->hosting().Save();
   const std::array<std::uint8_t, 12> expected = {0x00, 0x03, 0, 0, 0xD8, 0x13, 0, 0, 0xD8, 0x13, 0, 0};
   EXPECT_EQ(saved, expected);
   auto other = CreateOrvaneControl();
-  other->SetExtent(1, 2);
-  ASSERT_EQ(other->Load(saved), S_OK);
-  EXPECT_EQ(other->extent_cx(), 5080u);
+  other->hosting().SetExtent(1, 2);
+  ASSERT_EQ(other->hosting().Load(saved), S_OK);
+  EXPECT_EQ(other->hosting().extent_cx(), 5080u);
   Variant v;
   other->get_SpeedUnits(&v);
   EXPECT_EQ(v, Variant::I2(2));  // settings are never persisted
   std::array<std::uint8_t, 12> newer = saved;
   newer[0] = 0x01;  // 0x0301
-  other->SetExtent(1, 2);
-  EXPECT_EQ(other->Load(newer), E_FAIL);
-  EXPECT_EQ(other->extent_cx(), 1u);
-  EXPECT_EQ(other->Load(std::span<const std::uint8_t>(saved.data(), 8)), E_FAIL);
-  EXPECT_EQ(other->Load({}), E_FAIL);
-  EXPECT_EQ(other->extent_cy(), 2u);
+  other->hosting().SetExtent(1, 2);
+  EXPECT_EQ(other->hosting().Load(newer), E_FAIL);
+  EXPECT_EQ(other->hosting().extent_cx(), 1u);
+  EXPECT_EQ(other->hosting().Load(std::span<const std::uint8_t>(saved.data(), 8)), E_FAIL);
+  EXPECT_EQ(other->hosting().Load({}), E_FAIL);
+  EXPECT_EQ(other->hosting().extent_cy(), 2u);
 }
 
 TEST(DrawingTest, StretchesThePicturePixelByPixel) {
@@ -465,7 +465,7 @@ TEST(DrawingTest, StretchesThePicturePixelByPixel) {
     SCOPED_TRACE(std::to_string(cs.w) + "x" + std::to_string(cs.h));
     const int width = cs.w + 10, height = cs.h + 10, stride = width * 3;
     std::vector<std::uint8_t> img(static_cast<std::size_t>(stride) * height, 0x55);
-    ASSERT_EQ(c->Draw(img.data(), width, height, stride, {5, 5, 5 + cs.w, 5 + cs.h}), S_OK);
+    ASSERT_EQ(c->hosting().Draw(img.data(), width, height, stride, {5, 5, 5 + cs.w, 5 + cs.h}), S_OK);
     int mismatches = 0;
     for (int y = 0; y < cs.h; ++y) {
       for (int x = 0; x < cs.w; ++x) {
@@ -479,7 +479,7 @@ TEST(DrawingTest, StretchesThePicturePixelByPixel) {
   }
   // Doubling: each source pixel covers a 2 x 2 block.
   std::vector<std::uint8_t> big(400 * 320 * 3);
-  c->Draw(big.data(), 400, 320, 1200, {0, 0, 400, 320});
+  c->hosting().Draw(big.data(), 400, 320, 1200, {0, 0, 400, 320});
   const std::uint8_t* a = &big[(2 * 37) * 1200 + (2 * 91) * 3];
   const std::uint8_t* b = &big[(2 * 37 + 1) * 1200 + (2 * 91 + 1) * 3];
   EXPECT_TRUE(std::equal(a, a + 3, b));

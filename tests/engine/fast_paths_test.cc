@@ -90,14 +90,13 @@ TEST(FastPathTest, OnePassSplitMatchesChecksumThenSplit) {
     std::string_view view(line);
     const bool accepted = VerifyChecksum(view);
     if (accepted) SplitFields(view, expected);
-    // Both one-pass ways: the one this machine takes and the eight-byte one.
-    for (auto split : {&SplitVerifiedFields, &SplitVerifiedFieldsByWords}) {
-      std::string_view one_pass(line);
-      ASSERT_EQ(split(one_pass, got), accepted) << line;
-      ASSERT_EQ(one_pass, view) << line;
-      if (accepted) {
-        ASSERT_EQ(got, expected) << line;
-      }
+    // The one-pass way this build takes (sixteen bytes at a time with SSE2,
+    // eight on arm64: the arm64 build runs this too).
+    std::string_view one_pass(line);
+    ASSERT_EQ(SplitVerifiedFields(one_pass, got), accepted) << line;
+    ASSERT_EQ(one_pass, view) << line;
+    if (accepted) {
+      ASSERT_EQ(got, expected) << line;
     }
   }
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "sources/lookup.h"
+#include "support/peers.h"
 #include "support/source_test_support.h"
 
 namespace orvane::testing {
@@ -278,7 +279,7 @@ TEST_F(NetworkSourceTest, CloseDuringAHangingNameLookupEndsAtOnce) {
   LocalServer server;
   ASSERT_EQ(rig_.sources->Open(Variant::Text(server.Name())), S_OK) << ErrorText();
   ASSERT_TRUE(server.Accept());
-  detail::SetLookupHookForTesting(&HangingResolver::Hook);
+  testing::LookupPeer::SetHook(&HangingResolver::Hook);
   server.Hangup();  // the reconnect's lookup now hangs
   std::thread watchdog([] { HangingResolver::ReleaseWithin(milliseconds(3000)); });
   const bool entered = rig_.events.WaitUntil([] { return HangingResolver::Entered() >= 1; }, milliseconds(5000));
@@ -292,7 +293,7 @@ TEST_F(NetworkSourceTest, CloseDuringAHangingNameLookupEndsAtOnce) {
   watchdog.join();
   ASSERT_TRUE(entered);
   EXPECT_EQ(links_.get(), std::vector<bool>{false});
-  detail::SetLookupHookForTesting(nullptr);
+  testing::LookupPeer::SetHook(nullptr);
   EXPECT_TRUE(rig_.events.WaitUntil([] { return detail::LookupsRunning() == 0; }, milliseconds(5000)));
   EXPECT_EQ(HangingResolver::Entered(), 1) << "nothing retried after Close";
 }

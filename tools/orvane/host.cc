@@ -1,5 +1,6 @@
 #include "host.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cctype>
@@ -22,6 +23,7 @@
 #include "engine/sentence.h"
 #include "json.h"
 #include "record.h"
+#include "sources/baud_rates.h"
 #include "watch.h"
 
 namespace orvane::cli {
@@ -79,8 +81,13 @@ const Variant& EventArg(const EventInfo& event, std::span<Variant> args, std::st
   return kAbsent;
 }
 
-constexpr std::string_view kBaudRates =
-    "one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000";
+constexpr auto kBaudChoices = [] {
+  std::array<char, 7 + kBaudRateList.size()> text{};
+  std::string_view("one of ").copy(text.data(), 7);
+  kBaudRateList.copy(text.data() + 7, kBaudRateList.size());
+  return text;
+}();
+constexpr std::string_view kBaudRates(kBaudChoices.data(), kBaudChoices.size());
 
 // The members whose values are a short list, named in a refused --set.
 struct Choices {
@@ -97,13 +104,7 @@ constexpr Choices kChoices[] = {
 
 std::string_view ChoicesFor(std::string_view member) {
   for (const Choices& c : kChoices) {
-    if (c.member.size() != member.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; same && i < member.size(); ++i) {
-      same = std::tolower(static_cast<unsigned char>(c.member[i])) ==
-             std::tolower(static_cast<unsigned char>(member[i]));
-    }
-    if (same) return c.values;
+    if (SameMemberName(c.member, member)) return c.values;
   }
   return {};
 }
@@ -602,6 +603,7 @@ const char* ValuedFlag(std::string_view arg) {
 }  // namespace
 
 void PrintUsage(std::FILE* out) {
+  constexpr std::size_t wrap = kBaudRateList.find(" 1200");  // the rates' first line ends at 600
   std::fprintf(out,
                "usage:\n"
                "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] [--summary] FILE|-\n"
@@ -624,8 +626,8 @@ void PrintUsage(std::FILE* out) {
                "\n"
                "--time-scale X    replay, watch of a log: X times real time (0.00001 up to, not including, 1001)\n"
                "--baud RATE       live, watch: the line speed, set after the port opens (Open always starts at\n"
-               "                  4800, so --set BaudRate=... before it cannot do this); one of 110 300 600\n"
-               "                  1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 115200 128000 256000\n"
+               "                  4800, so --set BaudRate=... before it cannot do this); one of %.*s\n"
+               "                  %.*s\n"
                "--set NAME=VALUE  puts a property before the source opens (e.g. --set SpeedUnits=1)\n"
                "--json            one JSON object per event; --typed adds each value's VARTYPE\n"
                "--props           after the end, every property, satellite and waypoint as JSON\n"
@@ -647,7 +649,9 @@ void PrintUsage(std::FILE* out) {
                "examples:\n"
                "  orvane live /dev/ttyUSB0 --baud 38400 --json\n"
                "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n"
-               "  orvane watch /dev/ttyACM0 --record drive.nmea\n");
+               "  orvane watch /dev/ttyACM0 --record drive.nmea\n",
+               static_cast<int>(wrap), kBaudRateList.data(), static_cast<int>(kBaudRateList.size() - wrap - 1),
+               kBaudRateList.data() + wrap + 1);
 }
 
 namespace {
