@@ -65,7 +65,8 @@ void Receiver::ResetLineAssembly() {
   discarding_ = false;
 }
 
-void Receiver::CutLines() {
+template <bool kMayHoldOverlong>
+[[gnu::always_inline]] inline void Receiver::CutAtLineFeeds() {
   while (scan_pos_ < buf_.size()) {
     const void* hit = std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
     if (hit == nullptr) {
@@ -73,16 +74,29 @@ void Receiver::CutLines() {
       break;
     }
     std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(hit) - buf_.data());
-    if (discarding_) {
-      // The rest of an overlong line: drop it with its line feed.
-      buf_.erase(pending_start_, lf + 1 - pending_start_);
-      scan_pos_ = pending_start_;
-      discarding_ = false;
-      continue;
+    if constexpr (kMayHoldOverlong) {
+      if (discarding_ || lf - pending_start_ > kMaxLineBytes) {
+        // The rest of an overlong line, or all of it: drop it with its line feed.
+        if (!discarding_) ++stats_.overlong_dropped;
+        discarding_ = false;
+        buf_.erase(pending_start_, lf + 1 - pending_start_);
+        scan_pos_ = pending_start_;
+        continue;
+      }
     }
     line_ends_.push_back(lf);
     pending_start_ = scan_pos_ = lf + 1;
   }
+}
+
+// A line longer than the bound is dropped whole, however its bytes were cut
+// into chunks: one that ends in this read is dropped at its line feed, one
+// still open once it passes the bound, and the rest of it at its line feed.
+void Receiver::CutLines() {
+  // Only text past the bound, or the rest of a line being dropped, can hold
+  // an overlong line: normal reads cut without testing any length.
+  if (!discarding_ && buf_.size() - pending_start_ <= kMaxLineBytes) return CutAtLineFeeds<false>();
+  CutAtLineFeeds<true>();
   if (discarding_) {
     buf_.resize(pending_start_);
     scan_pos_ = pending_start_;

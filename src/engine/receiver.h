@@ -115,6 +115,10 @@ class Receiver {
   bool TalkerAccepted(std::string_view talker);
   void Raise(SentenceEvent event);
   void CutLines();
+  // Queues the lines that end in the text read; with the flag set, drops
+  // those longer than kMaxLineBytes.
+  template <bool kMayHoldOverlong>
+  void CutAtLineFeeds();
   // ReadLine without the copy: the view lives until the next read.
   int NextLine(ChunkReader& reader, std::string_view* line);
 

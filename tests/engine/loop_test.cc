@@ -178,6 +178,32 @@ TEST_F(LoopTest, ALineWithoutLineFeedIsBoundedAndDroppedWhole) {
   EXPECT_EQ(receiver.stats().overlong_dropped, 1u);
 }
 
+TEST_F(LoopTest, TheOverlongRuleGoesByLengthWhateverTheChunks) {
+  // A line of exactly the bound is kept; one byte over, or far over (the
+  // line of a report: 70 KB), is dropped whole, at any chunk size, its line
+  // feed arriving in the chunk that passes the bound or much later.
+  const std::size_t bound = Receiver::kMaxLineBytes;
+  const std::string ok = testing::Sentence("$GPXXX,1");
+  const std::string at = testing::RmcOfLength(bound);
+  const std::string stream =
+      ok + at + ok + testing::RmcOfLength(bound + 1) + ok + testing::RmcOfLength(70000) + ok;
+  const std::string at_raw = at.substr(0, at.find('*'));
+  for (std::size_t size : {std::size_t{7}, std::size_t{80}, std::size_t{4096}, std::size_t{65536},
+                           bound + 1, bound + 200, stream.size()}) {
+    SCOPED_TRACE("chunk size " + std::to_string(size));
+    Recorder events;
+    Receiver fresh(settings, events);
+    MemoryReader reader(stream, {size});
+    for (int i = 0; i < 100000 && !reader.drained(); ++i) fresh.ProcessAvailableSentences(reader, stop);
+    fresh.ProcessAvailableSentences(reader, stop);
+    EXPECT_EQ(events.Raw(), (std::vector<std::string>{"$GPXXX,1", at_raw, "$GPXXX,1", "$GPXXX,1", "$GPXXX,1"}));
+    EXPECT_EQ(events.Ids(), (std::vector<DISPID>{1, 3, 1, 1, 1, 1}));
+    EXPECT_EQ(fresh.stats().overlong_dropped, 2u);
+    EXPECT_EQ(fresh.stats().lines, 5u);
+    EXPECT_LE(fresh.buffered_bytes(), bound + size) << "a dropped line is not kept";
+  }
+}
+
 TEST_F(LoopTest, AFullQueueStopsReadingUntilItDrains) {
   std::string many;
   for (std::size_t i = 0; i < Receiver::kMaxQueuedLines + 100; ++i) many += "$L\n";

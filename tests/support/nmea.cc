@@ -21,6 +21,12 @@ std::string WithChecksum(std::string_view body) {
 
 std::string Sentence(std::string_view body) { return WithChecksum(body) + "\r\n"; }
 
+std::string RmcOfLength(std::size_t length) {
+  std::string body = "$GPRMC,120000,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,";
+  body.append(length - body.size() - 4, 'x');  // then "*hh\r"
+  return Sentence(body);
+}
+
 SentenceFields HandlerFields(std::string_view line) {
   SentenceFields fields;
   SplitFields(line, fields);

@@ -218,6 +218,25 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   std::remove(bin.c_str());
 }
 
+TEST(CliTest, AnOverlongLineIsDroppedFromAFileAndFromAPipeAlike) {
+  // A file is read 80 bytes at a time, a pipe 64 KiB: the 70 KB line is
+  // dropped from both, and the summaries are the same.
+  using orvane::testing::Sentence;
+  const std::string log = ::testing::TempDir() + "orvane_long_line.nmea";
+  std::ofstream(log, std::ios::binary) << Sentence("$GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,")
+                                       << orvane::testing::RmcOfLength(70000)
+                                       << Sentence("$GPGLL,4916.45,N,12311.12,W,225444,A");
+  const Result file = RunOrvane("replay --summary " + log);
+  const Result piped = RunOrvane("replay --summary -", "cat " + log + " | ");
+  std::remove(log.c_str());
+  ASSERT_EQ(file.status, 0) << file.err;
+  EXPECT_NE(file.out.find("summary: 2 lines"), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find("dropped as overlong: 1"), std::string::npos) << file.out;
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  // All but the first line, which gives the time taken.
+  EXPECT_EQ(piped.out.substr(piped.out.find('\n')), file.out.substr(file.out.find('\n')));
+}
+
 TEST(CliTest, TheSampleShowsSatellitesAndWaypoints) {
   Result r = RunOrvane("replay " + std::string(ORVANE_SOURCE_DIR) + "/data/sample.nmea --json --props");
   ASSERT_EQ(r.status, 0) << r.err;
