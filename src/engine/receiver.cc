@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "automation/codepage.h"
 
@@ -15,40 +16,80 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 
 }  // namespace
 
-// Dispatch goes by the type's letters: a slot per hash value, checked to be
-// free of collisions when the table is compiled.
-constexpr std::size_t kTypeSlots = 32;
+// Dispatch goes by the type's three letters: an open-addressed table built
+// when the program is compiled, so a new row needs no tuning.
+constexpr std::size_t kTypeSlots = 64;
 constexpr std::size_t TypeSlot(std::string_view type) {
-  return (static_cast<unsigned char>(type[0]) ^ (static_cast<unsigned char>(type[1]) << 1) ^
-          static_cast<unsigned char>(type[2])) %
-         kTypeSlots;
+  const std::uint32_t key = static_cast<unsigned char>(type[0]) | static_cast<unsigned char>(type[1]) << 8 |
+                            static_cast<unsigned char>(type[2]) << 16;
+  return (key * 0x9E3779B1u) >> (32 - 6);
 }
+static_assert(kTypeSlots == std::size_t{1} << 6);
+
+template <class State>
+State& Receiver::StateObject() {
+  if constexpr (std::is_same_v<State, FixState>) {
+    return fix_;
+  } else if constexpr (std::is_same_v<State, SatelliteState>) {
+    return satellites_;
+  } else {
+    static_assert(std::is_same_v<State, NavigationState>);
+    return navigation_;
+  }
+}
+
+namespace {
+template <class C, class... A>
+C ClassOf(void (C::*)(A...));
+}  // namespace
+
+template <auto Parse>
+void Receiver::Call(const SentenceFields& f) {
+  auto& state = StateObject<decltype(ClassOf(Parse))>();
+  if constexpr (std::is_invocable_v<decltype(Parse), decltype(state), const SentenceFields&, const SentenceContext&>) {
+    (state.*Parse)(f, context_);
+  } else {
+    (state.*Parse)(f);
+  }
+}
+
+// The handler of a row: one overload of the state object's, picked by its
+// signature.
+#define ORVANE_HANDLER(State, Name, ...) &Receiver::Call<static_cast<void (State::*)(__VA_ARGS__)>(&State::Name)>
 
 Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
-      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
-      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
-      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix, 5},
-      {"GSA", 18, &Receiver::ParseGsa, SentenceEvent::kSatellite},
-      {"GSV", 20, &Receiver::ParseGsv, SentenceEvent::kSatellite},
-      {"RMB", 14, &Receiver::ParseRmb, SentenceEvent::kNav},
-      {"BOD", 7, &Receiver::ParseBod, SentenceEvent::kNav},
-      {"RTE", 14, &Receiver::ParseRte, SentenceEvent::kNav},
-      {"WPL", 6, &Receiver::ParseWpl, SentenceEvent::kNone},
+      {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1},
+      {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1},
+      {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5},
+      {"GSA", 18, ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"GSV", 20, ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"RMB", 14, &Receiver::Call<&NavigationState::ParseRmb>, SentenceEvent::kNav},
+      {"BOD", 7, &Receiver::Call<&NavigationState::ParseBod>, SentenceEvent::kNav},
+      {"RTE", 14, &Receiver::Call<&NavigationState::ParseRte>, SentenceEvent::kNav},
+      {"WPL", 6, &Receiver::Call<&NavigationState::ParseWpl>, SentenceEvent::kNone},
   };
   static constexpr auto kSlots = [] {
+    static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
     std::array<std::int8_t, kTypeSlots> slots{};
     slots.fill(-1);
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
       if (kRows[i].identifier.size() != 3) throw "a sentence type has three letters";
-      std::int8_t& slot = slots[TypeSlot(kRows[i].identifier)];
-      if (slot >= 0) throw "two sentence types share a slot: change TypeSlot";
-      slot = static_cast<std::int8_t>(i);
+      std::size_t at = TypeSlot(kRows[i].identifier);
+      while (slots[at] >= 0) {
+        if (kRows[static_cast<std::size_t>(slots[at])].identifier == kRows[i].identifier) throw "a type listed twice";
+        at = (at + 1) % kTypeSlots;
+      }
+      slots[at] = static_cast<std::int8_t>(i);
     }
     return slots;
   }();
   return {kRows, kSlots.data()};
 }
+
+#undef ORVANE_HANDLER
 
 std::span<const SentenceRow> Receiver::Sentences() { return Table().rows; }
 
@@ -147,20 +188,23 @@ bool Receiver::TalkerAccepted(std::string_view talker) {
     std::lock_guard<std::mutex> lock(settings_.talkers_mutex);
     talkers_ = settings_.talkers;
     talkers_version_ = settings_.talkers_version.load(std::memory_order_relaxed);
-    several_systems_ = !talkers_.GpOnly();
+    context_.several_systems = !talkers_.GpOnly();
   }
   return talkers_.Accepts(talker);
 }
 
 const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
-  talker_ = identifier.substr(1, kTalkerLength);
-  if (!TalkerAccepted(talker_)) return nullptr;
+  context_.talker = identifier.substr(1, kTalkerLength);
+  if (!TalkerAccepted(context_.talker)) return nullptr;
   const std::string_view type = identifier.substr(1 + kTalkerLength);
   const SentenceTable table = Table();
-  const int slot = table.slots[TypeSlot(type)];
-  if (slot < 0 || table.rows[static_cast<std::size_t>(slot)].identifier != type) return nullptr;
-  return &table.rows[static_cast<std::size_t>(slot)];
+  for (std::size_t at = TypeSlot(type);; at = (at + 1) % kTypeSlots) {
+    const int slot = table.slots[at];
+    if (slot < 0) return nullptr;
+    const SentenceRow& row = table.rows[static_cast<std::size_t>(slot)];
+    if (row.identifier == type) return &row;
+  }
 }
 
 void Receiver::HandleLine(std::string_view line) {
@@ -171,10 +215,10 @@ void Receiver::HandleLine(std::string_view line) {
   }
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
-    received_field_count_ = fields_.size();
-    received_last_field_ = fields_.back();
+    context_.received_field_count = fields_.size();
+    context_.received_last_field = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
-    if (several_systems_ && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (context_.several_systems && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
     (this->*row->parse)(fields_);
     Raise(row->event);
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
@@ -184,19 +228,6 @@ void Receiver::HandleLine(std::string_view line) {
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
-}
-
-void Receiver::ParseGsa(const SentenceFields& f) {
-  if (!several_systems_) return satellites_.ParseGsa(f);
-  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
-  satellites_.ParseGsaSystem(f, talker_, received_field_count_ == 19 ? received_last_field_ : std::string_view());
-}
-
-void Receiver::ParseGsv(const SentenceFields& f) {
-  const std::size_t blocks_end = GsvBlocksEnd(received_field_count_);
-  if (!several_systems_) return satellites_.ParseGsv(f, blocks_end);
-  const bool has_signal = blocks_end != static_cast<std::size_t>(-1);
-  satellites_.ParseGsvSystem(f, talker_, has_signal ? received_last_field_ : std::string_view(), blocks_end);
 }
 
 // Each parse step stores its results, then its row's event is raised once.

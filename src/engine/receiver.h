@@ -34,7 +34,8 @@ enum class SentenceEvent : std::uint8_t { kFix, kSatellite, kNav, kNone };
 // One row per sentence, the one place a sentence is described: its type (the
 // three letters after the talker), field count with element 0, parse step,
 // event and, for a fix, where its time is. Counters and the summary are
-// sized from the rows.
+// sized from the rows. `parse` is Receiver::Call of the state object's own
+// handler, made from the table: a row is one line.
 class Receiver;
 struct SentenceRow {
   std::string_view identifier;
@@ -100,18 +101,15 @@ class Receiver {
  private:
   struct SentenceTable {
     std::span<const SentenceRow> rows;
-    const std::int8_t* slots;  // row index by TypeSlot, or -1
+    const std::int8_t* slots;  // row index by TypeSlot and probing, or -1
   };
   static SentenceTable Table();
-  void ParseRmc(const SentenceFields& f) { fix_.ParseRmc(f); }
-  void ParseGga(const SentenceFields& f) { fix_.ParseGga(f); }
-  void ParseGll(const SentenceFields& f) { fix_.ParseGll(f); }
-  void ParseGsa(const SentenceFields& f);
-  void ParseGsv(const SentenceFields& f);
-  void ParseRmb(const SentenceFields& f) { navigation_.ParseRmb(f); }
-  void ParseBod(const SentenceFields& f) { navigation_.ParseBod(f); }
-  void ParseRte(const SentenceFields& f) { navigation_.ParseRte(f); }
-  void ParseWpl(const SentenceFields& f) { navigation_.ParseWpl(f); }
+  // Runs a state object's handler: the object is the one of the handler's
+  // class, and a handler that takes a SentenceContext gets the line's.
+  template <auto Parse>
+  void Call(const SentenceFields& f);
+  template <class State>
+  State& StateObject();
   bool TalkerAccepted(std::string_view talker);
   void Raise(SentenceEvent event);
   void CutLines();
@@ -136,15 +134,11 @@ class Receiver {
   bool discarding_ = false;
 
   SentenceFields fields_;
-  // Of the line being handled: its talker, and its element count and last
-  // element before normalizing (where NMEA 4.10 puts its ids).
-  std::string_view talker_;
-  std::size_t received_field_count_ = 0;
-  std::string_view received_last_field_;
+  // Of the line being handled.
+  SentenceContext context_;
   // The reader's copy of the Talkers setting.
   TalkerSet talkers_;
   std::uint32_t talkers_version_ = 0;
-  bool several_systems_ = false;
   Stats stats_;
 };
 
