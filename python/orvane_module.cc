@@ -72,7 +72,9 @@ py::object SnapshotToPython(const Fix& f) {
   return Namespace(f, FIELD(good), FIELD(time), FIELD(latitude), FIELD(longitude), FIELD(altitude),
                    FIELD(speed), FIELD(course), FIELD(magnetic_variation), FIELD(quality),
                    FIELD(satellites_in_fix), FIELD(hdop), FIELD(geoid_height), FIELD(dgps_age),
-                   FIELD(dgps_station), FIELD(mode));
+                   FIELD(dgps_station), FIELD(mode), FIELD(magnetic_course), FIELD(local_zone_offset),
+                   FIELD(gnss_mode), FIELD(heading), FIELD(magnetic_heading), FIELD(latitude_error),
+                   FIELD(longitude_error), FIELD(altitude_error), FIELD(receiver_text));
 }
 
 py::object SnapshotToPython(const Satellites& s) {

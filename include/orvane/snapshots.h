@@ -30,6 +30,16 @@ struct Fix {
   std::optional<int> dgps_age;         // seconds since the last DGPS update
   std::optional<int> dgps_station;
   std::optional<char> mode;  // RMC mode indicator: 'A', 'D', 'E', 'N', ...
+  // With ExtendedSentences on:
+  std::optional<double> magnetic_course;    // degrees magnetic, VTG
+  std::optional<int> local_zone_offset;     // minutes, ZDA
+  std::optional<std::string> gnss_mode;     // GNS, one letter per system
+  std::optional<double> heading;            // degrees true, HDT or THS
+  std::optional<double> magnetic_heading;   // degrees, HDG
+  std::optional<double> latitude_error;     // metres (one sigma), GST
+  std::optional<double> longitude_error;    // metres, GST
+  std::optional<double> altitude_error;     // metres, GST
+  std::optional<std::string> receiver_text;  // the last whole TXT message
 };
 
 struct Satellite {

@@ -175,6 +175,27 @@ ORVANE_GET_FROM(ArrivedAtDest, receiver_.navigation().ArrivedAtDest())
 ORVANE_GET_FROM(RouteName, receiver_.navigation().RouteName())
 ORVANE_GET_FROM(RouteContainsAllWpts, receiver_.navigation().RouteContainsAllWpts())
 ORVANE_GET_FROM(Talkers, GetTalkers(settings_))
+ORVANE_GET_FROM(ExtendedSentences, GetExtendedSentences(settings_))
+ORVANE_GET_FROM(MagneticCourse, receiver_.fix().Extra(FixExtra::kMagneticCourse))
+ORVANE_GET_FROM(LocalZoneOffset, receiver_.fix().Extra(FixExtra::kLocalZoneOffset))
+ORVANE_GET_FROM(GnssMode, receiver_.fix().Extra(FixExtra::kGnssMode))
+ORVANE_GET_FROM(TrueHeading, receiver_.fix().Extra(FixExtra::kTrueHeading))
+ORVANE_GET_FROM(MagneticHeading, receiver_.fix().Extra(FixExtra::kMagneticHeading))
+ORVANE_GET_FROM(MagneticDeviation, receiver_.fix().Extra(FixExtra::kMagneticDeviation))
+ORVANE_GET_FROM(HeadingVariation, receiver_.fix().Extra(FixExtra::kHeadingVariation))
+ORVANE_GET_FROM(HeadingMode, receiver_.fix().Extra(FixExtra::kHeadingMode))
+ORVANE_GET_FROM(RangeResidualRMS, receiver_.fix().Extra(FixExtra::kRangeResidualRms))
+ORVANE_GET_FROM(ErrorEllipseMajor, receiver_.fix().Extra(FixExtra::kErrorEllipseMajor))
+ORVANE_GET_FROM(ErrorEllipseMinor, receiver_.fix().Extra(FixExtra::kErrorEllipseMinor))
+ORVANE_GET_FROM(ErrorEllipseOrientation, receiver_.fix().Extra(FixExtra::kErrorEllipseOrientation))
+ORVANE_GET_FROM(LatitudeError, receiver_.fix().Extra(FixExtra::kLatitudeError))
+ORVANE_GET_FROM(LongitudeError, receiver_.fix().Extra(FixExtra::kLongitudeError))
+ORVANE_GET_FROM(AltitudeError, receiver_.fix().Extra(FixExtra::kAltitudeError))
+ORVANE_GET_FROM(ExpectedLatitudeError, receiver_.fix().Extra(FixExtra::kExpectedLatitudeError))
+ORVANE_GET_FROM(ExpectedLongitudeError, receiver_.fix().Extra(FixExtra::kExpectedLongitudeError))
+ORVANE_GET_FROM(ExpectedAltitudeError, receiver_.fix().Extra(FixExtra::kExpectedAltitudeError))
+ORVANE_GET_FROM(FailedSatellite, receiver_.fix().Extra(FixExtra::kFailedSatellite))
+ORVANE_GET_FROM(ReceiverText, receiver_.fix().Extra(FixExtra::kReceiverText))
 #undef ORVANE_GET_FROM
 
 HRESULT OrvaneControl::GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon) {
@@ -193,6 +214,7 @@ HRESULT OrvaneControl::put_SpeedUnits(const Variant& v) { return PutSpeedUnits(s
 HRESULT OrvaneControl::put_DistUnits(const Variant& v) { return PutDistUnits(settings_, v); }
 HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) { return PutAltitudeUnits(settings_, v); }
 HRESULT OrvaneControl::put_Talkers(const Variant& v) { return PutTalkers(settings_, v); }
+HRESULT OrvaneControl::put_ExtendedSentences(const Variant& v) { return PutExtendedSentences(settings_, v); }
 HRESULT OrvaneControl::put_DegLabel(const Variant& v) { return receiver_.fix().PutDegLabel(v); }
 HRESULT OrvaneControl::put_MinLabel(const Variant& v) { return receiver_.fix().PutMinLabel(v); }
 HRESULT OrvaneControl::put_SecLabel(const Variant& v) { return receiver_.fix().PutSecLabel(v); }

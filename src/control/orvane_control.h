@@ -62,6 +62,9 @@ class OrvaneControl {
   EventSource& events() { return events_; }
   // For hosts that report progress (the command's summary).
   const Receiver::Stats& stats() const { return receiver_.stats(); }
+  // The engine itself, for this project's own hosts and tests (lines fed
+  // straight in must not race a reader: no source may be open).
+  Receiver& receiver() { return receiver_; }
   bool IsSourceOpen() const { return sources_.IsOpen(); }
   ReplayProgress Progress() const { return sources_.Progress(); }
   // Why the last refused Open, OpenFile or OpenStream opened nothing.

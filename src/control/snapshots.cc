@@ -87,6 +87,16 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
     if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
       out.mode = mode->front();
     }
+    const auto extra = [&s](FixExtra which) -> const Variant& { return s.extra_[static_cast<std::size_t>(which)]; };
+    out.magnetic_course = Number(extra(FixExtra::kMagneticCourse));
+    out.local_zone_offset = Integer(extra(FixExtra::kLocalZoneOffset));
+    out.gnss_mode = Text(extra(FixExtra::kGnssMode));
+    out.heading = Number(extra(FixExtra::kTrueHeading));
+    out.magnetic_heading = Number(extra(FixExtra::kMagneticHeading));
+    out.latitude_error = Number(extra(FixExtra::kLatitudeError));
+    out.longitude_error = Number(extra(FixExtra::kLongitudeError));
+    out.altitude_error = Number(extra(FixExtra::kAltitudeError));
+    out.receiver_text = Text(extra(FixExtra::kReceiverText));
     out.hdop = Locked(receiver.satellites(), [](const SatelliteState& sat) { return Number(sat.hdop_); });
     return out;
   });

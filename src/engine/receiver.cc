@@ -59,9 +59,9 @@ void Receiver::Call(const SentenceFields& f) {
 
 Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
-      {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1},
-      {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1},
-      {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5},
+      {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1, 1},
+      {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1, 1},
+      {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5, 5},
       {"GSA", 18, ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
        SentenceEvent::kSatellite},
       {"GSV", 20, ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
@@ -70,6 +70,15 @@ Receiver::SentenceTable Receiver::Table() {
       {"BOD", 7, &Receiver::Call<&NavigationState::ParseBod>, SentenceEvent::kNav},
       {"RTE", 14, &Receiver::Call<&NavigationState::ParseRte>, SentenceEvent::kNav},
       {"WPL", 6, &Receiver::Call<&NavigationState::ParseWpl>, SentenceEvent::kNone},
+      {"VTG", 10, &Receiver::Call<&FixState::ParseVtg>, SentenceEvent::kFix, 0, 0, true},
+      {"ZDA", 7, &Receiver::Call<&FixState::ParseZda>, SentenceEvent::kFix, 0, 1, true},
+      {"GNS", 14, &Receiver::Call<&FixState::ParseGns>, SentenceEvent::kFix, 1, 1, true},
+      {"GST", 9, &Receiver::Call<&FixState::ParseGst>, SentenceEvent::kNone, 0, 1, true},
+      {"HDT", 3, &Receiver::Call<&FixState::ParseHdt>, SentenceEvent::kNone, 0, 0, true},
+      {"HDG", 6, &Receiver::Call<&FixState::ParseHdg>, SentenceEvent::kNone, 0, 0, true},
+      {"THS", 3, &Receiver::Call<&FixState::ParseThs>, SentenceEvent::kNone, 0, 0, true},
+      {"GBS", 11, &Receiver::Call<&FixState::ParseGbs>, SentenceEvent::kNone, 0, 1, true},
+      {"TXT", 5, &Receiver::Call<&FixState::ParseTxt>, SentenceEvent::kNone, 0, 0, true},
   };
   static constexpr auto kSlots = [] {
     static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
@@ -203,7 +212,9 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
     const int slot = table.slots[at];
     if (slot < 0) return nullptr;
     const SentenceRow& row = table.rows[static_cast<std::size_t>(slot)];
-    if (row.identifier == type) return &row;
+    if (row.identifier != type) continue;
+    if (row.extended && !settings_.extended_sentences.load(std::memory_order_relaxed)) return nullptr;
+    return &row;
   }
 }
 

@@ -33,8 +33,8 @@ enum class SentenceEvent : std::uint8_t { kFix, kSatellite, kNav, kNone };
 
 // One row per sentence, the one place a sentence is described: its type (the
 // three letters after the talker), field count with element 0, parse step,
-// event and, for a fix, where its time is. Counters and the summary are
-// sized from the rows. `parse` is Receiver::Call of the state object's own
+// event, where its time is and whether ExtendedSentences must be on for it.
+// Counters and the summary are sized from the rows. `parse` is Receiver::Call of the state object's own
 // handler, made from the table: a row is one line.
 class Receiver;
 struct SentenceRow {
@@ -43,6 +43,8 @@ struct SentenceRow {
   void (Receiver::*parse)(const SentenceFields&);
   SentenceEvent event;
   std::size_t fix_time_field = 0;  // a fix's time of day, or 0
+  std::size_t time_field = 0;      // any sentence's time of day, or 0
+  bool extended = false;           // read only with ExtendedSentences on
 };
 
 class Receiver {

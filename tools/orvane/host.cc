@@ -367,8 +367,12 @@ void Session::PrintSummary(double seconds) {
   Variant talkers;
   Get("Talkers", &talkers);
   const std::string talker = talkers.vt() == VT_BSTR && talkers.bstr() == u"GP" ? "$GP" : "$--";
+  Variant extended;
+  Get("ExtendedSentences", &extended);
+  const bool with_extended = extended.vt() == VT_BOOL && extended.boolean();
   const auto& rows = Receiver::Sentences();
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].extended && !with_extended) continue;
     const std::string identifier = talker + std::string(rows[i].identifier);
     std::fprintf(out_, "  %-8s %llu\n", identifier.c_str(), static_cast<unsigned long long>(st.by_row[i]));
   }
