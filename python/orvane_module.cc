@@ -91,6 +91,14 @@ py::object SnapshotToPython(const Navigation& n) {
                    FIELD(origin_to_destination_true), FIELD(origin_to_destination_magnetic), FIELD(arrived),
                    FIELD(route_name), FIELD(route), FIELD(route_complete));
 }
+py::object SnapshotToPython(const Epoch& e) {
+  using Of = Epoch;
+  return Namespace(e, FIELD(time), FIELD(good), FIELD(latitude), FIELD(longitude), FIELD(altitude),
+                   FIELD(altitude_hae), FIELD(geoid_height), FIELD(speed), FIELD(course), FIELD(magnetic_course),
+                   FIELD(magnetic_variation), FIELD(heading), FIELD(mode), FIELD(quality), FIELD(satellites_used),
+                   FIELD(satellites_in_view), FIELD(pdop), FIELD(hdop), FIELD(vdop), FIELD(latitude_error),
+                   FIELD(longitude_error), FIELD(altitude_error), FIELD(sentences));
+}
 #undef FIELD
 
 // Exceptions raised by callbacks wait here until the pumping call re-raises
@@ -209,6 +217,27 @@ class PyControl {
   }
 
   std::uint32_t On(const std::string& event, py::function fn) {
+    if (SameMemberName("epoch", event)) {
+      // The function is let go with the interpreter's lock held, wherever
+      // the last copy goes.
+      struct Held {
+        py::function fn;
+        ~Held() {
+          py::gil_scoped_acquire gil;
+          fn = py::function();
+        }
+      };
+      auto held = std::make_shared<Held>(Held{std::move(fn)});
+      return control().OnEpoch([held, errors = errors_](const Epoch& epoch) {
+        py::gil_scoped_acquire gil;
+        try {
+          py::function f = held->fn;
+          f(SnapshotToPython(epoch));
+        } catch (py::error_already_set& e) {
+          errors->errors.push_back(std::move(e));
+        }
+      });
+    }
     for (const EventInfo& e : Events()) {
       if (SameMemberName(e.name, event)) {
         std::uint32_t cookie = 0;

@@ -83,7 +83,8 @@
   GET(118, ExpectedLongitudeError)   \
   GET(119, ExpectedAltitudeError)    \
   GET(120, FailedSatellite)          \
-  GET(121, ReceiverText)
+  GET(121, ReceiverText)             \
+  GET(122, LastEpochTime)
 
 // For a layer that declares its methods apart from the list.
 #define ORVANE_NO_METHOD(id, name)

@@ -1,11 +1,13 @@
 #include "control/orvane_control.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "control/apartment.h"
 #include "control/module_lifetime.h"
 #include "control/picture.h"
+#include "control/snapshots.h"
 #include "presentation/settings_access.h"
 
 namespace orvane {
@@ -42,6 +44,23 @@ struct OrvaneControl::Core {
   // objects and the line queue, the connection point last.
   EventSource events;
   Settings settings;
+  // Every epoch to its observers; lives as long as the receiver that tells it.
+  struct EpochFanOut final : EpochListener {
+    void EpochCompleted(std::uint64_t rows) override {
+      std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> now;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        now = observers;
+      }
+      if (now.empty() || receiver == nullptr) return;
+      const Epoch epoch = SnapshotReader::ReadEpoch(*receiver, rows);
+      for (const auto& observer : now) observer.second(epoch);
+    }
+    std::mutex mutex;
+    std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> observers;
+    std::uint32_t next_cookie = 1;
+    const Receiver* receiver = nullptr;
+  } epochs;
   Receiver receiver;
   SourceManager sources;
 };
@@ -53,6 +72,29 @@ OrvaneControl::OrvaneControl()
       receiver_(core_->receiver),
       sources_(core_->sources) {
   sources_.KeepAliveWhileReading(core_);
+  core_->epochs.receiver = &receiver_;
+  receiver_.SetEpochListener(&core_->epochs);
+}
+
+std::uint32_t OrvaneControl::AddEpochObserver(std::function<void(const Epoch&)> observer) {
+  Core::EpochFanOut& fan = core_->epochs;
+  std::lock_guard<std::mutex> lock(fan.mutex);
+  const std::uint32_t cookie = kEpochCookieBit | fan.next_cookie++;
+  fan.observers.emplace_back(cookie, std::move(observer));
+  receiver_.WantEpochs(true);
+  return cookie;
+}
+
+bool OrvaneControl::RemoveEpochObserver(std::uint32_t cookie) {
+  Core::EpochFanOut& fan = core_->epochs;
+  std::lock_guard<std::mutex> lock(fan.mutex);
+  for (auto it = fan.observers.begin(); it != fan.observers.end(); ++it) {
+    if (it->first != cookie) continue;
+    fan.observers.erase(it);
+    receiver_.WantEpochs(!fan.observers.empty());
+    return true;
+  }
+  return false;
 }
 
 // The one final release, whatever the host: no sink is called any more, then
@@ -175,6 +217,7 @@ ORVANE_GET_FROM(ArrivedAtDest, receiver_.navigation().ArrivedAtDest())
 ORVANE_GET_FROM(RouteName, receiver_.navigation().RouteName())
 ORVANE_GET_FROM(RouteContainsAllWpts, receiver_.navigation().RouteContainsAllWpts())
 ORVANE_GET_FROM(Talkers, GetTalkers(settings_))
+ORVANE_GET_FROM(LastEpochTime, receiver_.LastEpochTime())
 ORVANE_GET_FROM(ExtendedSentences, GetExtendedSentences(settings_))
 ORVANE_GET_FROM(MagneticCourse, receiver_.fix().Extra(FixExtra::kMagneticCourse))
 ORVANE_GET_FROM(LocalZoneOffset, receiver_.fix().Extra(FixExtra::kLocalZoneOffset))

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "automation/codepage.h"
+#include "engine/numbers.h"
 
 namespace orvane {
 
@@ -80,6 +81,7 @@ Receiver::SentenceTable Receiver::Table() {
       {"GBS", 11, &Receiver::Call<&FixState::ParseGbs>, SentenceEvent::kNone, 0, 1, true},
       {"TXT", 5, &Receiver::Call<&FixState::ParseTxt>, SentenceEvent::kNone, 0, 0, true},
   };
+  static_assert(std::size(kRows) <= 64, "epochs mark their rows in 64 bits");
   static constexpr auto kSlots = [] {
     static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
     std::array<std::int8_t, kTypeSlots> slots{};
@@ -230,6 +232,10 @@ void Receiver::HandleLine(std::string_view line) {
     context_.received_last_field = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
     if (context_.several_systems && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (epochs_wanted_.load(std::memory_order_relaxed) || row->extended ||
+        settings_.extended_sentences.load(std::memory_order_relaxed)) {
+      FollowEpoch(*row);
+    }
     (this->*row->parse)(fields_);
     Raise(row->event);
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
@@ -239,6 +245,29 @@ void Receiver::HandleLine(std::string_view line) {
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
+}
+
+void Receiver::FollowEpoch(const SentenceRow& row) {
+  const std::size_t index = static_cast<std::size_t>(&row - Sentences().data());
+  if (row.time_field != 0 && !fields_[row.time_field].empty()) {
+    const double time = ReadDouble(fields_[row.time_field]);
+    if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
+    epoch_time_ = time;
+    epoch_timed_ = true;
+  }
+  epoch_open_ = true;
+  epoch_rows_ |= std::uint64_t{1} << index;
+}
+
+void Receiver::EndEpoch() {
+  if (!epoch_open_) return;
+  const std::uint64_t rows = epoch_rows_;
+  epoch_open_ = epoch_timed_ = false;
+  epoch_rows_ = 0;
+  const Variant time = fix_.FixDateTime();
+  last_epoch_time_.store(time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
+                         std::memory_order_relaxed);
+  if (epoch_listener_ != nullptr) epoch_listener_->EpochCompleted(rows);
 }
 
 // Each parse step stores its results, then its row's event is raised once.

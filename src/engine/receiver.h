@@ -2,7 +2,9 @@
 // handlers, and the events after each line. Runs on the reader thread only.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <limits>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -45,6 +47,19 @@ struct SentenceRow {
   std::size_t fix_time_field = 0;  // a fix's time of day, or 0
   std::size_t time_field = 0;      // any sentence's time of day, or 0
   bool extended = false;           // read only with ExtendedSentences on
+};
+
+// Told on the reader thread when an epoch ends: every sentence with the
+// same time of day, an untimed one joining the epoch in progress. It ends
+// when the next epoch's first sentence arrives (before that sentence is
+// handled, so the state is the epoch's own) or when the source ends.
+class EpochListener {
+ public:
+  // Bit i of `rows`: a sentence of Sentences()[i] was part of it.
+  virtual void EpochCompleted(std::uint64_t rows) = 0;
+
+ protected:
+  ~EpochListener() = default;
 };
 
 class Receiver {
@@ -96,6 +111,18 @@ class Receiver {
 
   static std::span<const SentenceRow> Sentences();
 
+  // Epochs are followed while a listener wants them or ExtendedSentences is
+  // on; the listener must outlive the receiver's use of it.
+  void SetEpochListener(EpochListener* listener) { epoch_listener_ = listener; }
+  void WantEpochs(bool want) { epochs_wanted_.store(want, std::memory_order_relaxed); }
+  // The source ended: the epoch in progress is complete.
+  void EndEpoch();
+  // The DATE FixDateTime held when the last epoch completed, or empty.
+  Variant LastEpochTime() const {
+    const double t = last_epoch_time_.load(std::memory_order_relaxed);
+    return t == t ? Variant::Date(t) : Variant();
+  }
+
   // The row for a sentence identifier ("$GPRMC"), or null when no handler
   // takes it: the talker is matched apart from the sentence type.
   const SentenceRow* FindSentence(std::string_view identifier);
@@ -138,6 +165,14 @@ class Receiver {
   SentenceFields fields_;
   // Of the line being handled.
   SentenceContext context_;
+  void FollowEpoch(const SentenceRow& row);
+  EpochListener* epoch_listener_ = nullptr;
+  std::atomic<bool> epochs_wanted_{false};
+  bool epoch_open_ = false;
+  bool epoch_timed_ = false;
+  double epoch_time_ = 0.0;
+  std::uint64_t epoch_rows_ = 0;
+  std::atomic<double> last_epoch_time_{std::numeric_limits<double>::quiet_NaN()};
   // The reader's copy of the Talkers setting.
   TalkerSet talkers_;
   std::uint32_t talkers_version_ = 0;

@@ -3,6 +3,8 @@
 // receiver and read back through late binding.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "automation/error_info.h"
 #include "control/dispatch.h"
 #include "control/orvane_control.h"
+#include "control/apartment.h"
 #include "control/snapshots.h"
 
 namespace orvane {
@@ -167,6 +170,79 @@ TEST_F(ExtendedSentencesTest, MultiPartTextIsJoinedAndPublishedAtItsLastPart) {
   EXPECT_EQ(Get(*c, "ReceiverText"), Variant::Text("ROM CORE 3.01 (107888)/FWVER=SPG 3.01"));
   Feed("$GPTXT,01,01,02,ANTSTATUS=SHORT");
   EXPECT_EQ(Get(*c, "ReceiverText"), Variant::Text("ANTSTATUS=SHORT"));
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+class EpochTest : public ExtendedSentencesTest {
+ protected:
+  std::vector<Epoch> epochs;
+  void SetUp() override {
+    ExtendedSentencesTest::SetUp();
+    c->AddEpochObserver([this](const Epoch& e) { epochs.push_back(e); });
+  }
+};
+
+TEST_F(EpochTest, AnEpochEndsWhenTheTimeChangesAndUntimedSentencesJoinTheOneInProgress) {
+  ASSERT_EQ(Put(*c, "ExtendedSentences", Variant::Bool(true)), S_OK);
+  EXPECT_EQ(Get(*c, "LastEpochTime").vt(), VT_EMPTY);
+  Feed("$GPRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A");
+  Feed("$GPVTG,330.3,T,331.5,M,5.8,N,10.7,K,A");  // no time: this epoch
+  Feed("$GPGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
+  Feed("$GPGSA,A,3,18,14,29,,,,,,,,,,1.6,0.9,1.3");
+  Feed("$GPGST,120000.00,0.5,1.2,0.8,45.0,1.0,0.9,2.1");
+  Feed("$GPHDT,274.07,T");
+  EXPECT_TRUE(epochs.empty()) << "the epoch is open until the next time arrives";
+  Feed("$GPRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,1.2,W,A");
+  ASSERT_EQ(epochs.size(), 1u);
+  const Epoch& e = epochs[0];
+  using namespace std::chrono;
+  EXPECT_EQ(e.time, sys_days(2024y / 6 / 5) + 12h);
+  EXPECT_EQ(e.latitude, 50.765);
+  EXPECT_EQ(e.altitude, 1.9);
+  EXPECT_EQ(e.altitude_hae, 1.9 + 47.3);
+  EXPECT_EQ(e.speed, 5.8);
+  EXPECT_EQ(e.magnetic_course, 331.5);
+  EXPECT_EQ(e.magnetic_variation, -1.2);
+  EXPECT_EQ(e.heading, 274.07);
+  EXPECT_EQ(e.mode, 3);
+  EXPECT_EQ(e.satellites_used, 9);
+  EXPECT_EQ(e.hdop, 0.9);
+  EXPECT_EQ(e.altitude_error, 2.1);
+  EXPECT_EQ(e.sentences, (std::vector<std::string>{"RMC", "GGA", "GSA", "VTG", "GST", "HDT"}));
+  EXPECT_EQ(Get(*c, "LastEpochTime"), Variant::Date(*MakeDate(2024, 6, 5, 12, 0, 0)));
+  // The source's end completes the last epoch.
+  c->receiver().EndEpoch();
+  ASSERT_EQ(epochs.size(), 2u);
+  EXPECT_EQ(epochs[1].sentences, std::vector<std::string>{"RMC"});
+  EXPECT_EQ(epochs[1].latitude, 50 + 45.91 / 60);
+  c->receiver().EndEpoch();
+  EXPECT_EQ(epochs.size(), 2u) << "nothing is open after the end";
+}
+
+TEST_F(EpochTest, AReplayEndsWithItsLastEpochAndDefaultSettingsStillGiveEpochsToObservers) {
+  const std::string path = ::testing::TempDir() + "epochs.nmea";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("$GPGGA,235959,4916.45,N,12311.12,W,1,08,0.9,545.4,M,46.9,M,,\r\n"
+               "$GPGLL,4916.45,N,12311.12,W,235959,A\r\n"
+               "$GPGGA,000000,4916.46,N,12311.12,W,0,00,,,,,,,\r\n",
+               f);
+    std::fclose(f);
+  }
+  ASSERT_EQ(c->OpenFile(Variant::Text(path), Variant()), S_OK);
+  ASSERT_TRUE(Apartment::Current()->RunUntil([&] { return !c->IsSourceOpen(); }, std::chrono::seconds(10)));
+  ASSERT_EQ(epochs.size(), 2u);
+  EXPECT_EQ(epochs[0].sentences, (std::vector<std::string>{"GGA", "GLL"}));
+  EXPECT_EQ(epochs[0].mode, 3);
+  EXPECT_EQ(epochs[1].mode, 1) << "quality 0 is no fix";
+  EXPECT_FALSE(epochs[1].altitude.has_value());
+  std::remove(path.c_str());
 }
 
 }  // namespace
