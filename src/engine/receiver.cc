@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "automation/codepage.h"
@@ -207,7 +208,10 @@ bool Receiver::TalkerAccepted(std::string_view talker) {
 const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
   context_.talker = identifier.substr(1, kTalkerLength);
-  if (!TalkerAccepted(context_.talker)) return nullptr;
+  if (!TalkerAccepted(context_.talker)) {
+    if (stats_.ignored_fix.empty()) NoteIgnored(identifier);
+    return nullptr;
+  }
   const std::string_view type = identifier.substr(1 + kTalkerLength);
   const SentenceTable table = Table();
   for (std::size_t at = TypeSlot(type);; at = (at + 1) % kTypeSlots) {
@@ -241,9 +245,42 @@ void Receiver::HandleLine(std::string_view line) {
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
   } else {
     ++stats_.unrecognised;
+    if (!fields_.empty()) CountOther(fields_[0]);
   }
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
+  }
+}
+
+void Receiver::NoteIgnored(std::string_view identifier) {
+  const std::string_view type = identifier.substr(1 + kTalkerLength);
+  for (const SentenceRow& row : Sentences()) {
+    if (row.identifier == type && row.fix_time_field != 0) {
+      try {
+        stats_.ignored_fix.assign(identifier);
+      } catch (const std::bad_alloc&) {
+      }
+      return;
+    }
+  }
+}
+
+void Receiver::CountOther(std::string_view identifier) {
+  auto& other = stats_.other_types;
+  for (auto& [name, count] : other) {
+    if (name == identifier) {
+      ++count;
+      return;
+    }
+  }
+  // Garbage must not fill the list: identifiers are short and printable.
+  if (other.size() >= Stats::kMaxOtherTypes || identifier.empty() || identifier.size() > 8) return;
+  for (char c : identifier) {
+    if (c <= ' ' || c > '~') return;
+  }
+  try {
+    other.emplace_back(std::string(identifier), 1);
+  } catch (const std::bad_alloc&) {
   }
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/events.h"
@@ -106,6 +107,12 @@ class Receiver {
     std::uint64_t overlong_dropped = 0;  // longer than kMaxLineBytes
     std::vector<std::uint64_t> by_row;   // handled, per row of Sentences()
     std::uint64_t unrecognised = 0;      // accepted lines with no handler
+    // The first 32 identifiers counted under unrecognised, with their
+    // counts ("$GNRMC", "$PUBX"); an empty line has none.
+    static constexpr std::size_t kMaxOtherTypes = 32;
+    std::vector<std::pair<std::string, std::uint64_t>> other_types;
+    // The first fix sentence ("$GNRMC") whose talker Talkers refused.
+    std::string ignored_fix;
   };
   const Stats& stats() const { return stats_; }
 
@@ -166,6 +173,8 @@ class Receiver {
   // Of the line being handled.
   SentenceContext context_;
   void FollowEpoch(const SentenceRow& row);
+  void NoteIgnored(std::string_view identifier);
+  void CountOther(std::string_view identifier);
   EpochListener* epoch_listener_ = nullptr;
   std::atomic<bool> epochs_wanted_{false};
   bool epoch_open_ = false;
