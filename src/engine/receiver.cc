@@ -118,9 +118,24 @@ void Receiver::ResetLineAssembly() {
   discarding_ = false;
 }
 
+// With ExtendedSentences on, a CR that is not followed by LF ends a line too
+// (receivers that end lines with CR alone); a CR last in the buffer waits
+// for the next byte.
+const void* Receiver::FindLineEnd() const {
+  const char* const begin = buf_.data() + scan_pos_;
+  const std::size_t size = buf_.size() - scan_pos_;
+  const void* lf = std::memchr(begin, '\n', size);
+  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return lf;
+  const char* const end = lf != nullptr ? static_cast<const char*>(lf) : begin + size;
+  for (const char* p = begin; p < end; ++p) {
+    if (*p == '\r' && p + 1 < end) return p;
+  }
+  return lf;
+}
+
 void Receiver::CutLines() {
   while (scan_pos_ < buf_.size()) {
-    const void* hit = std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
+    const void* hit = FindLineEnd();
     if (hit == nullptr) {
       scan_pos_ = buf_.size();
       break;
@@ -226,6 +241,11 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
+  // "$$GNRMC,...": a doubled dollar sign read as one (ST Teseo writes them).
+  if (line.size() > 1 && line[1] == '$' && line[0] == '$' &&
+      settings_.extended_sentences.load(std::memory_order_relaxed)) {
+    line.remove_prefix(1);
+  }
   if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
     return;

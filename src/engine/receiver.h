@@ -149,6 +149,7 @@ class Receiver {
   bool TalkerAccepted(std::string_view talker);
   void Raise(SentenceEvent event);
   void CutLines();
+  const void* FindLineEnd() const;
   // ReadLine without the copy: the view lives until the next read.
   int NextLine(ChunkReader& reader, std::string_view* line);
 
