@@ -129,6 +129,13 @@ class NmeaScan {
   void Feed(std::string_view bytes) {
     for (char c : bytes) {
       if (found_) return;
+      // The same bytes cut at CR alone, to say why a log was read as empty.
+      if (c == '\r' || c == '\n') {
+        if (!cr_line_.empty() && cr_line_.size() <= kLongestSentence && IsWellFormedSentence(cr_line_)) ++cr_only_;
+        cr_line_.clear();
+      } else if (cr_line_.size() <= kLongestSentence) {
+        cr_line_.push_back(c);
+      }
       if (c != '\n') {
         if (line_.size() <= kLongestSentence) line_.push_back(c);
         continue;
@@ -138,21 +145,25 @@ class NmeaScan {
     }
   }
   bool found() const { return found_; }
+  // Sentences found only when CR alone ends a line.
+  std::uint64_t cr_only() const { return found_ ? 0 : cr_only_; }
 
  private:
+  std::string cr_line_;
+  std::uint64_t cr_only_ = 0;
   static constexpr std::size_t kLongestSentence = 4096;  // far beyond any receiver's
   std::string line_;
   bool found_ = false;
 };
 
-bool HoldsNmeaSentence(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
+NmeaScan ScanForNmea(const std::string& path) {
   NmeaScan scan;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return scan;
   char buf[65536];
   for (std::size_t n; !scan.found() && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) scan.Feed({buf, n});
   std::fclose(f);
-  return scan.found();
+  return scan;
 }
 
 class Session {
@@ -641,10 +652,16 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
     std::uint64_t handled = 0;
     for (std::uint64_t n : control_->stats().by_row) handled += n;
-    const bool held_nmea =
-        stream_ ? stream_scan_.found() : HoldsNmeaSentence(open_name_.empty() ? options_.source : open_name_);
-    if (handled == 0 && !held_nmea) {
-      std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
+    const NmeaScan scan = stream_ ? stream_scan_ : ScanForNmea(open_name_.empty() ? options_.source : open_name_);
+    if (handled == 0 && !scan.found()) {
+      if (scan.cr_only() != 0) {
+        std::fprintf(err_,
+                     "orvane: %s: no NMEA sentences found: lines end with CR only (%llu sentences); "
+                     "add --all to read them\n",
+                     SourceName().c_str(), static_cast<unsigned long long>(scan.cr_only()));
+      } else {
+        std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
+      }
       return kExitSourceFailed;
     }
   }
