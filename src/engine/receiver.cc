@@ -241,10 +241,12 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
-  // "$$GNRMC,...": a doubled dollar sign read as one (ST Teseo writes them).
-  if (line.size() > 1 && line[1] == '$' && line[0] == '$' &&
+  // With ExtendedSentences on, a line is read from its first '$' that opens
+  // an address ("$$GNRMC", as the ST Teseo writes; binary messages before
+  // a sentence on one line, as some Quectels send).
+  if (!line.empty() && (line[0] != '$' || (line.size() > 1 && line[1] == '$')) &&
       settings_.extended_sentences.load(std::memory_order_relaxed)) {
-    line.remove_prefix(1);
+    line = FromSentenceStart(line);
   }
   if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
@@ -270,6 +272,19 @@ void Receiver::HandleLine(std::string_view line) {
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
+}
+
+std::string_view Receiver::FromSentenceStart(std::string_view line) {
+  const auto address = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+  for (std::size_t at = line.find('$'); at != std::string_view::npos; at = line.find('$', at + 1)) {
+    std::size_t end = at + 1;
+    while (end < line.size() && end - at <= 6 && address(line[end])) ++end;
+    const std::size_t letters = end - at - 1;
+    if (letters >= 4 && letters <= 6 && (end == line.size() || line[end] == ',' || line[end] == '*')) {
+      return line.substr(at);
+    }
+  }
+  return line;
 }
 
 void Receiver::NoteIgnored(std::string_view identifier) {

@@ -175,6 +175,7 @@ class Receiver {
   SentenceContext context_;
   void FollowEpoch(const SentenceRow& row);
   void NoteIgnored(std::string_view identifier);
+  static std::string_view FromSentenceStart(std::string_view line);
   void CountOther(std::string_view identifier);
   EpochListener* epoch_listener_ = nullptr;
   std::atomic<bool> epochs_wanted_{false};
