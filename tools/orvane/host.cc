@@ -358,8 +358,9 @@ void Session::OnEpoch(const Epoch& e) {
       extra += buf;
     }
     std::fprintf(out_, "%-19s  %s  %-16s %-17s %8s %-4s sats %s%s\n", time.c_str(),
-                 good.vt() == VT_BOOL && good.boolean() ? "fix  " : "nofix", lat.ToUtf8().c_str(),
-                 lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str(), extra.c_str());
+                 (good.vt() == VT_BOOL && good.boolean()) || e.mode.value_or(0) >= 2 ? "fix  " : "nofix",
+                 lat.ToUtf8().c_str(), lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str(),
+                 extra.c_str());
   }
   if (options_.mode == Options::Mode::kLive) std::fflush(out_);
 }
