@@ -127,9 +127,9 @@ const void* Receiver::FindLineEnd() const {
   const void* lf = std::memchr(begin, '\n', size);
   if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return lf;
   const char* const end = lf != nullptr ? static_cast<const char*>(lf) : begin + size;
-  for (const char* p = begin; p < end; ++p) {
-    if (*p == '\r' && p + 1 < end) return p;
-  }
+  // In a CR LF log the first CR found is the one before the LF.
+  const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(end - begin));
+  if (cr != nullptr && static_cast<const char*>(cr) + 1 < end) return cr;
   return lf;
 }
 
