@@ -84,7 +84,9 @@
   GET(119, ExpectedAltitudeError)    \
   GET(120, FailedSatellite)          \
   GET(121, ReceiverText)             \
-  GET(122, LastEpochTime)
+  GET(122, LastEpochTime)            \
+  GET(123, TalkersReceived)          \
+  GET(124, SentenceTypesReceived)
 
 // For a layer that declares its methods apart from the list.
 #define ORVANE_NO_METHOD(id, name)

@@ -1,5 +1,6 @@
 #include "engine/receiver.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -125,7 +126,6 @@ const void* Receiver::FindLineEnd() const {
   const char* const begin = buf_.data() + scan_pos_;
   const std::size_t size = buf_.size() - scan_pos_;
   const void* lf = std::memchr(begin, '\n', size);
-  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return lf;
   const char* const end = lf != nullptr ? static_cast<const char*>(lf) : begin + size;
   // In a CR LF log the first CR found is the one before the LF.
   const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(end - begin));
@@ -135,7 +135,9 @@ const void* Receiver::FindLineEnd() const {
 
 void Receiver::CutLines() {
   while (scan_pos_ < buf_.size()) {
-    const void* hit = FindLineEnd();
+    const void* hit = settings_.extended_sentences.load(std::memory_order_relaxed)
+                          ? FindLineEnd()
+                          : std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
     if (hit == nullptr) {
       scan_pos_ = buf_.size();
       break;
@@ -222,6 +224,7 @@ bool Receiver::TalkerAccepted(std::string_view talker) {
 
 const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
+  NoteReceived(identifier);
   context_.talker = identifier.substr(1, kTalkerLength);
   if (!TalkerAccepted(context_.talker)) {
     if (stats_.ignored_fix.empty()) NoteIgnored(identifier);
@@ -285,6 +288,61 @@ std::string_view Receiver::FromSentenceStart(std::string_view line) {
     }
   }
   return line;
+}
+
+void Receiver::NoteNew(std::string_view identifier) {
+  const unsigned a = Letter(identifier[1]), b = Letter(identifier[2]);
+  const unsigned c = Letter(identifier[3]), d = Letter(identifier[4]), e = Letter(identifier[5]);
+  const unsigned t = a < 26 && b < 26 ? a * 26 + b : kLetterPairs;
+  const unsigned s = c < 26 && d < 26 && e < 26 ? (c * 26 + d) * 26 + e : kLetterTriples;
+  const bool new_talker = t < kLetterPairs && !seen_talkers_.test(t);
+  const bool new_type = s < kLetterTriples && !seen_types_.test(s);
+  if (new_talker || new_type) NoteNewReceived(t, s);
+}
+
+void Receiver::NoteNewReceived(unsigned talker, unsigned type) {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  if (talker < kLetterPairs) seen_talkers_.set(talker), received_talkers_.set(talker);
+  if (type < kLetterTriples) seen_types_.set(type), received_types_.set(type);
+}
+
+void Receiver::ForgetReceived() {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  std::fill(std::begin(noted_), std::end(noted_), 0);
+  seen_talkers_.reset();
+  seen_types_.reset();
+  received_talkers_.reset();
+  received_types_.reset();
+}
+
+namespace {
+// The set bits as letters, comma-separated: two or three per entry.
+template <std::size_t N>
+Variant LetterList(const std::bitset<N>& bits, int letters) {
+  std::string text;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!bits.test(i)) continue;
+    if (!text.empty()) text += ',';
+    char out[3];
+    std::size_t rest = i;
+    for (int k = letters - 1; k >= 0; --k) {
+      out[k] = static_cast<char>('A' + rest % 26);
+      rest /= 26;
+    }
+    text.append(out, static_cast<std::size_t>(letters));
+  }
+  return Variant::Ansi(text);
+}
+}  // namespace
+
+Variant Receiver::TalkersReceived() const {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  return LetterList(received_talkers_, 2);
+}
+
+Variant Receiver::SentenceTypesReceived() const {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  return LetterList(received_types_, 3);
 }
 
 void Receiver::NoteIgnored(std::string_view identifier) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <bitset>
+#include <mutex>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <cstdint>
 #include <span>
@@ -122,6 +125,12 @@ class Receiver {
   // on; the listener must outlive the receiver's use of it.
   void SetEpochListener(EpochListener* listener) { epoch_listener_ = listener; }
   void WantEpochs(bool want) { epochs_wanted_.store(want, std::memory_order_relaxed); }
+  // What arrives, accepted or not, since the source opened: talkers ("GN,GP")
+  // and sentence types ("GGA,RMC,ZDA"), comma-separated in letter order.
+  Variant TalkersReceived() const;
+  Variant SentenceTypesReceived() const;
+  void ForgetReceived();
+
   // The source ended: the epoch in progress is complete.
   void EndEpoch();
   // The DATE FixDateTime held when the last epoch completed, or empty.
@@ -174,6 +183,29 @@ class Receiver {
   // Of the line being handled.
   SentenceContext context_;
   void FollowEpoch(const SentenceRow& row);
+  // Notes a "$ttsss" identifier's talker and type; the bits are the reader's,
+  // the texts are read under the lock.
+  void NoteReceived(std::string_view identifier) {
+    // The five address bytes: a few dozen identifiers repeat, so a small
+    // cache of those already noted answers almost every line.
+    std::uint32_t word;
+    std::memcpy(&word, identifier.data() + 1, 4);
+    const std::uint64_t key = word | std::uint64_t{static_cast<unsigned char>(identifier[5])} << 32;
+    std::uint64_t& slot = noted_[(key * 0x9E3779B97F4A7C15ull) >> 58];
+    if (slot == key) return;
+    slot = key;
+    NoteNew(identifier);
+  }
+  void NoteNew(std::string_view identifier);
+  std::uint64_t noted_[64] = {};
+  static unsigned Letter(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - 'A'); }
+  void NoteNewReceived(unsigned talker, unsigned type);
+  static constexpr unsigned kLetterPairs = 26 * 26, kLetterTriples = 26 * 26 * 26;
+  std::bitset<kLetterPairs> seen_talkers_;
+  std::bitset<kLetterTriples> seen_types_;
+  mutable std::mutex received_mutex_;
+  std::bitset<kLetterPairs> received_talkers_;    // under received_mutex_
+  std::bitset<kLetterTriples> received_types_;    // under received_mutex_
   void NoteIgnored(std::string_view identifier);
   static std::string_view FromSentenceStart(std::string_view line);
   void CountOther(std::string_view identifier);

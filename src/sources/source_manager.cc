@@ -202,6 +202,7 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
   try {
     source.BeginReading(receiver, s.stop);
     receiver.ResetLineAssembly();
+    receiver.ForgetReceived();
     while (!s.stop.IsSet()) {
       const detail::Wake woke = source.Wait(s.stop);
       if (woke == detail::Wake::kStop) break;

@@ -63,10 +63,18 @@ TEST_F(ExtendedSentencesTest, SettingDefaultsOffCoercesAndRefusesWhatIsNotABoole
 }
 
 TEST_F(ExtendedSentencesTest, OffTheNewSentencesAreOtherLinesAndChangeNothing) {
+  EXPECT_EQ(Get(*c, "TalkersReceived"), Variant::Text(""));
   Feed("$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A");
   Feed("$GPZDA,201530.00,04,07,2002,-05,00");
   Feed("$GPHDT,274.07,T");
-  EXPECT_EQ(c->stats().unrecognised, 3u);
+  Feed("$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A");
+  Feed("$G1RMC,garbage");
+  // What arrives is listed whether it is read or not.
+  EXPECT_EQ(Get(*c, "TalkersReceived"), Variant::Text("GN,GP"));
+  EXPECT_EQ(Get(*c, "SentenceTypesReceived"), Variant::Text("HDT,RMC,VTG,ZDA"));
+  c->receiver().ForgetReceived();
+  EXPECT_EQ(Get(*c, "SentenceTypesReceived"), Variant::Text(""));
+  EXPECT_EQ(c->stats().unrecognised, 5u);
   EXPECT_EQ(sink->fixes, 0);
   EXPECT_EQ(Get(*c, "Speed").vt(), VT_EMPTY);
   EXPECT_EQ(Get(*c, "TrueHeading").vt(), VT_EMPTY);
