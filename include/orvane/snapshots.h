@@ -74,6 +74,7 @@ struct Epoch {
   std::optional<double> magnetic_course;
   std::optional<double> magnetic_variation;  // degrees, east positive
   std::optional<double> heading;             // degrees true
+  std::optional<double> magnetic_heading;    // degrees, HDG
   std::optional<int> mode;                   // 1 no fix, 2 2D, 3 3D
   std::optional<int> quality;                // GGA's, or GNS's first system's
   std::optional<int> satellites_used;

@@ -118,6 +118,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   e.magnetic_course = fix.magnetic_course;
   e.magnetic_variation = fix.magnetic_variation;
   e.heading = fix.heading;
+  e.magnetic_heading = fix.magnetic_heading;
   e.quality = fix.quality;
   e.satellites_used = fix.satellites_in_fix;
   if (!e.satellites_used && !e.sky.used.empty()) e.satellites_used = static_cast<int>(e.sky.used.size());

@@ -352,6 +352,9 @@ void Session::OnEpoch(const Epoch& e) {
     if (e.heading) {
       std::snprintf(buf, sizeof buf, "  hdg %.1f", *e.heading);
       extra += buf;
+    } else if (e.magnetic_heading) {
+      std::snprintf(buf, sizeof buf, "  hdg %.1f M", *e.magnetic_heading);
+      extra += buf;
     }
     if (e.latitude_error && e.longitude_error) {
       std::snprintf(buf, sizeof buf, "  err %.1f m", std::hypot(*e.latitude_error, *e.longitude_error));
