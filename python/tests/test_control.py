@@ -232,3 +232,31 @@ def test_the_gil_is_free_while_pumping(sample):
     stop.set()
     t.join()
     assert len(ticks) >= 5
+
+
+def test_epochs_and_extended_sentences(tmp_path):
+    log = tmp_path / "gnss.nmea"
+    bodies = ["GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A",
+              "GNGST,120000.00,0.5,1.2,0.8,45.0,3.0,4.0,2.5", "GPHDT,274.07,T",
+              "GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A"]
+    lines = []
+    for body in bodies:
+        x = 0
+        for ch in body:
+            x ^= ord(ch)
+        lines.append("$%s*%02X\r\n" % (body, x))
+    log.write_text("".join(lines), newline="")
+    with orvane.Control() as gps:
+        assert gps.ExtendedSentences is False
+        gps.ExtendedSentences = True
+        gps.Talkers = "*"
+        epochs = []
+        gps.on("epoch", epochs.append)
+        replay(gps, str(log))
+        assert [e.sentences for e in epochs] == [["RMC", "GST", "HDT"], ["RMC"]]
+        assert epochs[0].time == datetime.datetime(2024, 6, 5, 12, 0, 0, tzinfo=UTC)
+        assert epochs[0].heading == pytest.approx(274.07)
+        assert epochs[0].latitude_error == pytest.approx(3.0)
+        assert gps.TrueHeading == pytest.approx(274.07)
+        assert gps.fix.heading == pytest.approx(274.07)
+        assert gps.TalkersReceived == "GN,GP"

@@ -1,9 +1,13 @@
 #include "engine/receiver.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "automation/codepage.h"
+#include "engine/numbers.h"
 
 namespace orvane {
 
@@ -15,40 +19,90 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 
 }  // namespace
 
-// Dispatch goes by the type's letters: a slot per hash value, checked to be
-// free of collisions when the table is compiled.
-constexpr std::size_t kTypeSlots = 32;
+// Dispatch goes by the type's three letters: an open-addressed table built
+// when the program is compiled, so a new row needs no tuning.
+constexpr std::size_t kTypeSlots = 64;
 constexpr std::size_t TypeSlot(std::string_view type) {
-  return (static_cast<unsigned char>(type[0]) ^ (static_cast<unsigned char>(type[1]) << 1) ^
-          static_cast<unsigned char>(type[2])) %
-         kTypeSlots;
+  const std::uint32_t key = static_cast<unsigned char>(type[0]) | static_cast<unsigned char>(type[1]) << 8 |
+                            static_cast<unsigned char>(type[2]) << 16;
+  return (key * 0x9E3779B1u) >> (32 - 6);
 }
+static_assert(kTypeSlots == std::size_t{1} << 6);
+
+template <class State>
+State& Receiver::StateObject() {
+  if constexpr (std::is_same_v<State, FixState>) {
+    return fix_;
+  } else if constexpr (std::is_same_v<State, SatelliteState>) {
+    return satellites_;
+  } else {
+    static_assert(std::is_same_v<State, NavigationState>);
+    return navigation_;
+  }
+}
+
+namespace {
+template <class C, class... A>
+C ClassOf(void (C::*)(A...));
+}  // namespace
+
+template <auto Parse>
+void Receiver::Call(const SentenceFields& f) {
+  auto& state = StateObject<decltype(ClassOf(Parse))>();
+  if constexpr (std::is_invocable_v<decltype(Parse), decltype(state), const SentenceFields&, const SentenceContext&>) {
+    (state.*Parse)(f, context_);
+  } else {
+    (state.*Parse)(f);
+  }
+}
+
+// The handler of a row: one overload of the state object's, picked by its
+// signature.
+#define ORVANE_HANDLER(State, Name, ...) &Receiver::Call<static_cast<void (State::*)(__VA_ARGS__)>(&State::Name)>
 
 Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
-      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
-      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
-      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix, 5},
-      {"GSA", 18, &Receiver::ParseGsa, SentenceEvent::kSatellite},
-      {"GSV", 20, &Receiver::ParseGsv, SentenceEvent::kSatellite},
-      {"RMB", 14, &Receiver::ParseRmb, SentenceEvent::kNav},
-      {"BOD", 7, &Receiver::ParseBod, SentenceEvent::kNav},
-      {"RTE", 14, &Receiver::ParseRte, SentenceEvent::kNav},
-      {"WPL", 6, &Receiver::ParseWpl, SentenceEvent::kNone},
+      {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1, 1},
+      {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1, 1},
+      {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5, 5},
+      {"GSA", 18, ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"GSV", 20, ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"RMB", 14, &Receiver::Call<&NavigationState::ParseRmb>, SentenceEvent::kNav},
+      {"BOD", 7, &Receiver::Call<&NavigationState::ParseBod>, SentenceEvent::kNav},
+      {"RTE", 14, &Receiver::Call<&NavigationState::ParseRte>, SentenceEvent::kNav},
+      {"WPL", 6, &Receiver::Call<&NavigationState::ParseWpl>, SentenceEvent::kNone},
+      {"VTG", 10, &Receiver::Call<&FixState::ParseVtg>, SentenceEvent::kFix, 0, 0, true},
+      {"ZDA", 7, &Receiver::Call<&FixState::ParseZda>, SentenceEvent::kFix, 0, 1, true},
+      {"GNS", 14, &Receiver::Call<&FixState::ParseGns>, SentenceEvent::kFix, 1, 1, true},
+      {"GST", 9, &Receiver::Call<&FixState::ParseGst>, SentenceEvent::kNone, 0, 1, true},
+      {"HDT", 3, &Receiver::Call<&FixState::ParseHdt>, SentenceEvent::kNone, 0, 0, true},
+      {"HDG", 6, &Receiver::Call<&FixState::ParseHdg>, SentenceEvent::kNone, 0, 0, true},
+      {"THS", 3, &Receiver::Call<&FixState::ParseThs>, SentenceEvent::kNone, 0, 0, true},
+      {"GBS", 11, &Receiver::Call<&FixState::ParseGbs>, SentenceEvent::kNone, 0, 1, true},
+      {"TXT", 5, &Receiver::Call<&FixState::ParseTxt>, SentenceEvent::kNone, 0, 0, true},
   };
+  static_assert(std::size(kRows) <= 64, "epochs mark their rows in 64 bits");
   static constexpr auto kSlots = [] {
+    static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
     std::array<std::int8_t, kTypeSlots> slots{};
     slots.fill(-1);
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
       if (kRows[i].identifier.size() != 3) throw "a sentence type has three letters";
-      std::int8_t& slot = slots[TypeSlot(kRows[i].identifier)];
-      if (slot >= 0) throw "two sentence types share a slot: change TypeSlot";
-      slot = static_cast<std::int8_t>(i);
+      std::size_t at = TypeSlot(kRows[i].identifier);
+      while (slots[at] >= 0) {
+        if (kRows[static_cast<std::size_t>(slots[at])].identifier == kRows[i].identifier) throw "a type listed twice";
+        at = (at + 1) % kTypeSlots;
+      }
+      slots[at] = static_cast<std::int8_t>(i);
     }
     return slots;
   }();
   return {kRows, kSlots.data()};
 }
+
+#undef ORVANE_HANDLER
 
 std::span<const SentenceRow> Receiver::Sentences() { return Table().rows; }
 
@@ -65,12 +119,33 @@ void Receiver::ResetLineAssembly() {
   discarding_ = false;
 }
 
+// With ExtendedSentences on, a CR that is not followed by LF ends a line too
+// (receivers that end lines with CR alone); a CR last in the buffer waits
+// for the next byte.
+const void* Receiver::FindLineEnd() const {
+  const char* const begin = buf_.data() + scan_pos_;
+  const std::size_t size = buf_.size() - scan_pos_;
+  const void* lf = std::memchr(begin, '\n', size);
+  const char* const end = lf != nullptr ? static_cast<const char*>(lf) : begin + size;
+  // In a CR LF log the first CR found is the one before the LF.
+  const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(end - begin));
+  if (cr != nullptr && static_cast<const char*>(cr) + 1 < end) return cr;
+  return lf;
+}
+
 template <bool kMayHoldOverlong>
 [[gnu::always_inline]] inline void Receiver::CutAtLineFeeds() {
   while (scan_pos_ < buf_.size()) {
-    const void* hit = std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
+    const void* hit = settings_.extended_sentences.load(std::memory_order_relaxed)
+                          ? FindLineEnd()
+                          : std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
     if (hit == nullptr) {
       scan_pos_ = buf_.size();
+      // A CR last in the buffer is looked at again with the next byte.
+      if (scan_pos_ > pending_start_ && buf_.back() == '\r' &&
+          settings_.extended_sentences.load(std::memory_order_relaxed)) {
+        --scan_pos_;
+      }
       break;
     }
     std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(hit) - buf_.data());
@@ -161,56 +236,187 @@ bool Receiver::TalkerAccepted(std::string_view talker) {
     std::lock_guard<std::mutex> lock(settings_.talkers_mutex);
     talkers_ = settings_.talkers;
     talkers_version_ = settings_.talkers_version.load(std::memory_order_relaxed);
-    several_systems_ = !talkers_.GpOnly();
+    context_.several_systems = !talkers_.GpOnly();
   }
   return talkers_.Accepts(talker);
 }
 
 const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
-  talker_ = identifier.substr(1, kTalkerLength);
-  if (!TalkerAccepted(talker_)) return nullptr;
+  NoteReceived(identifier);
+  context_.talker = identifier.substr(1, kTalkerLength);
+  if (!TalkerAccepted(context_.talker)) {
+    if (stats_.ignored_fix.empty()) NoteIgnored(identifier);
+    return nullptr;
+  }
   const std::string_view type = identifier.substr(1 + kTalkerLength);
   const SentenceTable table = Table();
-  const int slot = table.slots[TypeSlot(type)];
-  if (slot < 0 || table.rows[static_cast<std::size_t>(slot)].identifier != type) return nullptr;
-  return &table.rows[static_cast<std::size_t>(slot)];
+  for (std::size_t at = TypeSlot(type);; at = (at + 1) % kTypeSlots) {
+    const int slot = table.slots[at];
+    if (slot < 0) return nullptr;
+    const SentenceRow& row = table.rows[static_cast<std::size_t>(slot)];
+    if (row.identifier != type) continue;
+    if (row.extended && !settings_.extended_sentences.load(std::memory_order_relaxed)) return nullptr;
+    return &row;
+  }
 }
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
+  // With ExtendedSentences on, a line is read from its first '$' that opens
+  // an address ("$$GNRMC", as the ST Teseo writes; binary messages before
+  // a sentence on one line, as some Quectels send).
+  if (!line.empty() && (line[0] != '$' || (line.size() > 1 && line[1] == '$')) &&
+      settings_.extended_sentences.load(std::memory_order_relaxed)) {
+    line = FromSentenceStart(line);
+  }
   if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
     return;
   }
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
-    received_field_count_ = fields_.size();
-    received_last_field_ = fields_.back();
+    context_.received_field_count = fields_.size();
+    context_.received_last_field = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
-    if (several_systems_ && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (context_.several_systems && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (epochs_wanted_.load(std::memory_order_relaxed) || row->extended ||
+        settings_.extended_sentences.load(std::memory_order_relaxed)) {
+      FollowEpoch(*row);
+    }
     (this->*row->parse)(fields_);
     Raise(row->event);
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
   } else {
     ++stats_.unrecognised;
+    if (!fields_.empty()) CountOther(fields_[0]);
   }
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
 }
 
-void Receiver::ParseGsa(const SentenceFields& f) {
-  if (!several_systems_) return satellites_.ParseGsa(f);
-  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
-  satellites_.ParseGsaSystem(f, talker_, received_field_count_ == 19 ? received_last_field_ : std::string_view());
+std::string_view Receiver::FromSentenceStart(std::string_view line) {
+  const auto address = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+  for (std::size_t at = line.find('$'); at != std::string_view::npos; at = line.find('$', at + 1)) {
+    std::size_t end = at + 1;
+    while (end < line.size() && end - at <= 6 && address(line[end])) ++end;
+    const std::size_t letters = end - at - 1;
+    if (letters >= 4 && letters <= 6 && (end == line.size() || line[end] == ',' || line[end] == '*')) {
+      return line.substr(at);
+    }
+  }
+  return line;
 }
 
-void Receiver::ParseGsv(const SentenceFields& f) {
-  const std::size_t blocks_end = GsvBlocksEnd(received_field_count_);
-  if (!several_systems_) return satellites_.ParseGsv(f, blocks_end);
-  const bool has_signal = blocks_end != static_cast<std::size_t>(-1);
-  satellites_.ParseGsvSystem(f, talker_, has_signal ? received_last_field_ : std::string_view(), blocks_end);
+void Receiver::NoteNew(std::string_view identifier) {
+  const unsigned a = Letter(identifier[1]), b = Letter(identifier[2]);
+  const unsigned c = Letter(identifier[3]), d = Letter(identifier[4]), e = Letter(identifier[5]);
+  const unsigned t = a < 26 && b < 26 ? a * 26 + b : kLetterPairs;
+  const unsigned s = c < 26 && d < 26 && e < 26 ? (c * 26 + d) * 26 + e : kLetterTriples;
+  const bool new_talker = t < kLetterPairs && !seen_talkers_.test(t);
+  const bool new_type = s < kLetterTriples && !seen_types_.test(s);
+  if (new_talker || new_type) NoteNewReceived(t, s);
+}
+
+void Receiver::NoteNewReceived(unsigned talker, unsigned type) {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  if (talker < kLetterPairs) seen_talkers_.set(talker), received_talkers_.set(talker);
+  if (type < kLetterTriples) seen_types_.set(type), received_types_.set(type);
+}
+
+void Receiver::ForgetReceived() {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  std::fill(std::begin(noted_), std::end(noted_), 0);
+  seen_talkers_.reset();
+  seen_types_.reset();
+  received_talkers_.reset();
+  received_types_.reset();
+}
+
+namespace {
+// The set bits as letters, comma-separated: two or three per entry.
+template <std::size_t N>
+Variant LetterList(const std::bitset<N>& bits, int letters) {
+  std::string text;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!bits.test(i)) continue;
+    if (!text.empty()) text += ',';
+    char out[3];
+    std::size_t rest = i;
+    for (int k = letters - 1; k >= 0; --k) {
+      out[k] = static_cast<char>('A' + rest % 26);
+      rest /= 26;
+    }
+    text.append(out, static_cast<std::size_t>(letters));
+  }
+  return Variant::Ansi(text);
+}
+}  // namespace
+
+Variant Receiver::TalkersReceived() const {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  return LetterList(received_talkers_, 2);
+}
+
+Variant Receiver::SentenceTypesReceived() const {
+  std::lock_guard<std::mutex> lock(received_mutex_);
+  return LetterList(received_types_, 3);
+}
+
+void Receiver::NoteIgnored(std::string_view identifier) {
+  const std::string_view type = identifier.substr(1 + kTalkerLength);
+  for (const SentenceRow& row : Sentences()) {
+    if (row.identifier == type && row.fix_time_field != 0) {
+      try {
+        stats_.ignored_fix.assign(identifier);
+      } catch (const std::bad_alloc&) {
+      }
+      return;
+    }
+  }
+}
+
+void Receiver::CountOther(std::string_view identifier) {
+  auto& other = stats_.other_types;
+  for (auto& [name, count] : other) {
+    if (name == identifier) {
+      ++count;
+      return;
+    }
+  }
+  // Garbage must not fill the list: identifiers are short and printable.
+  if (other.size() >= Stats::kMaxOtherTypes || identifier.empty() || identifier.size() > 8) return;
+  for (char c : identifier) {
+    if (c <= ' ' || c > '~') return;
+  }
+  try {
+    other.emplace_back(std::string(identifier), 1);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+void Receiver::FollowEpoch(const SentenceRow& row) {
+  const std::size_t index = static_cast<std::size_t>(&row - Sentences().data());
+  if (row.time_field != 0 && !fields_[row.time_field].empty()) {
+    const double time = ReadDouble(fields_[row.time_field]);
+    if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
+    epoch_time_ = time;
+    epoch_timed_ = true;
+  }
+  epoch_open_ = true;
+  epoch_rows_ |= std::uint64_t{1} << index;
+}
+
+void Receiver::EndEpoch() {
+  if (!epoch_open_) return;
+  const std::uint64_t rows = epoch_rows_;
+  epoch_open_ = epoch_timed_ = false;
+  epoch_rows_ = 0;
+  const Variant time = fix_.FixDateTime();
+  last_epoch_time_.store(time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
+                         std::memory_order_relaxed);
+  if (epoch_listener_ != nullptr) epoch_listener_->EpochCompleted(rows);
 }
 
 // Each parse step stores its results, then its row's event is raised once.

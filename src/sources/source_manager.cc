@@ -218,6 +218,7 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
   try {
     source.BeginReading(receiver, s.stop);
     receiver.ResetLineAssembly();
+    receiver.ForgetReceived();
     while (!s.stop.IsSet()) {
       const detail::Wake woke = source.Wait(s.stop);
       if (woke == detail::Wake::kStop) break;
@@ -230,6 +231,10 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
     }
   } catch (...) {
     // Nothing may escape the reader; the source still closes below.
+  }
+  try {
+    receiver.EndEpoch();  // the last epoch is not lost
+  } catch (...) {
   }
   if (source.IsReplay()) {
     bool fire;

@@ -80,5 +80,34 @@ TEST(IOrvane2, TalkersPutGetAndRefusals) {
   SysFreeString(info.bstrHelpFile);
 }
 
+TEST(IOrvane2, ExtendedSentencesPutGetThroughTheVtableAndByName) {
+  ComPtr<IOrvane> control = CreateByProgId();
+  ASSERT_TRUE(control);
+  ComPtr<IOrvane2> gps;
+  ASSERT_EQ(control.As(IID_IOrvane2, &gps), S_OK);
+  Var initial;
+  ASSERT_EQ(gps->get_ExtendedSentences(&initial), S_OK);
+  EXPECT_EQ(initial.v.vt, VT_BOOL);
+  EXPECT_EQ(initial.v.boolVal, VARIANT_FALSE) << "off at construction";
+  Var yes(L"True");
+  EXPECT_EQ(gps->put_ExtendedSentences(yes.v), S_OK);
+  Var now;
+  ASSERT_EQ(gps->get_ExtendedSentences(&now), S_OK);
+  EXPECT_EQ(now.v.boolVal, VARIANT_TRUE);
+  Var bad(L"maybe");
+  EXPECT_EQ(gps->put_ExtendedSentences(bad.v), DISP_E_TYPEMISMATCH);
+  Var zero(0);
+  EXPECT_EQ(InvokeByName(control.get(), L"extendedsentences", DISPATCH_PROPERTYPUT, &zero.v, 1, nullptr), S_OK);
+  Var read;
+  EXPECT_EQ(InvokeByName(control.get(), L"ExtendedSentences", DISPATCH_PROPERTYGET, nullptr, 0, &read.v), S_OK);
+  EXPECT_EQ(read.v.boolVal, VARIANT_FALSE);
+  // The read-only quantities are empty until their sentences arrive.
+  for (const wchar_t* name : {L"TrueHeading", L"LatitudeError", L"ReceiverText", L"LastEpochTime"}) {
+    Var empty;
+    EXPECT_EQ(InvokeByName(control.get(), name, DISPATCH_PROPERTYGET, nullptr, 0, &empty.v), S_OK) << name;
+    EXPECT_EQ(empty.v.vt, VT_EMPTY) << name;
+  }
+}
+
 }  // namespace
 }  // namespace orvane::wintest

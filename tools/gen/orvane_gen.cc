@@ -2,7 +2,7 @@
 // circular route, one fix a second, deterministic from a seed.
 //
 //   orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]
-//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss] [-o FILE]
+//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | --survey] [-o FILE]
 //
 // Every second: RMC, GGA, GLL, GSA, RMB, BOD, and the three-message GSV group
 // every --gsv-every seconds (at 4800 baud a receiver cannot send the whole
@@ -11,7 +11,12 @@
 //
 // --gnss writes what a multi-constellation NMEA 4.10 receiver sends: GN fix
 // sentences, one GSA per system with its system id, and GSV groups per
-// system and signal (GPS on L1 and L5, GLONASS, Galileo, BeiDou).
+// system and signal (GPS on L1 and L5, GLONASS, Galileo, BeiDou), and what
+// such receivers add: VTG after RMC, GST, ZDA and HDT after GLL, and a TXT
+// antenna status at the top of each minute.
+//
+// --survey writes what survey and timing units send: GGA, ZDA and VTG only
+// (no RMC: the date and speed are in ZDA and VTG).
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -99,6 +104,7 @@ struct Options {
   bool drive = false;
   int gsv_every = 5;
   bool gnss = false;
+  bool survey = false;
   long long start_epoch = 0;  // seconds since 1970-01-01 UTC
   const char* output = nullptr;
 };
@@ -432,6 +438,10 @@ void EmitSystems(Writer& w, std::vector<System>& systems, Random& rng, double pd
   }
 }
 
+void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng, const Stamp& stamp,
+                    const Leg& leg, const std::string& lat, const std::string& lon, const std::string& zda,
+                    const std::string& vtg);
+
 // Every sentence of one second, in the order a receiver sends them.
 void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng) {
   const Stamp stamp = StampAt(opt.start_epoch + t);
@@ -440,26 +450,23 @@ void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& r
   const Site& site = *v.site;
   const std::string lat = Lat(v.lat);
   const std::string lon = Lon(v.lon);
-  // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
-  w.Emit(Format("$%sRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", talker, stamp.time.c_str(), lat.c_str(),
-                lon.c_str(), v.speed, leg.course, stamp.date.c_str(), std::fabs(site.variation),
-                site.variation < 0 ? 'W' : 'E'));
-  std::vector<int> snr;
-  const std::vector<int> used = MoveSky(v, rng, snr);
-  // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
-  w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(), lat.c_str(),
-                lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
-  w.Emit(Format("$%sGLL,%s,%s,%s,A,A", talker, lat.c_str(), lon.c_str(), stamp.time.c_str()));
-  const bool with_gsv = opt.gsv_every > 0 && t % opt.gsv_every == 0;
-  if (opt.gnss) {
-    v.systems[0].sats = v.sats;  // GPS moved above
-    EmitSystems(w, v.systems, rng, leg.pdop, v.hdop, leg.vdop, with_gsv);
+  // ZDA: time, day, month, four-digit year, local zone (none at sea).
+  const std::string zda = Format("$%sZDA,%s,%s,%s,20%s,00,00", talker, stamp.time.c_str(),
+                                 stamp.date.substr(0, 2).c_str(), stamp.date.substr(2, 2).c_str(),
+                                 stamp.date.substr(4, 2).c_str());
+  // VTG: course true and magnetic, knots, km/h, mode.
+  const std::string vtg = Format("$%sVTG,%.1f,T,%.1f,M,%.1f,N,%.1f,K,A", talker, leg.course,
+                                 Wrap360(leg.course - site.variation), v.speed, v.speed * 1.852);
+  if (opt.survey) {
+    std::vector<int> snr;
+    const std::vector<int> used = MoveSky(v, rng, snr);
+    w.Emit(Format("$GPGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", stamp.time.c_str(), lat.c_str(), lon.c_str(),
+                  used.size(), v.hdop, v.altitude, site.geoid));
+    w.Emit(zda);
+    w.Emit(vtg);
   } else {
-    EmitGpsSatellites(w, v, leg, used, snr, with_gsv);
+    EmitFullSecond(w, v, opt, t, rng, stamp, leg, lat, lon, zda, vtg);
   }
-  EmitNavigation(w, v, leg);
-  if (stamp.second_of_day % 60 == 0) EmitRoute(w, v);
-
   if (leg.arrived) {
     v.origin = v.dest;
     v.dest = (v.dest + 1) % kWaypoints;
@@ -469,10 +476,46 @@ void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& r
   v.lon += step * std::sin(leg.course * kDeg) / (60.0 * std::cos(v.lat * kDeg));
 }
 
+void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng, const Stamp& stamp,
+                    const Leg& leg, const std::string& lat, const std::string& lon, const std::string& zda,
+                    const std::string& vtg) {
+  const char* const talker = opt.gnss ? "GN" : "GP";
+  const Site& site = *v.site;
+  // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
+  w.Emit(Format("$%sRMC,%s,A,%s,%s,%.1f,%.1f,%s,%.1f,%c,A", talker, stamp.time.c_str(), lat.c_str(),
+                lon.c_str(), v.speed, leg.course, stamp.date.c_str(), std::fabs(site.variation),
+                site.variation < 0 ? 'W' : 'E'));
+  std::vector<int> snr;
+  const std::vector<int> used = MoveSky(v, rng, snr);
+  // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
+  w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(), lat.c_str(),
+                lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
+  if (opt.gnss) w.Emit(vtg);
+  w.Emit(Format("$%sGLL,%s,%s,%s,A,A", talker, lat.c_str(), lon.c_str(), stamp.time.c_str()));
+  if (opt.gnss) {
+    // GST: RMS, error ellipse, then the deviations of latitude, longitude and
+    // altitude, from the HDOP as a receiver's filter would give them.
+    w.Emit(Format("$GNGST,%s,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f", stamp.time.c_str(), v.hdop * 2.0, v.hdop * 2.5,
+                  v.hdop * 1.5, Wrap360(leg.course), v.hdop * 2.0, v.hdop * 1.8, leg.vdop * 3.0));
+    w.Emit(zda);
+    w.Emit(Format("$GPHDT,%.1f,T", Wrap360(leg.course + 2.0)));
+    if (stamp.second_of_day % 60 == 0) w.Emit("$GPTXT,01,01,02,ANTSTATUS=OK");
+  }
+  const bool with_gsv = opt.gsv_every > 0 && t % opt.gsv_every == 0;
+  if (opt.gnss) {
+    v.systems[0].sats = v.sats;  // GPS moved above
+    EmitSystems(w, v.systems, rng, leg.pdop, v.hdop, leg.vdop, with_gsv);
+  } else {
+    EmitGpsSatellites(w, v, leg, used, snr, with_gsv);
+  }
+  EmitNavigation(w, v, leg);
+  if (stamp.second_of_day % 60 == 0) EmitRoute(w, v);
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
-               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss] [-o FILE]\n");
+               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | --survey] [-o FILE]\n");
   return 2;
 }
 
@@ -498,8 +541,8 @@ int main(int argc, char** argv) {
       const long long n = value ? std::strtoll(value, &end, 10) : -1;
       return (value && *end == '\0' && n >= lo) ? n : -1;
     };
-    if (arg == "--gnss") {
-      opt.gnss = true;
+    if (arg == "--gnss" || arg == "--survey") {
+      (arg == "--gnss" ? opt.gnss : opt.survey) = true;
       continue;
     }
     if (arg == "--seconds" && number(1) > 0) {
