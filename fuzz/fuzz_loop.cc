@@ -73,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // talker, or a list, so the satellite merge of several systems is reached.
     static const char* const kTalkers[] = {"GP", "*", "GP,GN,GL,GA,GB"};
     orvane::PutTalkers(settings, orvane::Variant::Text(kTalkers[data[0] / 96 % 3]));
+    // The sentences beyond the nine, unless the input starts with a line.
+    settings.extended_sentences = data[0] != '$';
   }
   orvane::EventSource events;
   auto sink = std::make_shared<Sink>();

@@ -139,7 +139,9 @@ py::object SnapshotToPython(const Fix& f) {
   return Namespace(f, FIELD(good), FIELD(time), FIELD(latitude), FIELD(longitude), FIELD(altitude),
                    FIELD(speed), FIELD(course), FIELD(magnetic_variation), FIELD(quality),
                    FIELD(satellites_in_fix), FIELD(hdop), FIELD(geoid_height), FIELD(dgps_age),
-                   FIELD(dgps_station), FIELD(mode));
+                   FIELD(dgps_station), FIELD(mode), FIELD(magnetic_course), FIELD(local_zone_offset),
+                   FIELD(gnss_mode), FIELD(heading), FIELD(magnetic_heading), FIELD(latitude_error),
+                   FIELD(longitude_error), FIELD(altitude_error), FIELD(receiver_text));
 }
 
 py::object SnapshotToPython(const Satellites& s) {
@@ -155,6 +157,14 @@ py::object SnapshotToPython(const Navigation& n) {
                    FIELD(cross_track_error), FIELD(steer), FIELD(closing_velocity),
                    FIELD(origin_to_destination_true), FIELD(origin_to_destination_magnetic), FIELD(arrived),
                    FIELD(route_name), FIELD(route), FIELD(route_complete));
+}
+py::object SnapshotToPython(const Epoch& e) {
+  using Of = Epoch;
+  return Namespace(e, FIELD(time), FIELD(good), FIELD(latitude), FIELD(longitude), FIELD(altitude),
+                   FIELD(altitude_hae), FIELD(geoid_height), FIELD(speed), FIELD(course), FIELD(magnetic_course),
+                   FIELD(magnetic_variation), FIELD(heading), FIELD(mode), FIELD(quality), FIELD(satellites_used),
+                   FIELD(satellites_in_view), FIELD(pdop), FIELD(hdop), FIELD(vdop), FIELD(latitude_error),
+                   FIELD(longitude_error), FIELD(altitude_error), FIELD(sentences));
 }
 #undef FIELD
 
@@ -274,6 +284,27 @@ class PyControl {
   }
 
   std::uint32_t On(const std::string& event, py::function fn) {
+    if (SameMemberName("epoch", event)) {
+      // The function is let go with the interpreter's lock held, wherever
+      // the last copy goes.
+      struct Held {
+        py::function fn;
+        ~Held() {
+          py::gil_scoped_acquire gil;
+          fn = py::function();
+        }
+      };
+      auto held = std::make_shared<Held>(Held{std::move(fn)});
+      return control().OnEpoch([held, errors = errors_](const Epoch& epoch) {
+        py::gil_scoped_acquire gil;
+        try {
+          py::function f = held->fn;
+          f(SnapshotToPython(epoch));
+        } catch (py::error_already_set& e) {
+          errors->errors.push_back(std::move(e));
+        }
+      });
+    }
     for (const EventInfo& e : Events()) {
       if (SameMemberName(e.name, event)) {
         std::uint32_t cookie = 0;

@@ -91,6 +91,9 @@ class ORVANE_API Control {
   std::uint32_t OnFix(std::function<void(const orvane::Fix&)> callback);
   std::uint32_t OnSatellites(std::function<void(const orvane::Satellites&)> callback);
   std::uint32_t OnNavigation(std::function<void(const orvane::Navigation&)> callback);
+  // Called once per epoch (every sentence with one fix time, merged), when
+  // the next begins or the source ends. Unadvise takes its cookie too.
+  std::uint32_t OnEpoch(std::function<void(const orvane::Epoch&)> callback);
 
   // The automation object itself, for code built with the project's sources.
   OrvaneControl& automation() { return *control_; }

@@ -30,6 +30,16 @@ struct Fix {
   std::optional<int> dgps_age;         // seconds since the last DGPS update
   std::optional<int> dgps_station;
   std::optional<char> mode;  // RMC mode indicator: 'A', 'D', 'E', 'N', ...
+  // With ExtendedSentences on:
+  std::optional<double> magnetic_course;    // degrees magnetic, VTG
+  std::optional<int> local_zone_offset;     // minutes, ZDA
+  std::optional<std::string> gnss_mode;     // GNS, one letter per system
+  std::optional<double> heading;            // degrees true, HDT or THS
+  std::optional<double> magnetic_heading;   // degrees, HDG
+  std::optional<double> latitude_error;     // metres (one sigma), GST
+  std::optional<double> longitude_error;    // metres, GST
+  std::optional<double> altitude_error;     // metres, GST
+  std::optional<std::string> receiver_text;  // the last whole TXT message
 };
 
 struct Satellite {
@@ -47,6 +57,33 @@ struct Satellites {
   std::optional<int> in_view;
   std::vector<int> used;             // numbers used in the fix, GSA order
   std::vector<Satellite> in_sight;   // the last complete GSV group, its order
+};
+
+// One epoch: every sentence with the same time, merged, as it stood when the
+// epoch ended (the next epoch began or the source ended). Receiver units.
+struct Epoch {
+  std::optional<UtcTime> time;      // with the date of RMC or ZDA
+  bool good = false;                // as Fix::good
+  std::optional<double> latitude;   // signed decimal degrees
+  std::optional<double> longitude;
+  std::optional<double> altitude;      // metres above mean sea level
+  std::optional<double> altitude_hae;  // metres above the WGS84 ellipsoid
+  std::optional<double> geoid_height;  // metres, geoid above the ellipsoid
+  std::optional<double> speed;         // knots
+  std::optional<double> course;        // degrees true
+  std::optional<double> magnetic_course;
+  std::optional<double> magnetic_variation;  // degrees, east positive
+  std::optional<double> heading;             // degrees true
+  std::optional<int> mode;                   // 1 no fix, 2 2D, 3 3D
+  std::optional<int> quality;                // GGA's, or GNS's first system's
+  std::optional<int> satellites_used;
+  std::optional<int> satellites_in_view;
+  std::optional<double> pdop, hdop, vdop;
+  std::optional<double> latitude_error;   // metres (one sigma), GST only
+  std::optional<double> longitude_error;
+  std::optional<double> altitude_error;
+  std::vector<std::string> sentences;  // the types that made it: "RMC", "GGA", ...
+  Satellites sky;                      // the satellites as the epoch ended
 };
 
 struct Navigation {

@@ -1,11 +1,13 @@
 #include "control/orvane_control.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "control/apartment.h"
 #include "control/module_lifetime.h"
 #include "control/picture.h"
+#include "control/snapshots.h"
 #include "presentation/settings_access.h"
 
 namespace orvane {
@@ -42,6 +44,23 @@ struct OrvaneControl::Core {
   // objects and the line queue, the connection point last.
   EventSource events;
   Settings settings;
+  // Every epoch to its observers; lives as long as the receiver that tells it.
+  struct EpochFanOut final : EpochListener {
+    void EpochCompleted(std::uint64_t rows) override {
+      std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> now;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        now = observers;
+      }
+      if (now.empty() || receiver == nullptr) return;
+      const Epoch epoch = SnapshotReader::ReadEpoch(*receiver, rows);
+      for (const auto& observer : now) observer.second(epoch);
+    }
+    std::mutex mutex;
+    std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> observers;
+    std::uint32_t next_cookie = 1;
+    const Receiver* receiver = nullptr;
+  } epochs;
   Receiver receiver;
   SourceManager sources;
 };
@@ -53,6 +72,29 @@ OrvaneControl::OrvaneControl()
       receiver_(core_->receiver),
       sources_(core_->sources) {
   sources_.KeepAliveWhileReading(core_);
+  core_->epochs.receiver = &receiver_;
+  receiver_.SetEpochListener(&core_->epochs);
+}
+
+std::uint32_t OrvaneControl::AddEpochObserver(std::function<void(const Epoch&)> observer) {
+  Core::EpochFanOut& fan = core_->epochs;
+  std::lock_guard<std::mutex> lock(fan.mutex);
+  const std::uint32_t cookie = kEpochCookieBit | fan.next_cookie++;
+  fan.observers.emplace_back(cookie, std::move(observer));
+  receiver_.WantEpochs(true);
+  return cookie;
+}
+
+bool OrvaneControl::RemoveEpochObserver(std::uint32_t cookie) {
+  Core::EpochFanOut& fan = core_->epochs;
+  std::lock_guard<std::mutex> lock(fan.mutex);
+  for (auto it = fan.observers.begin(); it != fan.observers.end(); ++it) {
+    if (it->first != cookie) continue;
+    fan.observers.erase(it);
+    receiver_.WantEpochs(!fan.observers.empty());
+    return true;
+  }
+  return false;
 }
 
 // The one final release, whatever the host: no sink is called any more, then
@@ -175,6 +217,28 @@ ORVANE_GET_FROM(ArrivedAtDest, receiver_.navigation().ArrivedAtDest())
 ORVANE_GET_FROM(RouteName, receiver_.navigation().RouteName())
 ORVANE_GET_FROM(RouteContainsAllWpts, receiver_.navigation().RouteContainsAllWpts())
 ORVANE_GET_FROM(Talkers, GetTalkers(settings_))
+ORVANE_GET_FROM(LastEpochTime, receiver_.LastEpochTime())
+ORVANE_GET_FROM(ExtendedSentences, GetExtendedSentences(settings_))
+ORVANE_GET_FROM(MagneticCourse, receiver_.fix().Extra(FixExtra::kMagneticCourse))
+ORVANE_GET_FROM(LocalZoneOffset, receiver_.fix().Extra(FixExtra::kLocalZoneOffset))
+ORVANE_GET_FROM(GnssMode, receiver_.fix().Extra(FixExtra::kGnssMode))
+ORVANE_GET_FROM(TrueHeading, receiver_.fix().Extra(FixExtra::kTrueHeading))
+ORVANE_GET_FROM(MagneticHeading, receiver_.fix().Extra(FixExtra::kMagneticHeading))
+ORVANE_GET_FROM(MagneticDeviation, receiver_.fix().Extra(FixExtra::kMagneticDeviation))
+ORVANE_GET_FROM(HeadingVariation, receiver_.fix().Extra(FixExtra::kHeadingVariation))
+ORVANE_GET_FROM(HeadingMode, receiver_.fix().Extra(FixExtra::kHeadingMode))
+ORVANE_GET_FROM(RangeResidualRMS, receiver_.fix().Extra(FixExtra::kRangeResidualRms))
+ORVANE_GET_FROM(ErrorEllipseMajor, receiver_.fix().Extra(FixExtra::kErrorEllipseMajor))
+ORVANE_GET_FROM(ErrorEllipseMinor, receiver_.fix().Extra(FixExtra::kErrorEllipseMinor))
+ORVANE_GET_FROM(ErrorEllipseOrientation, receiver_.fix().Extra(FixExtra::kErrorEllipseOrientation))
+ORVANE_GET_FROM(LatitudeError, receiver_.fix().Extra(FixExtra::kLatitudeError))
+ORVANE_GET_FROM(LongitudeError, receiver_.fix().Extra(FixExtra::kLongitudeError))
+ORVANE_GET_FROM(AltitudeError, receiver_.fix().Extra(FixExtra::kAltitudeError))
+ORVANE_GET_FROM(ExpectedLatitudeError, receiver_.fix().Extra(FixExtra::kExpectedLatitudeError))
+ORVANE_GET_FROM(ExpectedLongitudeError, receiver_.fix().Extra(FixExtra::kExpectedLongitudeError))
+ORVANE_GET_FROM(ExpectedAltitudeError, receiver_.fix().Extra(FixExtra::kExpectedAltitudeError))
+ORVANE_GET_FROM(FailedSatellite, receiver_.fix().Extra(FixExtra::kFailedSatellite))
+ORVANE_GET_FROM(ReceiverText, receiver_.fix().Extra(FixExtra::kReceiverText))
 #undef ORVANE_GET_FROM
 
 HRESULT OrvaneControl::GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon) {
@@ -193,6 +257,7 @@ HRESULT OrvaneControl::put_SpeedUnits(const Variant& v) { return PutSpeedUnits(s
 HRESULT OrvaneControl::put_DistUnits(const Variant& v) { return PutDistUnits(settings_, v); }
 HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) { return PutAltitudeUnits(settings_, v); }
 HRESULT OrvaneControl::put_Talkers(const Variant& v) { return PutTalkers(settings_, v); }
+HRESULT OrvaneControl::put_ExtendedSentences(const Variant& v) { return PutExtendedSentences(settings_, v); }
 HRESULT OrvaneControl::put_DegLabel(const Variant& v) { return receiver_.fix().PutDegLabel(v); }
 HRESULT OrvaneControl::put_MinLabel(const Variant& v) { return receiver_.fix().PutMinLabel(v); }
 HRESULT OrvaneControl::put_SecLabel(const Variant& v) { return receiver_.fix().PutSecLabel(v); }

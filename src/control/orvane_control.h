@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -15,6 +16,7 @@
 #include "control/event_source.h"
 #include "control/orvane_members.h"
 #include "engine/receiver.h"
+#include "orvane/snapshots.h"
 #include "presentation/settings.h"
 #include "sources/source_manager.h"
 
@@ -62,6 +64,15 @@ class OrvaneControl {
   EventSource& events() { return events_; }
   // For hosts that report progress (the command's summary).
   const Receiver::Stats& stats() const { return receiver_.stats(); }
+  // The engine itself, for this project's own hosts and tests (lines fed
+  // straight in must not race a reader: no source may be open).
+  Receiver& receiver() { return receiver_; }
+
+  // Told of every completed epoch on the reader thread, with the merged
+  // record. The cookies have the top bit set, apart from the event sinks'.
+  static constexpr std::uint32_t kEpochCookieBit = 0x80000000u;
+  std::uint32_t AddEpochObserver(std::function<void(const Epoch&)> observer);
+  bool RemoveEpochObserver(std::uint32_t cookie);
   bool IsSourceOpen() const { return sources_.IsOpen(); }
   ReplayProgress Progress() const { return sources_.Progress(); }
   // Why the last refused Open, OpenFile or OpenStream opened nothing.

@@ -135,7 +135,12 @@ Hresult Control::Advise(std::shared_ptr<EventSink> sink, std::uint32_t* cookie,
   return control_->events().Advise(std::move(sink), cookie, threading);
 }
 
-Hresult Control::Unadvise(std::uint32_t cookie) { return control_->events().Unadvise(cookie); }
+Hresult Control::Unadvise(std::uint32_t cookie) {
+  if ((cookie & OrvaneControl::kEpochCookieBit) != 0) {
+    return control_->RemoveEpochObserver(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+  }
+  return control_->events().Unadvise(cookie);
+}
 
 bool Control::IsOpen() const { return control_->IsSourceOpen(); }
 
@@ -180,6 +185,19 @@ std::uint32_t Control::OnNavigation(std::function<void(const orvane::Navigation&
   return OnSnapshot<orvane::Navigation>(
       kDispIdNavUpdate, [receiver] { return SnapshotReader::ReadNavigation(*receiver); },
       std::move(callback));
+}
+
+// As the snapshot sinks: the record is made on the reader thread, the
+// callback runs in the registering apartment while the reader waits.
+std::uint32_t Control::OnEpoch(std::function<void(const orvane::Epoch&)> callback) {
+  std::weak_ptr<Apartment> apartment = Apartment::Current();
+  return control_->AddEpochObserver(
+      [apartment, calls = calls_, callback = std::move(callback)](const orvane::Epoch& epoch) {
+        std::shared_ptr<Apartment> target = apartment.lock();
+        if (!target) return;
+        target->Call([&] { callback(epoch); },
+                     [&calls](const std::shared_ptr<PendingCall>& call) { calls->Track(call); });
+      });
 }
 
 std::unique_ptr<Control> CreateControl() { return std::make_unique<Control>(); }

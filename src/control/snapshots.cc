@@ -87,9 +87,73 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
     if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
       out.mode = mode->front();
     }
+    const auto extra = [&s](FixExtra which) -> const Variant& { return s.extra_[static_cast<std::size_t>(which)]; };
+    out.magnetic_course = Number(extra(FixExtra::kMagneticCourse));
+    out.local_zone_offset = Integer(extra(FixExtra::kLocalZoneOffset));
+    out.gnss_mode = Text(extra(FixExtra::kGnssMode));
+    out.heading = Number(extra(FixExtra::kTrueHeading));
+    out.magnetic_heading = Number(extra(FixExtra::kMagneticHeading));
+    out.latitude_error = Number(extra(FixExtra::kLatitudeError));
+    out.longitude_error = Number(extra(FixExtra::kLongitudeError));
+    out.altitude_error = Number(extra(FixExtra::kAltitudeError));
+    out.receiver_text = Text(extra(FixExtra::kReceiverText));
     out.hdop = Locked(receiver.satellites(), [](const SatelliteState& sat) { return Number(sat.hdop_); });
     return out;
   });
+}
+
+Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
+  const Fix fix = ReadFix(receiver);
+  Epoch e;
+  e.sky = ReadSatellites(receiver);
+  e.time = fix.time;
+  e.good = fix.good;
+  e.latitude = fix.latitude;
+  e.longitude = fix.longitude;
+  e.altitude = fix.altitude;
+  e.geoid_height = fix.geoid_height;
+  if (fix.altitude && fix.geoid_height) e.altitude_hae = *fix.altitude + *fix.geoid_height;
+  e.speed = fix.speed;
+  e.course = fix.course;
+  e.magnetic_course = fix.magnetic_course;
+  e.magnetic_variation = fix.magnetic_variation;
+  e.heading = fix.heading;
+  e.quality = fix.quality;
+  e.satellites_used = fix.satellites_in_fix;
+  if (!e.satellites_used && !e.sky.used.empty()) e.satellites_used = static_cast<int>(e.sky.used.size());
+  e.satellites_in_view = e.sky.in_view;
+  e.pdop = e.sky.pdop;
+  e.hdop = e.sky.hdop ? e.sky.hdop : fix.hdop;
+  e.vdop = e.sky.vdop;
+  e.latitude_error = fix.latitude_error;
+  e.longitude_error = fix.longitude_error;
+  e.altitude_error = fix.altitude_error;
+  // The mode from GSA; else from GNS's letters or GGA's quality, 3D when an
+  // altitude came with the fix.
+  const auto rows_have = [&](std::string_view type) {
+    const auto all = Receiver::Sentences();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      if (all[i].identifier == type) return (rows >> i & 1) != 0;
+    }
+    return false;
+  };
+  if (e.sky.mode && rows_have("GSA")) {
+    e.mode = e.sky.mode;
+  } else if (fix.gnss_mode && rows_have("GNS")) {
+    const bool none = fix.gnss_mode->find_first_not_of('N') == std::string::npos;
+    e.mode = none ? 1 : fix.altitude ? 3 : 2;
+  } else if (fix.quality && rows_have("GGA")) {
+    e.mode = *fix.quality == 0 ? 1 : fix.altitude ? 3 : 2;
+  } else if (e.sky.mode) {
+    e.mode = e.sky.mode;
+  } else if (rows_have("RMC") || rows_have("GLL")) {
+    e.mode = fix.good ? 2 : 1;
+  }
+  const auto all = Receiver::Sentences();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (rows >> i & 1) e.sentences.emplace_back(all[i].identifier);
+  }
+  return e;
 }
 
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {

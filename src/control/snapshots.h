@@ -17,6 +17,8 @@ class SnapshotReader {
   static Fix ReadFix(const Receiver& receiver);
   static Satellites ReadSatellites(const Receiver& receiver);
   static Navigation ReadNavigation(const Receiver& receiver);
+  // `rows` as EpochListener gives them.
+  static Epoch ReadEpoch(const Receiver& receiver, std::uint64_t rows);
   static Receiver& ReceiverOf(OrvaneControl& control);
 
  private:

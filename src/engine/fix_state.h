@@ -4,8 +4,10 @@
 // listener runs.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <mutex>
 #include <string_view>
 
@@ -26,6 +28,35 @@ class FixTimeListener {
   ~FixTimeListener() = default;
 };
 
+// What the sentences beyond the first nine add (VTG, ZDA, GNS, GST, HDT,
+// HDG, THS, GBS, TXT), in the receiver's units: each VT_EMPTY until received
+// and cleared by an empty field of the sentence that carries it.
+enum class FixExtra : std::uint8_t {
+  kMagneticCourse,          // VTG, degrees magnetic
+  kLocalZoneOffset,         // ZDA, minutes (VT_I2)
+  kGnssMode,                // GNS, one letter per system (VT_BSTR)
+  kTrueHeading,             // HDT, or THS unless its mode is V
+  kMagneticHeading,         // HDG, degrees
+  kMagneticDeviation,       // HDG, degrees, east positive
+  kHeadingVariation,        // HDG, degrees, east positive
+  kHeadingMode,             // THS mode letter (VT_BSTR)
+  kRangeResidualRms,        // GST, metres
+  kErrorEllipseMajor,       // GST, metres (one standard deviation)
+  kErrorEllipseMinor,       // GST, metres
+  kErrorEllipseOrientation,  // GST, degrees true
+  kLatitudeError,           // GST, metres
+  kLongitudeError,          // GST, metres
+  kAltitudeError,           // GST, metres
+  kExpectedLatitudeError,   // GBS, metres
+  kExpectedLongitudeError,  // GBS, metres
+  kExpectedAltitudeError,   // GBS, metres
+  kFailedSatellite,         // GBS, the receiver's number (VT_I2)
+  kReceiverText,            // TXT, the last whole message (VT_BSTR)
+  kCount
+};
+// Whether a FixExtra is a length, shown in the host's AltitudeUnits.
+bool IsLength(FixExtra which);
+
 class FixState {
  public:
   explicit FixState(const ValueFormat& format);
@@ -37,6 +68,16 @@ class FixState {
   void ParseRmc(const SentenceFields& f);
   void ParseGga(const SentenceFields& f);
   void ParseGll(const SentenceFields& f);
+  // Read only with ExtendedSentences on (the loop's rows say so).
+  void ParseVtg(const SentenceFields& f);
+  void ParseZda(const SentenceFields& f);
+  void ParseGns(const SentenceFields& f);
+  void ParseGst(const SentenceFields& f);
+  void ParseHdt(const SentenceFields& f);
+  void ParseHdg(const SentenceFields& f);
+  void ParseThs(const SentenceFields& f);
+  void ParseGbs(const SentenceFields& f);
+  void ParseTxt(const SentenceFields& f);
 
   // Time of day from an hhmmss text on the calendar day of the stored
   // FixDateTime; 0.0 when the result is not a valid date.
@@ -56,6 +97,8 @@ class FixState {
   Variant TimeSinceLastDGPSUpdate() const;
   Variant DGPSRefStationID() const;
   Variant ModeIndicator() const;
+  // A copy; lengths in the current AltitudeUnits, empty stays empty.
+  Variant Extra(FixExtra which) const;
 
   // The fix position's labels, as VT_BSTR. A put coerces to text; a failed
   // coercion returns its HRESULT and keeps the label.
@@ -99,6 +142,10 @@ class FixState {
   Variant fix_date_time_ = Variant::Date(0.0);
   Variant fix_good_ = Variant::Bool(false);
   GeoPosition position_;
+  std::array<Variant, static_cast<std::size_t>(FixExtra::kCount)> extra_;
+  Variant& ExtraLocked(FixExtra which) { return extra_[static_cast<std::size_t>(which)]; }
+  // A TXT message being joined; the reader's own.
+  std::string pending_text_;
   mutable PositionTextCache event_text_;  // of the position events were last built with
   // TimeOnDateRepeated's last call; the reader thread's own.
   struct TimeOnDateMemo {

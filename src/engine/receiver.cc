@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "automation/codepage.h"
+#include "engine/numbers.h"
 
 namespace orvane {
 
@@ -15,40 +18,90 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 
 }  // namespace
 
-// Dispatch goes by the type's letters: a slot per hash value, checked to be
-// free of collisions when the table is compiled.
-constexpr std::size_t kTypeSlots = 32;
+// Dispatch goes by the type's three letters: an open-addressed table built
+// when the program is compiled, so a new row needs no tuning.
+constexpr std::size_t kTypeSlots = 64;
 constexpr std::size_t TypeSlot(std::string_view type) {
-  return (static_cast<unsigned char>(type[0]) ^ (static_cast<unsigned char>(type[1]) << 1) ^
-          static_cast<unsigned char>(type[2])) %
-         kTypeSlots;
+  const std::uint32_t key = static_cast<unsigned char>(type[0]) | static_cast<unsigned char>(type[1]) << 8 |
+                            static_cast<unsigned char>(type[2]) << 16;
+  return (key * 0x9E3779B1u) >> (32 - 6);
 }
+static_assert(kTypeSlots == std::size_t{1} << 6);
+
+template <class State>
+State& Receiver::StateObject() {
+  if constexpr (std::is_same_v<State, FixState>) {
+    return fix_;
+  } else if constexpr (std::is_same_v<State, SatelliteState>) {
+    return satellites_;
+  } else {
+    static_assert(std::is_same_v<State, NavigationState>);
+    return navigation_;
+  }
+}
+
+namespace {
+template <class C, class... A>
+C ClassOf(void (C::*)(A...));
+}  // namespace
+
+template <auto Parse>
+void Receiver::Call(const SentenceFields& f) {
+  auto& state = StateObject<decltype(ClassOf(Parse))>();
+  if constexpr (std::is_invocable_v<decltype(Parse), decltype(state), const SentenceFields&, const SentenceContext&>) {
+    (state.*Parse)(f, context_);
+  } else {
+    (state.*Parse)(f);
+  }
+}
+
+// The handler of a row: one overload of the state object's, picked by its
+// signature.
+#define ORVANE_HANDLER(State, Name, ...) &Receiver::Call<static_cast<void (State::*)(__VA_ARGS__)>(&State::Name)>
 
 Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
-      {"RMC", 13, &Receiver::ParseRmc, SentenceEvent::kFix, 1},
-      {"GGA", 15, &Receiver::ParseGga, SentenceEvent::kFix, 1},
-      {"GLL", 7, &Receiver::ParseGll, SentenceEvent::kFix, 5},
-      {"GSA", 18, &Receiver::ParseGsa, SentenceEvent::kSatellite},
-      {"GSV", 20, &Receiver::ParseGsv, SentenceEvent::kSatellite},
-      {"RMB", 14, &Receiver::ParseRmb, SentenceEvent::kNav},
-      {"BOD", 7, &Receiver::ParseBod, SentenceEvent::kNav},
-      {"RTE", 14, &Receiver::ParseRte, SentenceEvent::kNav},
-      {"WPL", 6, &Receiver::ParseWpl, SentenceEvent::kNone},
+      {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1, 1},
+      {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1, 1},
+      {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5, 5},
+      {"GSA", 18, ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"GSV", 20, ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
+       SentenceEvent::kSatellite},
+      {"RMB", 14, &Receiver::Call<&NavigationState::ParseRmb>, SentenceEvent::kNav},
+      {"BOD", 7, &Receiver::Call<&NavigationState::ParseBod>, SentenceEvent::kNav},
+      {"RTE", 14, &Receiver::Call<&NavigationState::ParseRte>, SentenceEvent::kNav},
+      {"WPL", 6, &Receiver::Call<&NavigationState::ParseWpl>, SentenceEvent::kNone},
+      {"VTG", 10, &Receiver::Call<&FixState::ParseVtg>, SentenceEvent::kFix, 0, 0, true},
+      {"ZDA", 7, &Receiver::Call<&FixState::ParseZda>, SentenceEvent::kFix, 0, 1, true},
+      {"GNS", 14, &Receiver::Call<&FixState::ParseGns>, SentenceEvent::kFix, 1, 1, true},
+      {"GST", 9, &Receiver::Call<&FixState::ParseGst>, SentenceEvent::kNone, 0, 1, true},
+      {"HDT", 3, &Receiver::Call<&FixState::ParseHdt>, SentenceEvent::kNone, 0, 0, true},
+      {"HDG", 6, &Receiver::Call<&FixState::ParseHdg>, SentenceEvent::kNone, 0, 0, true},
+      {"THS", 3, &Receiver::Call<&FixState::ParseThs>, SentenceEvent::kNone, 0, 0, true},
+      {"GBS", 11, &Receiver::Call<&FixState::ParseGbs>, SentenceEvent::kNone, 0, 1, true},
+      {"TXT", 5, &Receiver::Call<&FixState::ParseTxt>, SentenceEvent::kNone, 0, 0, true},
   };
+  static_assert(std::size(kRows) <= 64, "epochs mark their rows in 64 bits");
   static constexpr auto kSlots = [] {
+    static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
     std::array<std::int8_t, kTypeSlots> slots{};
     slots.fill(-1);
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
       if (kRows[i].identifier.size() != 3) throw "a sentence type has three letters";
-      std::int8_t& slot = slots[TypeSlot(kRows[i].identifier)];
-      if (slot >= 0) throw "two sentence types share a slot: change TypeSlot";
-      slot = static_cast<std::int8_t>(i);
+      std::size_t at = TypeSlot(kRows[i].identifier);
+      while (slots[at] >= 0) {
+        if (kRows[static_cast<std::size_t>(slots[at])].identifier == kRows[i].identifier) throw "a type listed twice";
+        at = (at + 1) % kTypeSlots;
+      }
+      slots[at] = static_cast<std::int8_t>(i);
     }
     return slots;
   }();
   return {kRows, kSlots.data()};
 }
+
+#undef ORVANE_HANDLER
 
 std::span<const SentenceRow> Receiver::Sentences() { return Table().rows; }
 
@@ -65,9 +118,24 @@ void Receiver::ResetLineAssembly() {
   discarding_ = false;
 }
 
+// With ExtendedSentences on, a CR that is not followed by LF ends a line too
+// (receivers that end lines with CR alone); a CR last in the buffer waits
+// for the next byte.
+const void* Receiver::FindLineEnd() const {
+  const char* const begin = buf_.data() + scan_pos_;
+  const std::size_t size = buf_.size() - scan_pos_;
+  const void* lf = std::memchr(begin, '\n', size);
+  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return lf;
+  const char* const end = lf != nullptr ? static_cast<const char*>(lf) : begin + size;
+  for (const char* p = begin; p < end; ++p) {
+    if (*p == '\r' && p + 1 < end) return p;
+  }
+  return lf;
+}
+
 void Receiver::CutLines() {
   while (scan_pos_ < buf_.size()) {
-    const void* hit = std::memchr(buf_.data() + scan_pos_, '\n', buf_.size() - scan_pos_);
+    const void* hit = FindLineEnd();
     if (hit == nullptr) {
       scan_pos_ = buf_.size();
       break;
@@ -147,56 +215,116 @@ bool Receiver::TalkerAccepted(std::string_view talker) {
     std::lock_guard<std::mutex> lock(settings_.talkers_mutex);
     talkers_ = settings_.talkers;
     talkers_version_ = settings_.talkers_version.load(std::memory_order_relaxed);
-    several_systems_ = !talkers_.GpOnly();
+    context_.several_systems = !talkers_.GpOnly();
   }
   return talkers_.Accepts(talker);
 }
 
 const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   if (identifier.size() != kIdentifierLength || identifier[0] != '$') return nullptr;
-  talker_ = identifier.substr(1, kTalkerLength);
-  if (!TalkerAccepted(talker_)) return nullptr;
+  context_.talker = identifier.substr(1, kTalkerLength);
+  if (!TalkerAccepted(context_.talker)) {
+    if (stats_.ignored_fix.empty()) NoteIgnored(identifier);
+    return nullptr;
+  }
   const std::string_view type = identifier.substr(1 + kTalkerLength);
   const SentenceTable table = Table();
-  const int slot = table.slots[TypeSlot(type)];
-  if (slot < 0 || table.rows[static_cast<std::size_t>(slot)].identifier != type) return nullptr;
-  return &table.rows[static_cast<std::size_t>(slot)];
+  for (std::size_t at = TypeSlot(type);; at = (at + 1) % kTypeSlots) {
+    const int slot = table.slots[at];
+    if (slot < 0) return nullptr;
+    const SentenceRow& row = table.rows[static_cast<std::size_t>(slot)];
+    if (row.identifier != type) continue;
+    if (row.extended && !settings_.extended_sentences.load(std::memory_order_relaxed)) return nullptr;
+    return &row;
+  }
 }
 
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
+  // "$$GNRMC,...": a doubled dollar sign read as one (ST Teseo writes them).
+  if (line.size() > 1 && line[1] == '$' && line[0] == '$' &&
+      settings_.extended_sentences.load(std::memory_order_relaxed)) {
+    line.remove_prefix(1);
+  }
   if (!SplitVerifiedFields(line, fields_)) {
     ++stats_.checksum_dropped;
     return;
   }
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
-    received_field_count_ = fields_.size();
-    received_last_field_ = fields_.back();
+    context_.received_field_count = fields_.size();
+    context_.received_last_field = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
-    if (several_systems_ && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (context_.several_systems && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (epochs_wanted_.load(std::memory_order_relaxed) || row->extended ||
+        settings_.extended_sentences.load(std::memory_order_relaxed)) {
+      FollowEpoch(*row);
+    }
     (this->*row->parse)(fields_);
     Raise(row->event);
     ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
   } else {
     ++stats_.unrecognised;
+    if (!fields_.empty()) CountOther(fields_[0]);
   }
   if (events_.HasSinks()) {
     events_.FireRawDataReceived(AnsiToUtf16(line), static_cast<std::int32_t>(line.size()));
   }
 }
 
-void Receiver::ParseGsa(const SentenceFields& f) {
-  if (!several_systems_) return satellites_.ParseGsa(f);
-  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
-  satellites_.ParseGsaSystem(f, talker_, received_field_count_ == 19 ? received_last_field_ : std::string_view());
+void Receiver::NoteIgnored(std::string_view identifier) {
+  const std::string_view type = identifier.substr(1 + kTalkerLength);
+  for (const SentenceRow& row : Sentences()) {
+    if (row.identifier == type && row.fix_time_field != 0) {
+      try {
+        stats_.ignored_fix.assign(identifier);
+      } catch (const std::bad_alloc&) {
+      }
+      return;
+    }
+  }
 }
 
-void Receiver::ParseGsv(const SentenceFields& f) {
-  const std::size_t blocks_end = GsvBlocksEnd(received_field_count_);
-  if (!several_systems_) return satellites_.ParseGsv(f, blocks_end);
-  const bool has_signal = blocks_end != static_cast<std::size_t>(-1);
-  satellites_.ParseGsvSystem(f, talker_, has_signal ? received_last_field_ : std::string_view(), blocks_end);
+void Receiver::CountOther(std::string_view identifier) {
+  auto& other = stats_.other_types;
+  for (auto& [name, count] : other) {
+    if (name == identifier) {
+      ++count;
+      return;
+    }
+  }
+  // Garbage must not fill the list: identifiers are short and printable.
+  if (other.size() >= Stats::kMaxOtherTypes || identifier.empty() || identifier.size() > 8) return;
+  for (char c : identifier) {
+    if (c <= ' ' || c > '~') return;
+  }
+  try {
+    other.emplace_back(std::string(identifier), 1);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+void Receiver::FollowEpoch(const SentenceRow& row) {
+  const std::size_t index = static_cast<std::size_t>(&row - Sentences().data());
+  if (row.time_field != 0 && !fields_[row.time_field].empty()) {
+    const double time = ReadDouble(fields_[row.time_field]);
+    if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
+    epoch_time_ = time;
+    epoch_timed_ = true;
+  }
+  epoch_open_ = true;
+  epoch_rows_ |= std::uint64_t{1} << index;
+}
+
+void Receiver::EndEpoch() {
+  if (!epoch_open_) return;
+  const std::uint64_t rows = epoch_rows_;
+  epoch_open_ = epoch_timed_ = false;
+  epoch_rows_ = 0;
+  const Variant time = fix_.FixDateTime();
+  last_epoch_time_.store(time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
+                         std::memory_order_relaxed);
+  if (epoch_listener_ != nullptr) epoch_listener_->EpochCompleted(rows);
 }
 
 // Each parse step stores its results, then its row's event is raised once.

@@ -2,11 +2,14 @@
 // handlers, and the events after each line. Runs on the reader thread only.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <limits>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/events.h"
@@ -33,8 +36,9 @@ enum class SentenceEvent : std::uint8_t { kFix, kSatellite, kNav, kNone };
 
 // One row per sentence, the one place a sentence is described: its type (the
 // three letters after the talker), field count with element 0, parse step,
-// event and, for a fix, where its time is. Counters and the summary are
-// sized from the rows.
+// event, where its time is and whether ExtendedSentences must be on for it.
+// Counters and the summary are sized from the rows. `parse` is Receiver::Call of the state object's own
+// handler, made from the table: a row is one line.
 class Receiver;
 struct SentenceRow {
   std::string_view identifier;
@@ -42,6 +46,21 @@ struct SentenceRow {
   void (Receiver::*parse)(const SentenceFields&);
   SentenceEvent event;
   std::size_t fix_time_field = 0;  // a fix's time of day, or 0
+  std::size_t time_field = 0;      // any sentence's time of day, or 0
+  bool extended = false;           // read only with ExtendedSentences on
+};
+
+// Told on the reader thread when an epoch ends: every sentence with the
+// same time of day, an untimed one joining the epoch in progress. It ends
+// when the next epoch's first sentence arrives (before that sentence is
+// handled, so the state is the epoch's own) or when the source ends.
+class EpochListener {
+ public:
+  // Bit i of `rows`: a sentence of Sentences()[i] was part of it.
+  virtual void EpochCompleted(std::uint64_t rows) = 0;
+
+ protected:
+  ~EpochListener() = default;
 };
 
 class Receiver {
@@ -88,10 +107,28 @@ class Receiver {
     std::uint64_t overlong_dropped = 0;  // longer than kMaxLineBytes
     std::vector<std::uint64_t> by_row;   // handled, per row of Sentences()
     std::uint64_t unrecognised = 0;      // accepted lines with no handler
+    // The first 32 identifiers counted under unrecognised, with their
+    // counts ("$GNRMC", "$PUBX"); an empty line has none.
+    static constexpr std::size_t kMaxOtherTypes = 32;
+    std::vector<std::pair<std::string, std::uint64_t>> other_types;
+    // The first fix sentence ("$GNRMC") whose talker Talkers refused.
+    std::string ignored_fix;
   };
   const Stats& stats() const { return stats_; }
 
   static std::span<const SentenceRow> Sentences();
+
+  // Epochs are followed while a listener wants them or ExtendedSentences is
+  // on; the listener must outlive the receiver's use of it.
+  void SetEpochListener(EpochListener* listener) { epoch_listener_ = listener; }
+  void WantEpochs(bool want) { epochs_wanted_.store(want, std::memory_order_relaxed); }
+  // The source ended: the epoch in progress is complete.
+  void EndEpoch();
+  // The DATE FixDateTime held when the last epoch completed, or empty.
+  Variant LastEpochTime() const {
+    const double t = last_epoch_time_.load(std::memory_order_relaxed);
+    return t == t ? Variant::Date(t) : Variant();
+  }
 
   // The row for a sentence identifier ("$GPRMC"), or null when no handler
   // takes it: the talker is matched apart from the sentence type.
@@ -100,21 +137,19 @@ class Receiver {
  private:
   struct SentenceTable {
     std::span<const SentenceRow> rows;
-    const std::int8_t* slots;  // row index by TypeSlot, or -1
+    const std::int8_t* slots;  // row index by TypeSlot and probing, or -1
   };
   static SentenceTable Table();
-  void ParseRmc(const SentenceFields& f) { fix_.ParseRmc(f); }
-  void ParseGga(const SentenceFields& f) { fix_.ParseGga(f); }
-  void ParseGll(const SentenceFields& f) { fix_.ParseGll(f); }
-  void ParseGsa(const SentenceFields& f);
-  void ParseGsv(const SentenceFields& f);
-  void ParseRmb(const SentenceFields& f) { navigation_.ParseRmb(f); }
-  void ParseBod(const SentenceFields& f) { navigation_.ParseBod(f); }
-  void ParseRte(const SentenceFields& f) { navigation_.ParseRte(f); }
-  void ParseWpl(const SentenceFields& f) { navigation_.ParseWpl(f); }
+  // Runs a state object's handler: the object is the one of the handler's
+  // class, and a handler that takes a SentenceContext gets the line's.
+  template <auto Parse>
+  void Call(const SentenceFields& f);
+  template <class State>
+  State& StateObject();
   bool TalkerAccepted(std::string_view talker);
   void Raise(SentenceEvent event);
   void CutLines();
+  const void* FindLineEnd() const;
   // ReadLine without the copy: the view lives until the next read.
   int NextLine(ChunkReader& reader, std::string_view* line);
 
@@ -136,15 +171,21 @@ class Receiver {
   bool discarding_ = false;
 
   SentenceFields fields_;
-  // Of the line being handled: its talker, and its element count and last
-  // element before normalizing (where NMEA 4.10 puts its ids).
-  std::string_view talker_;
-  std::size_t received_field_count_ = 0;
-  std::string_view received_last_field_;
+  // Of the line being handled.
+  SentenceContext context_;
+  void FollowEpoch(const SentenceRow& row);
+  void NoteIgnored(std::string_view identifier);
+  void CountOther(std::string_view identifier);
+  EpochListener* epoch_listener_ = nullptr;
+  std::atomic<bool> epochs_wanted_{false};
+  bool epoch_open_ = false;
+  bool epoch_timed_ = false;
+  double epoch_time_ = 0.0;
+  std::uint64_t epoch_rows_ = 0;
+  std::atomic<double> last_epoch_time_{std::numeric_limits<double>::quiet_NaN()};
   // The reader's copy of the Talkers setting.
   TalkerSet talkers_;
   std::uint32_t talkers_version_ = 0;
-  bool several_systems_ = false;
   Stats stats_;
 };
 

@@ -126,64 +126,6 @@ void SatelliteState::StoreLocked(GsaSummary&& summary) {
 SatelliteState::SatelliteState() = default;
 SatelliteState::~SatelliteState() = default;
 
-// $GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1
-//   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
-//   17 VDOP
-void SatelliteState::ParseGsa(const SentenceFields& f) {
-  GsaSummary summary(f);
-
-  std::vector<std::int16_t> prns;
-  try {
-    prns.reserve(12);
-    for (std::size_t i = 3; i <= 14; ++i) {
-      std::string_view field = Field(f, i);
-      if (!field.empty()) prns.push_back(GsaPrn(field));
-    }
-  } catch (const std::bad_alloc&) {
-    // Without room for twelve shorts the fix list stays empty.
-  }
-
-  std::lock_guard<std::mutex> lock(mutex_);
-  StoreLocked(std::move(summary));
-  fix_satellite_prns_ = std::move(prns);
-}
-
-// $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00
-//   1 messages in group, 2 this message, 3 satellites in view, then four
-//   blocks of PRN, elevation, azimuth, SNR in 4-7, 8-11, 12-15, 16-19
-void SatelliteState::ParseGsv(const SentenceFields& f, std::size_t blocks_end) {
-  std::string_view total = Field(f, 1);
-  std::string_view number = Field(f, 2);
-  std::string_view in_view = Field(f, 3);
-  Variant num_in_view = in_view.empty() ? Variant() : Variant::I2(ReadInt16(in_view));
-
-  const std::int32_t this_message = ReadInt(number);
-
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (number.empty() || this_message == 1) pending_in_view_.clear();
-
-  for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
-    std::string_view prn_field = Field(f, block);
-    if (prn_field.empty()) continue;
-    if (pending_in_view_.size() >= kMaxPendingSatellites) break;
-    try {
-      pending_in_view_.push_back(ReadBlock(f, block, ReadInt16(prn_field)));
-    } catch (const std::bad_alloc&) {
-      // This block is lost; the others still count.
-    }
-  }
-
-  num_satellites_in_view_ = std::move(num_in_view);
-
-  if (ReadInt(total) == this_message) {
-    try {
-      satellite_in_view_ = pending_in_view_;
-    } catch (const std::bad_alloc&) {
-      // The previous group stays published (a failed copy leaves it as it was).
-    }
-  }
-}
-
 namespace {
 
 // PRNs of a GSA as unique numbers; a number that fits no system is left out
@@ -198,7 +140,137 @@ void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
   if (other.snr > kept.snr) kept.snr = other.snr;  // an empty -1 never wins
 }
 
+// A GSV's satellite blocks into the pending list of their group. One group
+// keeps the numbers as sent and a repeated one twice; several keep unique
+// numbers, each once, its latest block winning.
+void FillGroup(SatelliteList& group, const SentenceFields& f, const SatelliteState::Origin& origin,
+               GnssSystem system) {
+  for (std::size_t block = 4; block <= 16 && block < origin.blocks_end; block += 4) {
+    std::string_view prn_field = Field(f, block);
+    if (prn_field.empty()) continue;
+    if (group.size() >= SatelliteState::kMaxPendingSatellites) break;
+    const std::int16_t prn = ReadInt16(prn_field);
+    try {
+      if (origin.one_group) {
+        group.push_back(ReadBlock(f, block, prn));
+        continue;
+      }
+      const int unique = UniqueSatelliteNumber(system, prn);
+      if (unique == 0) continue;
+      const SatelliteEntry entry = ReadBlock(f, block, static_cast<std::int16_t>(unique));
+      auto it = std::find_if(group.begin(), group.end(), [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
+      if (it != group.end()) {
+        *it = entry;
+      } else {
+        group.push_back(entry);
+      }
+    } catch (const std::bad_alloc&) {
+      // This block is lost; the others still count.
+    }
+  }
+}
+
 }  // namespace
+
+// $GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1
+//   1 selection mode A/M, 2 fix mode 1..3, 3-14 PRNs used, 15 PDOP, 16 HDOP,
+//   17 VDOP (NMEA 4.10: 18 system id, beyond the field count)
+void SatelliteState::ParseGsa(const SentenceFields& f, const Origin& origin) {
+  GsaSummary summary(f);
+  const bool one = origin.one_group;
+  GnssSystem system = GnssSystem::kGps;
+  if (!one) {
+    system = SystemFromId(origin.id);
+    if (system == GnssSystem::kUnknown) system = SystemFromTalker(origin.talker);
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  StoreLocked(std::move(summary));
+  // One group: every GSA is the whole list. Several: the GSAs since the last
+  // fix sentence make one list.
+  if (one || new_fix_union_) {
+    fix_satellite_prns_.clear();
+    if (!one) in_fix_union_.reset();
+  }
+  if (!one) new_fix_union_ = false;
+  try {
+    for (std::size_t i = 3; i <= 14; ++i) {
+      std::string_view field = Field(f, i);
+      if (field.empty()) continue;
+      if (one) {
+        fix_satellite_prns_.push_back(GsaPrn(field));
+        continue;
+      }
+      const int number = GsaNumber(system, field);
+      if (number == 0) continue;
+      const auto prn = static_cast<std::int16_t>(number);
+      const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
+      if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
+               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) != fix_satellite_prns_.end())
+        continue;
+      fix_satellite_prns_.push_back(prn);
+      if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
+    }
+  } catch (const std::bad_alloc&) {
+    // The list keeps the PRNs collected so far.
+  }
+}
+
+void SatelliteState::ParseGsa(const SentenceFields& f, const SentenceContext& context) {
+  // NMEA 4.10: the system id follows the VDOP, beyond the field count.
+  const bool has_id = context.several_systems && context.received_field_count == 19;
+  ParseGsa(f, Origin{!context.several_systems, context.talker, has_id ? context.received_last_field : std::string_view()});
+}
+
+void SatelliteState::ParseGsv(const SentenceFields& f, const SentenceContext& context) {
+  const std::size_t blocks_end = GsvBlocksEnd(context.received_field_count);
+  const bool has_signal = context.several_systems && blocks_end != static_cast<std::size_t>(-1);
+  ParseGsv(f, Origin{!context.several_systems, context.talker,
+                     has_signal ? context.received_last_field : std::string_view(), blocks_end});
+}
+
+// $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00
+//   1 messages in group, 2 this message, 3 satellites in view, then four
+//   blocks of PRN, elevation, azimuth, SNR in 4-7, 8-11, 12-15, 16-19
+//   (NMEA 4.10: a signal id after the last block)
+void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
+  std::string_view number = Field(f, 2);
+  const std::int32_t this_message = ReadInt(number);
+  const bool starts = number.empty() || this_message == 1;
+  const bool completes = ReadInt(Field(f, 1)) == this_message;
+
+  if (origin.one_group) {
+    // The group as received is the sky; its count in view is the receiver's.
+    std::string_view in_view = Field(f, 3);
+    Variant num_in_view = in_view.empty() ? Variant() : Variant::I2(ReadInt16(in_view));
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (starts) pending_in_view_.clear();
+    FillGroup(pending_in_view_, f, origin, GnssSystem::kGps);
+    num_satellites_in_view_ = std::move(num_in_view);
+    if (completes) {
+      try {
+        satellite_in_view_ = pending_in_view_;
+      } catch (const std::bad_alloc&) {
+        // The previous group stays published (a failed copy leaves it as it was).
+      }
+    }
+    return;
+  }
+  try {
+    SystemGroup* group = FindGroup(origin);
+    if (group == nullptr) return;
+    if (starts) group->pending.clear();
+    FillGroup(group->pending, f, origin, SystemFromTalker(origin.talker));
+    if (completes) {
+      group->published = group->pending;
+      group->is_published = true;
+      group->fix_time = fix_times_;
+      PublishUnion();
+    }
+  } catch (const std::bad_alloc&) {
+    // The groups published before stay in view.
+  }
+}
 
 // The groups, the fix times and the union flag are the reader's own: the
 // lock is taken only to publish.
@@ -223,79 +295,21 @@ void SatelliteState::MarkNewFixTime(std::string_view time) {
   }
 }
 
-void SatelliteState::ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
-  GsaSummary summary(f);
-  GnssSystem system = SystemFromId(id);
-  if (system == GnssSystem::kUnknown) system = SystemFromTalker(talker);
-
-  std::lock_guard<std::mutex> lock(mutex_);
-  StoreLocked(std::move(summary));
-  if (new_fix_union_) {
-    fix_satellite_prns_.clear();
-    in_fix_union_.reset();
+// May throw std::bad_alloc.
+SatelliteState::SystemGroup* SatelliteState::FindGroup(const Origin& origin) {
+  // A signal id is one hex digit; anything longer is garbage, and garbage
+  // must not grow the groups without bound. Keys order as the talker's
+  // letters, then no id before any id byte.
+  const std::string_view talker = origin.talker, id = origin.id;
+  const auto byte = [](std::string_view s, std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
+  const std::uint32_t key = byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
+  auto at = std::lower_bound(groups_.begin(), groups_.end(), key,
+                             [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
+  if (at == groups_.end() || at->key != key) {
+    if (groups_.size() >= kMaxGroups) return nullptr;
+    at = groups_.insert(at, SystemGroup{key, {}, {}, false, 0});
   }
-  new_fix_union_ = false;
-  try {
-    for (std::size_t i = 3; i <= 14; ++i) {
-      std::string_view field = Field(f, i);
-      if (field.empty()) continue;
-      const int number = GsaNumber(system, field);
-      if (number == 0) continue;
-      const auto prn = static_cast<std::int16_t>(number);
-      const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
-      if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
-               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) != fix_satellite_prns_.end())
-        continue;
-      fix_satellite_prns_.push_back(prn);
-      if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
-    }
-  } catch (const std::bad_alloc&) {
-    // The union keeps what it had.
-  }
-}
-
-void SatelliteState::ParseGsvSystem(const SentenceFields& f, std::string_view talker, std::string_view id,
-                                    std::size_t blocks_end) {
-  const GnssSystem system = SystemFromTalker(talker);
-  std::string_view number = Field(f, 2);
-  try {
-    // A signal id is one hex digit; anything longer is garbage, and garbage
-    // must not grow the groups without bound. Keys order as the talker's
-    // letters, then no id before any id byte.
-    const auto byte = [](std::string_view s, std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
-    const std::uint32_t key = byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
-    auto at = std::lower_bound(groups_.begin(), groups_.end(), key,
-                               [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
-    if (at == groups_.end() || at->key != key) {
-      if (groups_.size() >= kMaxGroups) return;
-      at = groups_.insert(at, SystemGroup{key, {}, {}, false, 0});
-    }
-    SystemGroup& system_group = *at;
-    SatelliteList& group = system_group.pending;
-    if (number.empty() || ReadInt(number) == 1) group.clear();
-    for (std::size_t block = 4; block <= 16 && block < blocks_end; block += 4) {
-      std::string_view prn_field = Field(f, block);
-      if (prn_field.empty()) continue;
-      if (group.size() >= kMaxPendingSatellites) break;
-      const int unique = UniqueSatelliteNumber(system, ReadInt16(prn_field));
-      if (unique == 0) continue;
-      const SatelliteEntry entry = ReadBlock(f, block, static_cast<std::int16_t>(unique));
-      auto it = std::find_if(group.begin(), group.end(), [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
-      if (it != group.end()) {
-        *it = entry;
-      } else {
-        group.push_back(entry);
-      }
-    }
-    if (ReadInt(Field(f, 1)) == ReadInt(number)) {
-      system_group.published = group;
-      system_group.is_published = true;
-      system_group.fix_time = fix_times_;
-      PublishUnion();
-    }
-  } catch (const std::bad_alloc&) {
-    // The groups published before stay in view.
-  }
+  return &*at;
 }
 
 // Takes the lock to publish; may throw std::bad_alloc before it changes

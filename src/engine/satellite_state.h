@@ -50,11 +50,12 @@ class SatelliteState {
   SatelliteState();
   virtual ~SatelliteState();
 
-  // Fields are the normalized SentenceFields: element 0 the identifier.
-  void ParseGsa(const SentenceFields& f);
-  // Blocks from element `blocks_end` on are not read.
-  void ParseGsv(const SentenceFields& f, std::size_t blocks_end = 20);
-
+  // Where a GSA or GSV came from, and the rules its satellites follow.
+  //
+  // One group (GP alone accepted): the receiver's own numbers as sent, a PRN
+  // listed twice stays twice, each GSA replaces the satellites used and a
+  // completed GSV group is the sky as received, with its own count in view.
+  //
   // Several systems (any talker but GP alone accepted). Satellites carry
   // their unique numbers (gnss.h). A GSV group is assembled per talker and
   // signal id; the satellites in view are the union of the latest group of
@@ -65,12 +66,33 @@ class SatelliteState {
   // of the GSAs since the last fix sentence; DOPs and modes are the latest
   // GSA's. `id` is the trailing NMEA 4.10 id (GSA system, GSV signal) or
   // empty.
+  struct Origin {
+    bool one_group = true;
+    std::string_view talker = "GP";
+    std::string_view id;
+    std::size_t blocks_end = 20;  // GSV blocks from this element on are not read
+  };
   static constexpr int kStaleFixTimes = 10;
   // Talker and signal pairs kept; real receivers send a dozen at most.
   static constexpr std::size_t kMaxGroups = 64;
-  void ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id);
+
+  // Fields are the normalized SentenceFields: element 0 the identifier.
+  void ParseGsa(const SentenceFields& f, const Origin& origin);
+  void ParseGsv(const SentenceFields& f, const Origin& origin);
+  // As the loop calls them: the origin from what the loop saw.
+  void ParseGsa(const SentenceFields& f, const SentenceContext& context);
+  void ParseGsv(const SentenceFields& f, const SentenceContext& context);
+  void ParseGsa(const SentenceFields& f) { ParseGsa(f, Origin{}); }
+  void ParseGsv(const SentenceFields& f, std::size_t blocks_end = 20) {
+    ParseGsv(f, Origin{true, "GP", {}, blocks_end});
+  }
+  void ParseGsaSystem(const SentenceFields& f, std::string_view talker, std::string_view id) {
+    ParseGsa(f, Origin{false, talker, id});
+  }
   void ParseGsvSystem(const SentenceFields& f, std::string_view talker, std::string_view id,
-                      std::size_t blocks_end);
+                      std::size_t blocks_end) {
+    ParseGsv(f, Origin{false, talker, id, blocks_end});
+  }
   // A fix sentence and its time of day field: the next GSA starts a new
   // union, and a new time ages the GSV groups.
   void MarkFix(std::string_view time) {
@@ -123,6 +145,7 @@ class SatelliteState {
 
   // Several systems: per talker and signal id (ordered by key), each number
   // once. These and the fix times are the reader thread's alone.
+  // pending_in_view_ is the one group's pending list.
   struct SystemGroup {
     std::uint32_t key;
     SatelliteList pending;
@@ -131,6 +154,9 @@ class SatelliteState {
     std::int64_t fix_time;  // fix_times_ when published
   };
   void PublishUnion();
+  // The pending list of the group `origin` belongs to, or null when no more
+  // groups are kept.
+  SystemGroup* FindGroup(const Origin& origin);
   // PublishUnion's working list, kept for its capacity.
   struct RankedEntry {
     SatelliteEntry entry;

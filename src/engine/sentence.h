@@ -65,6 +65,14 @@ class SentenceFields {
   std::size_t size_ = 0;
 };
 
+// What the loop knows of a sentence besides its normalized fields.
+struct SentenceContext {
+  std::string_view talker;               // the two letters after '$'
+  std::size_t received_field_count = 0;  // elements before normalizing
+  std::string_view received_last_field;  // where NMEA 4.10 puts its ids
+  bool several_systems = false;          // any talker but GP alone accepted
+};
+
 // Checks and strips the "*hh" suffix in place (the CR goes with it). A line
 // without '*' is accepted unchanged.
 bool VerifyChecksum(std::string& line);

@@ -35,6 +35,9 @@ struct TalkerSettings {
   std::u16string talkers_text = u"GP";
   TalkerSet talkers;
   std::atomic<std::uint32_t> talkers_version{0};
+  // VTG, ZDA, GNS, GST, HDT, HDG, THS, GBS and TXT are read; off, they are
+  // lines like any unknown one.
+  std::atomic<bool> extended_sentences{false};
 };
 
 // What a receiver reads of the host's settings.

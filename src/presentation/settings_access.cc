@@ -62,4 +62,16 @@ HRESULT PutTalkers(Settings& settings, const Variant& value) {
   return S_OK;
 }
 
+Variant GetExtendedSentences(const Settings& settings) {
+  return Variant::Bool(settings.extended_sentences.load(std::memory_order_relaxed));
+}
+
+HRESULT PutExtendedSentences(Settings& settings, const Variant& value) {
+  Variant flag;
+  const HRESULT hr = ChangeType(value, VT_BOOL, &flag);
+  if (FAILED(hr)) return hr;
+  settings.extended_sentences.store(flag.boolean(), std::memory_order_relaxed);
+  return S_OK;
+}
+
 }  // namespace orvane

@@ -25,5 +25,7 @@ HRESULT PutAltitudeUnits(Settings& settings, const Variant& value);  // 0..1
 // refused with E_INVALIDARG and changes nothing.
 Variant GetTalkers(const Settings& settings);
 HRESULT PutTalkers(Settings& settings, const Variant& value);
+Variant GetExtendedSentences(const Settings& settings);
+HRESULT PutExtendedSentences(Settings& settings, const Variant& value);
 
 }  // namespace orvane

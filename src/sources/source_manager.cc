@@ -215,6 +215,10 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
   } catch (...) {
     // Nothing may escape the reader; the source still closes below.
   }
+  try {
+    receiver.EndEpoch();  // the last epoch is not lost
+  } catch (...) {
+  }
   if (source.IsReplay()) {
     bool fire;
     {

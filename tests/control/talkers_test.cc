@@ -33,8 +33,12 @@ TEST(TalkersTest, BelongsToIOrvane2AtDispid100) {
   EXPECT_EQ(m->dispid, 100);
   EXPECT_EQ(m->owner, MemberInterface::kIOrvane2);
   for (const MemberInfo& row : Members()) EXPECT_EQ(row.owner, MemberInterface::kIOrvane) << row.name;
-  ASSERT_EQ(AllMembers().size(), 61u);
+  // Talkers and ExtendedSentences (get and put each), then 21 read-only.
+  ASSERT_EQ(AllMembers().size(), 59u + 4 + 21);
   EXPECT_EQ(FindMember(100, MemberKind::kPut), &AllMembers()[60]);
+  const MemberInfo* extended = FindMember(101, MemberKind::kPut);
+  ASSERT_NE(extended, nullptr);
+  EXPECT_EQ(extended->owner, MemberInterface::kIOrvane2);
 }
 
 TEST(TalkersTest, PutGetAndRefusals) {

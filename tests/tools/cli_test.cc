@@ -330,11 +330,83 @@ TEST(CliTest, MembersListsTheWholeTable) {
   ASSERT_EQ(r.status, 0);
   int lines = 0;
   for (char ch : r.out) lines += ch == '\n';
-  // IOrvane's 59, IOrvane2's heading and its Talkers get and put, the events.
-  EXPECT_EQ(lines, 59 + 1 + 2 + 1 + 5);
+  // IOrvane's 59, IOrvane2's heading, its two settings' gets and puts and
+  // 21 read-only properties, the events.
+  EXPECT_EQ(lines, 59 + 1 + 4 + 21 + 1 + 5);
   EXPECT_NE(r.out.find("IOrvane2:\n100  get     Talkers"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(" 34  method  GetWptLocation"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("[optional] TimeScale"), std::string::npos);
+}
+
+// A log written by the test, its lines joined by `end`.
+std::string WriteLog(const std::string& name, const std::vector<std::string>& bodies, const std::string& end) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream f(path, std::ios::binary);
+  for (const std::string& body : bodies) f << orvane::testing::WithChecksum(body) << end;
+  return path;
+}
+
+const std::vector<std::string> kGnEpochs = {
+    "$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A",
+    "$GNVTG,330.3,T,331.5,M,5.8,N,10.7,K,A",
+    "$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,",
+    "$GNGSA,A,3,18,14,,,,,,,,,,,1.6,0.9,1.3,1",
+    "$GPGSV,1,1,02,18,57,318,43,14,16,103,,1",
+    "$GNGST,120000.00,0.5,1.2,0.8,45.0,3.0,4.0,2.5",
+    "$GPHDT,274.07,T",
+    "$GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A",
+};
+
+TEST(CliTest, GpsdLinesPerEpochAsWrittenByHand) {
+  const std::string log = WriteLog("orvane_gpsd.nmea", kGnEpochs, "\r\n");
+  Result r = RunOrvane("replay --all --gpsd " + log);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:00.000Z\",\"lat\":50.765,"
+            "\"lon\":-1.298,\"altHAE\":49.199999999999996,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
+            "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"magvar\":-1.2,\"speed\":2.983777777777778,"
+            "\"heading\":274.07}\n"
+            "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,\"vdop\":1.3,"
+            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true},"
+            "{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true}]}\n"
+            // The mode stands as the last GSA gave it.
+            "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166666666666,"
+            "\"lon\":-1.298,\"altHAE\":49.199999999999996,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
+            "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"speed\":3.0352222222222225,\"heading\":274.07}\n");
+}
+
+TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
+  const std::string log = WriteLog("orvane_gn.nmea", kGnEpochs, "\r\n");
+  Result plain = RunOrvane("replay " + log);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.err, "orvane: the receiver sends $GNRMC, which Talkers \"GP\" ignores: add --all\n");
+  Result all = RunOrvane("replay --all " + log);
+  EXPECT_EQ(all.err, "");
+  // Two epochs, two lines, the first with its heading and GST's error.
+  EXPECT_EQ(Count(all.out, " fix  "), 2u) << all.out;
+  EXPECT_NE(all.out.find("sats 9  hdg 274.1  err 5.0 m\n"), std::string::npos) << all.out;
+  Result summary = RunOrvane("replay --summary " + log);
+  EXPECT_NE(summary.out.find("  other    7\n    $GNRMC   2\n    $GNVTG   1\n"), std::string::npos) << summary.out;
+}
+
+TEST(CliTest, CarriageReturnOnlyLogsAreNamedAndReadWithAll) {
+  const std::string log = WriteLog("orvane_cr.nmea", kGnEpochs, "\r");
+  Result plain = RunOrvane("replay --summary " + log);
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(plain.err, "orvane: " + log + ": no NMEA sentences found: lines end with CR only (8 sentences); add --all to read them\n");
+  Result all = RunOrvane("replay --all --summary " + log);
+  EXPECT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("  $--RMC   1\n"), std::string::npos) << all.out << "the last line waits for a byte after its CR";
+  // A doubled dollar sign, as the ST Teseo LIV4F writes, with --all only.
+  const std::string teseo = ::testing::TempDir() + "orvane_teseo.nmea";
+  {
+    std::ofstream f(teseo, std::ios::binary);
+    for (const std::string& body : kGnEpochs) f << "$" << orvane::testing::WithChecksum(body) << "\r\n";
+  }
+  Result doubled_all = RunOrvane("replay --all --summary " + teseo);
+  EXPECT_NE(doubled_all.out.find("  $--RMC   2\n"), std::string::npos) << doubled_all.out;
+  Result doubled_plain = RunOrvane("replay --set Talkers=* --summary " + teseo);
+  EXPECT_NE(doubled_plain.out.find("  $--RMC   0\n"), std::string::npos) << doubled_plain.out;
 }
 
 }  // namespace

@@ -96,6 +96,7 @@ TEST_F(GeneratorTest, EverySeedAndModeDecodesWithoutLoss) {
       EXPECT_EQ(stats.checksum_dropped, 0u);
       EXPECT_EQ(stats.unrecognised, 0u);
       for (std::size_t row = 0; row < Receiver::Sentences().size(); ++row) {
+        if (Receiver::Sentences()[row].extended) continue;  // off by default
         EXPECT_GT(stats.by_row[row], 0u) << Receiver::Sentences()[row].identifier;
       }
       // The last fix is dated the new year.

@@ -20,6 +20,7 @@
 #include "control/member_table.h"
 #include "control/orvane_control.h"
 #include "engine/sentence.h"
+#include "gpsd_json.h"
 #include "json.h"
 
 namespace orvane::cli {
@@ -128,6 +129,13 @@ class NmeaScan {
   void Feed(std::string_view bytes) {
     for (char c : bytes) {
       if (found_) return;
+      // The same bytes cut at CR alone, to say why a log was read as empty.
+      if (c == '\r' || c == '\n') {
+        if (!cr_line_.empty() && cr_line_.size() <= kLongestSentence && IsWellFormedSentence(cr_line_)) ++cr_only_;
+        cr_line_.clear();
+      } else if (cr_line_.size() <= kLongestSentence) {
+        cr_line_.push_back(c);
+      }
       if (c != '\n') {
         if (line_.size() <= kLongestSentence) line_.push_back(c);
         continue;
@@ -137,21 +145,25 @@ class NmeaScan {
     }
   }
   bool found() const { return found_; }
+  // Sentences found only when CR alone ends a line.
+  std::uint64_t cr_only() const { return found_ ? 0 : cr_only_; }
 
  private:
+  std::string cr_line_;
+  std::uint64_t cr_only_ = 0;
   static constexpr std::size_t kLongestSentence = 4096;  // far beyond any receiver's
   std::string line_;
   bool found_ = false;
 };
 
-bool HoldsNmeaSentence(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
+NmeaScan ScanForNmea(const std::string& path) {
   NmeaScan scan;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return scan;
   char buf[65536];
   for (std::size_t n; !scan.found() && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) scan.Feed({buf, n});
   std::fclose(f);
-  return scan.found();
+  return scan;
 }
 
 class Session {
@@ -188,6 +200,10 @@ class Session {
     return SUCCEEDED(Get("PortHandle", &handle));
   }
   void OnEvent(DISPID id, std::span<Variant> args);
+  // On the reader thread, between the epoch's last sentence and the next.
+  void OnEpoch(const Epoch& epoch);
+  // Once: fix sentences arrive from a talker Talkers refuses.
+  void HintIgnoredTalker();
   void PrintFix(std::span<Variant> args);
   void PrintProperties();
   void AppendKeyed(std::string& s, bool* first, const std::string& key,
@@ -211,6 +227,8 @@ class Session {
   // scanned as it is read, on the reader's thread, until one is found.
   NmeaScan stream_scan_;
   bool progress_shown_ = false;
+  bool epoch_lines_ = false;  // one line per epoch, not per fix sentence
+  bool hinted_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
   // Per event, its JSON written once: `{"event":"Name"` and `,"Arg":` for
@@ -250,6 +268,7 @@ const Session::EventKeys* Session::KeysFor(DISPID id) const {
 
 void Session::OnEvent(DISPID id, std::span<Variant> args) {
   ++events_;
+  if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   if (id == kDispIdFileComplete) file_complete_ = true;
   if (options_.json) {
     const EventKeys* event = KeysFor(id);
@@ -261,8 +280,10 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
     }
     line_ += "}\n";
     std::fwrite(line_.data(), 1, line_.size(), out_);
+  } else if (options_.gpsd) {
+    return;
   } else if (id == kDispIdFixUpdate) {
-    PrintFix(args);
+    if (!epoch_lines_) PrintFix(args);
   } else if (id == kDispIdFileComplete) {
     std::fprintf(out_, "end of file\n");
   }
@@ -287,6 +308,60 @@ void Session::PrintFix(std::span<Variant> args) {
   std::fprintf(out_, "%-19s  %s  %-16s %-17s %8s %-4s sats %s\n", time.empty() ? "-" : time.c_str(),
                good.vt() == VT_BOOL && good.boolean() ? "fix  " : "nofix", lat.ToUtf8().c_str(),
                lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str());
+}
+
+void Session::HintIgnoredTalker() {
+  hinted_ = true;
+  Variant talkers;
+  Get("Talkers", &talkers);
+  std::fprintf(err_, "orvane: the receiver sends %s, which Talkers \"%s\" ignores: add --all\n",
+               control_->stats().ignored_fix.c_str(), talkers.ToUtf8().c_str());
+  std::fflush(err_);
+}
+
+void Session::OnEpoch(const Epoch& e) {
+  if (options_.gpsd) {
+    line_ = GpsdTpv(e);
+    for (const std::string& type : e.sentences) {
+      if (type == "GSV" || type == "GSA") {
+        line_ += GpsdSky(e);
+        break;
+      }
+    }
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+  } else {
+    // The fix line, from the properties as the epoch left them, with the
+    // heading and GST's horizontal error when the receiver sent them.
+    Variant good, when, lat, lon, speed, units, sats;
+    Get("FixGood", &good);
+    Get("FixDateTime", &when);
+    Get("Latitude", &lat);
+    Get("Longitude", &lon);
+    Get("Speed", &speed);
+    Get("SpeedUnits", &units);
+    Get("NumSatellitesInFix", &sats);
+    static const char* kUnit[] = {"mph", "km/h", "kn"};
+    const int u = units.vt() == VT_I2 && units.i2() >= 0 && units.i2() <= 2 ? units.i2() : 2;
+    const std::string time = when.vt() == VT_DATE && when.date() != 0.0 ? IsoDate(when.date()) : "-";
+    const std::string speed_text =
+        speed.vt() == VT_R8 ? ShortestDouble(std::round(speed.r8() * 100) / 100) : "-";
+    std::string sats_text = sats.vt() == VT_I2 ? std::to_string(sats.i2()) : "-";
+    if (!e.satellites_used && sats.vt() != VT_I2) sats_text = "-";
+    std::string extra;
+    char buf[64];
+    if (e.heading) {
+      std::snprintf(buf, sizeof buf, "  hdg %.1f", *e.heading);
+      extra += buf;
+    }
+    if (e.latitude_error && e.longitude_error) {
+      std::snprintf(buf, sizeof buf, "  err %.1f m", std::hypot(*e.latitude_error, *e.longitude_error));
+      extra += buf;
+    }
+    std::fprintf(out_, "%-19s  %s  %-16s %-17s %8s %-4s sats %s%s\n", time.c_str(),
+                 good.vt() == VT_BOOL && good.boolean() ? "fix  " : "nofix", lat.ToUtf8().c_str(),
+                 lon.ToUtf8().c_str(), speed_text.c_str(), kUnit[u], sats_text.c_str(), extra.c_str());
+  }
+  if (options_.mode == Options::Mode::kLive) std::fflush(out_);
 }
 
 // ,"key":{"Name":value,...} (no comma before the first entry).
@@ -367,12 +442,20 @@ void Session::PrintSummary(double seconds) {
   Variant talkers;
   Get("Talkers", &talkers);
   const std::string talker = talkers.vt() == VT_BSTR && talkers.bstr() == u"GP" ? "$GP" : "$--";
+  Variant extended;
+  Get("ExtendedSentences", &extended);
+  const bool with_extended = extended.vt() == VT_BOOL && extended.boolean();
   const auto& rows = Receiver::Sentences();
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].extended && !with_extended) continue;
     const std::string identifier = talker + std::string(rows[i].identifier);
     std::fprintf(out_, "  %-8s %llu\n", identifier.c_str(), static_cast<unsigned long long>(st.by_row[i]));
   }
   std::fprintf(out_, "  %-8s %llu\n", "other", static_cast<unsigned long long>(st.unrecognised));
+  // What "other" holds, when only the summary is asked for.
+  for (const auto& [name, count] : options_.summary ? st.other_types : decltype(st.other_types){}) {
+    std::fprintf(out_, "    %-8s %llu\n", name.c_str(), static_cast<unsigned long long>(count));
+  }
   std::fprintf(out_, "  dropped by checksum: %llu\n", static_cast<unsigned long long>(st.checksum_dropped));
   if (st.overlong_dropped != 0) {
     std::fprintf(out_, "  dropped as overlong: %llu\n", static_cast<unsigned long long>(st.overlong_dropped));
@@ -482,7 +565,10 @@ int Session::Run() {
     std::fprintf(err_, "error 0x8007000E: Not enough memory.\n");
     return 1;
   }
-  for (const auto& [name, value] : options_.sets) {
+  std::vector<std::pair<std::string, std::string>> sets;
+  if (options_.all) sets = {{"Talkers", "*"}, {"ExtendedSentences", "True"}};
+  sets.insert(sets.end(), options_.sets.begin(), options_.sets.end());
+  for (const auto& [name, value] : sets) {
     std::vector<Variant> args = {Variant::Text(value)};
     ExcepInfo info;
     const HRESULT hr = InvokeByName(*control_, name, DISPATCH_PROPERTYPUT, args, nullptr, &info);
@@ -506,6 +592,15 @@ int Session::Run() {
     // waits for this one.
     control_->events().Advise(sink, &cookie, SinkThreading::kFreeThreaded);
   }
+  if (!options_.summary && !options_.json) {
+    Variant talkers, extended;
+    Get("Talkers", &talkers);
+    Get("ExtendedSentences", &extended);
+    epoch_lines_ = options_.gpsd || !(talkers.vt() == VT_BSTR && talkers.bstr() == u"GP") ||
+                   (extended.vt() == VT_BOOL && extended.boolean());
+  }
+  std::uint32_t epoch_cookie = 0;
+  if (epoch_lines_) epoch_cookie = control_->AddEpochObserver([this](const Epoch& e) { OnEpoch(e); });
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   if (options_.mode == Options::Mode::kLive) {
@@ -549,16 +644,24 @@ int Session::Run() {
   WaitForEnd();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (options_.props) PrintProperties();
-  if (options_.summary || !options_.json) PrintSummary(seconds);
+  if (options_.summary || (!options_.json && !options_.gpsd)) PrintSummary(seconds);
   if (cookie != 0) control_->events().Unadvise(cookie);
+  if (epoch_cookie != 0) control_->RemoveEpochObserver(epoch_cookie);
+  if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   std::fflush(out_);
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
     std::uint64_t handled = 0;
     for (std::uint64_t n : control_->stats().by_row) handled += n;
-    const bool held_nmea =
-        stream_ ? stream_scan_.found() : HoldsNmeaSentence(open_name_.empty() ? options_.source : open_name_);
-    if (handled == 0 && !held_nmea) {
-      std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
+    const NmeaScan scan = stream_ ? stream_scan_ : ScanForNmea(open_name_.empty() ? options_.source : open_name_);
+    if (handled == 0 && !scan.found()) {
+      if (scan.cr_only() != 0) {
+        std::fprintf(err_,
+                     "orvane: %s: no NMEA sentences found: lines end with CR only (%llu sentences); "
+                     "add --all to read them\n",
+                     SourceName().c_str(), static_cast<unsigned long long>(scan.cr_only()));
+      } else {
+        std::fprintf(err_, "orvane: %s: no NMEA sentences found\n", SourceName().c_str());
+      }
       return kExitSourceFailed;
     }
   }
@@ -707,6 +810,10 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
       o.props = true;
     } else if (a == "--summary") {
       o.summary = true;
+    } else if (a == "--all") {
+      o.all = true;
+    } else if (a == "--gpsd") {
+      o.gpsd = true;
     } else if (const char* flag = ValuedFlag(a)) {
       const std::string f = flag;
       std::string v;

@@ -20,6 +20,8 @@ struct Options {
   bool typed = false;
   bool props = false;
   bool summary = false;
+  bool all = false;   // every talker and ExtendedSentences on
+  bool gpsd = false;  // gpsd's TPV and SKY, one per epoch
   double duration = -1;  // live: seconds, negative for until interrupted
 };
 
