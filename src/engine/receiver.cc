@@ -137,7 +137,12 @@ void Receiver::CutLines() {
   while (scan_pos_ < buf_.size()) {
     const void* hit = FindLineEnd();
     if (hit == nullptr) {
+      // A CR last in the buffer is looked at again with the next byte.
       scan_pos_ = buf_.size();
+      if (scan_pos_ > pending_start_ && buf_.back() == '\r' &&
+          settings_.extended_sentences.load(std::memory_order_relaxed)) {
+        --scan_pos_;
+      }
       break;
     }
     std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(hit) - buf_.data());
