@@ -31,9 +31,11 @@ namespace py = pybind11;
 namespace orvane {
 namespace {
 
-// What the decoder hands the engine at a time: small enough that the
-// engine's line buffer stays small, large enough that the loop dominates.
-constexpr std::size_t kFeedBytes = 1 << 20;
+// What is read from a source at a time.
+constexpr std::size_t kReadBytes = 1 << 20;
+// What the engine is handed at a time: no more than its longest line, so a
+// line beyond that is dropped as overlong, as a replay drops it.
+constexpr std::size_t kFeedBytes = Receiver::kMaxLineBytes;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
 
@@ -269,7 +271,7 @@ void FeedPath(LogDecoder& d, const py::object& path_object) {
   {
     py::gil_scoped_release unlocked;
     gzbuffer(gz, 256 * 1024);
-    std::vector<char> buf(kFeedBytes);
+    std::vector<char> buf(kReadBytes);
     while (true) {
       const int n = gzread(gz, buf.data(), static_cast<unsigned>(buf.size()));
       if (n > 0) d.Feed(buf.data(), static_cast<std::size_t>(n));
@@ -278,21 +280,22 @@ void FeedPath(LogDecoder& d, const py::object& path_object) {
         const char* message = gzerror(gz, &code);
         if (code == Z_ERRNO) {
           failure = errno != 0 ? errno : EIO;
-        } else if (code != Z_OK && code != Z_BUF_ERROR) {
+        } else if (code != Z_OK) {
+          // Z_BUF_ERROR: a gzip stream cut short, which must not pass for
+          // a whole log.
           failure = EIO;
-          zerror = message;
+          zerror = code == Z_BUF_ERROR ? "a gzip stream cut short" : message;
         } else if (n > 0) {
           continue;  // a short read is not the end
         }
         break;
       }
     }
-    // Z_BUF_ERROR at the end: a gzip stream cut short. What it held is kept.
     gzclose_r(gz);
   }
   if (failure != 0 && zerror.empty()) raise(failure);
   if (failure != 0) {
-    PyErr_SetObject(PyExc_OSError, py::make_tuple(EIO, "orvane.read: " + zerror, path_object).ptr());
+    PyErr_SetObject(PyExc_OSError, py::make_tuple(EIO, "cannot read " + zerror, path_object).ptr());
     throw py::error_already_set();
   }
 }
@@ -308,7 +311,7 @@ void FeedBuffer(LogDecoder& d, const py::buffer& source) {
 void FeedFile(LogDecoder& d, const py::object& file) {
   const py::object read = file.attr("read");
   while (true) {
-    py::object chunk = read(kFeedBytes);
+    py::object chunk = read(kReadBytes);
     if (py::isinstance<py::str>(chunk)) {
       throw py::type_error("orvane.read: the file object gives str; open it in binary mode ('rb')");
     }
@@ -325,7 +328,7 @@ void FeedFile(LogDecoder& d, const py::object& file) {
 
 void FeedLines(LogDecoder& d, const py::iterable& lines) {
   std::string batch;
-  batch.reserve(kFeedBytes + 4096);
+  batch.reserve(kReadBytes + 4096);
   const auto flush = [&] {
     py::gil_scoped_release unlocked;
     d.Feed(batch.data(), batch.size());
@@ -346,12 +349,17 @@ void FeedLines(LogDecoder& d, const py::iterable& lines) {
     }
     batch.append(data, static_cast<std::size_t>(size));
     if (size == 0 || data[size - 1] != '\n') batch += '\n';
-    if (batch.size() >= kFeedBytes) flush();
+    if (batch.size() >= kReadBytes) flush();
   }
   flush();
 }
 
 py::object Read(const py::object& source, const std::string& talkers, bool extended) {
+  try {
+    py::module_::import("numpy");
+  } catch (py::error_already_set&) {
+    throw py::import_error("orvane.read needs numpy: pip install numpy (on Debian: apt install python3-numpy)");
+  }
   LogDecoder d(talkers, extended);
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
     FeedPath(d, source);

@@ -30,8 +30,7 @@ def _paths(paths_or_glob: str | os.PathLike[str] | Iterable[str | os.PathLike[st
 
 
 def _part(path: str, table: str, talkers: str, extended: bool) -> Any:
-    frame = getattr(read_frame(path, talkers=talkers, extended=extended), table)
-    return frame
+    return getattr(read_frame(path, talkers=talkers, extended=extended), table)
 
 
 def read_logs(paths_or_glob: str | os.PathLike[str] | Iterable[str | os.PathLike[str]], *, table: str = "epochs",
@@ -55,5 +54,7 @@ def read_logs(paths_or_glob: str | os.PathLike[str] | Iterable[str | os.PathLike
     paths = _paths(paths_or_glob)
     # The columns and their types, from an empty log: no file is read.
     meta = getattr(read_frame(b"", talkers=talkers, extended=extended), table)
-    return dd.from_map(_part, paths, table=table, talkers=talkers, extended=extended, meta=meta,
-                       enforce_metadata=False)
+    from dask import delayed
+
+    parts = [delayed(_part, pure=True)(path, table, talkers, extended) for path in paths]
+    return dd.from_delayed(parts, meta=meta, verify_meta=False)
