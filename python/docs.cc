@@ -342,7 +342,10 @@ const char* OwnDoc(std::string_view name) {
   std::string text;
   if (!row->type.empty() && row->type.front() == '(') {  // the signature first, as help() shows one
     const std::size_t dot = name.rfind('.');
-    text = Signature(dot == std::string_view::npos ? name : name.substr(dot + 1), row->type) + "\n\n";
+    // A long signature goes on over indented lines, as help() shows it.
+    const std::string wrapped = Wrap(Signature(dot == std::string_view::npos ? name : name.substr(dot + 1), row->type));
+    for (char c : wrapped) text += c == '\n' ? std::string("\n    ") : std::string(1, c);
+    text += "\n\n";
   }
   return Keep(text + Wrap(row->doc));
 }

@@ -292,3 +292,8 @@ def test_the_plot_example_draws_the_docs_figure(sample, tmp_path):
     assert run.returncode == 0, run.stderr
     assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 10000
     assert "600 epochs" in run.stdout
+    pytest.importorskip("mypy", reason="SKIPPED: mypy missing (scripts/setup installs python3-mypy)")
+    env["MYPYPATH"] = str(pathlib.Path(orvane.__file__).resolve().parent.parent)
+    check = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(EXAMPLES / "plot_log.py")],
+                           env=env, cwd=tmp_path, capture_output=True, text=True)
+    assert check.returncode == 0, check.stdout + check.stderr
