@@ -37,7 +37,8 @@ def main(argv: list[str]) -> int:
     track.set_xlabel("longitude (°)")
     track.set_ylabel("latitude (°)")
     track.set_title("Track")
-    track.set_aspect(1 / np.cos(np.radians(np.nanmean(epochs["lat"]))) if have.any() else "auto")
+    if have.any():
+        track.set_aspect(1 / np.cos(np.radians(np.nanmean(epochs["lat"]))), adjustable="datalim")
     tracked = sats[sats["snr"] >= 0]
     for prn, one in tracked.groupby("prn"):
         snr.plot(one["time"], one["snr"], lw=1, label=f"{prn}")
