@@ -217,7 +217,7 @@ constexpr PyDoc kOwnDocs[] = {
      "",
      "What orvane.read gives: four dicts of NumPy arrays of equal length, one entry per column.\n"
      "epochs, one row per epoch (every sentence with one time of day, merged): time datetime64[ns] UTC to the "
-     "second (NaT before a date and time are known), lat and lon signed decimal degrees, alt metres above "
+     "second (NaT before a time is known or outside the years 1678-2261; a time before any date is on 1899-12-30, as the control keeps it), lat and lon signed decimal degrees, alt metres above "
      "mean sea level, alt_hae metres above the WGS84 ellipsoid, geoid_height metres, speed knots, course, "
      "magnetic_course, magnetic_variation and heading degrees, good bool (RMC/GLL valid), mode int16 (1 no "
      "fix, 2 2D, 3 3D), quality int16 (GGA), satellites_used and satellites_in_view int16, pdop, hdop, vdop, "

@@ -41,8 +41,12 @@ constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
 
 double Or(const std::optional<double>& v) { return v ? *v : kNaN; }
 std::int16_t Or(const std::optional<int>& v) { return v ? static_cast<std::int16_t>(*v) : std::int16_t{-1}; }
+// datetime64[ns] reaches the years 1678 to 2261; a ZDA may give any year.
 std::int64_t Nanoseconds(const std::optional<UtcTime>& t) {
-  return t ? static_cast<std::int64_t>(t->time_since_epoch().count()) * 1'000'000'000 : kNaT;
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000;
+  if (!t) return kNaT;
+  const auto seconds = static_cast<std::int64_t>(t->time_since_epoch().count());
+  return seconds > -kLimit && seconds < kLimit ? seconds * 1'000'000'000 : kNaT;
 }
 
 struct EpochColumns {

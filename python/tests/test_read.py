@@ -86,6 +86,10 @@ def test_talkers_and_extended_choose_what_is_read():
     gp = orvane.read(text, talkers="GP", extended=False)
     assert gp.counts["RMC"] == 0 and gp.counts["HDT"] == 0 and gp.counts["unrecognised"] == 2
     assert len(gp.epochs["time"]) == 0
+    # A ZDA year beyond datetime64[ns]: no time rather than a wrong one.
+    far = orvane.read(b"$GPZDA,120000.00,05,06,2024,00,00*62\n$GPZDA,120001.00,05,06,9999,00,00*67\n")
+    assert far.counts["ZDA"] == 2 and far.epochs["time"][0] == np.datetime64("2024-06-05T12:00:00", "ns")
+    assert np.isnat(far.epochs["time"][1])
 
 
 def test_bad_sources_raise_at_once_and_bad_lines_are_counted(tmp_path, sample):
