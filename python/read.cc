@@ -1,7 +1,5 @@
-// orvane.read: a whole log decoded by the engine into columns, with the GIL
-// released. The engine is driven directly (no reader thread, no events):
-// each completed epoch is read once, as the control's OnEpoch reads it, and
-// appended to plain vectors that become NumPy arrays without a copy.
+// orvane.read: a whole log decoded by the engine into columns (LogDecoder),
+// with the GIL released; the columns become NumPy arrays without a copy.
 #include "read.h"
 
 #include <fcntl.h>
@@ -15,16 +13,11 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "control/event_source.h"
-#include "control/snapshots.h"
-#include "engine/gnss.h"
-#include "engine/receiver.h"
-#include "engine/stop_event.h"
-#include "presentation/settings.h"
-#include "presentation/settings_access.h"
+#include "log_decoder.h"
 
 namespace py = pybind11;
 
@@ -33,136 +26,6 @@ namespace {
 
 // What is read from a source at a time.
 constexpr std::size_t kReadBytes = 1 << 20;
-// What the engine is handed at a time: no more than its longest line, so a
-// line beyond that is dropped as overlong, as a replay drops it.
-constexpr std::size_t kFeedBytes = Receiver::kMaxLineBytes;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
-
-double Or(const std::optional<double>& v) { return v ? *v : kNaN; }
-std::int16_t Or(const std::optional<int>& v) { return v ? static_cast<std::int16_t>(*v) : std::int16_t{-1}; }
-// datetime64[ns] reaches the years 1678 to 2261; a ZDA may give any year.
-std::int64_t Nanoseconds(const std::optional<UtcTime>& t) {
-  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000;
-  if (!t) return kNaT;
-  const auto seconds = static_cast<std::int64_t>(t->time_since_epoch().count());
-  return seconds > -kLimit && seconds < kLimit ? seconds * 1'000'000'000 : kNaT;
-}
-
-struct EpochColumns {
-  std::vector<std::int64_t> time;
-  std::vector<double> lat, lon, alt, alt_hae, geoid_height, speed, course, magnetic_course, magnetic_variation,
-      heading, pdop, hdop, vdop, lat_error, lon_error, alt_error;
-  std::vector<std::int16_t> mode, quality, satellites_used, satellites_in_view;
-  std::vector<bool> good;
-};
-
-struct SatelliteColumns {
-  std::vector<std::int64_t> time;
-  std::vector<std::int16_t> prn, elevation, azimuth, snr;
-  std::vector<std::int8_t> system;
-  std::vector<bool> used;
-};
-
-class LogDecoder final : EpochListener, ChunkReader {
- public:
-  LogDecoder(const std::string& talkers, bool extended) : receiver_(settings_, events_) {
-    if (PutTalkers(settings_, Variant::Text(talkers)) != S_OK) {
-      throw py::value_error("orvane.read: talkers must be \"*\" or two-letter talkers separated by commas, not " +
-                            py::repr(py::str(talkers)).cast<std::string>());
-    }
-    settings_.extended_sentences.store(extended);
-    receiver_.SetEpochListener(this);
-    receiver_.WantEpochs(true);
-    const auto rows = Receiver::Sentences();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i].identifier == "GSV") gsv_row_ = std::uint64_t{1} << i;
-    }
-  }
-
-  // Bytes of the log, in order; a line may span calls.
-  void Feed(const char* data, std::size_t size) {
-    while (size > 0) {
-      const std::size_t n = std::min(size, kFeedBytes);
-      chunk_ = data;
-      chunk_size_ = n;
-      do {
-        receiver_.ProcessAvailableSentences(*this, stop_);
-      } while (chunk_size_ > 0 || receiver_.queued_lines() > 0);
-      data += n;
-      size -= n;
-    }
-  }
-
-  // The source ended: a last line without its line end is read too, and
-  // the epoch in progress completes.
-  void Finish() {
-    if (receiver_.pending_bytes() > 0) Feed("\n", 1);
-    receiver_.EndEpoch();
-    route_ = SnapshotReader::ReadNavigation(receiver_);
-  }
-
-  const Receiver::Stats& stats() const { return receiver_.stats(); }
-  EpochColumns& epochs() { return e_; }
-  SatelliteColumns& satellites() { return s_; }
-  const Navigation& navigation() const { return route_; }
-
- private:
-  int ReadChunk(std::string& pending) override {
-    if (chunk_size_ > 0) pending.append(chunk_, chunk_size_);
-    chunk_size_ = 0;
-    return 0;
-  }
-
-  void EpochCompleted(std::uint64_t rows) override {
-    const Epoch e = SnapshotReader::ReadEpoch(receiver_, rows);
-    const std::int64_t t = Nanoseconds(e.time);
-    e_.time.push_back(t);
-    e_.good.push_back(e.good);
-    e_.lat.push_back(Or(e.latitude));
-    e_.lon.push_back(Or(e.longitude));
-    e_.alt.push_back(Or(e.altitude));
-    e_.alt_hae.push_back(Or(e.altitude_hae));
-    e_.geoid_height.push_back(Or(e.geoid_height));
-    e_.speed.push_back(Or(e.speed));
-    e_.course.push_back(Or(e.course));
-    e_.magnetic_course.push_back(Or(e.magnetic_course));
-    e_.magnetic_variation.push_back(Or(e.magnetic_variation));
-    e_.heading.push_back(Or(e.heading));
-    e_.mode.push_back(Or(e.mode));
-    e_.quality.push_back(Or(e.quality));
-    e_.satellites_used.push_back(Or(e.satellites_used));
-    e_.satellites_in_view.push_back(Or(e.satellites_in_view));
-    e_.pdop.push_back(Or(e.pdop));
-    e_.hdop.push_back(Or(e.hdop));
-    e_.vdop.push_back(Or(e.vdop));
-    e_.lat_error.push_back(Or(e.latitude_error));
-    e_.lon_error.push_back(Or(e.longitude_error));
-    e_.alt_error.push_back(Or(e.altitude_error));
-    // A sky is written once, with the epoch whose GSV completed it.
-    if ((rows & gsv_row_) == 0) return;
-    for (const Satellite& sat : e.sky.in_sight) {
-      s_.time.push_back(t);
-      s_.prn.push_back(static_cast<std::int16_t>(sat.number));
-      s_.system.push_back(static_cast<std::int8_t>(SystemOfNumber(sat.number)));
-      s_.elevation.push_back(Or(sat.elevation));
-      s_.azimuth.push_back(Or(sat.azimuth));
-      s_.snr.push_back(Or(sat.snr));
-      s_.used.push_back(sat.used_in_fix);
-    }
-  }
-
-  Settings settings_;
-  EventSource events_;
-  Receiver receiver_;
-  StopEvent stop_;
-  const char* chunk_ = nullptr;
-  std::size_t chunk_size_ = 0;
-  std::uint64_t gsv_row_ = 0;
-  EpochColumns e_;
-  SatelliteColumns s_;
-  Navigation route_;
-};
 
 // The vector becomes the array's memory; the capsule frees it with the array.
 template <typename T>
@@ -358,13 +221,23 @@ void FeedLines(LogDecoder& d, const py::iterable& lines) {
   flush();
 }
 
+std::unique_ptr<LogDecoder> NewDecoder(const std::string& talkers, bool extended) {
+  try {
+    return std::make_unique<LogDecoder>(talkers, extended);
+  } catch (const std::invalid_argument&) {
+    throw py::value_error("orvane.read: talkers must be \"*\" or two-letter talkers separated by commas, not " +
+                          py::repr(py::str(talkers)).cast<std::string>());
+  }
+}
+
 py::object Read(const py::object& source, const std::string& talkers, bool extended) {
   try {
     py::module_::import("numpy");
   } catch (py::error_already_set&) {
     throw py::import_error("orvane.read needs numpy: pip install numpy (on Debian: apt install python3-numpy)");
   }
-  LogDecoder d(talkers, extended);
+  const std::unique_ptr<LogDecoder> decoder = NewDecoder(talkers, extended);
+  LogDecoder& d = *decoder;
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
     FeedPath(d, source);
   } else if (PyObject_CheckBuffer(source.ptr())) {
