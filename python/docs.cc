@@ -215,7 +215,7 @@ constexpr PyDoc kOwnDocs[] = {
      "talkers it cannot parse, TypeError for a source of another kind or a file object opened in text mode."},
     {"Log",
      "",
-     "What orvane.read gives: four dicts of NumPy arrays of equal length, one entry per column.\n"
+     "What orvane.read gives: dicts of NumPy columns, the columns of each of equal length, and counts.\n"
      "epochs, one row per epoch (every sentence with one time of day, merged): time datetime64[ns] UTC to the "
      "second (NaT before a time is known or outside the years 1678-2261; a time before any date is on 1899-12-30, as the control keeps it), lat and lon signed decimal degrees, alt metres above "
      "mean sea level, alt_hae metres above the WGS84 ellipsoid, geoid_height metres, speed knots, course, "
@@ -225,6 +225,7 @@ constexpr PyDoc kOwnDocs[] = {
      "satellites, one row per satellite of each sky a GSV group completed, with its epoch's time: time, prn "
      "int16 (unique across systems), system int8 (0 unknown, 1 GPS, 2 SBAS, 3 GLONASS, 4 Galileo, 5 BeiDou, "
      "6 QZSS, 7 NavIC), elevation and azimuth degrees, snr dB-Hz (-1: not tracked), used bool.\n"
+     "waypoints, those the receiver published (WPL), by name: name, lat, lon signed decimal degrees.\n"
      "routes, the last complete route (RTE): route (its name), seq, waypoint (identifiers, route order).\n"
      "counts, a dict of ints: lines, checksum_dropped, overlong_dropped, unrecognised, and one per sentence "
      "type read (\"RMC\", \"GGA\", ...)."},

@@ -57,6 +57,7 @@ void LogDecoder::Finish() {
   if (receiver_.pending_bytes() > 0) Feed("\n", 1);
   receiver_.EndEpoch();
   route_ = SnapshotReader::ReadNavigation(receiver_);
+  waypoints_ = SnapshotReader::ReadWaypoints(receiver_);
 }
 
 int LogDecoder::ReadChunk(std::string& pending) {

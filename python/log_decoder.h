@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/event_source.h"
+#include "control/snapshots.h"
 #include "engine/receiver.h"
 #include "engine/stop_event.h"
 #include "orvane/snapshots.h"
@@ -50,6 +51,7 @@ class LogDecoder final : EpochListener, ChunkReader {
   EpochColumns& epochs() { return e_; }
   SatelliteColumns& satellites() { return s_; }
   const Navigation& navigation() const { return route_; }
+  const std::vector<WaypointPosition>& waypoints() const { return waypoints_; }
 
  private:
   int ReadChunk(std::string& pending) override;
@@ -65,6 +67,7 @@ class LogDecoder final : EpochListener, ChunkReader {
   EpochColumns e_;
   SatelliteColumns s_;
   Navigation route_;
+  std::vector<WaypointPosition> waypoints_;
 };
 
 }  // namespace orvane

@@ -104,7 +104,19 @@ py::object MakeLog(LogDecoder& d) {
   routes["route"] = np.attr("array")(route, py::arg("dtype") = "object");
   routes["seq"] = Column(seq);
   routes["waypoint"] = np.attr("array")(names, py::arg("dtype") = "object");
+  py::list waypoint_names;
+  std::vector<double> waypoint_lat, waypoint_lon;
+  for (const WaypointPosition& w : d.waypoints()) {
+    waypoint_names.append(py::str(w.name));
+    waypoint_lat.push_back(w.latitude.value_or(std::numeric_limits<double>::quiet_NaN()));
+    waypoint_lon.push_back(w.longitude.value_or(std::numeric_limits<double>::quiet_NaN()));
+  }
+  py::dict waypoints;
+  waypoints["name"] = np.attr("array")(waypoint_names, py::arg("dtype") = "object");
+  waypoints["lat"] = Column(waypoint_lat);
+  waypoints["lon"] = Column(waypoint_lon);
   py::object log = py::module_::import("orvane._orvane").attr("Log")();
+  log.attr("waypoints") = waypoints;
   log.attr("epochs") = epochs;
   log.attr("satellites") = satellites;
   log.attr("routes") = routes;

@@ -75,7 +75,7 @@ def generate() -> str:
     # Columns are NumPy arrays; typed Any so the stub needs no numpy.
     out.append("class Log(types.SimpleNamespace):\n")
     out.append(docstring(ext.Log.__doc__, "    "))
-    out += [f"    {table}: dict[str, Any]\n" for table in ("epochs", "satellites", "routes")]
+    out += [f"    {table}: dict[str, Any]\n" for table in ("epochs", "satellites", "waypoints", "routes")]
     out += ["    counts: dict[str, int]\n", "\n"]
     out.append(f"def read{own['read']}:\n")
     out.append(docstring(without_signature("read", ext.read.__doc__), "    ") or "    ...\n")

@@ -16,7 +16,7 @@ from orvane.frame import read_frame
 # One path, a glob, or paths.
 Paths = typing.Union[str, "os.PathLike[str]", typing.Iterable[typing.Union[str, "os.PathLike[str]"]]]
 
-TABLES = ("epochs", "satellites", "routes")
+TABLES = ("epochs", "satellites", "waypoints", "routes")
 
 
 def _paths(paths_or_glob: "Paths") -> typing.List[str]:
@@ -34,7 +34,7 @@ def _part(path: str, table: str, talkers: str, extended: bool) -> Any:
 
 
 def read_logs(paths_or_glob: "Paths", *, table: str = "epochs", talkers: str = "*", extended: bool = True) -> Any:
-    """A dask.dataframe.DataFrame of `table` ("epochs", "satellites" or "routes")
+    """A dask.dataframe.DataFrame of `table` ("epochs", "satellites", "waypoints" or "routes")
     over many logs: a glob ("trips/*.nmea.gz"), one path, or a list of
     paths, one partition per log in that order (a glob's sorted). Its
     columns are read_frame's; each partition equals read_frame(path) of its

@@ -2,6 +2,7 @@
 
 import importlib
 import os
+import types
 import typing
 from typing import Any
 
@@ -14,7 +15,7 @@ Source = typing.Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, typ
                       typing.Iterable[typing.Union[str, bytes]]]
 
 
-class Frames(typing.NamedTuple):
+class Frames(types.SimpleNamespace):
     """What read_frame gives: Log's tables as DataFrames, counts as a dict.
 
     epochs and satellites have their time as datetime64[ns, UTC]; the other
@@ -23,6 +24,7 @@ class Frames(typing.NamedTuple):
 
     epochs: DataFrame
     satellites: DataFrame
+    waypoints: DataFrame
     routes: DataFrame
     counts: typing.Dict[str, int]
 
@@ -49,5 +51,5 @@ def read_frame(source: "Source", *, talkers: str = "*", extended: bool = True) -
     raises ImportError (saying so) when pandas is not installed."""
     pandas = _pandas()
     log = read(source, talkers=talkers, extended=extended)
-    return Frames(_frame(pandas, log.epochs), _frame(pandas, log.satellites), _frame(pandas, log.routes),
-                  dict(log.counts))
+    return Frames(epochs=_frame(pandas, log.epochs), satellites=_frame(pandas, log.satellites),
+                  waypoints=_frame(pandas, log.waypoints), routes=_frame(pandas, log.routes), counts=dict(log.counts))

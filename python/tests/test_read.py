@@ -32,7 +32,7 @@ def same_columns(a, b, what=""):
 
 
 def same_log(a, b, what=""):
-    for table in ("epochs", "satellites", "routes"):
+    for table in ("epochs", "satellites", "waypoints", "routes"):
         same_columns(getattr(a, table), getattr(b, table), f"{what} {table}")
     assert a.counts == b.counts, what
 
@@ -76,6 +76,10 @@ def test_every_kind_of_source_gives_the_same_log(sample, tmp_path):
     s = whole.satellites
     assert len(s["prn"]) == 1440 and set(s["system"]) == {1} and s["used"].any() and not s["used"].all()
     assert list(whole.routes["waypoint"])[:2] == ["HARBOR", "NBUOY"]
+    w = whole.waypoints
+    assert set(whole.routes["waypoint"]) <= set(w["name"])
+    harbor = list(w["name"]).index("HARBOR")
+    assert (w["lat"][harbor], w["lon"][harbor]) == (pytest.approx(50.765), pytest.approx(-1.298))
 
 
 def test_talkers_and_extended_choose_what_is_read():
@@ -129,7 +133,7 @@ def test_random_bytes_never_raise_and_keep_columns_aligned(sample):
         if rng.random() < 0.2:
             mutated = bytearray(rng.randbytes(rng.randrange(1, 3000)))
         log = orvane.read(bytes(mutated), talkers=rng.choice(["*", "GP", "GP,GN"]), extended=rng.random() < 0.5)
-        for table in ("epochs", "satellites", "routes"):
+        for table in ("epochs", "satellites", "waypoints", "routes"):
             assert len({len(c) for c in getattr(log, table).values()}) == 1, table
         assert log.counts["lines"] <= mutated.count(b"\n") + mutated.count(b"\r") + 1
         assert log.counts["checksum_dropped"] + log.counts["overlong_dropped"] <= log.counts["lines"] + 1
@@ -234,7 +238,7 @@ def test_read_frame_is_read_as_pandas(sample):
     assert list(frames.epochs.columns) == list(log.epochs)
     assert str(frames.epochs["time"].dtype) == "datetime64[ns, UTC]"
     assert frames.epochs["time"].iloc[0] == pd.Timestamp("2024-06-05T12:00:00Z")
-    for table in ("epochs", "satellites", "routes"):
+    for table in ("epochs", "satellites", "waypoints", "routes"):
         frame, columns = getattr(frames, table), getattr(log, table)
         for name, column in columns.items():
             values = frame[name].to_numpy()
