@@ -200,6 +200,35 @@ constexpr PyDoc kOwnDocs[] = {
      "The navigation, route and waypoint state as the last sentence left it (see Navigation)."},
     {"Control.__enter__", "(self) -> Control", "Returns the control itself."},
     {"Control.__exit__", "(self, *args: object) -> bool", "Releases the control (see release); returns False."},
+    {"read",
+     "(source: str | os.PathLike[str] | bytes | bytearray | memoryview | BinaryIO | Iterable[str | bytes], *, "
+     "talkers: str = ..., extended: bool = ...) -> Log",
+     "Decodes a whole recorded log into columns (a Log), as fast as the engine reads: in C++, with the GIL "
+     "released, into NumPy arrays. source is a path (a gzip-compressed log is inflated as it is read, .gz or "
+     "not), bytes, a binary file object, or an iterable of lines (str or bytes, with or without their line "
+     "ends). talkers: which talkers are read, as Control.Talkers takes them (\"*\" all, \"GP,GN\", ...); "
+     "extended: VTG, ZDA, GNS, GST, HDT, HDG, THS, GBS and TXT are read too (as ExtendedSentences). The log is "
+     "streamed: memory grows with the epochs, not with the log.\n"
+     "Malformed lines never raise: they are counted as the control counts them (Log.counts). A last line "
+     "without its line end is read.\n"
+     "Raises OSError (with the path and the reason) when a path cannot be opened or read, ValueError for "
+     "talkers it cannot parse, TypeError for a source of another kind or a file object opened in text mode."},
+    {"Log",
+     "",
+     "What orvane.read gives: dicts of NumPy columns, the columns of each of equal length, and counts.\n"
+     "epochs, one row per epoch (every sentence with one time of day, merged): time datetime64[ns] UTC to the "
+     "second (NaT before a time is known or outside the years 1678-2261; a time before any date is on 1899-12-30, as the control keeps it), lat and lon signed decimal degrees, alt metres above "
+     "mean sea level, alt_hae metres above the WGS84 ellipsoid, geoid_height metres, speed knots, course, "
+     "magnetic_course, magnetic_variation and heading degrees, good bool (RMC/GLL valid), mode int16 (1 no "
+     "fix, 2 2D, 3 3D), quality int16 (GGA), satellites_used and satellites_in_view int16, pdop, hdop, vdop, "
+     "and lat_error, lon_error, alt_error metres (GST, one sigma). Unknown: NaN for floats, -1 for ints.\n"
+     "satellites, one row per satellite of each sky a GSV group completed, with its epoch's time: time, prn "
+     "int16 (unique across systems), system int8 (0 unknown, 1 GPS, 2 SBAS, 3 GLONASS, 4 Galileo, 5 BeiDou, "
+     "6 QZSS, 7 NavIC), elevation and azimuth degrees, snr dB-Hz (-1: not tracked), used bool.\n"
+     "waypoints, those the receiver published (WPL), by name: name, lat, lon signed decimal degrees.\n"
+     "routes, the last complete route (RTE): route (its name), seq, waypoint (identifiers, route order).\n"
+     "counts, a dict of ints: lines, checksum_dropped, overlong_dropped, unrecognised, and one per sentence "
+     "type read (\"RMC\", \"GGA\", ...)."},
     {"Fix",
      "",
      "A snapshot of the fix in the receiver's units, whatever the format and unit settings: latitude and "
@@ -314,7 +343,10 @@ const char* OwnDoc(std::string_view name) {
   std::string text;
   if (!row->type.empty() && row->type.front() == '(') {  // the signature first, as help() shows one
     const std::size_t dot = name.rfind('.');
-    text = Signature(dot == std::string_view::npos ? name : name.substr(dot + 1), row->type) + "\n\n";
+    // A long signature goes on over indented lines, as help() shows it.
+    const std::string wrapped = Wrap(Signature(dot == std::string_view::npos ? name : name.substr(dot + 1), row->type));
+    for (char c : wrapped) text += c == '\n' ? std::string("\n    ") : std::string(1, c);
+    text += "\n\n";
   }
   return Keep(text + Wrap(row->doc));
 }

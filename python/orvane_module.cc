@@ -16,6 +16,7 @@
 
 #include "control/member_table.h"
 #include "docs.h"
+#include "read.h"
 #include "orvane/orvane.h"
 #include "values.h"
 
@@ -487,5 +488,6 @@ PYBIND11_MODULE(_orvane, m) {
   orvane::SnapshotToPython(orvane::Navigation{});
   orvane::Value(orvane::Satellite{});
   orvane::DefineMembers(control);
+  orvane::DefineRead(m, OwnDoc("read"), OwnDoc("Log"));
   m.def("_stub_types", &orvane::StubTypes);
 }

@@ -21,8 +21,9 @@ import orvane._orvane as ext  # noqa: E402
 HEADER = '''\
 # Generated from the extension by python/stubgen.py when it is built.
 import datetime
+import os
 import types
-from typing import Any, Callable
+from typing import Any, BinaryIO, Callable, Iterable
 
 __version__: str
 '''
@@ -71,6 +72,15 @@ def generate() -> str:
     out.append(docstring(without_signature("members", ext.members.__doc__), "    ") or "    ...\n")
     out.append("\n")
 
+    # Columns are NumPy arrays; typed Any so the stub needs no numpy.
+    out.append("class Log(types.SimpleNamespace):\n")
+    out.append(docstring(ext.Log.__doc__, "    "))
+    out += [f"    {table}: dict[str, Any]\n" for table in ("epochs", "satellites", "waypoints", "routes")]
+    out += ["    counts: dict[str, int]\n", "\n"]
+    out.append(f"def read{own['read']}:\n")
+    out.append(docstring(without_signature("read", ext.read.__doc__), "    ") or "    ...\n")
+    out.append("\n")
+
     for name, fields in types_["snapshots"]:
         cls = getattr(ext, name)
         out.append(f"class {name}(types.SimpleNamespace):\n")
@@ -106,7 +116,7 @@ def generate() -> str:
         written.add(name)
 
     extra = [n for n in vars(ext) if not n.startswith("_") and n not in written
-             and n not in ("Control", "Error", "members") and n not in dict(types_["snapshots"])]
+             and n not in ("Control", "Error", "members", "Log", "read") and n not in dict(types_["snapshots"])]
     if extra:
         out.append("\n")
         out += [f"{name}: Any\n" for name in sorted(extra)]

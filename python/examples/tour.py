@@ -22,7 +22,10 @@ def show_fix(fix: orvane.Fix) -> str:
     return (f"fix {'good' if fix.good else 'bad'} {when} {where} alt={fix.altitude} m speed={fix.speed} kn "
             f"course={fix.course} var={fix.magnetic_variation} quality={fix.quality} "
             f"sats={fix.satellites_in_fix} hdop={fix.hdop} geoid={fix.geoid_height} m "
-            f"dgps={fix.dgps_age} s/{fix.dgps_station} mode={fix.mode}")
+            f"dgps={fix.dgps_age} s/{fix.dgps_station} mode={fix.mode} "
+            f"extended: magnetic_course={fix.magnetic_course} zone={fix.local_zone_offset} min "
+            f"gnss_mode={fix.gnss_mode} heading={fix.heading}/{fix.magnetic_heading} "
+            f"errors={fix.latitude_error}/{fix.longitude_error}/{fix.altitude_error} m text={fix.receiver_text}")
 
 
 def show_sky(sky: orvane.Satellites) -> str:
@@ -39,6 +42,25 @@ def show_navigation(nav: orvane.Navigation) -> str:
             f"steer={nav.steer} closing={nav.closing_velocity} kn bod={nav.origin_to_destination_true}/"
             f"{nav.origin_to_destination_magnetic} arrived={nav.arrived} route {nav.route_name} "
             f"{nav.route} complete={nav.route_complete}")
+
+
+def show_log(path: str) -> None:
+    """The whole log at once: NumPy columns, and pandas frames when installed."""
+    try:
+        log: orvane.Log = orvane.read(path, talkers="*", extended=True)
+    except ImportError as e:  # numpy is not installed
+        print("orvane.read:", e)
+        return
+    epochs, sky = log.epochs, log.satellites
+    print(f"read: {len(epochs['time'])} epochs from {log.counts['lines']} lines, first at {epochs['time'][0]}, "
+          f"{len(sky['prn'])} satellite rows, route {list(log.routes['waypoint'])}")
+    try:
+        frames: orvane.Frames = orvane.read_frame(path)
+    except ImportError as e:
+        print("orvane.read_frame:", e)
+        return
+    print(f"read_frame: {frames.epochs.shape[0]} epochs, mean speed {frames.epochs['speed'].mean():.2f} kn, "
+          f"{frames.counts['RMC']} RMC")
 
 
 def main(path: str) -> int:
@@ -97,6 +119,7 @@ def main(path: str) -> int:
         except orvane.Error as e:
             print(f"Open: 0x{e.hresult:08X} {e.description} ({e.source})")
         gps.release()
+    show_log(path)
     return 0
 
 

@@ -30,6 +30,15 @@ Events. ``gps.on(event, callback)`` calls back on the thread that pumps:
 or an event loop watching ``gps.fileno()``. An exception raised in a callback
 is re-raised by the pumping call.
 
+Logs. ``orvane.read(path)`` decodes a whole recorded log at once, in C++, into
+NumPy columns (a Log: epochs, satellites, routes, counts);
+``orvane.read_frame(path)`` gives pandas DataFrames, and
+``orvane.dask.read_logs("logs/*.nmea.gz")`` one Dask DataFrame over many
+logs, a partition per log, for one machine or a cluster::
+
+    log = orvane.read("drive.nmea.gz")
+    print(log.epochs["time"][-1], log.epochs["lat"].mean(), log.counts["lines"])
+
 Errors. A failing member raises orvane.Error with the control's code and text
 (``e.hresult == 0x80040215``, ``e.description == "Unable to open file."``).
 """
@@ -38,20 +47,27 @@ from orvane._orvane import (
     Control,
     Error,
     Fix,
+    Log,
     Navigation,
     Satellite,
     Satellites,
     __version__,
     members,
+    read,
 )
+from orvane.frame import Frames, read_frame
 
 __all__ = [
     "Control",
     "Error",
     "Fix",
+    "Frames",
+    "Log",
     "Navigation",
     "Satellite",
     "Satellites",
     "__version__",
     "members",
+    "read",
+    "read_frame",
 ]

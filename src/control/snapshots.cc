@@ -207,6 +207,17 @@ Navigation SnapshotReader::ReadNavigation(const Receiver& receiver) {
   });
 }
 
+std::vector<WaypointPosition> SnapshotReader::ReadWaypoints(const Receiver& receiver) {
+  return Locked(receiver.navigation(), [](const NavigationState& s) {
+    std::vector<WaypointPosition> out;
+    out.reserve(s.waypoint_table_.size());
+    for (const auto& [name, position] : s.waypoint_table_) {
+      out.push_back({Variant::Ansi(name).ToUtf8(), Number(position.latitude), Number(position.longitude)});
+    }
+    return out;
+  });
+}
+
 Receiver& SnapshotReader::ReceiverOf(OrvaneControl& control) { return control.receiver_; }
 
 }  // namespace orvane

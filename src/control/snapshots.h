@@ -4,6 +4,9 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/receiver.h"
 #include "orvane/snapshots.h"
@@ -12,11 +15,19 @@ namespace orvane {
 
 class OrvaneControl;
 
+// A waypoint the receiver published (WPL), in the receiver's units.
+struct WaypointPosition {
+  std::string name;
+  std::optional<double> latitude, longitude;  // signed decimal degrees
+};
+
 class SnapshotReader {
  public:
   static Fix ReadFix(const Receiver& receiver);
   static Satellites ReadSatellites(const Receiver& receiver);
   static Navigation ReadNavigation(const Receiver& receiver);
+  // The published waypoints, by name.
+  static std::vector<WaypointPosition> ReadWaypoints(const Receiver& receiver);
   // `rows` as EpochListener gives them.
   static Epoch ReadEpoch(const Receiver& receiver, std::uint64_t rows);
   static Receiver& ReceiverOf(OrvaneControl& control);

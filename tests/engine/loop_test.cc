@@ -313,5 +313,22 @@ TEST(FieldsTest, NormalizePadsAndCuts) {
   EXPECT_EQ(f[12], "12");
 }
 
+// A CR that ends a chunk still ends its line once the next byte shows no LF
+// follows, whatever the chunk sizes.
+TEST_F(LoopTest, CrOnlyLinesSurviveEveryChunkBoundary) {
+  settings.extended_sentences = true;
+  const std::string a = WithChecksum("$GPGLL,6004.3035,N,01940.9139,E,095200,A,D");
+  const std::string b = WithChecksum("$GPBOD,54.6,T,49.7,M,Fl.W.3s,");
+  const std::string c = WithChecksum("$GPGGA,095202,6004.3030,N,01940.9154,E,2,06,1.4,-2.0,M,23.2,M,,");
+  const std::string stream = a + "\r" + b + "\r" + c + "\r\n";
+  for (std::size_t size = 1; size <= stream.size(); ++size) {
+    events.events.clear();
+    MemoryReader reader(stream, {size});
+    RunAll(reader);
+    const auto text = [](const std::string& line) { return line.substr(0, line.find('*')); };
+    EXPECT_EQ(events.Raw(), (std::vector<std::string>{text(a), text(b), text(c)})) << "chunks of " << size;
+  }
+}
+
 }  // namespace
 }  // namespace orvane
