@@ -2,7 +2,10 @@
 // source tests read from.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +31,22 @@
 #include "support/nmea.h"
 
 namespace orvane::testing {
+
+// A TCP socket listening on 127.0.0.1 at a port the system chose, or -1.
+inline int ListenOnLoopback(std::uint16_t* port) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::listen(listener, 2) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    if (listener >= 0) ::close(listener);
+    return -1;
+  }
+  *port = ntohs(a.sin_port);
+  return listener;
+}
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "support/nmea.h"
+#include "support/source_test_support.h"
 
 namespace {
 
@@ -303,15 +304,10 @@ std::size_t Count(const std::string& s, const std::string& what) {
 }
 
 TEST(CliTest, LiveOverTcpSaysWhenTheServerGoesAndComesBack) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(listener, 2), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
-  const std::string name = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  std::uint16_t port = 0;
+  const int listener = orvane::testing::ListenOnLoopback(&port);
+  ASSERT_GE(listener, 0);
+  const std::string name = "tcp://127.0.0.1:" + std::to_string(port);
   std::FILE* p = ::popen((std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
                           " --json --duration 4 2>&1").c_str(), "r");
   ASSERT_NE(p, nullptr);

@@ -113,17 +113,12 @@ TEST(RecordTest, APseudoTerminalSessionRecordedAndReplayedGivesTheSameEvents) {
 // The server goes away in the middle of a line and comes back: the control
 // drops the torn piece, and so does the recording.
 TEST(RecordTest, ATcpSessionRecordedAndReplayedGivesTheSameEvents) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(listener, 2), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  std::uint16_t port = 0;
+  const int listener = orvane::testing::ListenOnLoopback(&port);
+  ASSERT_GE(listener, 0);
   TempDir dir;
   const std::string file = (dir.path() / "session.nmea").string();
-  Background live(dir, "live tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + " --json --record " + file +
+  Background live(dir, "live tcp://127.0.0.1:" + std::to_string(port) + " --json --record " + file +
                            " --duration 3.5");
   const std::string session = kSession;
   const std::string torn = "$GPRMC,123522,A,4807";

@@ -268,16 +268,11 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
     ExpectRestored(t, dir, "rc=0");
   }
   {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 2), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    std::uint16_t port = 0;
+    const int listener = orvane::testing::ListenOnLoopback(&port);
+    ASSERT_GE(listener, 0);
     Terminal t(100, 30);
-    const std::string name = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    const std::string name = "tcp://127.0.0.1:" + std::to_string(port);
     RunWatch(t, dir, name + " --set DegLabel=d --record " + (dir.path() / "tcp.nmea").string());
     pollfd fd{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&fd, 1, 15000), 1) << "watch never connected";
