@@ -57,10 +57,10 @@ enum class FixExtra : std::uint8_t {
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
 bool IsLength(FixExtra which);
 
-class FixState {
+class FixState final {
  public:
   explicit FixState(const ValueFormat& format);
-  virtual ~FixState();
+  ~FixState();
   FixState(const FixState&) = delete;
   FixState& operator=(const FixState&) = delete;
 

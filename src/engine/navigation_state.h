@@ -20,7 +20,7 @@ namespace orvane {
 // keep the default labels.
 using WaypointTable = std::map<std::string, GeoPosition, std::less<>>;
 
-class NavigationState {
+class NavigationState final {
  public:
   // Receivers hold routes of a few hundred waypoints at most. Identifiers
   // past this count (or past kMaxPendingNameBytes of identifier text) are
@@ -35,7 +35,7 @@ class NavigationState {
   static constexpr std::size_t kMaxPendingNameBytes = 1024 * 1024;
 
   explicit NavigationState(const ValueFormat& format);
-  virtual ~NavigationState();
+  ~NavigationState();
 
   // Fields are the normalized SentenceFields: element 0 the identifier.
   void ParseRmb(const SentenceFields& f);

@@ -39,7 +39,7 @@ using SatelliteList = std::vector<SatelliteEntry>;
 // elements), which is not a satellite.
 std::size_t GsvBlocksEnd(std::size_t received_field_count);
 
-class SatelliteState {
+class SatelliteState final {
  public:
   // A real GSV group lists a few dozen satellites at most. A longer pending
   // list means group starts are being lost (or the stream is garbage); blocks
@@ -48,7 +48,7 @@ class SatelliteState {
   static constexpr std::size_t kMaxPendingSatellites = 255;
 
   SatelliteState();
-  virtual ~SatelliteState();
+  ~SatelliteState();
 
   // Where a GSA or GSV came from, and the rules its satellites follow.
   //
