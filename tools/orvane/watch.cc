@@ -50,7 +50,8 @@ volatile std::sig_atomic_t g_screen_on = 0;
 void OnCrash(int sig) {
   if (g_screen_on != 0) {
     if (g_restore.length > 0) {
-      [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, g_restore.sequence, g_restore.length);
+      [[maybe_unused]] const ssize_t n =
+          ::write(STDOUT_FILENO, g_restore.sequence, g_restore.length);
     }
     if (g_restore.have_saved) ::tcsetattr(STDOUT_FILENO, TCSANOW, &g_restore.saved);
   }
@@ -120,7 +121,7 @@ struct Shared {
 
   std::mutex mutex;
   std::condition_variable resume;
-  bool paused = false;  // the reader waits in the sink while set
+  bool paused = false;               // the reader waits in the sink while set
   std::atomic<bool> holding{false};  // `paused` without the lock, for the reader's every event
   std::string notice;
   std::string recording_stopped;  // said again once the screen is gone
@@ -184,7 +185,11 @@ class Watch {
     const Variant v = Get(name);
     return v.vt() == VT_I2 ? v.i2() : v.vt() == VT_I4 ? v.i4() : 0;
   }
+  int CheckSource();
+  bool StartRecording();
   HRESULT OpenSource(ExcepInfo* info);
+  // Opens the source and the screen; kExitOk, or the status after saying why.
+  int OpenAndStartScreen();
   void CloseAndWait();
   bool StartScreen();
   void StopScreen();
@@ -225,7 +230,8 @@ HRESULT Watch::OpenSource(ExcepInfo* info) {
     return InvokeByName(*control_, "Open", DISPATCH_METHOD, args, nullptr, info);
   }
   // A log plays like a receiver unless told otherwise.
-  std::vector<Variant> args = {Variant::Text(options_.source), Variant::Text(options_.time_scale.value_or("1"))};
+  std::vector<Variant> args = {Variant::Text(options_.source),
+                               Variant::Text(options_.time_scale.value_or("1"))};
   return InvokeByName(*control_, "OpenFile", DISPATCH_METHOD, args, nullptr, info);
 }
 
@@ -302,7 +308,9 @@ Frame Watch::TakeFrame() {
   f.course = Measure("TrueCourse", nullptr, 0, "", "%.1f deg");
   const Clock::rep last_fix = shared_.last_fix;
   if (last_fix != 0) {
-    f.fix_age_seconds = std::chrono::duration<double>(Clock::now() - Clock::time_point(Clock::duration(last_fix))).count();
+    f.fix_age_seconds =
+        std::chrono::duration<double>(Clock::now() - Clock::time_point(Clock::duration(last_fix)))
+            .count();
   }
   f.lines = shared_.lines;
   f.checksum_dropped = shared_.checksum_dropped;
@@ -330,9 +338,7 @@ void Watch::OnKey(int key) {
     return;
   }
   switch (ActionForKey(key)) {
-    case KeyAction::kQuit:
-      quit_ = true;
-      break;
+    case KeyAction::kQuit: quit_ = true; break;
     case KeyAction::kCycleFormat:
       Put("LatLonFormat", (GetInt("LatLonFormat") + 1) % 3);
       Refreeze();
@@ -351,7 +357,8 @@ void Watch::OnKey(int key) {
         shared_.SetNotice("a live receiver cannot be paused");
       } else if (paused_since_) {
         // The pacing skips the pause instead of racing to catch up.
-        const auto held = std::chrono::duration_cast<milliseconds>(Clock::now() - *paused_since_).count();
+        const auto held =
+            std::chrono::duration_cast<milliseconds>(Clock::now() - *paused_since_).count();
         control_->ExtendPacing(static_cast<std::uint32_t>(held));
         paused_since_.reset();
         frozen_.reset();
@@ -362,20 +369,18 @@ void Watch::OnKey(int key) {
         frozen_ = TakeFrame();
       }
       break;
-    case KeyAction::kRedraw:
-      clearok(curscr, TRUE);
-      break;
-    case KeyAction::kNone:
-      return;
+    case KeyAction::kRedraw: clearok(curscr, TRUE); break;
+    case KeyAction::kNone: return;
   }
   force_draw_ = true;
 }
 
 void Watch::Loop() {
   auto apartment = Apartment::Current();
-  const auto deadline = options_.duration >= 0
-                            ? Clock::now() + milliseconds(static_cast<long long>(options_.duration * 1000))
-                            : Clock::time_point::max();
+  const auto deadline =
+      options_.duration >= 0
+          ? Clock::now() + milliseconds(static_cast<long long>(options_.duration * 1000))
+          : Clock::time_point::max();
   Clock::time_point last_draw{};
   CursesCanvas canvas;
   while (!quit_ && !g_stop && Clock::now() < deadline) {
@@ -402,9 +407,13 @@ void Watch::Loop() {
   }
 }
 
-int Watch::Run() {
+// The checks `live` and `replay` leave to the source's kind; kExitOk when
+// the options fit it.
+int Watch::CheckSource() {
   if (options_.source == "-") {
-    std::fprintf(err_, "orvane: watch reads its keys from standard input; give the log's name instead of -\n");
+    std::fprintf(
+        err_,
+        "orvane: watch reads its keys from standard input; give the log's name instead of -\n");
     return kExitUsage;
   }
   if (::isatty(STDIN_FILENO) == 0 || ::isatty(STDOUT_FILENO) == 0) {
@@ -413,42 +422,36 @@ int Watch::Run() {
   }
   live_ = IsLiveName(options_.source);
   if (live_ && options_.time_scale) {
-    std::fprintf(err_, "orvane: --time-scale is for a log; %s is a live source\n", options_.source.c_str());
+    std::fprintf(err_, "orvane: --time-scale is for a log; %s is a live source\n",
+                 options_.source.c_str());
     return kExitUsage;
   }
   if (!live_ && options_.baud) {
-    std::fprintf(err_, "orvane: --baud is for a live source; %s is a log\n", options_.source.c_str());
+    std::fprintf(err_, "orvane: --baud is for a live source; %s is a log\n",
+                 options_.source.c_str());
     return kExitUsage;
   }
-  control_ = CreateOrvaneControl();
-  if (!control_) {
-    std::fprintf(err_, "error 0x8007000E: Not enough memory.\n");
-    return kExitSourceFailed;
-  }
-  if (!ApplySets(*control_, options_, err_)) return kExitUsage;
-  if (options_.record) {
-    std::string error;
-    recorder_ = RecordInto(*control_, *options_.record, [this](const std::string& m) {
-      {
-        std::lock_guard<std::mutex> lock(shared_.mutex);
-        shared_.recording_stopped = m;
-      }
-      shared_.SetNotice(m);
-    }, &error);
-    if (!recorder_) {
-      std::fprintf(err_, "orvane: %s\n", error.c_str());
-      return kExitSourceFailed;
-    }
-  }
-  std::uint32_t cookie = 0;
-  control_->events().Advise(std::make_shared<WatchSink>(shared_, *control_), &cookie, SinkThreading::kFreeThreaded);
-  control_->SetLinkObserver([this](bool back) {
-    if (!back && recorder_) recorder_->DropTornLine();
-    shared_.lost = !back;
-    shared_.dirty = true;
-  });
-  // Installed before the screen starts, so curses keeps its hands off them.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) Handle(sig, OnStopSignal);
+  return kExitOk;
+}
+
+bool Watch::StartRecording() {
+  if (!options_.record) return true;
+  std::string error;
+  recorder_ = RecordInto(
+      *control_, *options_.record,
+      [this](const std::string& m) {
+        {
+          std::lock_guard<std::mutex> lock(shared_.mutex);
+          shared_.recording_stopped = m;
+        }
+        shared_.SetNotice(m);
+      },
+      &error);
+  if (!recorder_) std::fprintf(err_, "orvane: %s\n", error.c_str());
+  return recorder_ != nullptr;
+}
+
+int Watch::OpenAndStartScreen() {
   ExcepInfo info;
   const HRESULT hr = OpenSource(&info);
   if (FAILED(hr)) {
@@ -463,10 +466,34 @@ int Watch::Run() {
   std::setlocale(LC_CTYPE, "");  // the labels may be UTF-8 (the degree sign)
   if (!StartScreen()) {
     const char* term = std::getenv("TERM");
-    std::fprintf(err_, "orvane: watch: cannot draw on this terminal (TERM=%s)\n", term != nullptr ? term : "");
+    std::fprintf(err_, "orvane: watch: cannot draw on this terminal (TERM=%s)\n",
+                 term != nullptr ? term : "");
     CloseAndWait();
     return kExitUsage;
   }
+  return kExitOk;
+}
+
+int Watch::Run() {
+  if (const int status = CheckSource(); status != kExitOk) return status;
+  control_ = CreateOrvaneControl();
+  if (!control_) {
+    std::fprintf(err_, "error 0x8007000E: Not enough memory.\n");
+    return kExitSourceFailed;
+  }
+  if (!ApplySets(*control_, options_, err_)) return kExitUsage;
+  if (!StartRecording()) return kExitSourceFailed;
+  std::uint32_t cookie = 0;
+  control_->events().Advise(std::make_shared<WatchSink>(shared_, *control_), &cookie,
+                            SinkThreading::kFreeThreaded);
+  control_->SetLinkObserver([this](bool back) {
+    if (!back && recorder_) recorder_->DropTornLine();
+    shared_.lost = !back;
+    shared_.dirty = true;
+  });
+  // Installed before the screen starts, so curses keeps its hands off them.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) Handle(sig, OnStopSignal);
+  if (const int status = OpenAndStartScreen(); status != kExitOk) return status;
   Loop();
   const bool source_failed = live_ && !control_->IsSourceOpen() && !quit_ && !g_stop;
   StopScreen();
