@@ -14,6 +14,8 @@ class EpochOutput {
   // Once, after the source closed: completes what was written. False after
   // saying why the output failed.
   virtual bool Finish() { return true; }
+  // Writing failed: a live session ends rather than run on unrecorded.
+  virtual bool Failed() const { return false; }
 };
 
 }  // namespace orvane::cli

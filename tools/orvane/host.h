@@ -22,19 +22,23 @@ struct Options {
   std::string source;  // file or port
   std::optional<std::string> time_scale;
   std::optional<std::string> record;  // live, watch: the file the bytes are appended to
-  std::optional<std::string> baud;  // live: put after Open
+  std::optional<std::string> baud;    // live: put after Open
   std::vector<std::pair<std::string, std::string>> sets;
   bool json = false;
   bool typed = false;
   bool props = false;
   bool summary = false;
-  bool all = false;   // every talker and ExtendedSentences on
-  bool gpsd = false;  // gpsd's TPV and SKY, one per epoch
+  bool all = false;      // every talker and ExtendedSentences on
+  bool gpsd = false;     // gpsd's TPV and SKY, one per epoch
   double duration = -1;  // live: seconds, negative for until interrupted
+  enum class Export { kNone, kGpx, kCsv } export_format = Export::kNone;
+  std::optional<std::string> output;  // -o: the export's file, else standard output
+  std::optional<double> gap;          // --gpx: seconds without a point that end a segment
 };
 
 // Parses argv; on a usage error returns nullopt with the message in *error.
-std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help, bool* version);
+std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool* help,
+                                 bool* version);
 void PrintUsage(std::FILE* out);
 
 // Exit statuses.
@@ -49,8 +53,8 @@ int Run(const Options& options, std::FILE* out, std::FILE* err);
 // refused (exit status 2).
 bool ApplySets(OrvaneControl& control, const Options& options, std::FILE* err);
 // Says why Open or OpenFile of `source` failed with `hr`.
-void ReportOpenError(OrvaneControl& control, const std::string& source, HRESULT hr, const ExcepInfo& info,
-                     std::FILE* err);
+void ReportOpenError(OrvaneControl& control, const std::string& source, HRESULT hr,
+                     const ExcepInfo& info, std::FILE* err);
 // Puts --baud; false after telling why the value or the port refused it.
 bool PutBaud(OrvaneControl& control, const std::string& baud, std::FILE* err);
 

@@ -13,8 +13,12 @@ bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.s
 
 // The option taking a value that `arg` begins with, or null.
 const char* ValuedFlag(std::string_view arg) {
-  for (const char* flag : {"--time-scale", "--baud", "--duration", "--set", "--record"}) {
-    if (StartsWith(arg, flag)) return flag;
+  // Whole, or with its value after "=": --recordx is no --record.
+  for (const char* flag :
+       {"--time-scale", "--baud", "--duration", "--set", "--record", "--gap", "--output", "-o"}) {
+    const std::string_view f(flag);
+    if (arg == f || (StartsWith(arg, f) && arg.size() > f.size() && arg[f.size()] == '='))
+      return flag;
   }
   return nullptr;
 }
@@ -26,11 +30,14 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(
       out,
       "usage:\n"
-      "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--json [--typed]] [--props] "
-      "[--summary] FILE|-\n"
-      "  orvane live SOURCE [--baud RATE] [--set NAME=VALUE]... [--json [--typed]] [--props] "
-      "[--summary]\n"
-      "              [--record FILE] [--duration SECONDS]\n"
+      "  orvane replay [--time-scale X] [--set NAME=VALUE]... [--all] [--json [--typed]] [--gpsd] "
+      "[--props]\n"
+      "              [--summary] [--gpx [--gap SECONDS] | --csv] [-o FILE] FILE|-\n"
+      "  orvane live SOURCE [--baud RATE] [--set NAME=VALUE]... [--all] [--json [--typed]] "
+      "[--gpsd] "
+      "[--props]\n"
+      "              [--summary] [--gpx [--gap SECONDS] | --csv] [-o FILE] [--record FILE] "
+      "[--duration SECONDS]\n"
       "  orvane watch SOURCE|FILE [--time-scale X] [--baud RATE] [--set NAME=VALUE]... [--record "
       "FILE]\n"
       "              [--duration SECONDS]\n"
@@ -58,6 +65,17 @@ void PrintUsage(std::FILE* out) {
       "--json            one JSON object per event; --typed adds each value's VARTYPE\n"
       "--props           after the end, every property, satellite and waypoint as JSON\n"
       "--summary         only the closing summary: counts, dropped lines, time, rate\n"
+      "--all             every talker and the extended sentences (Talkers=* "
+      "ExtendedSentences=True)\n"
+      "--gpsd            gpsd's TPV and SKY objects, one line each per epoch\n"
+      "--gpx             a GPX 1.1 track: a point per epoch with a fix, a new segment after a "
+      "lost\n"
+      "                  fix or a gap; the log's name (the source's, live) names the track\n"
+      "--gap SECONDS     --gpx: a longer gap between points starts a new segment (default 10)\n"
+      "--csv             a row per epoch under a header of the epoch's field names, empty cells\n"
+      "                  for unknown values (RFC 4180, CRLF)\n"
+      "-o, --output FILE --gpx, --csv: write the export to FILE instead of standard output, which\n"
+      "                  then keeps the other output\n"
       "--record FILE     live, watch: appends every byte received to FILE as it arrives, for a\n"
       "                  later replay (a file that cannot be opened is an error before the "
       "source)\n"
@@ -72,12 +90,13 @@ void PrintUsage(std::FILE* out) {
       "exit status:\n"
       "  0  success\n"
       "  1  the source failed: it could not be opened, or a log held no NMEA sentences; or the\n"
-      "     --record file could not be opened\n"
+      "     --record or -o file could not be opened, or the export could not be written\n"
       "  2  a usage or value error: unknown option, refused --set, --baud or --time-scale value\n"
       "\n"
       "examples:\n"
       "  orvane live /dev/ttyUSB0 --baud 38400 --json\n"
       "  gunzip -c trip.nmea.gz | orvane replay - --time-scale 10\n"
+      "  orvane replay drive.nmea --gpx -o drive.gpx\n"
       "  orvane watch /dev/ttyACM0 --record drive.nmea\n",
       static_cast<int>(wrap), kBaudRateList.data(),
       static_cast<int>(kBaudRateList.size() - wrap - 1), kBaudRateList.data() + wrap + 1);
@@ -102,6 +121,20 @@ bool TakeValuedOption(const std::string& flag, const std::string& v, Options& o,
     o.baud = v;
   } else if (flag == "--record") {
     o.record = v;
+  } else if (flag == "-o" || flag == "--output") {
+    if (v.empty()) {
+      *error = flag + " needs a file name";
+      return false;
+    }
+    o.output = v;
+  } else if (flag == "--gap") {
+    char* end = nullptr;
+    const double gap = std::strtod(v.c_str(), &end);
+    if (v.empty() || end == v.c_str() || *end != '\0' || !(gap >= 0) || gap > 1e9) {
+      *error = "--gap: expected a number of seconds, 0 or more, got \"" + v + "\"";
+      return false;
+    }
+    o.gap = gap;
   } else if (flag == "--duration") {
     char* end = nullptr;
     o.duration = std::strtod(v.c_str(), &end);
@@ -144,6 +177,36 @@ bool TakeCommand(const std::vector<std::string>& positional, Options& o, std::st
   return true;
 }
 
+// The export owns standard output unless -o gives it a file.
+bool SettleExport(const Options& o, std::string* error) {
+  using Export = Options::Export;
+  const char* name = o.export_format == Export::kGpx ? "--gpx" : "--csv";
+  if (o.export_format == Export::kNone) {
+    if (o.output) *error = "-o names the file of --gpx or --csv";
+    if (o.gap) *error = "--gap is for --gpx";
+    return !o.output && !o.gap;
+  }
+  if (o.mode == Options::Mode::kWatch) {
+    *error = std::string("watch draws the screen: ") + name + " is for replay and live";
+    return false;
+  }
+  if (o.gap && o.export_format != Export::kGpx) {
+    *error = "--gap is for --gpx: a CSV has no segments";
+    return false;
+  }
+  const char* other = o.json      ? "--json"
+                      : o.gpsd    ? "--gpsd"
+                      : o.props   ? "--props"
+                      : o.summary ? "--summary"
+                                  : nullptr;
+  if (!o.output && other != nullptr) {
+    *error = std::string(name) + " and " + other +
+             " would both write to standard output: put the export in a file with -o FILE";
+    return false;
+  }
+  return true;
+}
+
 // --typed implies --json; options of the other command are refused.
 bool SettleOptions(Options& o, std::string* error) {
   if (o.typed && !o.json) o.json = true;
@@ -163,7 +226,7 @@ bool SettleOptions(Options& o, std::string* error) {
     *error = "watch draws the screen: --json, --props and --summary are for replay and live";
     return false;
   }
-  return true;
+  return SettleExport(o, error);
 }
 
 }  // namespace
@@ -193,6 +256,13 @@ std::optional<Options> ParseArgs(int argc, char** argv, std::string* error, bool
       o.all = true;
     } else if (a == "--gpsd") {
       o.gpsd = true;
+    } else if (a == "--gpx" || a == "--csv") {
+      const auto format = a == "--gpx" ? Options::Export::kGpx : Options::Export::kCsv;
+      if (o.export_format != Options::Export::kNone && o.export_format != format) {
+        *error = "--gpx and --csv: one export per run (-o names one file)";
+        return std::nullopt;
+      }
+      o.export_format = format;
     } else if (const char* flag = ValuedFlag(a)) {
       const std::string f = flag;
       std::string v;

@@ -1,7 +1,9 @@
 #include "session.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include "control/dispatch.h"
 #include "control/member_table.h"
 #include "control_text.h"
+#include "export.h"
 #include "gpsd_json.h"
 #include "json.h"
 
@@ -20,6 +23,8 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 
 void OnSignal(int) { g_interrupted = true; }
+
+constexpr double kDefaultGapSeconds = 10;
 
 // gpsd's TPV per epoch, and SKY when the epoch carried satellites.
 class GpsdLines final : public EpochOutput {
@@ -104,10 +109,10 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
     }
     line_ += "}\n";
     std::fwrite(line_.data(), 1, line_.size(), out_);
-  } else if (options_.gpsd) {
+  } else if (options_.gpsd || stdout_taken_) {
     return;
   } else if (id == kDispIdFixUpdate) {
-    if (outputs_.empty()) fix_lines_->PrintFixEvent(args);
+    if (event_lines_) fix_lines_->PrintFixEvent(args);
   } else if (id == kDispIdFileComplete) {
     std::fprintf(out_, "end of file\n");
   }
@@ -140,13 +145,16 @@ bool Session::WaitForEnd() {
   // Progress only for a person watching: never into a pipe or a log.
   const bool progress = !live && isatty(fileno(err_)) != 0;
   const auto start = Clock::now();
+  // An export that cannot be written ends a live session: nothing it reads
+  // would be kept.
+  const auto stop = [&] {
+    return g_interrupted.load() || (live && (Clock::now() >= deadline || ExportFailed()));
+  };
   while (true) {
-    apartment->RunUntil(
-        [&] { return g_interrupted.load() || !SourceOpen() || (live && Clock::now() >= deadline); },
-        std::chrono::milliseconds(200));
+    apartment->RunUntil([&] { return stop() || !SourceOpen(); }, std::chrono::milliseconds(200));
     if (progress && Clock::now() - start >= std::chrono::seconds(1)) ShowProgress(start, false);
     if (!SourceOpen()) break;
-    if (!closing && (g_interrupted || (live && Clock::now() >= deadline))) {
+    if (!closing && stop()) {
       std::vector<Variant> none;
       InvokeByName(*control_, "Close", DISPATCH_METHOD, none, nullptr);
       closing = true;
@@ -205,6 +213,42 @@ HRESULT Session::OpenReplay(ExcepInfo* info) {
   return InvokeByName(*control_, "OpenFile", DISPATCH_METHOD, args, nullptr, info);
 }
 
+std::unique_ptr<EpochOutput> Session::MakeExport(std::FILE* out, bool owned, std::string out_name) {
+  const bool live = options_.mode == Options::Mode::kLive;
+  if (options_.export_format == Options::Export::kCsv) {
+    return std::make_unique<CsvWriter>(out, owned, std::move(out_name), live, err_);
+  }
+  // The track is named as the log is, without its directories.
+  std::string track = SourceName();
+  if (!live && options_.source != "-") track = track.substr(track.find_last_of('/') + 1);
+  return std::make_unique<GpxWriter>(out, owned, std::move(out_name), live, err_, track,
+                                     options_.gap.value_or(kDefaultGapSeconds));
+}
+
+bool Session::OpenExport() {
+  if (options_.export_format == Options::Export::kNone) return true;
+  if (!options_.output) {
+    stdout_taken_ = true;
+    return true;
+  }
+  const std::string& path = *options_.output;
+  // Opening for writing empties the file: never the log about to be read.
+  struct stat out_st {
+  }, in_st{};
+  if (options_.mode == Options::Mode::kReplay && options_.source != "-" &&
+      stat(path.c_str(), &out_st) == 0 && stat(options_.source.c_str(), &in_st) == 0 &&
+      out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino) {
+    std::fprintf(err_, "orvane: -o %s: that is the log being replayed\n", path.c_str());
+    return false;
+  }
+  export_file_ = std::fopen(path.c_str(), "w");
+  if (export_file_ == nullptr) {
+    std::fprintf(err_, "orvane: -o %s: cannot open: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 bool Session::StartRecording() {
   if (!options_.record) return true;
   std::string error;
@@ -228,7 +272,7 @@ void Session::Subscribe() {
     // waits for this one.
     control_->events().Advise(sink_, &cookie_, SinkThreading::kFreeThreaded);
   }
-  if (!options_.summary && !options_.json) {
+  if (!options_.summary && !options_.json && !stdout_taken_) {
     // A line per epoch once more than GP's classic sentences are taken.
     Variant talkers, extended;
     GetProperty(*control_, "Talkers", &talkers);
@@ -239,7 +283,15 @@ void Session::Subscribe() {
     } else if (!(talkers.vt() == VT_BSTR && talkers.bstr() == u"GP") ||
                (extended.vt() == VT_BOOL && extended.boolean())) {
       outputs_.push_back(fix_lines_.get());
+    } else {
+      event_lines_ = true;
     }
+  }
+  if (options_.export_format != Options::Export::kNone) {
+    export_ = export_file_ != nullptr ? MakeExport(export_file_, true, *options_.output)
+                                      : MakeExport(out_, false, "standard output");
+    export_file_ = nullptr;
+    outputs_.push_back(export_.get());
   }
   if (!outputs_.empty())
     epoch_cookie_ = control_->AddEpochObserver([this](const Epoch& e) { OnEpoch(e); });
@@ -296,24 +348,32 @@ int Session::Run() {
   }
   if (!ApplySets(*control_, options_, err_)) return kExitUsage;
   if (!StartRecording()) return kExitSourceFailed;
+  if (!OpenExport()) return kExitSourceFailed;
   if (options_.mode == Options::Mode::kReplay && options_.source == "-") TakeStandardInput();
   Subscribe();
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   if (options_.mode == Options::Mode::kLive) WatchTheLink();
   const auto start = Clock::now();
-  if (const int status = OpenSource(); status != kExitOk) return status;
+  if (const int status = OpenSource(); status != kExitOk) {
+    // Whatever was begun is left well-formed, if empty.
+    if (export_ != nullptr) export_->Finish();
+    return status;
+  }
   WaitForEnd();
   return Finish(std::chrono::duration<double>(Clock::now() - start).count());
 }
 
 int Session::Finish(double seconds) {
   if (options_.props) PrintProperties(*control_, out_, options_.typed);
-  if (options_.summary || (!options_.json && !options_.gpsd))
+  if (options_.summary || (!options_.json && !options_.gpsd && !stdout_taken_)) {
     PrintSummary(*control_, out_, seconds, options_.summary);
+  }
   Unsubscribe();
+  const bool exported = export_ == nullptr || export_->Finish();
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   std::fflush(out_);
+  if (!exported) return kExitSourceFailed;
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) return CheckNotEmpty();
   return kExitOk;
 }

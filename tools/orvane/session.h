@@ -44,6 +44,9 @@ class Session {
   // Open, or the replay's open; its error said and the source closed.
   int OpenSource();
   bool StartRecording();
+  // Opens -o before the source; false after saying why it cannot be.
+  bool OpenExport();
+  std::unique_ptr<EpochOutput> MakeExport(std::FILE* out, bool owned, std::string out_name);
   // The event sink and the epoch outputs, before the source opens.
   void Subscribe();
   void Unsubscribe();
@@ -54,6 +57,7 @@ class Session {
   // A replay that handled nothing: exit 1 when it held no NMEA at all.
   int CheckNotEmpty();
   bool SourceOpen();
+  bool ExportFailed() const { return export_ != nullptr && export_->Failed(); }
   void OnEvent(DISPID id, std::span<Variant> args);
   // On the reader thread, between the epoch's last sentence and the next.
   void OnEpoch(const Epoch& epoch);
@@ -81,9 +85,14 @@ class Session {
   NmeaScan stream_scan_;
   bool progress_shown_ = false;
   std::unique_ptr<FixLines> fix_lines_;
-  // Fed each epoch; when empty, fix lines follow the FixUpdate events.
+  bool event_lines_ = false;  // fix lines follow the FixUpdate events
+  // Fed each epoch.
   std::vector<EpochOutput*> outputs_;
   std::vector<std::unique_ptr<EpochOutput>> owned_outputs_;
+  // --gpx or --csv without -o: standard output holds the export alone.
+  bool stdout_taken_ = false;
+  std::FILE* export_file_ = nullptr;  // -o, opened before the source
+  std::unique_ptr<EpochOutput> export_;
   bool hinted_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
