@@ -1,5 +1,6 @@
 #include "export.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -19,6 +20,23 @@ bool Finite(const std::optional<double>& v) { return v && std::isfinite(*v); }
 
 std::string Number(const std::optional<double>& v) {
   return Finite(v) ? ShortestDouble(*v) : std::string();
+}
+
+// A sum of two received values, with the decimals they had between them
+// rather than the binary sum's noise (1.9 + 47.3 is 49.2, not 49.199...96).
+std::string SumText(const std::optional<double>& sum, const std::optional<double>& a,
+                    const std::optional<double>& b) {
+  if (!Finite(sum) || !Finite(a) || !Finite(b)) return Number(sum);
+  const auto decimals = [](double v) {
+    const std::string s = ShortestDouble(v);
+    const std::size_t point = s.find('.');
+    return point == std::string::npos || s.find_first_of("eE") != std::string::npos
+               ? 0
+               : static_cast<int>(s.size() - point - 1);
+  };
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", std::min(std::max(decimals(*a), decimals(*b)), 17), *sum);
+  return buf;
 }
 
 std::string Integer(const std::optional<int>& v) { return v ? std::to_string(*v) : std::string(); }
@@ -67,7 +85,54 @@ constexpr const char* kCsvHeader =
     "pdop,hdop,vdop,"
     "latitude_error,longitude_error,altitude_error,sentences\r\n";
 
+int LatitudeDecimals(const ReceivedDecimals* d) { return d != nullptr ? d->latitude() : -1; }
+int LongitudeDecimals(const ReceivedDecimals* d) { return d != nullptr ? d->longitude() : -1; }
+
+// Decimals after the point of a field of digits such as "4807.0380"; -1
+// when the field is not one.
+int FieldDecimals(std::string_view field) {
+  const std::size_t point = field.find('.');
+  if (point == std::string_view::npos || point == 0) return -1;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (i != point && (field[i] < '0' || field[i] > '9')) return -1;
+  }
+  return static_cast<int>(field.size() - point - 1);
+}
+
+// Commas in, the field `n` of a sentence (0 is its address).
+std::string_view Field(std::string_view line, int n) {
+  for (; n > 0; --n) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string_view::npos) return {};
+    line.remove_prefix(comma + 1);
+  }
+  return line.substr(0, line.find_first_of(",*"));
+}
+
 }  // namespace
+
+void ReceivedDecimals::Feed(std::string_view bytes) {
+  // Far beyond a sentence's 82 characters: a longer line is no fix sentence.
+  constexpr std::size_t kLongest = 256;
+  for (char c : bytes) {
+    if (c == '\r' || c == '\n') {
+      if (line_.size() <= kLongest) TakeLine(line_);
+      line_.clear();
+    } else if (line_.size() <= kLongest) {
+      line_ += c;
+    }
+  }
+}
+
+void ReceivedDecimals::TakeLine(std::string_view line) {
+  if (line.size() < 7 || line[0] != '$') return;
+  // The latitude's field in each fix sentence; the longitude's is two on.
+  const std::string_view type = line.substr(3, 3);
+  const int at = type == "GGA" || type == "GNS" ? 2 : type == "RMC" ? 3 : type == "GLL" ? 1 : 0;
+  if (at == 0 || line[6] != ',') return;
+  latitude_ = std::max(latitude_, FieldDecimals(Field(line, at)));
+  longitude_ = std::max(longitude_, FieldDecimals(Field(line, at + 2)));
+}
 
 int MinuteDecimals(double degrees) {
   if (!std::isfinite(degrees)) return kMostMinuteDecimals;
@@ -81,9 +146,11 @@ int MinuteDecimals(double degrees) {
   return kMostMinuteDecimals;
 }
 
-std::string CoordinateText(double degrees) {
+std::string CoordinateText(double degrees, int minute_decimals) {
+  if (minute_decimals < 0) minute_decimals = MinuteDecimals(degrees);
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*f", MinuteDecimals(degrees) + 2, degrees);
+  std::snprintf(buf, sizeof buf, "%.*f", std::min(minute_decimals, kMostMinuteDecimals) + 2,
+                degrees);
   // -0.00000 is 0: a sign that says nothing.
   if (buf[0] == '-' && std::strspn(buf + 1, "0.") == std::strlen(buf + 1)) return buf + 1;
   return buf;
@@ -190,8 +257,11 @@ bool ExportWriter::Finish() {
 }
 
 GpxWriter::GpxWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each,
-                     std::FILE* err, std::string_view track_name, double gap_seconds)
-    : ExportWriter(out, owned, std::move(out_name), flush_each, err), gap_(gap_seconds) {
+                     std::FILE* err, std::string_view track_name, double gap_seconds,
+                     const ReceivedDecimals* decimals)
+    : ExportWriter(out, owned, std::move(out_name), flush_each, err),
+      gap_(gap_seconds),
+      decimals_(decimals) {
   Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"orvane\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
@@ -218,8 +288,8 @@ void GpxWriter::Write(const Epoch& e) {
   if (!in_segment_ || gap) text_ += "  <trkseg>\n";
   in_segment_ = true;
   if (e.time) last_time_ = e.time;
-  text_ += "   <trkpt lat=\"" + CoordinateText(*e.latitude) + "\" lon=\"" +
-           CoordinateText(*e.longitude) + "\">\n";
+  text_ += "   <trkpt lat=\"" + CoordinateText(*e.latitude, LatitudeDecimals(decimals_)) +
+           "\" lon=\"" + CoordinateText(*e.longitude, LongitudeDecimals(decimals_)) + "\">\n";
   // GPX 1.1's order: ele, time, ..., fix, sat, hdop, vdop, pdop.
   Element(text_, "ele", Number(e.altitude));
   Element(text_, "time", IsoTime(e));
@@ -239,24 +309,24 @@ std::string GpxWriter::Trailer() {
 }
 
 CsvWriter::CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each,
-                     std::FILE* err)
-    : ExportWriter(out, owned, std::move(out_name), flush_each, err) {
+                     std::FILE* err, const ReceivedDecimals* decimals)
+    : ExportWriter(out, owned, std::move(out_name), flush_each, err), decimals_(decimals) {
   Put(kCsvHeader);
   EndEpoch();
 }
 
 void CsvWriter::Write(const Epoch& e) {
-  const auto coordinate = [](const std::optional<double>& v) {
-    return Finite(v) ? CoordinateText(*v) : std::string();
+  const auto coordinate = [](const std::optional<double>& v, int decimals) {
+    return Finite(v) ? CoordinateText(*v, decimals) : std::string();
   };
   std::string sentences;
   for (const std::string& type : e.sentences) sentences += (sentences.empty() ? "" : ",") + type;
   const std::string cells[] = {IsoTime(e),
                                e.good ? "true" : "false",
-                               coordinate(e.latitude),
-                               coordinate(e.longitude),
+                               coordinate(e.latitude, LatitudeDecimals(decimals_)),
+                               coordinate(e.longitude, LongitudeDecimals(decimals_)),
                                Number(e.altitude),
-                               Number(e.altitude_hae),
+                               SumText(e.altitude_hae, e.altitude, e.geoid_height),
                                Number(e.geoid_height),
                                Number(e.speed),
                                Number(e.course),

@@ -12,12 +12,31 @@
 
 namespace orvane::cli {
 
-// Decimals of the minutes a coordinate was received with, read back from
-// its value (0 to 8): 48.1173 came as 48 07.038, three.
+// The decimals of the minutes the receiver sends its position with, counted
+// in the fix sentences' latitude and longitude fields as the bytes arrive.
+// The most seen so far is kept: a coordinate never gets fewer digits than
+// it came with.
+class ReceivedDecimals {
+ public:
+  void Feed(std::string_view bytes);
+  // -1 until a fix sentence gave one.
+  int latitude() const { return latitude_; }
+  int longitude() const { return longitude_; }
+
+ private:
+  void TakeLine(std::string_view line);
+  std::string line_;
+  int latitude_ = -1, longitude_ = -1;
+};
+
+// Decimals of the minutes read back from a coordinate's value (0 to 8), for
+// when the sentences were not seen: 48.1173 came as 48 07.038, three. A
+// received 31.000 reads back as 31, none: counting is better.
 int MinuteDecimals(double degrees);
 // Signed decimal degrees with two decimals more than the minutes had: the
-// fewest that give the received minutes back exactly.
-std::string CoordinateText(double degrees);
+// fewest that give the received minutes back exactly. `minute_decimals`
+// below 0: read back from the value.
+std::string CoordinateText(double degrees, int minute_decimals = -1);
 // Text for XML character data and attribute values: markup escaped, and
 // what XML 1.0 cannot carry (control characters, bytes that are not UTF-8)
 // as U+FFFD.
@@ -66,12 +85,14 @@ class ExportWriter : public EpochOutput {
 class GpxWriter final : public ExportWriter {
  public:
   GpxWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each, std::FILE* err,
-            std::string_view track_name, double gap_seconds);
+            std::string_view track_name, double gap_seconds,
+            const ReceivedDecimals* decimals = nullptr);
   void Write(const Epoch& epoch) override;
 
  private:
   std::string Trailer() override;
   double gap_;
+  const ReceivedDecimals* decimals_;
   bool in_segment_ = false;
   std::optional<UtcTime> last_time_;
   std::string text_;
@@ -81,10 +102,12 @@ class GpxWriter final : public ExportWriter {
 // are empty cells. Lines end in CRLF, as RFC 4180 has them.
 class CsvWriter final : public ExportWriter {
  public:
-  CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each, std::FILE* err);
+  CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each, std::FILE* err,
+            const ReceivedDecimals* decimals = nullptr);
   void Write(const Epoch& epoch) override;
 
  private:
+  const ReceivedDecimals* decimals_;
   std::string row_;
 };
 

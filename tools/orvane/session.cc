@@ -216,13 +216,13 @@ HRESULT Session::OpenReplay(ExcepInfo* info) {
 std::unique_ptr<EpochOutput> Session::MakeExport(std::FILE* out, bool owned, std::string out_name) {
   const bool live = options_.mode == Options::Mode::kLive;
   if (options_.export_format == Options::Export::kCsv) {
-    return std::make_unique<CsvWriter>(out, owned, std::move(out_name), live, err_);
+    return std::make_unique<CsvWriter>(out, owned, std::move(out_name), live, err_, &decimals_);
   }
   // The track is named as the log is, without its directories.
   std::string track = SourceName();
   if (!live && options_.source != "-") track = track.substr(track.find_last_of('/') + 1);
   return std::make_unique<GpxWriter>(out, owned, std::move(out_name), live, err_, track,
-                                     options_.gap.value_or(kDefaultGapSeconds));
+                                     options_.gap.value_or(kDefaultGapSeconds), &decimals_);
 }
 
 bool Session::OpenExport() {
@@ -292,6 +292,13 @@ void Session::Subscribe() {
                                       : MakeExport(out_, false, "standard output");
     export_file_ = nullptr;
     outputs_.push_back(export_.get());
+    // The export counts the decimals of the coordinates as they arrive,
+    // beside the recording if there is one.
+    control_->SetByteTap(
+        [recorder = recorder_.get(), decimals = &decimals_](std::string_view bytes) {
+          if (recorder != nullptr) recorder->Feed(bytes);
+          decimals->Feed(bytes);
+        });
   }
   if (!outputs_.empty())
     epoch_cookie_ = control_->AddEpochObserver([this](const Epoch& e) { OnEpoch(e); });

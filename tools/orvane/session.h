@@ -11,6 +11,7 @@
 
 #include "control/orvane_control.h"
 #include "epoch_output.h"
+#include "export.h"
 #include "fix_lines.h"
 #include "host.h"
 #include "nmea_scan.h"
@@ -93,6 +94,7 @@ class Session {
   bool stdout_taken_ = false;
   std::FILE* export_file_ = nullptr;  // -o, opened before the source
   std::unique_ptr<EpochOutput> export_;
+  ReceivedDecimals decimals_;  // fed on the reader's thread, read there too
   bool hinted_ = false;
   std::uint64_t events_ = 0;
   std::string line_;
