@@ -141,6 +141,22 @@ TEST(ExportTest, GpxOfAHandMadeLogSegmentsOnALostFixAndOnAGap) {
   }
 }
 
+// GGA before the first RMC: a time of day without its date. The point has
+// no <time>, and the next second is no gap. (GGA's altitude makes it 3D.)
+TEST(ExportTest, ATimeOfDayAloneIsNoGap) {
+  TempDir dir;
+  std::vector<std::string> log = {
+      "$GPGGA,115959,4807.0370,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"};
+  log.insert(log.end(), kDrive.begin(), kDrive.begin() + 3);
+  const Result r = Sh(dir, Orvane() + " replay --gpx " + dir.Write("d.nmea", Log(log)));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kGpxHead + std::string("  <name>d.nmea</name>\n  <trkseg>\n") +
+                       "   <trkpt lat=\"48.117283\" lon=\"11.51667\">\n    <ele>545.4</ele>\n    "
+                       "<fix>3d</fix>\n    <sat>8</sat>\n"
+                       "   </trkpt>\n" +
+                       kP1 + "  </trkseg>\n</trk>\n</gpx>\n");
+}
+
 TEST(ExportTest, CsvOfTheSameLogHasEveryEpochAndEmptyCells) {
   TempDir dir;
   const std::string log = dir.Write("drive.nmea", Log(kDrive));

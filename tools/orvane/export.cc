@@ -85,6 +85,24 @@ constexpr const char* kCsvHeader =
     "pdop,hdop,vdop,"
     "latitude_error,longitude_error,altitude_error,sentences\r\n";
 
+bool Dated(UtcTime t) {
+  return std::chrono::year_month_day(std::chrono::floor<std::chrono::days>(t)).year() >=
+         std::chrono::year(1980);
+}
+
+// More than `gap` seconds from one point to the next, or time running back.
+// A time of day alone (GGA before the first RMC) is compared as one.
+bool GapOver(UtcTime from, UtcTime to, double gap) {
+  double seconds = std::chrono::duration<double>(to - from).count();
+  if (Dated(from) != Dated(to)) {
+    const auto of_day = [](UtcTime t) {
+      return (t - std::chrono::floor<std::chrono::days>(t)).count();
+    };
+    seconds = static_cast<double>((of_day(to) - of_day(from) + 86400) % 86400);
+  }
+  return seconds < 0 || seconds > gap;
+}
+
 int LatitudeDecimals(const ReceivedDecimals* d) { return d != nullptr ? d->latitude() : -1; }
 int LongitudeDecimals(const ReceivedDecimals* d) { return d != nullptr ? d->longitude() : -1; }
 
@@ -208,8 +226,7 @@ std::string IsoTime(const Epoch& e) {
   using namespace std::chrono;
   const sys_days day = floor<days>(*e.time);
   const year_month_day ymd(day);
-  // Before GPS began: a time of day that came without its date.
-  if (ymd.year() < year(1980)) return {};
+  if (!Dated(*e.time)) return {};  // a time of day that came without its date
   const hh_mm_ss<seconds> t(*e.time - day);
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
@@ -281,9 +298,7 @@ void GpxWriter::Write(const Epoch& e) {
     return;
   }
   text_.clear();
-  const bool gap = e.time && last_time_ &&
-                   (*e.time < *last_time_ ||
-                    std::chrono::duration<double>(*e.time - *last_time_).count() > gap_);
+  const bool gap = e.time && last_time_ && GapOver(*last_time_, *e.time, gap_);
   if (in_segment_ && gap) text_ += "  </trkseg>\n";
   if (!in_segment_ || gap) text_ += "  <trkseg>\n";
   in_segment_ = true;
