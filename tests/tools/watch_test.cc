@@ -1,8 +1,8 @@
 // orvane watch in a real terminal: tmux runs it in a detached session of a
 // fixed size, and the screen is read back as text. Skips, saying so, where
 // tmux is missing (scripts/setup installs it).
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "support/nmea.h"
 #include "support/source_test_support.h"
 #include "watch_view.h"
 
@@ -49,15 +50,19 @@ std::string ReadAll(const std::string& path) {
 
 bool HaveTmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
 
-#define SKIP_WITHOUT_TMUX()                                                                            \
-  if (!ORVANE_HAVE_WATCH) GTEST_SKIP() << "SKIPPED: orvane watch is not built (no libncurses-dev)"; \
-  if (!HaveTmux()) GTEST_SKIP() << "SKIPPED: tmux is not installed (scripts/setup installs it); "      \
-                                   "orvane watch is not tested here"
+#define SKIP_WITHOUT_TMUX()                                                      \
+  if (!ORVANE_HAVE_WATCH)                                                        \
+    GTEST_SKIP() << "SKIPPED: orvane watch is not built (no libncurses-dev)";    \
+  if (!HaveTmux())                                                               \
+  GTEST_SKIP() << "SKIPPED: tmux is not installed (scripts/setup installs it); " \
+                  "orvane watch is not tested here"
 
 // A shell in a detached tmux session of its own server.
 class Terminal {
  public:
-  Terminal(int cols, int rows) : server_("orvane-watch-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count_)) {
+  Terminal(int cols, int rows)
+      : server_("orvane-watch-test-" + std::to_string(::getpid()) + "-" +
+                std::to_string(++count_)) {
     Tmux("new-session -d -s t -x " + std::to_string(cols) + " -y " + std::to_string(rows) +
          " 'env TERM=screen LANG=C.UTF-8 PS1=\"$ \" sh'");
   }
@@ -78,7 +83,8 @@ class Terminal {
   }
   // Waits for the screen to satisfy `done` (a frame may be read half
   // drawn); the screen as it stood.
-  bool WaitUntil(const std::function<bool(const std::string&)>& done, std::string* screen = nullptr) const {
+  bool WaitUntil(const std::function<bool(const std::string&)>& done,
+                 std::string* screen = nullptr) const {
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     std::string s;
     bool ok = false;
@@ -91,7 +97,8 @@ class Terminal {
     return ok;
   }
   bool WaitFor(const std::string& text, std::string* screen = nullptr) const {
-    return WaitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; }, screen);
+    return WaitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; },
+                     screen);
   }
   // The command the shell runs, for signals.
   pid_t Child() const {
@@ -110,8 +117,8 @@ class Terminal {
 void RunWatch(const Terminal& t, const TempDir& dir, const std::string& args) {
   const std::string d = dir.path().string();
   std::remove((d + "/after").c_str());
-  t.Type("stty -g >" + d + "/before; echo BEFORE-WATCH; " + Bin("tools/orvane/orvane") + " watch " + args +
-         " 2>" + d + "/err; echo rc=$?; stty -g >" + d + "/after");
+  t.Type("stty -g >" + d + "/before; echo BEFORE-WATCH; " + Bin("tools/orvane/orvane") + " watch " +
+         args + " 2>" + d + "/err; echo rc=$?; stty -g >" + d + "/after");
 }
 
 // The terminal is as it was: modes, the main screen with what it showed,
@@ -153,14 +160,18 @@ TEST(WatchTest, ALogShowsTheFixTheSatellitesAndTheSkyAndFollowsTheTerminalsSize)
   // So slow that the first second's fix and satellites stay on the screen.
   RunWatch(t, dir, log + " --time-scale 0.01 --set DegLabel=d");
   std::string screen;
-  for (const char* text : {"Latitude   50.765000d N", "Longitude  001.298000d W", "Time       2024-06-05 12:00:00 UTC",
-                           " GPS    2    67   350   46 #########    yes", " GPS   12    11   359   28 #####        no"}) {
+  for (const char* text :
+       {"Latitude   50.765000d N", "Longitude  001.298000d W", "Time       2024-06-05 12:00:00 UTC",
+        " GPS    2    67   350   46 #########    yes",
+        " GPS   12    11   359   28 #####        no"}) {
     EXPECT_TRUE(t.WaitFor(text, &screen)) << text << "\n" << screen;
   }
   // North up with its rings; used satellites marked, others plain.
   for (const char* mark : {"N", "S", "\nW .", ". E", "+", "17*", " 21 ", "* used"}) {
-    EXPECT_TRUE(t.WaitUntil([&](const std::string& s) { return SkyPart(s).find(mark) != std::string::npos; }, &screen))
-        << mark << "\n" << screen;
+    EXPECT_TRUE(t.WaitUntil(
+        [&](const std::string& s) { return SkyPart(s).find(mark) != std::string::npos; }, &screen))
+        << mark << "\n"
+        << screen;
   }
   EXPECT_EQ(SkyPart(screen).find("21*"), std::string::npos) << screen;
 
@@ -175,7 +186,8 @@ TEST(WatchTest, ALogShowsTheFixTheSatellitesAndTheSkyAndFollowsTheTerminalsSize)
   t.Tmux("resize-window -t t -x 100 -y 30");
   EXPECT_TRUE(t.WaitUntil(
       [](const std::string& s) {
-        return s.find("Latitude   50d45.9000") != std::string::npos && s.find("terminal too small") == std::string::npos;
+        return s.find("Latitude   50d45.9000") != std::string::npos &&
+               s.find("terminal too small") == std::string::npos;
       },
       &screen))
       << screen;
@@ -262,7 +274,8 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
     } while (!t.WaitFor("48.117300d N") && Clock::now() < deadline);
     ASSERT_TRUE(t.WaitFor("Latitude   48.117300d N", &screen)) << screen;
     ASSERT_TRUE(t.WaitFor(" GPS    4    46   121   41 ########     yes", &screen)) << screen;
-    EXPECT_TRUE(t.WaitUntil([](const std::string& s) { return SkyPart(s).find("31") != std::string::npos; }, &screen))
+    EXPECT_TRUE(t.WaitUntil(
+        [](const std::string& s) { return SkyPart(s).find("31") != std::string::npos; }, &screen))
         << screen;
     t.Key("q");
     ExpectRestored(t, dir, "rc=0");
@@ -277,7 +290,8 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
     pollfd fd{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&fd, 1, 15000), 1) << "watch never connected";
     const int client = ::accept(listener, nullptr, nullptr);
-    ASSERT_EQ(::send(client, kFix, sizeof kFix - 1, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof kFix - 1));
+    ASSERT_EQ(::send(client, kFix, sizeof kFix - 1, MSG_NOSIGNAL),
+              static_cast<ssize_t>(sizeof kFix - 1));
     std::string screen;
     ASSERT_TRUE(t.WaitFor("Latitude   48.117300d N", &screen)) << screen;
     EXPECT_TRUE(t.WaitFor(name + " | ", &screen)) << screen;
@@ -301,10 +315,12 @@ TEST(WatchTest, LiveReceiversOnATerminalAndOverTcpAndASourceThatFails) {
 TEST(WatchTest, WithoutATerminalOrWithStandardInputAsTheLogItSaysSo) {
   if (!ORVANE_HAVE_WATCH) GTEST_SKIP() << "SKIPPED: orvane watch is not built (no libncurses-dev)";
   const std::string orvane = Bin("tools/orvane/orvane");
-  EXPECT_EQ(Output(orvane + " watch " + std::string(ORVANE_TEST_DATA) + "/mixed.nmea </dev/null 2>&1; echo rc=$?"),
+  EXPECT_EQ(Output(orvane + " watch " + std::string(ORVANE_TEST_DATA) +
+                   "/mixed.nmea </dev/null 2>&1; echo rc=$?"),
             "orvane: watch needs a terminal on standard input and output\nrc=2\n");
-  EXPECT_EQ(Output(orvane + " watch - 2>&1; echo rc=$?"),
-            "orvane: watch reads its keys from standard input; give the log's name instead of -\nrc=2\n");
+  EXPECT_EQ(
+      Output(orvane + " watch - 2>&1; echo rc=$?"),
+      "orvane: watch reads its keys from standard input; give the log's name instead of -\nrc=2\n");
 }
 
 // The frame's geometry without a terminal: where the sky plot puts a
@@ -317,11 +333,11 @@ TEST(WatchTest, TheSkyPlotPlacesSatellitesByAzimuthAndElevation) {
     bool used;
     int row, col;  // of the mark's first cell on a 100x30 canvas
   } cases[] = {
-      {1, 90, 0, true, 14, 70},    // overhead: the centre
-      {2, 0, 0, false, 2, 70},     // north on the horizon: the top ring
-      {3, 0, 90, true, 14, 94},    // east on the horizon
-      {4, 0, 180, false, 26, 70},  // south
-      {5, 30, 270, false, 14, 54}, // west, on the 30 degree ring
+      {1, 90, 0, true, 14, 70},     // overhead: the centre
+      {2, 0, 0, false, 2, 70},      // north on the horizon: the top ring
+      {3, 0, 90, true, 14, 94},     // east on the horizon
+      {4, 0, 180, false, 26, 70},   // south
+      {5, 30, 270, false, 14, 54},  // west, on the 30 degree ring
   };
   for (const Case& c : cases) {
     orvane::Satellite s;
@@ -335,7 +351,8 @@ TEST(WatchTest, TheSkyPlotPlacesSatellitesByAzimuthAndElevation) {
   DrawFrame(f, canvas);
   for (const Case& c : cases) {
     const std::string mark = std::to_string(c.number) + (c.used ? "*" : "");
-    EXPECT_EQ(canvas.lines()[static_cast<std::size_t>(c.row)].substr(static_cast<std::size_t>(c.col), mark.size()),
+    EXPECT_EQ(canvas.lines()[static_cast<std::size_t>(c.row)].substr(
+                  static_cast<std::size_t>(c.col), mark.size()),
               mark)
         << "satellite " << c.number << "\n"
         << canvas.Text();
@@ -343,6 +360,63 @@ TEST(WatchTest, TheSkyPlotPlacesSatellitesByAzimuthAndElevation) {
   TextCanvas small(23, 120);
   DrawFrame(f, small);
   EXPECT_EQ(small.lines()[0].substr(0, 39), "terminal too small: 120x23, needs 80x24");
+}
+
+// Heading, GST's errors, the receiver's messages and what was seen: each
+// shown when there is something to show, and only then.
+TEST(WatchTest, TheRowsThatComeWithWhatTheReceiverSends) {
+  using namespace orvane::cli;
+  Frame plain;
+  Frame full;
+  full.fix.heading = 274.07;
+  full.fix.magnetic_heading = 270.5;
+  full.fix.latitude_error = 0.5;
+  full.fix.altitude_error = 2.25;
+  full.texts = {"first", "ANTENNA OPEN", "ANTENNA \x1b[2JOK"};
+  full.talkers = "GN,GP";
+  full.sentence_types = "GGA,GSA,RMC,TXT";
+  full.ignored_fix = "$GNRMC";
+  struct Case {
+    std::string text;
+    int row;  // on the full frame's 100x30 canvas; absent from the plain one
+  } cases[] = {
+      {"Heading    274.1 deg true, 270.5 deg magnetic", 8},
+      {"Error (1s) lat 0.5  lon -  alt 2.2 m", 9},
+      {"Receiver   ANTENNA OPEN", 27},
+      {"           ANTENNA ?[2JOK", 28},  // no escape reaches the terminal
+      {"| $GNRMC ignored: add --all | talkers GN,GP | GGA,GSA,RMC,TXT", 29},
+  };
+  TextCanvas with(30, 100), without(30, 100);
+  DrawFrame(full, with);
+  DrawFrame(plain, without);
+  for (const Case& c : cases) {
+    EXPECT_NE(with.lines()[static_cast<std::size_t>(c.row)].find(c.text), std::string::npos)
+        << c.text << "\n"
+        << with.Text();
+    EXPECT_EQ(without.Text().find(c.text), std::string::npos) << c.text;
+  }
+  EXPECT_EQ(with.Text().find("first"), std::string::npos) << "two messages at most";
+}
+
+TEST(WatchTest, ALogsHeadingErrorsAndMessagesReachTheScreen) {
+  SKIP_WITHOUT_TMUX();
+  TempDir dir;
+  std::string log;
+  for (const char* body : {"$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A",
+                           "$GNGST,120000.00,0.5,1.2,0.8,45.0,3.0,4.0,2.5", "$GPHDT,274.07,T",
+                           "$GPTXT,01,01,02,ANTENNA OK",
+                           "$GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A"}) {
+    log += orvane::testing::WithChecksum(body) + "\r\n";
+  }
+  Terminal t(100, 30);
+  RunWatch(t, dir, dir.Write("extras.nmea", log) + " --all --time-scale 0.5");
+  std::string screen;
+  for (const char* text : {"Heading    274.1 deg true", "Error (1s) lat 3.0  lon 4.0  alt 2.5 m",
+                           "Receiver   ANTENNA OK", "talkers GN,GP"}) {
+    EXPECT_TRUE(t.WaitFor(text, &screen)) << text << "\n" << screen;
+  }
+  t.Key("q");
+  ExpectRestored(t, dir, "rc=0");
 }
 
 }  // namespace

@@ -125,6 +125,7 @@ struct Shared {
   std::atomic<bool> holding{false};  // `paused` without the lock, for the reader's every event
   std::string notice;
   std::string recording_stopped;  // said again once the screen is gone
+  std::string ignored_fix;        // copied on the reader's thread, which writes it
 
   void SetNotice(std::string text) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -151,6 +152,11 @@ class WatchSink final : public EventSink {
     // The counters are the reader's own: read on its thread.
     shared_.lines = control_.stats().lines;
     shared_.checksum_dropped = control_.stats().checksum_dropped;
+    if (!ignored_copied_ && !control_.stats().ignored_fix.empty()) {
+      std::lock_guard<std::mutex> lock(shared_.mutex);
+      shared_.ignored_fix = control_.stats().ignored_fix;
+      ignored_copied_ = true;
+    }
     if (id == kDispIdFixUpdate) shared_.last_fix = Clock::now().time_since_epoch().count();
     if (id == kDispIdFileComplete) shared_.ended = true;
     shared_.dirty = true;
@@ -163,6 +169,7 @@ class WatchSink final : public EventSink {
  private:
   Shared& shared_;
   const OrvaneControl& control_;
+  bool ignored_copied_ = false;
 };
 
 class Watch {
@@ -180,6 +187,10 @@ class Watch {
   void Put(std::string_view name, int value) {
     std::vector<Variant> args = {Variant::I2(static_cast<std::int16_t>(value))};
     InvokeByName(*control_, name, DISPATCH_PROPERTYPUT, args, nullptr);
+  }
+  std::string Text(std::string_view name) {
+    const Variant v = Get(name);
+    return v.vt() == VT_BSTR ? v.ToUtf8() : std::string();
   }
   int GetInt(std::string_view name) {
     const Variant v = Get(name);
@@ -221,6 +232,9 @@ class Watch {
   // lines/s over the last second or so
   Clock::time_point rate_since_ = Clock::now();
   std::uint64_t rate_lines_ = 0;
+  // The receiver's messages as they came, a few.
+  static constexpr std::size_t kKeptTexts = 4;
+  std::vector<std::string> texts_;
   double rate_ = 0;
 };
 
@@ -306,6 +320,14 @@ Frame Watch::TakeFrame() {
   f.altitude = Measure("Altitude", kAltitude, 2, "AltitudeUnits", "%.1f");
   f.speed = Measure("Speed", kSpeed, 3, "SpeedUnits", "%.1f");
   f.course = Measure("TrueCourse", nullptr, 0, "", "%.1f deg");
+  f.talkers = Text("TalkersReceived");
+  f.sentence_types = Text("SentenceTypesReceived");
+  // A message is kept once, when it first stands as the last received.
+  if (f.fix.receiver_text && (texts_.empty() || texts_.back() != *f.fix.receiver_text)) {
+    texts_.push_back(*f.fix.receiver_text);
+    if (texts_.size() > kKeptTexts) texts_.erase(texts_.begin());
+  }
+  f.texts = texts_;
   const Clock::rep last_fix = shared_.last_fix;
   if (last_fix != 0) {
     f.fix_age_seconds =
@@ -325,6 +347,7 @@ Frame Watch::TakeFrame() {
   {
     std::lock_guard<std::mutex> lock(shared_.mutex);
     f.notice = shared_.notice;
+    f.ignored_fix = shared_.ignored_fix;
     if (shared_.paused) f.state = "paused, space resumes";
   }
   if (shared_.ended) f.state = "end of log, q quits";

@@ -13,6 +13,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // The fix panel's width; the sky plot takes the rest of the top.
 constexpr int kPanelCols = 44;
+// The receiver's messages shown at most.
+constexpr std::size_t kShownTexts = 2;
 
 std::string Format(const char* format, double value) {
   char buf[64];
@@ -36,8 +38,8 @@ std::string UtcText(const std::optional<UtcTime>& time) {
 }
 
 std::string_view QualityName(int quality) {
-  static constexpr std::string_view kNames[] = {"invalid", "GPS",       "DGPS",   "PPS",       "RTK",
-                                                "float RTK", "estimated", "manual", "simulated"};
+  static constexpr std::string_view kNames[] = {
+      "invalid", "GPS", "DGPS", "PPS", "RTK", "float RTK", "estimated", "manual", "simulated"};
   return quality >= 0 && quality < 9 ? kNames[quality] : "unknown";
 }
 
@@ -65,15 +67,31 @@ int FixPanel(const Frame& f, Canvas& c, int row) {
   Label(c, row++, "Altitude", f.altitude);
   Label(c, row++, "Speed", f.speed);
   Label(c, row++, "Course", f.course);
-  // Heading and the GST error estimates go here once they are received.
+  if (f.fix.heading || f.fix.magnetic_heading) {
+    std::string heading = f.fix.heading ? Format("%.1f deg true", *f.fix.heading) : "";
+    if (f.fix.magnetic_heading) {
+      heading +=
+          (heading.empty() ? "" : ", ") + Format("%.1f deg magnetic", *f.fix.magnetic_heading);
+    }
+    Label(c, row++, "Heading", heading);
+  }
+  if (f.fix.latitude_error || f.fix.longitude_error || f.fix.altitude_error) {
+    Label(c, row++, "Error (1s)",
+          "lat " + OrDash(f.fix.latitude_error, "%.1f") + "  lon " +
+              OrDash(f.fix.longitude_error, "%.1f") + "  alt " +
+              OrDash(f.fix.altitude_error, "%.1f") + " m");
+  }
   Label(c, row++, "Status", std::string(f.fix.good ? "valid" : "not valid") + ", " + FixMode(f));
   const std::size_t used = f.satellites.used.size();
-  Label(c, row++, "Satellites",
-        (f.fix.satellites_in_fix ? std::to_string(*f.fix.satellites_in_fix) : std::to_string(used)) + " used, " +
-            (f.satellites.in_view ? std::to_string(*f.satellites.in_view) : std::string("-")) + " in view");
+  Label(
+      c, row++, "Satellites",
+      (f.fix.satellites_in_fix ? std::to_string(*f.fix.satellites_in_fix) : std::to_string(used)) +
+          " used, " +
+          (f.satellites.in_view ? std::to_string(*f.satellites.in_view) : std::string("-")) +
+          " in view");
   Label(c, row++, "DOP",
-        "P " + OrDash(f.satellites.pdop, "%.1f") + "  H " + OrDash(f.satellites.hdop, "%.1f") + "  V " +
-            OrDash(f.satellites.vdop, "%.1f"));
+        "P " + OrDash(f.satellites.pdop, "%.1f") + "  H " + OrDash(f.satellites.hdop, "%.1f") +
+            "  V " + OrDash(f.satellites.vdop, "%.1f"));
   Label(c, row++, "Fix age", f.fix_age_seconds < 0 ? "-" : Format("%.1f s", f.fix_age_seconds));
   return row;
 }
@@ -95,12 +113,14 @@ void SatelliteTable(const Frame& f, Canvas& c, int row, int last_row) {
   const std::vector<const Satellite*> sats = SortedSatellites(f.satellites);
   const int room = last_row - row + 1;
   if (room <= 0) return;
-  const int shown = static_cast<int>(sats.size()) <= room ? static_cast<int>(sats.size()) : room - 1;
+  const int shown =
+      static_cast<int>(sats.size()) <= room ? static_cast<int>(sats.size()) : room - 1;
   for (int i = 0; i < shown; ++i) {
     const Satellite& s = *sats[static_cast<std::size_t>(i)];
     char line[96];
-    std::snprintf(line, sizeof line, "%-4.4s %3d  %4s  %4s  %3s ", std::string(SystemName(s.number)).c_str(),
-                  s.number, s.elevation ? std::to_string(*s.elevation).c_str() : "-",
+    std::snprintf(line, sizeof line, "%-4.4s %3d  %4s  %4s  %3s ",
+                  std::string(SystemName(s.number)).c_str(), s.number,
+                  s.elevation ? std::to_string(*s.elevation).c_str() : "-",
                   s.azimuth ? std::to_string(*s.azimuth).c_str() : "-",
                   s.snr ? std::to_string(*s.snr).c_str() : "-");
     c.Put(row, 1, line, s.used_in_fix ? Style::kBold : Style::kPlain);
@@ -111,7 +131,9 @@ void SatelliteTable(const Frame& f, Canvas& c, int row, int last_row) {
     ++row;
   }
   if (shown < static_cast<int>(sats.size())) {
-    c.Put(row, 1, "... and " + std::to_string(sats.size() - static_cast<std::size_t>(shown)) + " more", Style::kDim);
+    c.Put(row, 1,
+          "... and " + std::to_string(sats.size() - static_cast<std::size_t>(shown)) + " more",
+          Style::kDim);
   }
 }
 
@@ -157,24 +179,44 @@ void SkyPlot(const Frame& f, Canvas& c, int top, int left, int height, int width
 }
 
 std::string StatusLine(const Frame& f) {
-  // The talkers and sentence types seen, and the hint when fix sentences are
-  // being ignored, join this line once the engine counts them.
-  std::string s = f.source + " | " + Format("%.0f lines/s", f.lines_per_second) + " | " + std::to_string(f.lines) +
-                  " lines, " + std::to_string(f.checksum_dropped) + " bad checksum";
+  std::string s = f.source + " | " + Format("%.0f lines/s", f.lines_per_second) + " | " +
+                  std::to_string(f.lines) + " lines, " + std::to_string(f.checksum_dropped) +
+                  " bad checksum";
   if (!f.state.empty()) s += " | " + f.state;
+  // The hint first: it is why a screen stays empty.
+  if (!f.ignored_fix.empty()) s += " | " + f.ignored_fix + " ignored: add --all";
+  if (!f.talkers.empty()) s += " | talkers " + f.talkers;
+  if (!f.sentence_types.empty()) s += " | " + f.sentence_types;
   return s;
+}
+
+// The receiver's last messages, above the notice; the rows they take.
+int Texts(const Frame& f, Canvas& c, int bottom) {
+  const int n = static_cast<int>(std::min<std::size_t>(f.texts.size(), kShownTexts));
+  for (int i = 0; i < n; ++i) {
+    const std::string& text = f.texts[f.texts.size() - static_cast<std::size_t>(n - i)];
+    const int row = bottom - n + 1 + i;
+    c.Put(row, 1, i == 0 ? "Receiver" : "", Style::kDim);
+    // Printable ASCII only: the terminal is not the receiver's to drive.
+    std::string shown;
+    for (char ch : text) shown += ch >= 0x20 && ch < 0x7F ? ch : '?';
+    c.Put(row, 12, shown.substr(0, static_cast<std::size_t>(std::max(kPanelCols - 13, 0))));
+  }
+  return n;
 }
 
 }  // namespace
 
 TextCanvas::TextCanvas(int rows, int cols)
-    : cols_(std::max(cols, 0)), lines_(static_cast<std::size_t>(std::max(rows, 0)), std::string(cols_, ' ')) {}
+    : cols_(std::max(cols, 0)),
+      lines_(static_cast<std::size_t>(std::max(rows, 0)), std::string(cols_, ' ')) {}
 
 void TextCanvas::Put(int row, int col, std::string_view text, Style) {
   if (row < 0 || row >= rows()) return;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const long long x = static_cast<long long>(col) + static_cast<long long>(i);
-    if (x >= 0 && x < cols_) lines_[static_cast<std::size_t>(row)][static_cast<std::size_t>(x)] = text[i];
+    if (x >= 0 && x < cols_)
+      lines_[static_cast<std::size_t>(row)][static_cast<std::size_t>(x)] = text[i];
   }
 }
 
@@ -200,8 +242,9 @@ std::string_view SystemName(int number) {
 
 void DrawFrame(const Frame& f, Canvas& c) {
   if (c.rows() < kMinRows || c.cols() < kMinCols) {
-    const std::string need = "terminal too small: " + std::to_string(c.cols()) + "x" + std::to_string(c.rows()) +
-                             ", needs " + std::to_string(kMinCols) + "x" + std::to_string(kMinRows);
+    const std::string need = "terminal too small: " + std::to_string(c.cols()) + "x" +
+                             std::to_string(c.rows()) + ", needs " + std::to_string(kMinCols) +
+                             "x" + std::to_string(kMinRows);
     if (c.rows() > 0) c.Put(0, 0, need, Style::kBold);
     if (c.rows() > 1) c.Put(1, 0, "q quits", Style::kPlain);
     return;
@@ -214,7 +257,9 @@ void DrawFrame(const Frame& f, Canvas& c) {
   const int after_fix = FixPanel(f, c, 2);
   const int last_row = c.rows() - 2;
   if (!f.notice.empty()) c.Put(last_row, 1, f.notice, Style::kBold);
-  SatelliteTable(f, c, after_fix + 1, f.notice.empty() ? last_row : last_row - 1);
+  const int above_notice = f.notice.empty() ? last_row : last_row - 1;
+  const int texts = Texts(f, c, above_notice);
+  SatelliteTable(f, c, after_fix + 1, above_notice - texts);
   SkyPlot(f, c, 1, kPanelCols, c.rows() - 2, c.cols() - kPanelCols);
   c.Put(c.rows() - 1, 0, std::string(static_cast<std::size_t>(c.cols()), ' '), Style::kReverse);
   c.Put(c.rows() - 1, 0, StatusLine(f), Style::kReverse);
@@ -223,20 +268,15 @@ void DrawFrame(const Frame& f, Canvas& c) {
 KeyAction ActionForKey(int key) {
   switch (key) {
     case 'q':
-    case 'Q':
-      return KeyAction::kQuit;
+    case 'Q': return KeyAction::kQuit;
     case 'f':
-    case 'F':
-      return KeyAction::kCycleFormat;
+    case 'F': return KeyAction::kCycleFormat;
     case 'u':
-    case 'U':
-      return KeyAction::kCycleUnits;
-    case ' ':
-      return KeyAction::kPause;
+    case 'U': return KeyAction::kCycleUnits;
+    case ' ': return KeyAction::kPause;
     case 12:  // Ctrl-L, as in every full-screen tool
       return KeyAction::kRedraw;
-    default:
-      return KeyAction::kNone;
+    default: return KeyAction::kNone;
   }
 }
 

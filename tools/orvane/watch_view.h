@@ -44,17 +44,19 @@ struct Frame {
   std::string source;
   Fix fix;
   Satellites satellites;
-  std::string latitude, longitude;  // in the current LatLonFormat, with its labels
+  std::string latitude, longitude;      // in the current LatLonFormat, with its labels
   std::string altitude, speed, course;  // with their units, or empty when unknown
-  double fix_age_seconds = -1;  // since the last fix event; negative before one
+  double fix_age_seconds = -1;          // since the last fix event; negative before one
   double lines_per_second = 0;
   std::uint64_t lines = 0;
   std::uint64_t checksum_dropped = 0;
-  // Heading (HDT/THS), GST error estimates, TXT messages and the talkers
-  // and sentence types seen are shown once the engine keeps them; until then
-  // the frame has no place to carry them.
-  std::string state;  // "paused", "end of log", "receiver lost, retrying", ...
-  std::string notice;  // the latest message, e.g. a recording that stopped
+  // The heading and GST's errors are in `fix` when received.
+  std::vector<std::string> texts;  // the receiver's last TXT messages, oldest first
+  std::string talkers;             // seen, "GN,GP"
+  std::string sentence_types;      // seen, "GGA,GSA,RMC"
+  std::string ignored_fix;         // "$GNRMC" when Talkers refuses the receiver's fixes
+  std::string state;               // "paused", "end of log", "receiver lost, retrying", ...
+  std::string notice;              // the latest message, e.g. a recording that stopped
 };
 
 // The smallest terminal the frame fits.
