@@ -107,6 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.used_in_fix = in.Byte() & 1;
     f.satellites.in_sight.push_back(s);
   }
+  // What comes only from some receivers: heading, GST, TXT, the talkers.
+  if (in.Byte() & 1) f.fix.heading = in.Int(-720, 720) / 2.0;
+  if (in.Byte() & 1) f.fix.magnetic_heading = in.Int(-720, 720) / 2.0;
+  if (in.Byte() & 1) f.fix.latitude_error = in.Int(0, 65535) / 10.0;
+  if (in.Byte() & 1) f.fix.altitude_error = in.Int(0, 65535) / 10.0;
+  for (int i = in.Int(0, 4); i > 0; --i) f.texts.push_back(in.Text(90));
+  f.talkers = in.Text(30);
+  f.sentence_types = in.Text(60);
+  f.ignored_fix = in.Text(8);
   StrictCanvas canvas(rows, cols);
   DrawFrame(f, canvas);
   // Keys: only the documented ones act.
