@@ -425,3 +425,49 @@ TEST(CliTest, CarriageReturnOnlyLogsAreNamedAndReadWithAll) {
 }
 
 }  // namespace
+
+namespace {
+
+// A paced replay with standard error on a terminal shows its progress; the
+// line count comes from the reader's thread, --summary or not.
+TEST(CliTest, TheProgressLineCountsTheLinesAsTheReplayRuns) {
+  std::vector<std::string> epochs;
+  for (int s = 0; s < 4; ++s) {
+    epochs.push_back("$GPRMC,12000" + std::to_string(s) +
+                     ",A,4807.038,N,01131.000,E,5.5,45.0,230394,,,A");
+  }
+  const std::string log = WriteLog("orvane_progress.nmea", epochs, "\r\n");
+  for (const char* mode : {"--summary", "--json"}) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string binary = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(slave, STDERR_FILENO);
+      std::freopen("/dev/null", "w", stdout);
+      ::execl(binary.c_str(), "orvane", "replay", log.c_str(), mode, "--time-scale", "2",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(slave);
+    std::string err;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+      err.append(buf, static_cast<std::size_t>(n));
+    int raw = 0;
+    ASSERT_EQ(::waitpid(pid, &raw, 0), pid);
+    ::close(master);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << err;
+    // A line while the replay ran (a second and a half), then the last one.
+    const std::size_t first = err.find("\r\033[Korvane: ");
+    ASSERT_NE(first, std::string::npos) << mode << ": " << err;
+    const std::size_t percent = err.find("% of the file, ", first);
+    ASSERT_NE(percent, std::string::npos) << err;
+    const int lines = std::atoi(err.c_str() + percent + 15);
+    EXPECT_GE(lines, 2) << mode << ": " << err;
+    EXPECT_LE(lines, 4) << mode << ": " << err;
+    EXPECT_NE(err.find("100% of the file, 4 lines"), std::string::npos) << mode << ": " << err;
+  }
+}
+
+}  // namespace

@@ -97,6 +97,10 @@ bool Session::SourceOpen() {
 
 void Session::OnEvent(DISPID id, std::span<Variant> args) {
   ++events_;
+  // On the reader's thread, which counts the lines: the progress line reads
+  // them from here, not from under the reader.
+  if (progress_) lines_read_.store(control_->stats().lines, std::memory_order_relaxed);
+  if (options_.summary) return;
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   if (id == kDispIdFileComplete) file_complete_ = true;
   if (options_.json) {
@@ -142,8 +146,6 @@ bool Session::WaitForEnd() {
                                                  static_cast<long long>(options_.duration * 1000))
                             : Clock::time_point::max();
   bool closing = false;
-  // Progress only for a person watching: never into a pipe or a log.
-  const bool progress = !live && isatty(fileno(err_)) != 0;
   const auto start = Clock::now();
   // An export that cannot be written ends a live session: nothing it reads
   // would be kept.
@@ -152,7 +154,7 @@ bool Session::WaitForEnd() {
   };
   while (true) {
     apartment->RunUntil([&] { return stop() || !SourceOpen(); }, std::chrono::milliseconds(200));
-    if (progress && Clock::now() - start >= std::chrono::seconds(1)) ShowProgress(start, false);
+    if (progress_ && Clock::now() - start >= std::chrono::seconds(1)) ShowProgress(start, false);
     if (!SourceOpen()) break;
     if (!closing && stop()) {
       std::vector<Variant> none;
@@ -167,7 +169,9 @@ bool Session::WaitForEnd() {
 
 void Session::ShowProgress(Clock::time_point start, bool last) {
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const std::uint64_t lines = control_->stats().lines;
+  // The reader has ended by the last call.
+  const std::uint64_t lines =
+      last ? control_->stats().lines : lines_read_.load(std::memory_order_relaxed);
   Variant when;
   GetProperty(*control_, "FixDateTime", &when);
   const std::string time = when.vt() == VT_DATE && when.date() >= 1.0 ? IsoDate(when.date()) : "-";
@@ -266,7 +270,7 @@ bool Session::StartRecording() {
 
 void Session::Subscribe() {
   fix_lines_ = std::make_unique<FixLines>(*control_, out_);
-  if (!options_.summary) {
+  if (!options_.summary || progress_) {
     sink_ = std::make_shared<Sink>(this);
     // The sink only writes output: called on the reader's thread, it never
     // waits for this one.
@@ -292,16 +296,19 @@ void Session::Subscribe() {
                                       : MakeExport(out_, false, "standard output");
     export_file_ = nullptr;
     outputs_.push_back(export_.get());
-    // The export counts the decimals of the coordinates as they arrive,
-    // beside the recording if there is one.
-    control_->SetByteTap(
-        [recorder = recorder_.get(), decimals = &decimals_](std::string_view bytes) {
-          if (recorder != nullptr) recorder->Feed(bytes);
-          decimals->Feed(bytes);
-        });
   }
+  TapTheBytes();
   if (!outputs_.empty())
     epoch_cookie_ = control_->AddEpochObserver([this](const Epoch& e) { OnEpoch(e); });
+}
+
+void Session::TapTheBytes() {
+  ReceivedDecimals* decimals = export_ != nullptr ? &decimals_ : nullptr;
+  if (decimals == nullptr) return;  // the recording's own tap, if any, stands
+  control_->SetByteTap([recorder = recorder_.get(), decimals](std::string_view bytes) {
+    if (recorder != nullptr) recorder->Feed(bytes);
+    decimals->Feed(bytes);
+  });
 }
 
 void Session::Unsubscribe() {
@@ -357,6 +364,8 @@ int Session::Run() {
   if (!StartRecording()) return kExitSourceFailed;
   if (!OpenExport()) return kExitSourceFailed;
   if (options_.mode == Options::Mode::kReplay && options_.source == "-") TakeStandardInput();
+  // Progress only for a person watching a replay: never into a pipe or a log.
+  progress_ = options_.mode == Options::Mode::kReplay && isatty(fileno(err_)) != 0;
   Subscribe();
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);

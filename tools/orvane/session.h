@@ -2,6 +2,7 @@
 // as any automation host would, and its outputs.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -51,6 +52,8 @@ class Session {
   // The event sink and the epoch outputs, before the source opens.
   void Subscribe();
   void Unsubscribe();
+  // The recording and the export's decimals: one tap.
+  void TapTheBytes();
   void WatchTheLink();
   void CloseAndWait();
   // After the source closed: what is written at the end; the exit status.
@@ -84,7 +87,9 @@ class Session {
   // A stream cannot be read again to see whether it held NMEA at all: it is
   // scanned as it is read, on the reader's thread, until one is found.
   NmeaScan stream_scan_;
+  bool progress_ = false;
   bool progress_shown_ = false;
+  std::atomic<std::uint64_t> lines_read_{0};  // as the reader last counted them
   std::unique_ptr<FixLines> fix_lines_;
   bool event_lines_ = false;  // fix lines follow the FixUpdate events
   // Fed each epoch.
