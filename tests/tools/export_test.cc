@@ -157,6 +157,26 @@ TEST(ExportTest, ATimeOfDayAloneIsNoGap) {
                        kP1 + "  </trkseg>\n</trk>\n</gpx>\n");
 }
 
+// An export reads every talker, as with --all; --set narrows it again, and
+// the hint says why the track is empty then.
+TEST(ExportTest, AMultiSystemReceiversTrackNeedsNoAll) {
+  TempDir dir;
+  const std::string log =
+      dir.Write("gn.nmea", Log({"$GNRMC,120000,A,4807.038,N,01131.000,E,5.5,45.0,230394,,,A",
+                                "$GNRMC,120001,A,4807.039,N,01131.000,E,5.5,45.0,230394,,,A"}));
+  const Result all = Sh(dir, Orvane() + " replay --gpx " + log);
+  std::size_t points = 0;
+  for (std::size_t at = 0; (at = all.out.find("<trkpt ", at)) != std::string::npos; ++at) ++points;
+  EXPECT_EQ(points, 2u) << all.out;
+  EXPECT_NE(all.out.find("<time>1994-03-23T12:00:01Z</time>"), std::string::npos) << all.out;
+  EXPECT_EQ(all.err, "");
+  const Result gp = Sh(dir, Orvane() + " replay --gpx --set Talkers=GP " + log);
+  EXPECT_EQ(gp.out, kGpxHead + std::string("  <name>gn.nmea</name>\n</trk>\n</gpx>\n"));
+  EXPECT_NE(gp.err.find("the receiver sends $GNRMC, which Talkers \"GP\" ignores"),
+            std::string::npos)
+      << gp.err;
+}
+
 TEST(ExportTest, CsvOfTheSameLogHasEveryEpochAndEmptyCells) {
   TempDir dir;
   const std::string log = dir.Write("drive.nmea", Log(kDrive));

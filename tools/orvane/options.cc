@@ -73,7 +73,8 @@ void PrintUsage(std::FILE* out) {
       "                  fix or a gap; the log's name (the source's, live) names the track\n"
       "--gap SECONDS     --gpx: a longer gap between points starts a new segment (default 10)\n"
       "--csv             a row per epoch under a header of the epoch's field names, empty cells\n"
-      "                  for unknown values (RFC 4180, CRLF)\n"
+      "                  for unknown values (RFC 4180, CRLF); --gpx and --csv imply --all\n"
+      "                  (a --set Talkers=... narrows it again)\n"
       "-o, --output FILE --gpx, --csv: write the export to FILE instead of standard output, which\n"
       "                  then keeps the other output\n"
       "--record FILE     live, watch: appends every byte received to FILE as it arrives, for a\n"
@@ -177,8 +178,10 @@ bool TakeCommand(const std::vector<std::string>& positional, Options& o, std::st
   return true;
 }
 
-// The export owns standard output unless -o gives it a file.
-bool SettleExport(const Options& o, std::string* error) {
+// The export owns standard output unless -o gives it a file. A conversion
+// takes what the log holds, as GPSBabel does: every talker and sentence, as
+// with --all (a --set Talkers=GP after it narrows it again).
+bool SettleExport(Options& o, std::string* error) {
   using Export = Options::Export;
   const char* name = o.export_format == Export::kGpx ? "--gpx" : "--csv";
   if (o.export_format == Export::kNone) {
@@ -199,6 +202,7 @@ bool SettleExport(const Options& o, std::string* error) {
                       : o.props   ? "--props"
                       : o.summary ? "--summary"
                                   : nullptr;
+  o.all = true;
   if (!o.output && other != nullptr) {
     *error = std::string(name) + " and " + other +
              " would both write to standard output: put the export in a file with -o FILE";
