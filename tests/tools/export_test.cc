@@ -463,6 +463,14 @@ TEST(ExportTest, RefusalsAndFailuresSayWhatAndExitNonZero) {
     EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
   }
   EXPECT_EQ(ReadAll(log), Log(kDrive));  // refused: not emptied
+  // Live, a full disk ends the session rather than read on unrecorded.
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  const Result full =
+      Sh(dir, Orvane() + " live " + pty.name() + " --gpx -o /dev/full --duration 20");
+  EXPECT_EQ(full.status, 1) << full.err;
+  EXPECT_NE(full.err.find("/dev/full: cannot write: No space left on device"), std::string::npos)
+      << full.err;
   // With -o, standard output keeps its own output beside the export.
   const std::string csv = (dir.path() / "out.csv").string();
   const Result both = Sh(dir, Orvane() + " replay --csv -o " + csv + " --summary " + log);
