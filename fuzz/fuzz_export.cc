@@ -165,7 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       e.sentences.push_back(in.Text(5));
       gpx.Write(e);
       csv.Write(e);
-      if (e.latitude && std::isfinite(*e.latitude) && std::fabs(*e.latitude) < 1e9) {
+      // Any coordinate on the globe (beyond it, a double's own spacing is
+      // coarser than ten decimals).
+      if (e.latitude && std::isfinite(*e.latitude) && std::fabs(*e.latitude) <= 180) {
         const int d = decimals.latitude() >= 0 ? std::min(decimals.latitude(), 8)
                                                : MinuteDecimals(*e.latitude);
         const std::string text = CoordinateText(*e.latitude, decimals.latitude());

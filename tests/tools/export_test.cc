@@ -275,6 +275,7 @@ TEST(ExportTest, APointIsAFixWithAPosition) {
       {true, 1, 1, true, false},             // and so does GSA
       {false, std::nullopt, std::nullopt, true, false},
       {true, 1, 3, false, false},
+      {true, 1, 3, true, true},
   };
   for (const Case& c : cases) {
     Epoch e;
@@ -282,6 +283,15 @@ TEST(ExportTest, APointIsAFixWithAPosition) {
     e.quality = c.quality;
     e.mode = c.mode;
     if (c.position) e.latitude = e.longitude = 1.5;
+    if (c.position && c.want) {
+      // Off the globe is no position.
+      e.latitude = 90.5;
+      EXPECT_FALSE(HasFix(e));
+      e.latitude = 1.5;
+      e.longitude = -180.5;
+      EXPECT_FALSE(HasFix(e));
+      e.longitude = 1.5;
+    }
     EXPECT_EQ(HasFix(e), c.want) << c.good << c.quality.value_or(-1) << c.mode.value_or(-1);
   }
   Epoch time_of_day;

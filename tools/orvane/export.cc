@@ -216,7 +216,11 @@ std::string CsvField(std::string_view text) {
 }
 
 bool HasFix(const Epoch& e) {
-  if (!Finite(e.latitude) || !Finite(e.longitude)) return false;
+  // Off the globe is no position (and GPX's schema allows none).
+  if (!Finite(e.latitude) || !Finite(e.longitude) || std::fabs(*e.latitude) > 90 ||
+      std::fabs(*e.longitude) > 180) {
+    return false;
+  }
   if (e.quality == 0 || (e.mode && *e.mode <= 1)) return false;
   return e.good || e.quality.value_or(0) > 0 || e.mode.value_or(0) >= 2;
 }
