@@ -237,8 +237,8 @@ bool Session::OpenExport() {
   }
   const std::string& path = *options_.output;
   // Opening for writing empties the file: never the log about to be read.
-  struct stat out_st {
-  }, in_st{};
+  struct stat out_st = {};
+  struct stat in_st = {};
   if (options_.mode == Options::Mode::kReplay && options_.source != "-" &&
       stat(path.c_str(), &out_st) == 0 && stat(options_.source.c_str(), &in_st) == 0 &&
       out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino) {
