@@ -44,7 +44,9 @@ def main():
         problems.append("an options section is missing (## Options in the Markdown, .SH OPTIONS in the man page)")
     else:
         # An option is described where it starts an entry: a list item or a .TP tag.
-        md_entries = set(re.findall(r"^- `(-[-a-z0-9]+|-[a-zA-Z])", md_opts, re.M))
+        md_entries = set()
+        for head in re.findall(r"^- (`-[^:]*):", md_opts, re.M):
+            md_entries |= set(OPTION.findall(head))
         man_entries = set()
         for tag in re.findall(r"^\.TP\n(.*)$", man_opts, re.M):
             man_entries |= set(OPTION.findall(tag))

@@ -19,8 +19,11 @@ How a writer keeps a document runnable (docs/architecture.md says the same):
   built orvane and orvane-gen first on PATH.
 - Receivers are stand-ins: /dev/ttyUSB0 and /dev/ttyACM0 a pseudo-terminal,
   tcp://..., udp://... and gpsd://... local servers, all fed data/sample.nmea.
-  live and watch get --duration 2 (a longer one is cut to 2), run_for(N) in
-  Python at most 2 seconds; watch runs on a pseudo-terminal of 100x32.
+  live and watch get --duration 1 (a longer one is cut to 1), run_for(N) in
+  Python at most 1 second; watch runs on a pseudo-terminal of 100x32.
+- Every command of a pipeline must succeed; one ended by SIGPIPE, as a
+  writer into `head` is, counts as succeeding. python3 is the interpreter
+  the module was built for.
 - A command expected to fail ends with the comment `# exits N`.
 
 usage: run_doc_commands.py --root SRC --bin DIR [--bin DIR]... [--python PKGDIR]
@@ -56,7 +59,7 @@ RECEIVER_COMMAND = re.compile(r"\borvane\s+(live|watch)\b")
 DURATION = re.compile(r"--duration(?:\s+|=)(\S+)")
 SHOWN_ONLY = {"cmake", "vbscript", "text", "powershell", "bat", "json", "xml", "csv", "jscript", "csharp", "man"}
 COMMAND_TIMEOUT = 30
-CAP_SECONDS = 2
+CAP_SECONDS = 1
 
 
 class Block:
@@ -264,7 +267,7 @@ def run_on_terminal(cmd, cwd, env):
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 32, 100, 0, 0))
     env = dict(env, TERM="xterm-256color")
-    proc = subprocess.Popen(["bash", "-o", "pipefail", "-c", cmd], cwd=cwd, env=env, stdin=slave, stdout=slave,
+    proc = subprocess.Popen(["bash", "-c", cmd], cwd=cwd, env=env, stdin=slave, stdout=slave,
                             stderr=slave, start_new_session=True)
     os.close(slave)
     screen = b""
@@ -275,8 +278,10 @@ def run_on_terminal(cmd, cwd, env):
             try:
                 screen += os.read(master, 65536)
             except OSError:
-                break
-    if proc.poll() is None:
+                break  # every writer has closed the terminal: the command is ending
+    try:
+        proc.wait(timeout=max(0.1, deadline - time.monotonic()))
+    except subprocess.TimeoutExpired:
         os.killpg(proc.pid, signal.SIGKILL)
         proc.wait()
         os.close(master)
@@ -285,12 +290,22 @@ def run_on_terminal(cmd, cwd, env):
     return proc.returncode, screen
 
 
+# Every command of the pipeline must succeed; a writer ended by SIGPIPE (into
+# `head`) has done its part. The newline ends a trailing comment.
+PIPELINE_STATUS = """
+s=("${PIPESTATUS[@]}"); n=${#s[@]}
+for x in "${s[@]:0:n-1}"; do [ "$x" = 0 ] || [ "$x" = 141 ] || exit "$x"; done
+exit "${s[n-1]}"
+"""
+
+
 def run_shell(cmd, cwd, env):
+    cmd += PIPELINE_STATUS
     if re.search(r"\borvane\s+watch\b", cmd):
         rc, out = run_on_terminal(cmd, cwd, env)
         return rc, out.decode("utf-8", "replace")[-1500:]
     try:
-        p = subprocess.run(["bash", "-o", "pipefail", "-c", cmd], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+        p = subprocess.run(["bash", "-c", cmd], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                            capture_output=True, timeout=COMMAND_TIMEOUT, start_new_session=True)
     except subprocess.TimeoutExpired:
         return None, ""
@@ -322,7 +337,7 @@ import json, re, sys, traceback
 blocks = json.load(open(sys.argv[1]))
 names = {"__name__": "__main__"}
 for where, text in blocks:
-    text = re.sub(r"run_for\((\d+(?:\.\d+)?)\)", lambda m: "run_for(%g)" % min(float(m.group(1)), 2), text)
+    text = re.sub(r"run_for\((\d+(?:\.\d+)?)\)", lambda m: "run_for(%g)" % min(float(m.group(1)), 1), text)
     try:
         exec(compile(text, where, "exec"), names)
     except BaseException:
@@ -370,7 +385,14 @@ def main():
     scratch = make_scratch(root, lines)
     feeder = Feeder(lines)
     env = dict(os.environ)
-    env["PATH"] = os.pathsep.join([os.path.abspath(b) for b in a.bin] + [env.get("PATH", "")])
+    # python3 is the interpreter the module was built for, not whatever
+    # shim comes first on PATH.
+    shims = os.path.join(scratch, ".bin")
+    os.mkdir(shims)
+    os.symlink(a.python_exe, os.path.join(shims, "python3"))
+    env["PATH"] = os.pathsep.join([os.path.abspath(b) for b in a.bin] + [shims, env.get("PATH", "")])
+    if a.python:
+        env["PYTHONPATH"] = os.path.abspath(a.python)
     env.pop("ORVANE_FORCE_COLOR", None)
     try:
         python_blocks = {}
@@ -380,6 +402,8 @@ def main():
                 if b.lang == "sh":  # scripts are still checked
                     for n, cmd in shell_commands(b):
                         problem = check_script(root, cmd)
+                        if problem is not None:
+                            report.checked += 1
                         if problem:
                             report.fail(f"{b.path}:{n}", problem)
                 continue
