@@ -25,6 +25,8 @@ How a writer keeps a document runnable (docs/architecture.md says the same):
   writer into `head` is, counts as succeeding. python3 is the interpreter
   the module was built for.
 - A command expected to fail ends with the comment `# exits N`.
+- Links between the documents must reach a file, and a heading when they
+  name one.
 
 usage: run_doc_commands.py --root SRC --bin DIR [--bin DIR]... [--python PKGDIR]
                            [--cxx COMPILER] [FILE.md ...]
@@ -99,7 +101,7 @@ def blocks_of(path, shown_name):
                 skip = mark.group(1)
         if not info:
             problems.append(f"{shown_name}:{start}: a fenced block without a language (sh, python, cpp, text, ...)")
-        out.append(Block(shown_name, start, info.split()[0] if info else "", body, skip))
+        out.append(Block(shown_name, start + 1, info.split()[0] if info else "", body, skip))
         i = j + 1
     return out, problems
 
@@ -121,6 +123,33 @@ def shell_commands(block):
     if current.strip():
         commands.append((first, current.strip()))
     return [(n, c) for n, c in commands if not c.startswith("#")]
+
+
+def slug(heading):
+    """The anchor a heading gets on GitHub."""
+    h = re.sub(r"[^\w\- ]", "", heading.strip().lower())
+    return h.replace(" ", "-")
+
+
+def check_links(path, shown_name, report):
+    """Links between the documents point at files and headings that exist."""
+    text = open(path, encoding="utf-8").read()
+    prose = re.sub(r"```.*?```", "", text, flags=re.S)
+    for m in re.finditer(r"\]\(([^)\s]+)\)", prose):
+        target = m.group(1)
+        if re.match(r"[a-z]+:", target):
+            continue
+        file_part, _, anchor = target.partition("#")
+        dest = os.path.normpath(os.path.join(os.path.dirname(path), file_part)) if file_part else path
+        line = text[:text.find(m.group(0))].count("\n") + 1
+        if not os.path.exists(dest):
+            report.fail(f"{shown_name}:{line}", f"link to {target}: no such file")
+            continue
+        if anchor and dest.endswith(".md"):
+            heads = {slug(h) for h in re.findall(r"^#+\s+(.*)$", open(dest, encoding="utf-8").read(), re.M)}
+            if anchor not in heads:
+                report.fail(f"{shown_name}:{line}", f"link to {target}: no such heading")
+        report.links += 1
 
 
 # ---------------------------------------------------------------- stand-ins
@@ -349,7 +378,7 @@ for where, text in blocks:
 
 class Report:
     def __init__(self):
-        self.ran, self.checked, self.failed = 0, 0, []
+        self.ran, self.checked, self.links, self.failed = 0, 0, 0, []
         self.not_run = []
         self.shown = {}
 
@@ -377,6 +406,7 @@ def main():
     for f in files:
         shown = os.path.relpath(f, root) if os.path.abspath(f).startswith(root + os.sep) else f
         blocks, problems = blocks_of(f, shown)
+        check_links(f, shown, report)
         for p in problems:
             report.fail(p.split(": ")[0], p.split(": ", 1)[1])
         every += blocks
@@ -444,7 +474,8 @@ def main():
     for where, lang, why in report.not_run:
         print(f"not run {where} ({lang}): {why}")
     shown = ", ".join(f"{n} {l}" for l, n in sorted(report.shown.items()))
-    print(f"{report.ran} ran, {report.checked} scripts checked, {len(report.not_run)} blocks marked not run, "
+    print(f"{report.ran} ran, {report.checked} scripts checked, {report.links} links followed, "
+          f"{len(report.not_run)} blocks marked not run, "
           f"shown only: {shown or 'none'}; {len(report.failed)} failed")
     return 1 if report.failed else 0
 
