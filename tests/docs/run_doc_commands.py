@@ -26,7 +26,7 @@ How a writer keeps a document runnable (docs/architecture.md says the same):
   the module was built for.
 - A command expected to fail ends with the comment `# exits N`.
 - Links between the documents must reach a file, and a heading when they
-  name one.
+  name one. README.md stays within 160 lines.
 
 usage: run_doc_commands.py --root SRC --bin DIR [--bin DIR]... [--python PKGDIR]
                            [--cxx COMPILER] [FILE.md ...]
@@ -61,6 +61,7 @@ RECEIVER_COMMAND = re.compile(r"\borvane\s+(live|watch)\b")
 DURATION = re.compile(r"--duration(?:\s+|=)(\S+)")
 SHOWN_ONLY = {"cmake", "vbscript", "text", "powershell", "bat", "json", "xml", "csv", "jscript", "csharp", "man"}
 COMMAND_TIMEOUT = 30
+README_LINES = 160
 CAP_SECONDS = 1
 
 
@@ -407,6 +408,10 @@ def main():
         shown = os.path.relpath(f, root) if os.path.abspath(f).startswith(root + os.sep) else f
         blocks, problems = blocks_of(f, shown)
         check_links(f, shown, report)
+        if shown == "README.md":
+            n = open(f, encoding="utf-8").read().count("\n")
+            if n > README_LINES:
+                report.fail(shown, f"{n} lines: a newcomer's page stays near 150; move the rest into docs/")
         for p in problems:
             report.fail(p.split(": ")[0], p.split(": ", 1)[1])
         every += blocks
@@ -423,7 +428,6 @@ def main():
     env["PATH"] = os.pathsep.join([os.path.abspath(b) for b in a.bin] + [shims, env.get("PATH", "")])
     if a.python:
         env["PYTHONPATH"] = os.path.abspath(a.python)
-    env.pop("ORVANE_FORCE_COLOR", None)
     try:
         python_blocks = {}
         for b in every:
