@@ -4,7 +4,8 @@
 How a writer keeps a document runnable (docs/architecture.md says the same):
 - Every fenced block names its language. ```sh blocks are run, one command
   a line (a line ending in a backslash goes on). ```python blocks run in
-  order, one interpreter a document, sharing their names. ```cpp blocks are
+  order, one interpreter a document, sharing their names (they and python3
+  commands are skipped, loudly, where the module is not built). ```cpp blocks are
   compiled (syntax only) against include/: lines from the first that is not
   an #include go into main(). Other languages (cmake, vbscript, text, ...)
   are shown, not run.
@@ -450,6 +451,9 @@ def main():
                         if problem:
                             report.fail(where, problem)
                         continue
+                    if re.match(r"python3\s", cmd) and not a.python:
+                        report.not_run.append((where, "sh", "the Python module is not built"))
+                        continue
                     m = EXITS.search(cmd)
                     want = int(m.group(1)) if m else 0
                     run = cap_receiver_command(feeder.substitute(cmd))
@@ -479,7 +483,7 @@ def main():
         print(f"not run {where} ({lang}): {why}")
     shown = ", ".join(f"{n} {l}" for l, n in sorted(report.shown.items()))
     print(f"{report.ran} ran, {report.checked} scripts checked, {report.links} links followed, "
-          f"{len(report.not_run)} blocks marked not run, "
+          f"{len(report.not_run)} not run, "
           f"shown only: {shown or 'none'}; {len(report.failed)} failed")
     return 1 if report.failed else 0
 
