@@ -395,6 +395,11 @@ TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   Result plain = RunOrvane("replay " + log);
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(plain.err, "orvane: the receiver sends $GNRMC, which Talkers \"GP\" ignores: add --all\n");
+  // --gpsd has no event sink: the hint comes all the same, and no epoch.
+  Result gpsd = RunOrvane("replay --gpsd " + log);
+  EXPECT_EQ(gpsd.status, 0);
+  EXPECT_EQ(gpsd.err, plain.err);
+  EXPECT_EQ(gpsd.out, "");
   Result all = RunOrvane("replay --all " + log);
   EXPECT_EQ(all.err, "");
   // Two epochs, two lines, the first with its heading and GST's error.

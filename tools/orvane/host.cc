@@ -321,6 +321,7 @@ void Session::HintIgnoredTalker() {
 }
 
 void Session::OnEpoch(const Epoch& e) {
+  if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   if (options_.gpsd) {
     line_ = GpsdTpv(e);
     for (const std::string& type : e.sentences) {
@@ -561,7 +562,9 @@ int Session::Run() {
   if (options_.mode == Options::Mode::kReplay && options_.source == "-") TakeStandardInput();
   std::shared_ptr<Sink> sink;
   std::uint32_t cookie = 0;
-  if (!options_.summary) {
+  // --gpsd writes epochs only: an event sink would have every event built
+  // for nothing. The hint and the end are taken as --summary takes them.
+  if (!options_.summary && !options_.gpsd) {
     sink = std::make_shared<Sink>(this);
     // The sink only writes output: called on the reader's thread, it never
     // waits for this one.
