@@ -230,6 +230,14 @@ class Session {
   bool progress_shown_ = false;
   bool epoch_lines_ = false;  // one line per epoch, not per fix sentence
   bool hinted_ = false;
+  // --gpsd text not yet written: the reader's until the source has ended.
+  static constexpr std::size_t kGpsdWriteBytes = 64 * 1024;
+  TextBuffer gpsd_out_;
+  void FlushGpsd() {
+    if (gpsd_out_.size() == 0) return;
+    std::fwrite(gpsd_out_.view().data(), 1, gpsd_out_.size(), out_);
+    gpsd_out_.clear();
+  }
   std::uint64_t events_ = 0;
   std::string line_;
   // Per event, its JSON written once: `{"event":"Name"` and `,"Arg":` for
@@ -323,14 +331,9 @@ void Session::HintIgnoredTalker() {
 void Session::OnEpoch(const Epoch& e) {
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   if (options_.gpsd) {
-    line_ = GpsdTpv(e);
-    for (const std::string& type : e.sentences) {
-      if (type == "GSV" || type == "GSA") {
-        line_ += GpsdSky(e);
-        break;
-      }
-    }
-    std::fwrite(line_.data(), 1, line_.size(), out_);
+    // Many epochs to one write; a live receiver's each as it ends.
+    AppendGpsd(gpsd_out_, e);
+    if (gpsd_out_.size() >= kGpsdWriteBytes || options_.mode == Options::Mode::kLive) FlushGpsd();
   } else {
     // The fix line, from the properties as the epoch left them, with the
     // heading and GST's horizontal error when the receiver sent them.
@@ -622,6 +625,7 @@ int Session::Run() {
   if (options_.summary || (!options_.json && !options_.gpsd)) PrintSummary(seconds);
   if (cookie != 0) control_->events().Unadvise(cookie);
   if (epoch_cookie != 0) control_->RemoveEpochObserver(epoch_cookie);
+  FlushGpsd();
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   std::fflush(out_);
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) {
