@@ -220,6 +220,13 @@ int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
   return static_cast<int>(line_ends_.size() - line_head_);
 }
 
+void Receiver::EndOfSource() {
+  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return;
+  if (line_head_ != line_ends_.size() || buf_.size() <= pending_start_ || buf_.back() != '\r') return;
+  HandleLine(std::string_view(buf_.data() + pending_start_, buf_.size() - 1 - pending_start_));
+  ResetLineAssembly();
+}
+
 void Receiver::ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop) {
   while (true) {
     std::string_view line;

@@ -96,6 +96,9 @@ class Receiver {
   // Checksum, dispatch, handler event and RawDataReceived for one line
   // without its line feed.
   void HandleLine(std::string_view line);
+  // The source has no more bytes: with ExtendedSentences on, a last line
+  // ended by a CR alone is complete (it waited for a byte that will not come).
+  void EndOfSource();
 
   std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
   std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
