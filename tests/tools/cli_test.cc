@@ -382,8 +382,8 @@ TEST(CliTest, GpsdLinesPerEpochAsWrittenByHand) {
             "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"magvar\":-1.2,\"speed\":2.983777777777778,"
             "\"heading\":274.07}\n"
             "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,\"vdop\":1.3,"
-            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true},"
-            "{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true}]}\n"
+            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true,\"gnssid\":0,"
+            "\"svid\":14},{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true,\"gnssid\":0,\"svid\":18}]}\n"
             // The mode stands as the last GSA gave it.
             "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166666666666,"
             "\"lon\":-1.298,\"altHAE\":49.199999999999996,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -34,8 +35,12 @@ class Cursor {
   template <std::size_t N>
   void Number(const char (&key)[N], const std::optional<double>& value, double factor = 1.0) {
     if (!value) return;
+    // JSON has no infinity: a field that overflows is left out, as gpsd
+    // leaves out what it does not know.
+    const double v = *value * factor;
+    if (!std::isfinite(v)) return;
     Literal(key);
-    p_ = WriteDouble(p_, *value * factor);
+    p_ = WriteDouble(p_, v);
   }
   template <std::size_t N>
   void Integer(const char (&key)[N], const std::optional<int>& value) {
@@ -93,6 +98,30 @@ void Cursor::Time(const std::optional<UtcTime>& time) {
   p_ = p + 6;
 }
 
+// gpsd's gnssid and svid for a unique satellite number (its PRN field):
+// the system, and the number within the system.
+struct GnssRange {
+  int first, last;
+  int gnssid;
+  int svid_offset;  // svid = PRN + offset
+};
+constexpr GnssRange kGnssRanges[] = {
+    {1, 32, 0, 0},        // GPS
+    {33, 64, 1, 87},      // SBAS, svid 120-151
+    {65, 96, 6, -64},     // GLONASS
+    {193, 202, 5, -192},  // QZSS
+    {301, 336, 2, -300},  // Galileo
+    {401, 463, 3, -400},  // BeiDou
+    {501, 514, 7, -500},  // NavIC
+};
+
+const GnssRange* RangeOf(int prn) {
+  for (const GnssRange& r : kGnssRanges) {
+    if (prn >= r.first && prn <= r.last) return &r;
+  }
+  return nullptr;
+}
+
 constexpr std::size_t kNumberRoom = Cursor::kKeyChars + kDoubleChars;
 constexpr std::size_t kIntegerRoom = Cursor::kKeyChars + Cursor::kIntChars;
 
@@ -131,7 +160,7 @@ void AppendGpsdTpv(TextBuffer& s, const Epoch& e) {
 }
 
 void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
-  constexpr std::size_t kPerSatellite = 24 + 4 * kIntegerRoom;
+  constexpr std::size_t kPerSatellite = 24 + 6 * kIntegerRoom;
   Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + e.sky.in_sight.size() * kPerSatellite);
   c.Literal("{\"class\":\"SKY\"");
   c.Time(e.time);
@@ -156,10 +185,17 @@ void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
     c.Integer(",\"az\":", sat.azimuth);
     c.Integer(",\"ss\":", sat.snr);
     if (sat.used_in_fix) {
-      c.Literal(",\"used\":true}");
+      c.Literal(",\"used\":true");
     } else {
-      c.Literal(",\"used\":false}");
+      c.Literal(",\"used\":false");
     }
+    if (const GnssRange* r = RangeOf(sat.number)) {
+      c.Literal(",\"gnssid\":");
+      c.Int(r->gnssid);
+      c.Literal(",\"svid\":");
+      c.Int(sat.number + r->svid_offset);
+    }
+    c.Literal("}");
   }
   c.Literal("]}\n");
 }
