@@ -42,6 +42,10 @@ TEST(GpsdJsonTest, TpvWritesWhatTheEpochHolds) {
   overflowed.course = 7;
   Epoch far;
   far.time = At(10000, 1, 1, 23, 59, 59);
+  far.milliseconds = 50;
+  Epoch half;
+  half.time = At(2009, 12, 9, 15, 25, 8);
+  half.milliseconds = 500;
   struct Case {
     const char* what;
     Epoch epoch;
@@ -54,7 +58,8 @@ TEST(GpsdJsonTest, TpvWritesWhatTheEpochHolds) {
        "\"magtrack\":359.9,\"magvar\":-1.2,\"speed\":2,\"heading\":90.5}\n"},
       // JSON has no infinity: what overflowed is left out, the rest stays.
       {"non-finite values", overflowed, "{\"class\":\"TPV\",\"mode\":2,\"lat\":1,\"track\":7}\n"},
-      {"a year past four digits", far, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"10000-01-01T23:59:59.000Z\"}\n"},
+      {"a year past four digits", far, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"10000-01-01T23:59:59.050Z\"}\n"},
+      {"half a second", half, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"2009-12-09T15:25:08.500Z\"}\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(GpsdTpv(c.epoch), c.tpv) << c.what;
 }

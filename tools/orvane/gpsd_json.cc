@@ -48,7 +48,7 @@ class Cursor {
     Literal(key);
     Int(*value);
   }
-  void Time(const std::optional<UtcTime>& time);
+  void Time(const std::optional<UtcTime>& time, int milliseconds);
 
   static constexpr std::size_t kIntChars = 21;
   static constexpr std::size_t kKeyChars = 16;  // the longest `,"name":` here
@@ -65,17 +65,18 @@ class Cursor {
   char* p_;
 };
 
-void Cursor::Time(const std::optional<UtcTime>& time) {
+void Cursor::Time(const std::optional<UtcTime>& time, int milliseconds) {
   if (!time) return;
   const auto day = std::chrono::floor<std::chrono::days>(*time);
   const std::chrono::year_month_day ymd(day);
   const std::chrono::hh_mm_ss hms(*time - day);
   const int year = static_cast<int>(ymd.year());
+  const unsigned ms = milliseconds >= 0 && milliseconds <= 999 ? static_cast<unsigned>(milliseconds) : 0;
   if (year < 0 || year > 9999) {
-    const int n = std::snprintf(p_, kTimeChars, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.000Z\"", year,
+    const int n = std::snprintf(p_, kTimeChars, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.%03uZ\"", year,
                                 static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
                                 static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                                static_cast<int>(hms.seconds().count()));
+                                static_cast<int>(hms.seconds().count()), ms);
     p_ += n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), kTimeChars - 1) : 0;
     return;
   }
@@ -94,8 +95,11 @@ void Cursor::Time(const std::optional<UtcTime>& time) {
   p = TwoDigits(p, static_cast<unsigned>(hms.minutes().count()));
   *p++ = ':';
   p = TwoDigits(p, static_cast<unsigned>(hms.seconds().count()));
-  std::memcpy(p, ".000Z\"", 6);
-  p_ = p + 6;
+  *p++ = '.';
+  *p++ = static_cast<char>('0' + ms / 100);
+  p = TwoDigits(p, ms % 100);
+  std::memcpy(p, "Z\"", 2);
+  p_ = p + 2;
 }
 
 // gpsd's gnssid and svid for a unique satellite number (its PRN field):
@@ -142,7 +146,7 @@ void AppendGpsdTpv(TextBuffer& s, const Epoch& e) {
   Cursor c(s, 64 + Cursor::kTimeChars + 15 * kNumberRoom);
   c.Literal("{\"class\":\"TPV\",\"mode\":");
   c.Int(e.mode.value_or(0));
-  c.Time(e.time);
+  c.Time(e.time, e.milliseconds);
   c.Number(",\"lat\":", e.latitude);
   c.Number(",\"lon\":", e.longitude);
   c.Number(",\"altHAE\":", e.altitude_hae);
@@ -163,7 +167,7 @@ void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
   constexpr std::size_t kPerSatellite = 24 + 6 * kIntegerRoom;
   Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + e.sky.in_sight.size() * kPerSatellite);
   c.Literal("{\"class\":\"SKY\"");
-  c.Time(e.time);
+  c.Time(e.time, e.milliseconds);
   c.Number(",\"hdop\":", e.hdop);
   c.Number(",\"pdop\":", e.pdop);
   c.Number(",\"vdop\":", e.vdop);
