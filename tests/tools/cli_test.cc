@@ -402,6 +402,10 @@ TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   EXPECT_EQ(gpsd.err, plain.err);
   EXPECT_EQ(gpsd.out.find("\"lat\""), std::string::npos) << gpsd.out;
   EXPECT_NE(gpsd.out.find("{\"PRN\":18,"), std::string::npos) << gpsd.out;
+  // --json stands over --gpsd: the events, as before.
+  Result both = RunOrvane("replay --json --gpsd --all " + log);
+  EXPECT_EQ(both.out, RunOrvane("replay --json --all " + log).out);
+  EXPECT_NE(both.out.find("{\"event\":\"FixUpdate\""), std::string::npos) << both.out;
   Result all = RunOrvane("replay --all " + log);
   EXPECT_EQ(all.err, "");
   // Two epochs, two lines, the first with its heading and GST's error.

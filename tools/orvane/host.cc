@@ -567,7 +567,7 @@ int Session::Run() {
   std::uint32_t cookie = 0;
   // --gpsd writes epochs only: an event sink would have every event built
   // for nothing. The hint and the end are taken as --summary takes them.
-  if (!options_.summary && !options_.gpsd) {
+  if (!options_.summary && (options_.json || !options_.gpsd)) {
     sink = std::make_shared<Sink>(this);
     // The sink only writes output: called on the reader's thread, it never
     // waits for this one.
