@@ -303,6 +303,38 @@ std::size_t Count(const std::string& s, const std::string& what) {
   return n;
 }
 
+// Live, --gpsd writes each epoch as it ends, not gathered until the end.
+TEST(CliTest, LiveGpsdWritesEachEpochAsItEnds) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const std::string cmd = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
+                          " --all --gpsd --duration 3 2>&1";
+  std::FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the port is open by now
+  // The second time ends the first epoch.
+  const std::string lines =
+      orvane::testing::Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
+      orvane::testing::Sentence("$GNGGA,120000.50,5045.9100,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
+  ASSERT_EQ(::write(master, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  pollfd fd{::fileno(p), POLLIN, 0};
+  ASSERT_EQ(::poll(&fd, 1, 2000), 1) << "the first epoch waits for the end";
+  char buf[512];
+  const ssize_t n = ::read(fd.fd, buf, sizeof buf);
+  ASSERT_GT(n, 0);
+  const std::string first(buf, static_cast<std::size_t>(n));
+  EXPECT_EQ(first.rfind("{\"class\":\"TPV\",\"mode\":3,", 0), 0u) << first;
+  EXPECT_NE(first.find("\"lat\":50.765,"), std::string::npos) << first;
+  int status = -1;
+  const std::string rest = Drain(p, &status);
+  ::close(master);
+  ::close(slave);
+  EXPECT_EQ(status, 0) << first << rest;
+  // The port closes at the end of the duration: the last epoch comes then.
+  EXPECT_NE(rest.find("\"lat\":50.76516666666666"), std::string::npos) << first << rest;
+}
+
 TEST(CliTest, LiveOverTcpSaysWhenTheServerGoesAndComesBack) {
   std::uint16_t port = 0;
   const int listener = orvane::testing::ListenOnLoopback(&port);
