@@ -99,7 +99,9 @@ int main(int argc, char** argv) {
   if (kind == Kind::kSink) events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
   const unsigned accepted = Measured(kind, receiver, log);
-  std::printf("%zu lines, %u accepted by the floor, %zu sink values\n", orvane::bench::CountLines(log), accepted,
-              sink->count);
+  std::uint64_t handled = 0;
+  for (std::uint64_t n : receiver.stats().by_row) handled += n;
+  std::printf("%zu lines, %u accepted by the floor, %zu sink values, %llu handled\n",
+              orvane::bench::CountLines(log), accepted, sink->count, static_cast<unsigned long long>(handled));
   return 0;
 }

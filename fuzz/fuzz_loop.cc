@@ -1,7 +1,8 @@
 // The whole sentence loop: arbitrary bytes, torn into chunks whose sizes come
 // from the input, through every handler, with a connected sink so that every
 // event's arguments are built and copied; then the fast paths against the
-// plain ones on the same lines.
+// plain ones on the same lines. Where the command is built, every epoch is
+// written as gpsd's JSON too, which must stay JSON whatever the receiver sent.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,10 @@
 #include "engine/sentence.h"
 #include "presentation/settings_access.h"
 #include "support/memory_reader.h"
+#if ORVANE_FUZZ_GPSD
+#include "control/snapshots.h"
+#include "gpsd_json.h"
+#endif
 
 // The automation names (HRESULT, S_OK, VT_*) live in namespace orvane.
 using namespace orvane;
@@ -61,6 +66,49 @@ void CheckFastPaths(std::string_view input) {
   }
 }
 
+#if ORVANE_FUZZ_GPSD
+// Every line a whole object; outside the two strings (class and time) only
+// numbers, true and false: no nan or inf slips in.
+void CheckGpsdLines(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t lf = text.find('\n');
+    if (lf == std::string_view::npos || text[0] != '{' || text[lf - 1] != '}') std::abort();
+    int depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < lf; ++i) {
+      const char c = text[i];
+      if (in_string) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\') std::abort();
+        in_string = c != '"';
+      } else if (c == '"') {
+        in_string = true;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if (c == '}' || c == ']') {
+        if (--depth < 0) std::abort();
+      } else if (text.substr(i, 4) == "true") {
+        i += 3;
+      } else if (text.substr(i, 5) == "false") {
+        i += 4;
+      } else if (c == '\0' || std::strchr("0123456789-.e+,:", c) == nullptr) {
+        std::abort();
+      }
+    }
+    if (depth != 0 || in_string) std::abort();
+    text.remove_prefix(lf + 1);
+  }
+}
+
+struct GpsdWriter final : orvane::EpochListener {
+  void EpochCompleted(std::uint64_t rows) override {
+    orvane::cli::TextBuffer out;
+    orvane::cli::AppendGpsd(out, orvane::SnapshotReader::ReadEpoch(*receiver, rows));
+    CheckGpsdLines(out.view());
+  }
+  const orvane::Receiver* receiver = nullptr;
+};
+#endif
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -84,12 +132,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
   orvane::StopEvent stop;
+#if ORVANE_FUZZ_GPSD
+  GpsdWriter gpsd;
+  gpsd.receiver = &receiver;
+  receiver.SetEpochListener(&gpsd);
+  receiver.WantEpochs(true);
+#endif
   // Each chunk's length is taken from the byte it starts at.
   auto reader = orvane::testing::MemoryReader::InPlace(
       std::string_view(reinterpret_cast<const char*>(data), size),
       [](std::string_view rest) { return 1 + static_cast<unsigned char>(rest[0]) % 97u; });
   while (!reader.drained()) receiver.ProcessAvailableSentences(reader, stop);
   receiver.ProcessAvailableSentences(reader, stop);
+  // The input ends as a file does: a last line ended by CR alone, the last epoch.
+  receiver.EndOfSource();
+  receiver.EndEpoch();
   CheckFastPaths(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }

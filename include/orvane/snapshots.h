@@ -63,6 +63,7 @@ struct Satellites {
 // epoch ended (the next epoch began or the source ended). Receiver units.
 struct Epoch {
   std::optional<UtcTime> time;      // with the date of RMC or ZDA
+  int milliseconds = 0;             // past time's second (a 0.5 s epoch: 500)
   bool good = false;                // as Fix::good
   std::optional<double> latitude;   // signed decimal degrees
   std::optional<double> longitude;

@@ -45,18 +45,20 @@ struct OrvaneControl::Core {
   Settings settings;
   // Every epoch to its observers; lives as long as the receiver that tells it.
   struct EpochFanOut final : EpochListener {
+    using Observers = std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>>;
     void EpochCompleted(std::uint64_t rows) override {
-      std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> now;
+      // The list as it stands, shared: an epoch copies no observer.
+      std::shared_ptr<const Observers> now;
       {
         std::lock_guard<std::mutex> lock(mutex);
         now = observers;
       }
-      if (now.empty() || receiver == nullptr) return;
+      if (now == nullptr || now->empty() || receiver == nullptr) return;
       const Epoch epoch = SnapshotReader::ReadEpoch(*receiver, rows);
-      for (const auto& observer : now) observer.second(epoch);
+      for (const auto& observer : *now) observer.second(epoch);
     }
     std::mutex mutex;
-    std::vector<std::pair<std::uint32_t, std::function<void(const Epoch&)>>> observers;
+    std::shared_ptr<const Observers> observers;  // replaced whole under mutex, never changed in place
     std::uint32_t next_cookie = 1;
     const Receiver* receiver = nullptr;
   } epochs;
@@ -79,7 +81,10 @@ std::uint32_t OrvaneControl::AddEpochObserver(std::function<void(const Epoch&)> 
   Core::EpochFanOut& fan = core_->epochs;
   std::lock_guard<std::mutex> lock(fan.mutex);
   const std::uint32_t cookie = kEpochCookieBit | fan.next_cookie++;
-  fan.observers.emplace_back(cookie, std::move(observer));
+  auto next = fan.observers ? std::make_shared<Core::EpochFanOut::Observers>(*fan.observers)
+                            : std::make_shared<Core::EpochFanOut::Observers>();
+  next->emplace_back(cookie, std::move(observer));
+  fan.observers = std::move(next);
   receiver_.WantEpochs(true);
   return cookie;
 }
@@ -87,10 +92,13 @@ std::uint32_t OrvaneControl::AddEpochObserver(std::function<void(const Epoch&)> 
 bool OrvaneControl::RemoveEpochObserver(std::uint32_t cookie) {
   Core::EpochFanOut& fan = core_->epochs;
   std::lock_guard<std::mutex> lock(fan.mutex);
-  for (auto it = fan.observers.begin(); it != fan.observers.end(); ++it) {
+  if (fan.observers == nullptr) return false;
+  auto next = std::make_shared<Core::EpochFanOut::Observers>(*fan.observers);
+  for (auto it = next->begin(); it != next->end(); ++it) {
     if (it->first != cookie) continue;
-    fan.observers.erase(it);
-    receiver_.WantEpochs(!fan.observers.empty());
+    next->erase(it);
+    receiver_.WantEpochs(!next->empty());
+    fan.observers = std::move(next);
     return true;
   }
   return false;

@@ -107,6 +107,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   Epoch e;
   e.sky = ReadSatellites(receiver);
   e.time = fix.time;
+  if (e.time) e.milliseconds = receiver.EpochMilliseconds();
   e.good = fix.good;
   e.latitude = fix.latitude;
   e.longitude = fix.longitude;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -220,6 +221,13 @@ int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
   return static_cast<int>(line_ends_.size() - line_head_);
 }
 
+void Receiver::EndOfSource() {
+  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return;
+  if (line_head_ != line_ends_.size() || buf_.size() <= pending_start_ || buf_.back() != '\r') return;
+  HandleLine(std::string_view(buf_.data() + pending_start_, buf_.size() - 1 - pending_start_));
+  ResetLineAssembly();
+}
+
 void Receiver::ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop) {
   while (true) {
     std::string_view line;
@@ -270,9 +278,13 @@ void Receiver::HandleLine(std::string_view line) {
       settings_.extended_sentences.load(std::memory_order_relaxed)) {
     line = FromSentenceStart(line);
   }
+  const std::string_view whole = line;
   if (!SplitVerifiedFields(line, fields_)) {
-    ++stats_.checksum_dropped;
-    return;
+    line = whole;  // the failed split may have cut the checksum off
+    if (!WholeSentenceAfterTornOne(line)) {
+      ++stats_.checksum_dropped;
+      return;
+    }
   }
   const SentenceRow* row = fields_.empty() ? nullptr : FindSentence(fields_[0]);
   if (row != nullptr) {
@@ -296,15 +308,33 @@ void Receiver::HandleLine(std::string_view line) {
   }
 }
 
-std::string_view Receiver::FromSentenceStart(std::string_view line) {
-  const auto address = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
-  for (std::size_t at = line.find('$'); at != std::string_view::npos; at = line.find('$', at + 1)) {
-    std::size_t end = at + 1;
-    while (end < line.size() && end - at <= 6 && address(line[end])) ++end;
-    const std::size_t letters = end - at - 1;
-    if (letters >= 4 && letters <= 6 && (end == line.size() || line[end] == ',' || line[end] == '*')) {
-      return line.substr(at);
+// A sentence cut short, then a whole one on the same line (a receiver's
+// buffer overrun: "$GPGSV,2,1,07,19,25,189,51,09,,,00,22$GPGGA,...*61"):
+// with ExtendedSentences on, the whole one is read.
+bool Receiver::WholeSentenceAfterTornOne(std::string_view& line) {
+  if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return false;
+  for (std::size_t at = line.find('$', 1); at != std::string_view::npos; at = line.find('$', at + 1)) {
+    if (!OpensAddress(line, at)) continue;
+    std::string_view rest = line.substr(at);
+    if (SplitVerifiedFields(rest, fields_)) {
+      line = rest;
+      return true;
     }
+  }
+  return false;
+}
+
+bool Receiver::OpensAddress(std::string_view line, std::size_t at) {
+  const auto address = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+  std::size_t end = at + 1;
+  while (end < line.size() && end - at <= 6 && address(line[end])) ++end;
+  const std::size_t letters = end - at - 1;
+  return letters >= 4 && letters <= 6 && (end == line.size() || line[end] == ',' || line[end] == '*');
+}
+
+std::string_view Receiver::FromSentenceStart(std::string_view line) {
+  for (std::size_t at = line.find('$'); at != std::string_view::npos; at = line.find('$', at + 1)) {
+    if (OpensAddress(line, at)) return line.substr(at);
   }
   return line;
 }
@@ -411,6 +441,12 @@ void Receiver::FollowEpoch(const SentenceRow& row) {
 void Receiver::EndEpoch() {
   if (!epoch_open_) return;
   const std::uint64_t rows = epoch_rows_;
+  // The time field's fraction of a second, which FixDateTime does not keep.
+  epoch_milliseconds_ = 0;
+  if (epoch_timed_ && epoch_time_ >= 0.0 && epoch_time_ < 1e9) {
+    const double ms = std::round((epoch_time_ - std::floor(epoch_time_)) * 1000.0);
+    epoch_milliseconds_ = ms >= 999.0 ? 999 : static_cast<int>(ms);
+  }
   epoch_open_ = epoch_timed_ = false;
   epoch_rows_ = 0;
   const Variant time = fix_.FixDateTime();

@@ -96,6 +96,9 @@ class Receiver {
   // Checksum, dispatch, handler event and RawDataReceived for one line
   // without its line feed.
   void HandleLine(std::string_view line);
+  // The source has no more bytes: with ExtendedSentences on, a last line
+  // ended by a CR alone is complete (it waited for a byte that will not come).
+  void EndOfSource();
 
   std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
   std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
@@ -133,6 +136,9 @@ class Receiver {
 
   // The source ended: the epoch in progress is complete.
   void EndEpoch();
+  // Milliseconds past the second of the last completed epoch's time field
+  // (hhmmss.ss), 0 when it had none.
+  int EpochMilliseconds() const { return epoch_milliseconds_; }
   // The DATE FixDateTime held when the last epoch completed, or empty.
   Variant LastEpochTime() const {
     const double t = last_epoch_time_.load(std::memory_order_relaxed);
@@ -212,12 +218,17 @@ class Receiver {
   std::bitset<kLetterTriples> received_types_;    // under received_mutex_
   void NoteIgnored(std::string_view identifier);
   static std::string_view FromSentenceStart(std::string_view line);
+  // Whether the '$' at `at` opens an address: four to six letters or digits,
+  // then a comma, an asterisk or the line's end.
+  static bool OpensAddress(std::string_view line, std::size_t at);
+  bool WholeSentenceAfterTornOne(std::string_view& line);
   void CountOther(std::string_view identifier);
   EpochListener* epoch_listener_ = nullptr;
   std::atomic<bool> epochs_wanted_{false};
   bool epoch_open_ = false;
   bool epoch_timed_ = false;
   double epoch_time_ = 0.0;
+  int epoch_milliseconds_ = 0;
   std::uint64_t epoch_rows_ = 0;
   std::atomic<double> last_epoch_time_{std::numeric_limits<double>::quiet_NaN()};
   // The reader's copy of the Talkers setting.

@@ -227,7 +227,10 @@ void SourceManager::Impl::Reader(ReaderSession& s) {
       if (woke == detail::Wake::kPass || woke == detail::Wake::kResumed) {
         receiver.ProcessAvailableSentences(reader, s.stop);
       }
-      if (source.Exhausted()) break;
+      if (source.Exhausted()) {
+        receiver.EndOfSource();
+        break;
+      }
     }
   } catch (...) {
     // Nothing may escape the reader; the source still closes below.

@@ -14,6 +14,7 @@
 #include "control/orvane_control.h"
 #include "control/apartment.h"
 #include "control/snapshots.h"
+#include "support/nmea.h"
 
 namespace orvane {
 namespace {
@@ -186,6 +187,37 @@ TEST_F(ExtendedSentencesTest, MultiPartTextIsJoinedAndPublishedAtItsLastPart) {
 namespace orvane {
 namespace {
 
+// A sentence cut short, then a whole one on the same line, as a receiver
+// writes after a buffer overrun: with ExtendedSentences on the whole one is
+// read, with it off the line is a checksum failure as it always was.
+TEST_F(ExtendedSentencesTest, AWholeSentenceAfterATornOneOnOneLineIsReadWithExtendedOn) {
+  using testing::WithChecksum;
+  const std::string gga = WithChecksum("$GPGGA,110826,6013.0600,N,02453.5359,E,1,04,03.4,-00015.9,M,045.5,M,,");
+  std::string bad = gga;
+  bad[bad.size() - 1] = bad.back() == '0' ? '1' : '0';
+  struct Case {
+    const char* what;
+    bool extended;
+    std::string line;
+    bool read;
+  } cases[] = {
+      {"off", false, "$GPGSV,2,1,07,19,25,189,51,09,,,00,22" + gga, false},
+      {"torn GSV, whole GGA", true, "$GPGSV,2,1,07,19,25,189,51,09,,,00,22" + gga, true},
+      {"a dollar that opens no address first", true, "$GPGSV,1,$x,$GP," + gga, true},
+      {"the later sentence torn too", true, "$GPGSV,2,1,07,19,25,189,51,09,,,00,22" + bad, false},
+      {"nothing after the torn one", true, "$GPGSV,2,1,07,19,25,189,51,09,,,00,22*00", false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    c = CreateOrvaneControl();
+    ASSERT_EQ(Put(*c, "ExtendedSentences", Variant::Bool(k.extended)), S_OK);
+    Feed(k.line);
+    const Fix fix = SnapshotReader::ReadFix(c->receiver());
+    EXPECT_EQ(c->receiver().stats().checksum_dropped, k.read ? 0u : 1u);
+    EXPECT_EQ(fix.altitude, k.read ? std::optional<double>(-15.9) : std::nullopt);
+  }
+}
+
 class EpochTest : public ExtendedSentencesTest {
  protected:
   std::vector<Epoch> epochs;
@@ -230,6 +262,32 @@ TEST_F(EpochTest, AnEpochEndsWhenTheTimeChangesAndUntimedSentencesJoinTheOneInPr
   EXPECT_EQ(epochs[1].latitude, 50 + 45.91 / 60);
   c->receiver().EndEpoch();
   EXPECT_EQ(epochs.size(), 2u) << "nothing is open after the end";
+}
+
+// A receiver of more than one fix a second: each epoch keeps its time
+// field's fraction, which FixDateTime drops.
+TEST_F(EpochTest, EpochsWithinOneSecondKeepTheirMilliseconds) {
+  ASSERT_EQ(Put(*c, "ExtendedSentences", Variant::Bool(true)), S_OK);
+  struct Case {
+    const char* time;
+    int milliseconds;
+  } cases[] = {{"120000.00", 0}, {"120000.50", 500}, {"120000.125", 125}, {"120000.9996", 999}, {"120001", 0}};
+  for (const Case& k : cases) {
+    Feed(std::string("$GPGGA,") + k.time + ",5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
+  }
+  c->receiver().EndEpoch();
+  ASSERT_EQ(epochs.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(epochs[i].milliseconds, cases[i].milliseconds) << cases[i].time;
+  }
+  using namespace std::chrono;
+  EXPECT_EQ(epochs[1].time, epochs[0].time) << "the second stays FixDateTime's";
+  // Without a time, no fraction.
+  epochs.clear();
+  Feed("$GPHDT,274.07,T");
+  c->receiver().EndEpoch();
+  ASSERT_EQ(epochs.size(), 1u);
+  EXPECT_EQ(epochs[0].milliseconds, 0);
 }
 
 TEST_F(EpochTest, AReplayEndsWithItsLastEpochAndDefaultSettingsStillGiveEpochsToObservers) {

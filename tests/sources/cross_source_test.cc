@@ -68,9 +68,10 @@ std::string WithLongLines() {
 }
 
 // The lines read from memory at once: what every source must give.
-Outcome Reference(const std::string& text) {
+Outcome Reference(const std::string& text, bool extended = false) {
   RecordingEvents events;
   Settings settings;
+  settings.extended_sentences = extended;
   Receiver receiver(settings, events);
   MemoryReader reader(text, {});
   StopEvent stop;
@@ -231,6 +232,50 @@ TEST_F(CrossSourceTest, UdpDatagramsOfWholeLines) {
     }
     close(out);
     EXPECT_EQ(CloseAndTake(rig), expected);
+  }
+}
+
+// Lines ended by CR alone (ExtendedSentences on), the last one too: a file
+// and a pipe cut at random give what the same lines ended CR LF give, the
+// last line included though no byte follows its CR.
+TEST(CrossSourceCarriageReturnTest, TheLastLineIsNotLost) {
+  const std::string crlf = Sentence("$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,,,A") +
+                           Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
+                           Sentence("$GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A") +
+                           Sentence(kLast);
+  std::string cr;
+  for (char c : crlf) {
+    if (c != '\n') cr += c;
+  }
+  const Outcome expected = Reference(crlf, true);
+  ASSERT_EQ(expected.raw.size(), 4u);
+  ASSERT_EQ(expected.raw.back(), kLast);
+  {
+    TempDir dir;
+    Rig rig;
+    rig.settings.extended_sentences = true;
+    ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("cr.nmea", cr)), Variant()), S_OK) << ErrorText();
+    ASSERT_TRUE(rig.events.WaitFileComplete(1, milliseconds(20000)));
+    ASSERT_TRUE(rig.WaitClosed());
+    EXPECT_EQ(Take(rig.events, rig.receiver), expected) << "log file";
+  }
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("pipe, seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    Rig rig;
+    rig.settings.extended_sentences = true;
+    ASSERT_EQ(rig.sources->OpenStream(fds[0], Variant()), S_OK) << ErrorText();
+    close(fds[0]);
+    for (std::string_view piece : Cut(cr, rng)) {
+      ASSERT_EQ(write(fds[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      MaybePause(rng);
+    }
+    close(fds[1]);
+    ASSERT_TRUE(rig.events.WaitFileComplete(1, milliseconds(20000)));
+    ASSERT_TRUE(rig.WaitClosed());
+    EXPECT_EQ(Take(rig.events, rig.receiver), expected);
   }
 }
 

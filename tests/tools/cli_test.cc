@@ -303,6 +303,38 @@ std::size_t Count(const std::string& s, const std::string& what) {
   return n;
 }
 
+// Live, --gpsd writes each epoch as it ends, not gathered until the end.
+TEST(CliTest, LiveGpsdWritesEachEpochAsItEnds) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const std::string cmd = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
+                          " --all --gpsd --duration 3 2>&1";
+  std::FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the port is open by now
+  // The second time ends the first epoch.
+  const std::string lines =
+      orvane::testing::Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
+      orvane::testing::Sentence("$GNGGA,120000.50,5045.9100,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
+  ASSERT_EQ(::write(master, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  pollfd fd{::fileno(p), POLLIN, 0};
+  ASSERT_EQ(::poll(&fd, 1, 2000), 1) << "the first epoch waits for the end";
+  char buf[512];
+  const ssize_t n = ::read(fd.fd, buf, sizeof buf);
+  ASSERT_GT(n, 0);
+  const std::string first(buf, static_cast<std::size_t>(n));
+  EXPECT_EQ(first.rfind("{\"class\":\"TPV\",\"mode\":3,", 0), 0u) << first;
+  EXPECT_NE(first.find("\"lat\":50.765,"), std::string::npos) << first;
+  int status = -1;
+  const std::string rest = Drain(p, &status);
+  ::close(master);
+  ::close(slave);
+  EXPECT_EQ(status, 0) << first << rest;
+  // The port closes at the end of the duration: the last epoch comes then.
+  EXPECT_NE(rest.find("\"lat\":50.76516666666666"), std::string::npos) << first << rest;
+}
+
 TEST(CliTest, LiveOverTcpSaysWhenTheServerGoesAndComesBack) {
   std::uint16_t port = 0;
   const int listener = orvane::testing::ListenOnLoopback(&port);
@@ -382,8 +414,8 @@ TEST(CliTest, GpsdLinesPerEpochAsWrittenByHand) {
             "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"magvar\":-1.2,\"speed\":2.983777777777778,"
             "\"heading\":274.07}\n"
             "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,\"vdop\":1.3,"
-            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true},"
-            "{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true}]}\n"
+            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true,\"gnssid\":0,"
+            "\"svid\":14},{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true,\"gnssid\":0,\"svid\":18}]}\n"
             // The mode stands as the last GSA gave it.
             "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166666666666,"
             "\"lon\":-1.298,\"altHAE\":49.199999999999996,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
@@ -395,6 +427,17 @@ TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   Result plain = RunOrvane("replay " + log);
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(plain.err, "orvane: the receiver sends $GNRMC, which Talkers \"GP\" ignores: add --all\n");
+  // --gpsd has no event sink: the hint comes all the same, and only the
+  // $GPGSV's sky, no position.
+  Result gpsd = RunOrvane("replay --gpsd " + log);
+  EXPECT_EQ(gpsd.status, 0);
+  EXPECT_EQ(gpsd.err, plain.err);
+  EXPECT_EQ(gpsd.out.find("\"lat\""), std::string::npos) << gpsd.out;
+  EXPECT_NE(gpsd.out.find("{\"PRN\":18,"), std::string::npos) << gpsd.out;
+  // --json stands over --gpsd: the events, as before.
+  Result both = RunOrvane("replay --json --gpsd --all " + log);
+  EXPECT_EQ(both.out, RunOrvane("replay --json --all " + log).out);
+  EXPECT_NE(both.out.find("{\"event\":\"FixUpdate\""), std::string::npos) << both.out;
   Result all = RunOrvane("replay --all " + log);
   EXPECT_EQ(all.err, "");
   // Two epochs, two lines, the first with its heading and GST's error.
@@ -411,7 +454,13 @@ TEST(CliTest, CarriageReturnOnlyLogsAreNamedAndReadWithAll) {
   EXPECT_EQ(plain.err, "orvane: " + log + ": no NMEA sentences found: lines end with CR only (8 sentences); add --all to read them\n");
   Result all = RunOrvane("replay --all --summary " + log);
   EXPECT_EQ(all.status, 0) << all.err;
-  EXPECT_NE(all.out.find("  $--RMC   1\n"), std::string::npos) << all.out << "the last line waits for a byte after its CR";
+  // The last line too, though no byte follows its CR; and the same through a pipe.
+  EXPECT_NE(all.out.find("  $--RMC   2\n"), std::string::npos) << all.out;
+  Result piped = RunOrvane("replay --all --summary -", "cat " + log + " | ");
+  EXPECT_NE(piped.out.find("  $--RMC   2\n"), std::string::npos) << piped.out;
+  Result gpsd = RunOrvane("replay --all --gpsd " + log);
+  EXPECT_NE(gpsd.out.find("\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166666666666"), std::string::npos)
+      << gpsd.out << "the last epoch is lost";
   // A doubled dollar sign, as the ST Teseo LIV4F writes, with --all only.
   const std::string teseo = ::testing::TempDir() + "orvane_teseo.nmea";
   {

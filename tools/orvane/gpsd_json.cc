@@ -1,7 +1,11 @@
 #include "gpsd_json.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "json.h"
@@ -11,81 +15,217 @@ namespace {
 
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 
-void Number(std::string& s, const char* key, const std::optional<double>& value, double factor = 1.0) {
-  if (!value) return;
-  s += ",\"";
-  s += key;
-  s += "\":";
-  s += ShortestDouble(*value * factor);
-}
+// Written straight into the caller's buffer through a cursor: an epoch makes
+// no text of its own, and a sky of forty satellites stays one pass. Each
+// object's room is reserved first from the most its fields can take.
+class Cursor {
+ public:
+  Cursor(TextBuffer& out, std::size_t room) : out_(out), p_(out.Reserve(room)) {}
+  ~Cursor() { out_.Commit(p_); }
+  Cursor(const Cursor&) = delete;
+  Cursor& operator=(const Cursor&) = delete;
 
-void Integer(std::string& s, const char* key, const std::optional<int>& value) {
-  if (!value) return;
-  s += ",\"";
-  s += key;
-  s += "\":";
-  s += std::to_string(*value);
-}
+  template <std::size_t N>
+  void Literal(const char (&text)[N]) {
+    std::memcpy(p_, text, N - 1);
+    p_ += N - 1;
+  }
+  void Int(long long value) { p_ = std::to_chars(p_, p_ + kIntChars, value).ptr; }
+  // `key` is `,"name":`.
+  template <std::size_t N>
+  void Number(const char (&key)[N], const std::optional<double>& value, double factor = 1.0) {
+    if (!value) return;
+    // JSON has no infinity: a field that overflows is left out, as gpsd
+    // leaves out what it does not know.
+    const double v = *value * factor;
+    if (!std::isfinite(v)) return;
+    Literal(key);
+    p_ = WriteDouble(p_, v);
+  }
+  template <std::size_t N>
+  void Integer(const char (&key)[N], const std::optional<int>& value) {
+    if (!value) return;
+    Literal(key);
+    Int(*value);
+  }
+  void Time(const std::optional<UtcTime>& time, int milliseconds);
 
-void Time(std::string& s, const std::optional<UtcTime>& time) {
+  static constexpr std::size_t kIntChars = 21;
+  static constexpr std::size_t kKeyChars = 16;  // the longest `,"name":` here
+  static constexpr std::size_t kTimeChars = 48;
+
+ private:
+  char* TwoDigits(char* p, unsigned v) {
+    *p++ = static_cast<char>('0' + v / 10 % 10);
+    *p++ = static_cast<char>('0' + v % 10);
+    return p;
+  }
+
+  TextBuffer& out_;
+  char* p_;
+};
+
+void Cursor::Time(const std::optional<UtcTime>& time, int milliseconds) {
   if (!time) return;
   const auto day = std::chrono::floor<std::chrono::days>(*time);
   const std::chrono::year_month_day ymd(day);
   const std::chrono::hh_mm_ss hms(*time - day);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.000Z\"", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                static_cast<int>(hms.seconds().count()));
-  s += buf;
+  const int year = static_cast<int>(ymd.year());
+  const unsigned ms = milliseconds >= 0 && milliseconds <= 999 ? static_cast<unsigned>(milliseconds) : 0;
+  if (year < 0 || year > 9999) {
+    const int n = std::snprintf(p_, kTimeChars, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.%03uZ\"", year,
+                                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                                static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+                                static_cast<int>(hms.seconds().count()), ms);
+    p_ += n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), kTimeChars - 1) : 0;
+    return;
+  }
+  char* p = p_;
+  std::memcpy(p, ",\"time\":\"", 9);
+  p += 9;
+  p = TwoDigits(p, static_cast<unsigned>(year / 100));
+  p = TwoDigits(p, static_cast<unsigned>(year % 100));
+  *p++ = '-';
+  p = TwoDigits(p, static_cast<unsigned>(ymd.month()));
+  *p++ = '-';
+  p = TwoDigits(p, static_cast<unsigned>(ymd.day()));
+  *p++ = 'T';
+  p = TwoDigits(p, static_cast<unsigned>(hms.hours().count()));
+  *p++ = ':';
+  p = TwoDigits(p, static_cast<unsigned>(hms.minutes().count()));
+  *p++ = ':';
+  p = TwoDigits(p, static_cast<unsigned>(hms.seconds().count()));
+  *p++ = '.';
+  *p++ = static_cast<char>('0' + ms / 100);
+  p = TwoDigits(p, ms % 100);
+  std::memcpy(p, "Z\"", 2);
+  p_ = p + 2;
 }
+
+// gpsd's gnssid and svid for a unique satellite number (its PRN field):
+// the system, and the number within the system.
+struct GnssRange {
+  int first, last;
+  int gnssid;
+  int svid_offset;  // svid = PRN + offset
+};
+constexpr GnssRange kGnssRanges[] = {
+    {1, 32, 0, 0},        // GPS
+    {33, 64, 1, 87},      // SBAS, svid 120-151
+    {65, 96, 6, -64},     // GLONASS
+    {193, 202, 5, -192},  // QZSS
+    {301, 336, 2, -300},  // Galileo
+    {401, 463, 3, -400},  // BeiDou
+    {501, 514, 7, -500},  // NavIC
+};
+
+const GnssRange* RangeOf(int prn) {
+  for (const GnssRange& r : kGnssRanges) {
+    if (prn >= r.first && prn <= r.last) return &r;
+  }
+  return nullptr;
+}
+
+constexpr std::size_t kNumberRoom = Cursor::kKeyChars + kDoubleChars;
+constexpr std::size_t kIntegerRoom = Cursor::kKeyChars + Cursor::kIntChars;
 
 }  // namespace
 
+char* TextBuffer::Reserve(std::size_t room) {
+  if (capacity_ - size_ < room) {
+    const std::size_t grown = std::max(capacity_ * 2, size_ + room);
+    auto data = std::make_unique_for_overwrite<char[]>(grown);
+    if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = grown;
+  }
+  return data_.get() + size_;
+}
+
+void AppendGpsdTpv(TextBuffer& s, const Epoch& e) {
+  Cursor c(s, 64 + Cursor::kTimeChars + 15 * kNumberRoom);
+  c.Literal("{\"class\":\"TPV\",\"mode\":");
+  c.Int(e.mode.value_or(0));
+  c.Time(e.time, e.milliseconds);
+  c.Number(",\"lat\":", e.latitude);
+  c.Number(",\"lon\":", e.longitude);
+  c.Number(",\"altHAE\":", e.altitude_hae);
+  c.Number(",\"altMSL\":", e.altitude);
+  c.Number(",\"geoidSep\":", e.geoid_height);
+  c.Number(",\"epx\":", e.longitude_error);
+  c.Number(",\"epy\":", e.latitude_error);
+  c.Number(",\"epv\":", e.altitude_error);
+  c.Number(",\"track\":", e.course);
+  c.Number(",\"magtrack\":", e.magnetic_course);
+  c.Number(",\"magvar\":", e.magnetic_variation);
+  c.Number(",\"speed\":", e.speed, kMetresPerSecondPerKnot);
+  c.Number(",\"heading\":", e.heading);
+  c.Literal("}\n");
+}
+
+void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
+  constexpr std::size_t kPerSatellite = 24 + 6 * kIntegerRoom;
+  Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + e.sky.in_sight.size() * kPerSatellite);
+  c.Literal("{\"class\":\"SKY\"");
+  c.Time(e.time, e.milliseconds);
+  c.Number(",\"hdop\":", e.hdop);
+  c.Number(",\"pdop\":", e.pdop);
+  c.Number(",\"vdop\":", e.vdop);
+  c.Literal(",\"nSat\":");
+  c.Int(static_cast<long long>(e.sky.in_sight.size()));
+  c.Literal(",\"uSat\":");
+  c.Int(static_cast<long long>(e.sky.used.size()));
+  c.Literal(",\"satellites\":[");
+  bool first = true;
+  for (const Satellite& sat : e.sky.in_sight) {
+    if (first) {
+      c.Literal("{\"PRN\":");
+    } else {
+      c.Literal(",{\"PRN\":");
+    }
+    first = false;
+    c.Int(sat.number);
+    c.Integer(",\"el\":", sat.elevation);
+    c.Integer(",\"az\":", sat.azimuth);
+    c.Integer(",\"ss\":", sat.snr);
+    if (sat.used_in_fix) {
+      c.Literal(",\"used\":true");
+    } else {
+      c.Literal(",\"used\":false");
+    }
+    if (const GnssRange* r = RangeOf(sat.number)) {
+      c.Literal(",\"gnssid\":");
+      c.Int(r->gnssid);
+      c.Literal(",\"svid\":");
+      c.Int(sat.number + r->svid_offset);
+    }
+    c.Literal("}");
+  }
+  c.Literal("]}\n");
+}
+
+bool SkyInEpoch(const Epoch& e) {
+  for (const std::string& type : e.sentences) {
+    if (type == "GSV" || type == "GSA") return true;
+  }
+  return false;
+}
+
+void AppendGpsd(TextBuffer& s, const Epoch& e) {
+  AppendGpsdTpv(s, e);
+  if (SkyInEpoch(e)) AppendGpsdSky(s, e);
+}
+
 std::string GpsdTpv(const Epoch& e) {
-  std::string s = "{\"class\":\"TPV\",\"mode\":";
-  s += std::to_string(e.mode.value_or(0));
-  Time(s, e.time);
-  Number(s, "lat", e.latitude);
-  Number(s, "lon", e.longitude);
-  Number(s, "altHAE", e.altitude_hae);
-  Number(s, "altMSL", e.altitude);
-  Number(s, "geoidSep", e.geoid_height);
-  Number(s, "epx", e.longitude_error);
-  Number(s, "epy", e.latitude_error);
-  Number(s, "epv", e.altitude_error);
-  Number(s, "track", e.course);
-  Number(s, "magtrack", e.magnetic_course);
-  Number(s, "magvar", e.magnetic_variation);
-  Number(s, "speed", e.speed, kMetresPerSecondPerKnot);
-  Number(s, "heading", e.heading);
-  s += "}\n";
-  return s;
+  TextBuffer s;
+  AppendGpsdTpv(s, e);
+  return std::string(s.view());
 }
 
 std::string GpsdSky(const Epoch& e) {
-  std::string s = "{\"class\":\"SKY\"";
-  Time(s, e.time);
-  Number(s, "hdop", e.hdop);
-  Number(s, "pdop", e.pdop);
-  Number(s, "vdop", e.vdop);
-  Integer(s, "nSat", static_cast<int>(e.sky.in_sight.size()));
-  Integer(s, "uSat", static_cast<int>(e.sky.used.size()));
-  s += ",\"satellites\":[";
-  bool first = true;
-  for (const Satellite& sat : e.sky.in_sight) {
-    if (!first) s += ',';
-    first = false;
-    s += "{\"PRN\":" + std::to_string(sat.number);
-    Integer(s, "el", sat.elevation);
-    Integer(s, "az", sat.azimuth);
-    if (sat.snr) {
-      s += ",\"ss\":" + std::to_string(*sat.snr);
-    }
-    s += sat.used_in_fix ? ",\"used\":true}" : ",\"used\":false}";
-  }
-  s += "]}\n";
-  return s;
+  TextBuffer s;
+  AppendGpsdSky(s, e);
+  return std::string(s.view());
 }
 
 }  // namespace orvane::cli

@@ -56,14 +56,6 @@ char* ShortDecimal(double d, char* p) {
   return nullptr;
 }
 
-void AppendDouble(std::string& out, double d) {
-  char buf[32];
-  if (char* end = ShortDecimal(d, buf)) {
-    out.append(buf, end);
-  } else {
-    AppendChars(out, d);
-  }
-}
 
 // Whether JSON needs `c` (an ASCII byte) escaped.
 bool NeedsEscape(unsigned c) { return c < 0x20 || c == '"' || c == '\\'; }
@@ -158,6 +150,19 @@ bool FormatIsoDate(double date, char* buf, std::size_t size) {
 }
 
 }  // namespace
+
+char* WriteDouble(char* p, double d) {
+  if (char* end = ShortDecimal(d, p)) return end;
+  auto [end, ec] = std::to_chars(p, p + kDoubleChars, d);
+  if (ec == std::errc()) return end;
+  *p = '0';
+  return p + 1;
+}
+
+void AppendDouble(std::string& out, double d) {
+  char buf[kDoubleChars];
+  out.append(buf, WriteDouble(buf, d));
+}
 
 std::string ShortestDouble(double d) {
   std::string s;

@@ -14,6 +14,10 @@ void AppendJson(std::string& out, const Variant& v, bool typed);
 void AppendJsonString(std::string& out, std::string_view utf8);
 // Shortest text that reads back as the same double.
 std::string ShortestDouble(double d);
+void AppendDouble(std::string& out, double d);
+// The same at `p`, which has room for kDoubleChars; returns the end.
+inline constexpr int kDoubleChars = 32;
+char* WriteDouble(char* p, double d);
 // "YYYY-MM-DDTHH:MM:SS" to the nearest second, or empty when out of range.
 std::string IsoDate(double date);
 

@@ -26,24 +26,30 @@ void OnSignal(int) { g_interrupted = true; }
 
 constexpr double kDefaultGapSeconds = 10;
 
-// gpsd's TPV per epoch, and SKY when the epoch carried satellites.
+// gpsd's TPV per epoch, and SKY when the epoch carried satellites: many
+// epochs to one write, a live receiver's each as it ends.
 class GpsdLines final : public EpochOutput {
  public:
-  explicit GpsdLines(std::FILE* out) : out_(out) {}
+  GpsdLines(std::FILE* out, bool live) : out_(out), live_(live) {}
   void Write(const Epoch& e) override {
-    line_ = GpsdTpv(e);
-    for (const std::string& type : e.sentences) {
-      if (type == "GSV" || type == "GSA") {
-        line_ += GpsdSky(e);
-        break;
-      }
-    }
-    std::fwrite(line_.data(), 1, line_.size(), out_);
+    AppendGpsd(text_, e);
+    if (text_.size() >= kWriteBytes || live_) Flush();
+  }
+  bool Finish() override {
+    Flush();
+    return true;
   }
 
  private:
+  static constexpr std::size_t kWriteBytes = 64 * 1024;
+  void Flush() {
+    if (text_.size() == 0) return;
+    std::fwrite(text_.view().data(), 1, text_.size(), out_);
+    text_.clear();
+  }
   std::FILE* out_;
-  std::string line_;
+  bool live_;
+  TextBuffer text_;  // the reader's until the source has ended
 };
 
 }  // namespace
@@ -133,6 +139,7 @@ void Session::HintIgnoredTalker() {
 }
 
 void Session::OnEpoch(const Epoch& e) {
+  if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   for (EpochOutput* output : outputs_) output->Write(e);
   if (options_.mode == Options::Mode::kLive) std::fflush(out_);
 }
@@ -270,7 +277,9 @@ bool Session::StartRecording() {
 
 void Session::Subscribe() {
   fix_lines_ = std::make_unique<FixLines>(*control_, out_);
-  if (!options_.summary || progress_) {
+  // --gpsd writes epochs only: an event sink would have every event built
+  // for nothing. The hint and the end are taken as --summary takes them.
+  if ((!options_.summary && (options_.json || !options_.gpsd)) || progress_) {
     sink_ = std::make_shared<Sink>(this);
     // The sink only writes output: called on the reader's thread, it never
     // waits for this one.
@@ -282,7 +291,8 @@ void Session::Subscribe() {
     GetProperty(*control_, "Talkers", &talkers);
     GetProperty(*control_, "ExtendedSentences", &extended);
     if (options_.gpsd) {
-      owned_outputs_.push_back(std::make_unique<GpsdLines>(out_));
+      const bool live = options_.mode == Options::Mode::kLive;
+      owned_outputs_.push_back(std::make_unique<GpsdLines>(out_, live));
       outputs_.push_back(owned_outputs_.back().get());
     } else if (!(talkers.vt() == VT_BSTR && talkers.bstr() == u"GP") ||
                (extended.vt() == VT_BOOL && extended.boolean())) {
@@ -381,6 +391,8 @@ int Session::Run() {
 }
 
 int Session::Finish(double seconds) {
+  // What the outputs still hold goes before the closing text.
+  for (const auto& output : owned_outputs_) output->Finish();
   if (options_.props) PrintProperties(*control_, out_, options_.typed);
   if (options_.summary || (!options_.json && !options_.gpsd && !stdout_taken_)) {
     PrintSummary(*control_, out_, seconds, options_.summary);
