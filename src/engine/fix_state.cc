@@ -21,6 +21,14 @@ bool IsActiveStatus(std::string_view status) {
   return status.size() == 1 && (status[0] == 'A' || status[0] == 'a');
 }
 
+// MagVariation's text ("003.1" "W") as a number, east positive.
+std::optional<double> VariationDegrees(std::string_view value, std::string_view letter) {
+  if (letter.size() != 1) return std::nullopt;
+  const std::optional<double> degrees = ReadNumberBeforeLetter(value, letter[0]);
+  if (degrees && (letter[0] == 'W' || letter[0] == 'w')) return -*degrees;
+  return degrees;
+}
+
 // A stored fix time as a DATE; an empty one is 30 December 1899.
 double AsDate(const Variant& v) { return ScalarNumber(v).value_or(0.0); }
 
@@ -118,7 +126,10 @@ void FixState::ParseRmc(const SentenceFields& f) {
     fix_date_time_ = std::move(date);
     speed_ = std::move(speed);
     true_course_ = std::move(course);
-    if (!same_variation) mag_variation_ = std::move(variation);
+    if (!same_variation) {
+      mag_variation_ = std::move(variation);
+      mag_variation_degrees_ = VariationDegrees(Field(f, 10), Field(f, 11));
+    }
     if (!same_mode) mode_indicator_ = std::move(mode);
   } catch (...) {
     // Out of memory while decoding: the sentence is dropped, the fix stays.
