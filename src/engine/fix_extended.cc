@@ -11,10 +11,6 @@
 namespace orvane {
 namespace {
 
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 Variant OptionalR8(std::string_view field) { return field.empty() ? Variant() : Variant::R8(ReadDouble(field)); }
 
 // A value with its E/W letter: west negative. Without a valid letter the

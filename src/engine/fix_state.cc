@@ -12,11 +12,6 @@
 namespace orvane {
 namespace {
 
-// Absent trailing fields read as empty, whatever the caller normalized to.
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 bool IsActiveStatus(std::string_view status) {
   return status.size() == 1 && (status[0] == 'A' || status[0] == 'a');
 }

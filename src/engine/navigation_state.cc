@@ -12,12 +12,6 @@
 namespace orvane {
 namespace {
 
-// The loop normalizes the field count, but a short list must not be read past
-// its end whoever the caller is.
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 // Handlers never fail: a text that cannot be allocated is stored as empty.
 Variant AnsiOrEmpty(std::string_view bytes) {
   try {
