@@ -53,6 +53,7 @@ enum class FixExtra : std::uint8_t {
   kExpectedAltitudeError,   // GBS, metres
   kFailedSatellite,         // GBS, the receiver's number (VT_I2)
   kReceiverText,            // TXT, the last whole message (VT_BSTR)
+  kGnsHdop,                 // GNS, the fix's HDOP
   kCount
 };
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
@@ -159,6 +160,12 @@ class FixState final {
   // TimeOnDate for the handlers, kept for the last arguments: the fix
   // sentences of one cycle repeat the time on the date the first stored.
   double TimeOnDateRepeated(std::string_view hhmmss, const Variant& date);
+  // What GGA and GNS both store, decoded outside the lock.
+  struct GgaFix {
+    GeoPosition position;  // values only: see ReadersOwnValues
+    Variant date, quality, satellites, geoid, age, station;
+  };
+  void StoreGgaLocked(GgaFix& fix);
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;
   GeoPosition CopyPosition() const;
