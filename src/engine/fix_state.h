@@ -59,6 +59,10 @@ enum class FixExtra : std::uint8_t {
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
 bool IsLength(FixExtra which);
 
+namespace testing {
+struct FixStatePeer;
+}  // namespace testing
+
 class FixState final {
  public:
   explicit FixState(const ValueFormat& format);
@@ -116,7 +120,6 @@ class FixState final {
   void SetFixTimeListener(FixTimeListener* listener) {
     listener_.store(listener, std::memory_order_release);
   }
-  FixTimeListener* fix_time_listener() const { return listener_.load(std::memory_order_acquire); }
 
   // The stored values as they stand, for typed snapshots and event
   // parameters: valid only during Read's call.
@@ -156,6 +159,7 @@ class FixState final {
   }
 
  private:
+  friend struct testing::FixStatePeer;  // reads the listener
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
   // TimeOnDate for the handlers, kept for the last arguments: the fix
   // sentences of one cycle repeat the time on the date the first stored.
