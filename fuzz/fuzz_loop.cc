@@ -29,11 +29,14 @@ std::optional<double> StoredTextNumber(std::string_view field, const char* lette
   std::string bytes(field);
   if (letter != nullptr) bytes.append(1, ' ').append(1, *letter);
   const std::string text = orvane::Variant::Ansi(bytes).ToUtf8();
-  const char* end = text.data() + text.size() - (letter != nullptr ? 2 : 0);
   if (letter != nullptr && text.size() < 3) return std::nullopt;
+  // With a letter, the number must end where " L" starts.
+  const char* end = text.data() + text.size() - (letter != nullptr ? 2 : 0);
   double value = 0.0;
-  const auto [stop, ec] = std::from_chars(text.data(), letter != nullptr ? end : text.data() + text.size(), value);
-  if (ec != std::errc() || stop == text.data() || (letter != nullptr && stop != end)) return std::nullopt;
+  const auto [stop, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || stop == text.data() || (letter != nullptr && stop != end)) {
+    return std::nullopt;
+  }
   return value;
 }
 
@@ -67,10 +70,13 @@ void CheckFastPaths(std::string_view input) {
     for (std::size_t i = 0; i + 1 < fast.size(); ++i) {
       // A field and the next one's first byte as a number and its letter.
       const std::string_view field = fast[i];
-      if (!SameNumber(orvane::ReadLeadingNumber(field), StoredTextNumber(field, nullptr))) std::abort();
+      if (!SameNumber(orvane::ReadLeadingNumber(field), StoredTextNumber(field, nullptr))) {
+        std::abort();
+      }
       if (fast[i + 1].size() != 1 || field.empty()) continue;
       const char letter = fast[i + 1][0];
-      if (!SameNumber(orvane::ReadNumberBeforeLetter(field, letter), StoredTextNumber(field, &letter))) {
+      if (!SameNumber(orvane::ReadNumberBeforeLetter(field, letter),
+                      StoredTextNumber(field, &letter))) {
         std::abort();
       }
     }
