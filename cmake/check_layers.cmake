@@ -1,4 +1,6 @@
-# Fails when an #include goes up the layers. Run as
+# Fails when an #include goes up the layers, or a class befriends a type
+# defined only in a higher layer (a friend reaches into the class as surely
+# as an include). Run as
 #   cmake -DROOT=<tree> -P check_layers.cmake
 # Each folder of src/ is a layer; a file may include its own folder and the
 # layers below it. Folders of one rank do not include each other. include/orvane
@@ -17,6 +19,26 @@ endif()
 file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/src/*.h ${ROOT}/src/*.cc ${ROOT}/include/*.h)
 set(faults 0)
 set(checked 0)
+set(checked_friends 0)
+
+# Where each class or struct is defined (a line opening one, not a forward
+# declaration): the lowest layer defining the name wins, so a name reused
+# lower down is never taken for the higher one.
+foreach(file ${files})
+  string(REGEX MATCH "^(src|include)/([^/]+)/" prefix ${file})
+  set(layer ${layer_${CMAKE_MATCH_2}})
+  if(layer STREQUAL "")
+    continue()
+  endif()
+  file(STRINGS ${ROOT}/${file} lines REGEX "^[ \t]*(class|struct)[ \t]+[A-Za-z_][A-Za-z0-9_]*[^;]*$")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*(class|struct)[ \t]+([A-Za-z_][A-Za-z0-9_]*).*" "\\2" name "${line}")
+    if(NOT DEFINED defined_${name} OR layer LESS defined_${name})
+      set(defined_${name} ${layer})
+    endif()
+  endforeach()
+endforeach()
+
 foreach(file ${files})
   # src/<layer>/... or include/orvane/...
   string(REGEX MATCH "^(src|include)/([^/]+)/" prefix ${file})
@@ -43,9 +65,20 @@ foreach(file ${files})
       math(EXPR faults "${faults} + 1")
     endif()
   endforeach()
+  # friend class X; friend struct ns::X; (functions are not types: skipped)
+  file(STRINGS ${ROOT}/${file} friends REGEX "^[ \t]*friend[ \t]+(class|struct)[ \t]")
+  foreach(line ${friends})
+    string(REGEX REPLACE "^[ \t]*friend[ \t]+(class|struct)[ \t]+([A-Za-z0-9_:]*).*" "\\2" name "${line}")
+    string(REGEX REPLACE ".*::" "" name "${name}")
+    math(EXPR checked_friends "${checked_friends} + 1")
+    if(DEFINED defined_${name} AND defined_${name} GREATER layer_${from})
+      message("${file}: ${from} may not befriend ${name}, defined in a higher layer")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endforeach()
 endforeach()
 if(faults GREATER 0)
-  message(FATAL_ERROR "${faults} include(s) against the layers "
+  message(FATAL_ERROR "${faults} include(s) or friend(s) against the layers "
           "(orvane < automation < engine < presentation, sources < control < com)")
 endif()
-message("layers: ${checked} includes checked")
+message("layers: ${checked} includes and ${checked_friends} friends checked")

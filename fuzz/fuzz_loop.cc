@@ -3,11 +3,13 @@
 // event's arguments are built and copied; then the fast paths against the
 // plain ones on the same lines. Where the command is built, every epoch is
 // written as gpsd's JSON too, which must stay JSON whatever the receiver sent.
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "control/event_source.h"
@@ -25,6 +27,27 @@
 using namespace orvane;
 
 namespace {
+
+// The text as the states store it ("003.1 W" when `letter` is given), read
+// back the way the typed numbers beside it must agree with.
+std::optional<double> StoredTextNumber(std::string_view field, const char* letter) {
+  std::string bytes(field);
+  if (letter != nullptr) bytes.append(1, ' ').append(1, *letter);
+  const std::string text = orvane::Variant::Ansi(bytes).ToUtf8();
+  if (letter != nullptr && text.size() < 3) return std::nullopt;
+  // With a letter, the number must end where " L" starts.
+  const char* end = text.data() + text.size() - (letter != nullptr ? 2 : 0);
+  double value = 0.0;
+  const auto [stop, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || stop == text.data() || (letter != nullptr && stop != end)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool SameNumber(std::optional<double> a, std::optional<double> b) {
+  return a.has_value() == b.has_value() && (!a || std::memcmp(&*a, &*b, sizeof(double)) == 0);
+}
 
 class Sink : public orvane::EventSink {
  public:
@@ -49,6 +72,19 @@ void CheckFastPaths(std::string_view input) {
       std::abort();
     }
     if (!ok) continue;
+    for (std::size_t i = 0; i + 1 < fast.size(); ++i) {
+      // A field and the next one's first byte as a number and its letter.
+      const std::string_view field = fast[i];
+      if (!SameNumber(orvane::ReadLeadingNumber(field), StoredTextNumber(field, nullptr))) {
+        std::abort();
+      }
+      if (fast[i + 1].size() != 1 || field.empty()) continue;
+      const char letter = fast[i + 1][0];
+      if (!SameNumber(orvane::ReadNumberBeforeLetter(field, letter),
+                      StoredTextNumber(field, &letter))) {
+        std::abort();
+      }
+    }
     for (std::string_view field : fast) {
       double degrees = 0, minutes = 0;
       const std::size_t point = field.find('.');

@@ -56,8 +56,7 @@ py::dict Counts(const Receiver::Stats& stats) {
   return counts;
 }
 
-py::object MakeLog(LogDecoder& d) {
-  EpochColumns& e = d.epochs();
+py::dict EpochTable(EpochColumns& e) {
   py::dict epochs;
   epochs["time"] = Times(e.time);
   epochs["lat"] = Column(e.lat);
@@ -81,7 +80,10 @@ py::object MakeLog(LogDecoder& d) {
   epochs["lat_error"] = Column(e.lat_error);
   epochs["lon_error"] = Column(e.lon_error);
   epochs["alt_error"] = Column(e.alt_error);
-  SatelliteColumns& s = d.satellites();
+  return epochs;
+}
+
+py::dict SatelliteTable(SatelliteColumns& s) {
   py::dict satellites;
   satellites["time"] = Times(s.time);
   satellites["prn"] = Column(s.prn);
@@ -90,7 +92,11 @@ py::object MakeLog(LogDecoder& d) {
   satellites["azimuth"] = Column(s.azimuth);
   satellites["snr"] = Column(s.snr);
   satellites["used"] = Column(s.used);
-  const Navigation& nav = d.navigation();
+  return satellites;
+}
+
+// One row per waypoint of the route, in route order.
+py::dict RouteTable(const Navigation& nav, const py::module_& np) {
   std::vector<std::int32_t> seq;
   py::list names;
   for (std::size_t i = 0; i < nav.route.size(); ++i) {
@@ -98,15 +104,18 @@ py::object MakeLog(LogDecoder& d) {
     names.append(py::str(nav.route[i]));
   }
   py::dict routes;
-  py::module_ np = py::module_::import("numpy");
   py::list route;
   for (std::size_t i = 0; i < nav.route.size(); ++i) route.append(py::str(nav.route_name.value_or("")));
   routes["route"] = np.attr("array")(route, py::arg("dtype") = "object");
   routes["seq"] = Column(seq);
   routes["waypoint"] = np.attr("array")(names, py::arg("dtype") = "object");
+  return routes;
+}
+
+py::dict WaypointTable(const std::vector<WaypointPosition>& published, const py::module_& np) {
   py::list waypoint_names;
   std::vector<double> waypoint_lat, waypoint_lon;
-  for (const WaypointPosition& w : d.waypoints()) {
+  for (const WaypointPosition& w : published) {
     waypoint_names.append(py::str(w.name));
     waypoint_lat.push_back(w.latitude.value_or(std::numeric_limits<double>::quiet_NaN()));
     waypoint_lon.push_back(w.longitude.value_or(std::numeric_limits<double>::quiet_NaN()));
@@ -115,6 +124,15 @@ py::object MakeLog(LogDecoder& d) {
   waypoints["name"] = np.attr("array")(waypoint_names, py::arg("dtype") = "object");
   waypoints["lat"] = Column(waypoint_lat);
   waypoints["lon"] = Column(waypoint_lon);
+  return waypoints;
+}
+
+py::object MakeLog(LogDecoder& d) {
+  py::dict epochs = EpochTable(d.epochs());
+  py::dict satellites = SatelliteTable(d.satellites());
+  py::module_ np = py::module_::import("numpy");
+  py::dict routes = RouteTable(d.navigation(), np);
+  py::dict waypoints = WaypointTable(d.waypoints(), np);
   py::object log = py::module_::import("orvane._orvane").attr("Log")();
   log.attr("waypoints") = waypoints;
   log.attr("epochs") = epochs;

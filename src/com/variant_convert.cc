@@ -81,6 +81,42 @@ HRESULT FromArray(SAFEARRAY* array, VARTYPE element_type, Variant* out) {
   return S_OK;
 }
 
+// Numbers of other widths (`base` is v's type without VT_BYREF): integers
+// that fit become VT_I4, the rest VT_R8.
+HRESULT FromOtherNumber(const VARIANT& v, VARTYPE base, Variant* out) {
+  VARIANT changed;
+  VariantInit(&changed);
+  HRESULT hr = VariantChangeType(&changed, const_cast<VARIANT*>(&v), 0, VT_I4);
+  if (SUCCEEDED(hr) && base != VT_R4 && base != VT_CY && base != VT_DECIMAL) {
+    *out = Variant::I4(changed.lVal);
+    return S_OK;
+  }
+  VariantClear(&changed);
+  hr = VariantChangeType(&changed, const_cast<VARIANT*>(&v), 0, VT_R8);
+  if (FAILED(hr)) return hr;
+  *out = Variant::R8(changed.dblVal);
+  return S_OK;
+}
+
+// A VT_ARRAY | VT_VARIANT of copies of the elements.
+HRESULT ToArray(const std::vector<Variant>& elements, VARIANT* out) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(elements.size()));
+  if (array == nullptr) return E_OUTOFMEMORY;
+  for (LONG i = 0; i < static_cast<LONG>(elements.size()); ++i) {
+    VARIANT element;
+    HRESULT hr = ToVariant(elements[i], &element);
+    if (SUCCEEDED(hr)) hr = SafeArrayPutElement(array, &i, &element);  // copies
+    VariantClear(&element);
+    if (FAILED(hr)) {
+      SafeArrayDestroy(array);
+      return hr;
+    }
+  }
+  out->vt = VT_ARRAY | VT_VARIANT;
+  out->parray = array;
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT FromVariant(const VARIANT& in, Variant* out) {
@@ -132,19 +168,7 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
     default:
       break;
   }
-  // Numbers of other widths: integers that fit become VT_I4, the rest VT_R8.
-  VARIANT changed;
-  VariantInit(&changed);
-  HRESULT hr = VariantChangeType(&changed, const_cast<VARIANT*>(v), 0, VT_I4);
-  if (SUCCEEDED(hr) && base != VT_R4 && base != VT_CY && base != VT_DECIMAL) {
-    *out = Variant::I4(changed.lVal);
-    return S_OK;
-  }
-  VariantClear(&changed);
-  hr = VariantChangeType(&changed, const_cast<VARIANT*>(v), 0, VT_R8);
-  if (FAILED(hr)) return hr;
-  *out = Variant::R8(changed.dblVal);
-  return S_OK;
+  return FromOtherNumber(*v, base, out);
 }
 
 HRESULT ToVariant(const Variant& in, VARIANT* out) {
@@ -192,22 +216,7 @@ HRESULT ToVariant(const Variant& in, VARIANT* out) {
       break;
   }
   if (in.vt() != (VT_ARRAY | VT_VARIANT)) return DISP_E_BADVARTYPE;
-  const std::vector<Variant>& elements = in.array();
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(elements.size()));
-  if (array == nullptr) return E_OUTOFMEMORY;
-  for (LONG i = 0; i < static_cast<LONG>(elements.size()); ++i) {
-    VARIANT element;
-    HRESULT hr = ToVariant(elements[i], &element);
-    if (SUCCEEDED(hr)) hr = SafeArrayPutElement(array, &i, &element);  // copies
-    VariantClear(&element);
-    if (FAILED(hr)) {
-      SafeArrayDestroy(array);
-      return hr;
-    }
-  }
-  out->vt = VT_ARRAY | VT_VARIANT;
-  out->parray = array;
-  return S_OK;
+  return ToArray(in.array(), out);
 }
 
 }  // namespace orvane::com

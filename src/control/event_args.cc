@@ -1,6 +1,5 @@
 #include "control/event_args.h"
 
-#include <mutex>
 #include <new>
 #include <string>
 
@@ -13,58 +12,60 @@ namespace orvane {
 FixUpdateArgs EventArgs::Of(const FixState& fix) {
   FixUpdateArgs args;
   Variant speed;
-  std::unique_lock<std::mutex> lock(fix.mutex_);
-  const GeoPosition position(fix.position_);  // copy construction: labels too
-  args[0] = fix.fix_good_;
-  args[1] = fix.fix_date_time_;
-  speed = fix.speed_;
-  args[6] = fix.true_course_;
-  lock.unlock();
-  fix.event_text_.Format(fix.format_, position, &args[2], &args[3]);
-  args[4] = fix.format_.Altitude(position.altitude);
-  args[5] = fix.format_.Speed(speed);
+  // Copy construction: labels too. Formatted after the lock is let go.
+  const GeoPosition position = fix.Read([&](const FixState::View& v) {
+    args[0] = v.fix_good;
+    args[1] = v.fix_date_time;
+    speed = v.speed;
+    args[6] = v.true_course;
+    return GeoPosition(v.position);
+  });
+  fix.FormatEventPosition(position, &args[2], &args[3]);
+  args[4] = fix.format().Altitude(position.altitude);
+  args[5] = fix.format().Speed(speed);
   return args;
 }
 
 NavUpdateArgs EventArgs::Of(const NavigationState& navigation) {
   NavUpdateArgs args;
-  const NavigationState& n = navigation;
-  std::lock_guard<std::mutex> lock(n.mutex_);
-  try {
-    args[0] = n.origin_wpt_id_;
-    args[1] = n.dest_wpt_id_;
-    n.event_text_.Format(n.format_, n.destination_position_, &args[2], &args[3]);
-    args[4] = n.true_bearing_to_dest_;
-    args[5] = n.format_.Distance(n.range_to_dest_);
-    args[6] = n.cross_track_error_;
-    args[7] = n.format_.Speed(n.dest_closing_velocity_);
-    args[8] = n.arrived_at_dest_;
-    args[9] = n.route_name_;
-    args[10] = n.WptsInRouteLocked();
-  } catch (const std::bad_alloc&) {
-    // The reader thread goes on; the values that could not be built stay empty.
-  }
+  const ValueFormat& format = navigation.format();
+  navigation.Read([&](const NavigationState::View& n) {
+    try {
+      args[0] = n.origin_wpt_id;
+      args[1] = n.dest_wpt_id;
+      n.FormatEventPosition(&args[2], &args[3]);
+      args[4] = n.true_bearing_to_dest;
+      args[5] = format.Distance(n.range_to_dest);
+      args[6] = n.cross_track_error;
+      args[7] = format.Speed(n.dest_closing_velocity);
+      args[8] = n.arrived_at_dest;
+      args[9] = n.route_name;
+      args[10] = n.route_array;
+    } catch (const std::bad_alloc&) {
+      // The reader thread goes on; the values that could not be built stay empty.
+    }
+  });
   return args;
 }
 
 SatelliteUpdateArgs EventArgs::Of(const SatelliteState& satellites) {
   SatelliteUpdateArgs args;
-  const SatelliteState& s = satellites;
-  std::lock_guard<std::mutex> lock(s.mutex_);
-  args[0] = s.automatic_operation_;
-  args[1] = s.operation_mode_;
-  args[2] = s.num_satellites_in_view_;
-  args[3] = s.hdop_;
-  args[4] = s.pdop_;
-  args[5] = s.vdop_;
-  try {
-    args[6] = SatelliteState::PrnArray(s.fix_satellite_prns_);
-    args[7] = SatelliteState::PrnArray(s.satellite_in_view_);
-  } catch (const std::bad_alloc&) {
-    // Sinks then see empty lists rather than the reader thread failing.
-    args[6] = Variant::Array({});
-    args[7] = Variant::Array({});
-  }
+  satellites.Read([&](const SatelliteState::View& s) {
+    args[0] = s.automatic_operation;
+    args[1] = s.operation_mode;
+    args[2] = s.num_satellites_in_view;
+    args[3] = s.hdop;
+    args[4] = s.pdop;
+    args[5] = s.vdop;
+    try {
+      args[6] = SatelliteState::PrnArray(s.fix_satellite_prns);
+      args[7] = SatelliteState::PrnArray(s.satellite_in_view);
+    } catch (const std::bad_alloc&) {
+      // Sinks then see empty lists rather than the reader thread failing.
+      args[6] = Variant::Array({});
+      args[7] = Variant::Array({});
+    }
+  });
   return args;
 }
 

@@ -1,6 +1,5 @@
 #include "control/snapshots.h"
 
-#include <charconv>
 #include <mutex>
 #include <string>
 
@@ -11,15 +10,7 @@
 namespace orvane {
 namespace {
 
-// Stored numbers, and bearings kept as received ("097.0").
-std::optional<double> Number(const Variant& v) {
-  if (v.vt() != VT_BSTR) return ScalarNumber(v);
-  const std::string text = v.ToUtf8();
-  double value = 0.0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end == text.data()) return std::nullopt;
-  return value;
-}
+std::optional<double> Number(const Variant& v) { return ScalarNumber(v); }
 
 std::optional<int> Integer(const Variant& v) {
   if (v.vt() == VT_I2) return v.i2();
@@ -35,18 +26,6 @@ std::optional<bool> Boolean(const Variant& v) {
 std::optional<std::string> Text(const Variant& v) {
   if (v.vt() == VT_BSTR) return v.ToUtf8();
   return std::nullopt;
-}
-
-// "003.1 W" or "0.25 L": a number, a space, one letter.
-std::optional<double> NumberBeforeLetter(const Variant& v, std::optional<char>* letter) {
-  const std::optional<std::string> text = Text(v);
-  if (!text || text->size() < 3) return std::nullopt;
-  double value = 0.0;
-  const char* end = text->data() + text->size() - 2;
-  auto [stop, ec] = std::from_chars(text->data(), end, value);
-  if (ec != std::errc() || stop != end) return std::nullopt;
-  *letter = text->back();
-  return value;
 }
 
 // The stored DATE 0.0 means no time received.
@@ -65,29 +44,25 @@ std::optional<UtcTime> Time(const Variant& v) {
 // when that fix was (the reader stores each sentence under one lock and
 // never holds two; this is the one place that nests them, fix first).
 Fix SnapshotReader::ReadFix(const Receiver& receiver) {
-  return Locked(receiver.fix(), [&receiver](const FixState& s) {
+  return receiver.fix().Read([&receiver](const FixState::View& s) {
     Fix out;
-    out.good = s.fix_good_.vt() == VT_BOOL && s.fix_good_.boolean();
-    out.time = Time(s.fix_date_time_);
-    out.latitude = Number(s.position_.latitude);
-    out.longitude = Number(s.position_.longitude);
-    out.altitude = Number(s.position_.altitude);
-    out.speed = Number(s.speed_);
-    out.course = Number(s.true_course_);
-    std::optional<char> hemisphere;
-    out.magnetic_variation = NumberBeforeLetter(s.mag_variation_, &hemisphere);
-    if (out.magnetic_variation && (hemisphere == 'W' || hemisphere == 'w')) {
-      out.magnetic_variation = -*out.magnetic_variation;
-    }
-    out.quality = Integer(s.fix_quality_);
-    out.satellites_in_fix = Integer(s.num_satellites_in_fix_);
-    out.geoid_height = Number(s.geoid_height_);
-    out.dgps_age = Integer(s.time_since_last_dgps_update_);
-    out.dgps_station = Integer(s.dgps_ref_station_id_);
-    if (std::optional<std::string> mode = Text(s.mode_indicator_); mode && mode->size() == 1) {
+    out.good = s.fix_good.vt() == VT_BOOL && s.fix_good.boolean();
+    out.time = Time(s.fix_date_time);
+    out.latitude = Number(s.position.latitude);
+    out.longitude = Number(s.position.longitude);
+    out.altitude = Number(s.position.altitude);
+    out.speed = Number(s.speed);
+    out.course = Number(s.true_course);
+    out.magnetic_variation = s.magnetic_variation;
+    out.quality = Integer(s.fix_quality);
+    out.satellites_in_fix = Integer(s.num_satellites_in_fix);
+    out.geoid_height = Number(s.geoid_height);
+    out.dgps_age = Integer(s.time_since_last_dgps_update);
+    out.dgps_station = Integer(s.dgps_ref_station_id);
+    if (std::optional<std::string> mode = Text(s.mode_indicator); mode && mode->size() == 1) {
       out.mode = mode->front();
     }
-    const auto extra = [&s](FixExtra which) -> const Variant& { return s.extra_[static_cast<std::size_t>(which)]; };
+    const auto extra = [&s](FixExtra which) -> const Variant& { return s.Extra(which); };
     out.magnetic_course = Number(extra(FixExtra::kMagneticCourse));
     out.local_zone_offset = Integer(extra(FixExtra::kLocalZoneOffset));
     out.gnss_mode = Text(extra(FixExtra::kGnssMode));
@@ -97,7 +72,8 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
     out.longitude_error = Number(extra(FixExtra::kLongitudeError));
     out.altitude_error = Number(extra(FixExtra::kAltitudeError));
     out.receiver_text = Text(extra(FixExtra::kReceiverText));
-    out.hdop = Locked(receiver.satellites(), [](const SatelliteState& sat) { return Number(sat.hdop_); });
+    out.hdop = receiver.satellites().Read(
+        [](const SatelliteState::View& sat) { return Number(sat.hdop); });
     return out;
   });
 }
@@ -159,27 +135,28 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
 }
 
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
-  return Locked(receiver.satellites(), [](const SatelliteState& s) {
+  return receiver.satellites().Read([](const SatelliteState::View& s) {
     Satellites out;
-    out.automatic = Boolean(s.automatic_operation_);
-    out.mode = Integer(s.operation_mode_);
-    out.pdop = Number(s.pdop_);
-    out.hdop = Number(s.hdop_);
-    out.vdop = Number(s.vdop_);
-    out.in_view = Integer(s.num_satellites_in_view_);
-    out.used.assign(s.fix_satellite_prns_.begin(), s.fix_satellite_prns_.end());
-    out.in_sight.reserve(s.satellite_in_view_.size());
-    for (const SatelliteEntry& listed : s.satellite_in_view_) {
+    out.automatic = Boolean(s.automatic_operation);
+    out.mode = Integer(s.operation_mode);
+    out.pdop = Number(s.pdop);
+    out.hdop = Number(s.hdop);
+    out.vdop = Number(s.vdop);
+    out.in_view = Integer(s.num_satellites_in_view);
+    out.used.assign(s.fix_satellite_prns.begin(), s.fix_satellite_prns.end());
+    out.in_sight.reserve(s.satellite_in_view.size());
+    for (const SatelliteEntry& listed : s.satellite_in_view) {
       const std::int16_t number = listed.prn;
       Satellite sat;
       sat.number = number;
-      if (const SatelliteEntry* found = s.FindInViewLocked(number)) {
+      if (const SatelliteEntry* found = s.FindInView(number)) {
         const SatelliteRecord record = found->Record();
         sat.elevation = Integer(record.elevation);
         sat.azimuth = Integer(record.azimuth);
         sat.snr = Integer(record.snr);
       }
-      for (std::int16_t used : s.fix_satellite_prns_) sat.used_in_fix = sat.used_in_fix || used == number;
+      for (std::int16_t used : s.fix_satellite_prns)
+        sat.used_in_fix = sat.used_in_fix || used == number;
       out.in_sight.push_back(sat);
     }
     return out;
@@ -187,32 +164,34 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
 }
 
 Navigation SnapshotReader::ReadNavigation(const Receiver& receiver) {
-  return Locked(receiver.navigation(), [](const NavigationState& s) {
+  return receiver.navigation().Read([](const NavigationState::View& s) {
     Navigation out;
-    out.origin = Text(s.origin_wpt_id_);
-    out.destination = Text(s.dest_wpt_id_);
-    out.destination_latitude = Number(s.destination_position_.latitude);
-    out.destination_longitude = Number(s.destination_position_.longitude);
-    out.range = Number(s.range_to_dest_);
-    out.bearing_to_destination = Number(s.true_bearing_to_dest_);
-    out.cross_track_error = NumberBeforeLetter(s.cross_track_error_, &out.steer);
-    out.closing_velocity = Number(s.dest_closing_velocity_);
-    out.origin_to_destination_true = Number(s.orig_to_dest_true_bearing_);
-    out.origin_to_destination_magnetic = Number(s.orig_to_dest_mag_bearing_);
-    out.arrived = Boolean(s.arrived_at_dest_);
-    out.route_name = Text(s.route_name_);
-    out.route_complete = Boolean(s.route_contains_all_wpts_);
-    out.route.reserve(s.route_waypoints_.size());
-    for (const std::string& name : s.route_waypoints_) out.route.push_back(Variant::Ansi(name).ToUtf8());
+    out.origin = Text(s.origin_wpt_id);
+    out.destination = Text(s.dest_wpt_id);
+    out.destination_latitude = Number(s.destination_position.latitude);
+    out.destination_longitude = Number(s.destination_position.longitude);
+    out.range = Number(s.range_to_dest);
+    out.bearing_to_destination = Number(s.true_bearing_to_dest);
+    out.cross_track_error = s.cross_track.value;
+    out.steer = s.cross_track.letter;
+    out.closing_velocity = Number(s.dest_closing_velocity);
+    out.origin_to_destination_true = s.orig_to_dest_true_degrees;
+    out.origin_to_destination_magnetic = s.orig_to_dest_mag_degrees;
+    out.arrived = Boolean(s.arrived_at_dest);
+    out.route_name = Text(s.route_name);
+    out.route_complete = Boolean(s.route_contains_all_wpts);
+    out.route.reserve(s.route_waypoints.size());
+    for (const std::string& name : s.route_waypoints)
+      out.route.push_back(Variant::Ansi(name).ToUtf8());
     return out;
   });
 }
 
 std::vector<WaypointPosition> SnapshotReader::ReadWaypoints(const Receiver& receiver) {
-  return Locked(receiver.navigation(), [](const NavigationState& s) {
+  return receiver.navigation().Read([](const NavigationState::View& s) {
     std::vector<WaypointPosition> out;
-    out.reserve(s.waypoint_table_.size());
-    for (const auto& [name, position] : s.waypoint_table_) {
+    out.reserve(s.waypoint_table.size());
+    for (const auto& [name, position] : s.waypoint_table) {
       out.push_back({Variant::Ansi(name).ToUtf8(), Number(position.latitude), Number(position.longitude)});
     }
     return out;

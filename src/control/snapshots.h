@@ -3,7 +3,6 @@
 // not at all.
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,14 +30,6 @@ class SnapshotReader {
   // `rows` as EpochListener gives them.
   static Epoch ReadEpoch(const Receiver& receiver, std::uint64_t rows);
   static Receiver& ReceiverOf(OrvaneControl& control);
-
- private:
-  // `read(state)` under the state's own lock.
-  template <typename State, typename Read>
-  static auto Locked(const State& state, const Read& read) {
-    std::lock_guard<std::mutex> lock(state.mutex_);
-    return read(state);
-  }
 };
 
 }  // namespace orvane

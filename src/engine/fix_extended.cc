@@ -11,10 +11,6 @@
 namespace orvane {
 namespace {
 
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 Variant OptionalR8(std::string_view field) { return field.empty() ? Variant() : Variant::R8(ReadDouble(field)); }
 
 // A value with its E/W letter: west negative. Without a valid letter the
@@ -120,28 +116,26 @@ void FixState::ParseZda(const SentenceFields& f) {
 //   10 geoid separation (m), 11 differential age, 12 station, 13 status
 void FixState::ParseGns(const SentenceFields& f) {
   try {
-    Variant date, satellites, geoid, age, station;
-    GeoPosition position;
-    position = position_;
+    GgaFix fix;
+    fix.position = position_;
     const std::string_view mode = Field(f, 6);
-    if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDateRepeated(Field(f, 1), fix_date_time_));
-    position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9), "M");
-    Variant quality = QualityOfMode(mode);
-    if (!Field(f, 7).empty()) satellites = Variant::I2(ReadInt16(Field(f, 7)));
-    geoid = OptionalR8(Field(f, 10));
-    if (!Field(f, 11).empty()) age = Variant::I4(ReadInt(Field(f, 11)));
-    if (!Field(f, 12).empty()) station = Variant::I2(ReadInt16(Field(f, 12)));
+    if (Field(f, 1).size() > 5) {
+      fix.date = Variant::Date(TimeOnDateRepeated(Field(f, 1), fix_date_time_));
+    }
+    fix.position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9),
+                                "M");
+    fix.quality = QualityOfMode(mode);
+    if (!Field(f, 7).empty()) fix.satellites = Variant::I2(ReadInt16(Field(f, 7)));
+    Variant hdop = OptionalR8(Field(f, 8));
+    fix.geoid = OptionalR8(Field(f, 10));
+    if (!Field(f, 11).empty()) fix.age = Variant::I4(ReadInt(Field(f, 11)));
+    if (!Field(f, 12).empty()) fix.station = Variant::I2(ReadInt16(Field(f, 12)));
     Variant mode_text = mode.empty() ? Variant() : Variant::Ansi(mode);
-    ReportFixTime(date);
+    ReportFixTime(fix.date);
     std::lock_guard<std::mutex> lock(mutex_);
-    position_ = position;
-    fix_date_time_ = std::move(date);
-    fix_quality_ = std::move(quality);
-    num_satellites_in_fix_ = std::move(satellites);
-    geoid_height_ = std::move(geoid);
-    time_since_last_dgps_update_ = std::move(age);
-    dgps_ref_station_id_ = std::move(station);
+    StoreGgaLocked(fix);
     ExtraLocked(FixExtra::kGnssMode) = std::move(mode_text);
+    ExtraLocked(FixExtra::kGnsHdop) = std::move(hdop);
   } catch (...) {
   }
 }

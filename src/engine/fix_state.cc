@@ -12,13 +12,16 @@
 namespace orvane {
 namespace {
 
-// Absent trailing fields read as empty, whatever the caller normalized to.
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 bool IsActiveStatus(std::string_view status) {
   return status.size() == 1 && (status[0] == 'A' || status[0] == 'a');
+}
+
+// MagVariation's text ("003.1" "W") as a number, east positive.
+std::optional<double> VariationDegrees(std::string_view value, std::string_view letter) {
+  if (letter.size() != 1) return std::nullopt;
+  const std::optional<double> degrees = ReadNumberBeforeLetter(value, letter[0]);
+  if (degrees && (letter[0] == 'W' || letter[0] == 'w')) return -*degrees;
+  return degrees;
 }
 
 // A stored fix time as a DATE; an empty one is 30 December 1899.
@@ -118,7 +121,10 @@ void FixState::ParseRmc(const SentenceFields& f) {
     fix_date_time_ = std::move(date);
     speed_ = std::move(speed);
     true_course_ = std::move(course);
-    if (!same_variation) mag_variation_ = std::move(variation);
+    if (!same_variation) {
+      mag_variation_ = std::move(variation);
+      mag_variation_degrees_ = VariationDegrees(Field(f, 10), Field(f, 11));
+    }
     if (!same_mode) mode_indicator_ = std::move(mode);
   } catch (...) {
     // Out of memory while decoding: the sentence is dropped, the fix stays.
@@ -129,37 +135,42 @@ void FixState::ParseRmc(const SentenceFields& f) {
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,
 void FixState::ParseGga(const SentenceFields& f) {
   try {
-    Variant date, quality, satellites, geoid, age, station;
-    GeoPosition position;
-    position = position_;  // values only; see ReadersOwnValues
+    GgaFix fix;
+    fix.position = position_;  // values only; see ReadersOwnValues
     const Variant& stored_date = fix_date_time_;
 
-    if (Field(f, 1).size() > 5) date = Variant::Date(TimeOnDateRepeated(Field(f, 1), stored_date));
+    if (Field(f, 1).size() > 5) {
+      fix.date = Variant::Date(TimeOnDateRepeated(Field(f, 1), stored_date));
+    }
     // A unit other than metres refuses the whole position.
-    position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9),
-                            Field(f, 10));
-    if (!Field(f, 6).empty()) quality = Variant::I2(ReadInt16(Field(f, 6)));
-    if (!Field(f, 7).empty()) satellites = Variant::I2(ReadInt16(Field(f, 7)));
+    fix.position.ParseLatLonAlt(Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5), Field(f, 9),
+                                Field(f, 10));
+    if (!Field(f, 6).empty()) fix.quality = Variant::I2(ReadInt16(Field(f, 6)));
+    if (!Field(f, 7).empty()) fix.satellites = Variant::I2(ReadInt16(Field(f, 7)));
     const std::string_view geoid_unit = Field(f, 12);
     if (!Field(f, 11).empty() && (geoid_unit == "M" || geoid_unit == "m")) {
-      geoid = Variant::R8(ReadDouble(Field(f, 11)));
+      fix.geoid = Variant::R8(ReadDouble(Field(f, 11)));
     }
-    if (!Field(f, 13).empty()) age = Variant::I4(ReadInt(Field(f, 13)));
-    if (!Field(f, 14).empty()) station = Variant::I2(ReadInt16(Field(f, 14)));
+    if (!Field(f, 13).empty()) fix.age = Variant::I4(ReadInt(Field(f, 13)));
+    if (!Field(f, 14).empty()) fix.station = Variant::I2(ReadInt16(Field(f, 14)));
 
-    ReportFixTime(date);
+    ReportFixTime(fix.date);
 
     std::lock_guard<std::mutex> lock(mutex_);
-    position_ = position;
-    fix_date_time_ = std::move(date);
-    fix_quality_ = std::move(quality);
-    num_satellites_in_fix_ = std::move(satellites);
-    geoid_height_ = std::move(geoid);
-    time_since_last_dgps_update_ = std::move(age);
-    dgps_ref_station_id_ = std::move(station);
+    StoreGgaLocked(fix);
   } catch (...) {
     // Out of memory while decoding: the sentence is dropped, the fix stays.
   }
+}
+
+void FixState::StoreGgaLocked(GgaFix& fix) {
+  position_ = fix.position;
+  fix_date_time_ = std::move(fix.date);
+  fix_quality_ = std::move(fix.quality);
+  num_satellites_in_fix_ = std::move(fix.satellites);
+  geoid_height_ = std::move(fix.geoid);
+  time_since_last_dgps_update_ = std::move(fix.age);
+  dgps_ref_station_id_ = std::move(fix.station);
 }
 
 // $GPGLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A

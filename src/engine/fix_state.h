@@ -7,8 +7,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <string>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "automation/variant.h"
@@ -52,10 +53,15 @@ enum class FixExtra : std::uint8_t {
   kExpectedAltitudeError,   // GBS, metres
   kFailedSatellite,         // GBS, the receiver's number (VT_I2)
   kReceiverText,            // TXT, the last whole message (VT_BSTR)
+  kGnsHdop,                 // GNS, the fix's HDOP
   kCount
 };
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
 bool IsLength(FixExtra which);
+
+namespace testing {
+struct FixStatePeer;
+}  // namespace testing
 
 class FixState final {
  public:
@@ -114,15 +120,56 @@ class FixState final {
   void SetFixTimeListener(FixTimeListener* listener) {
     listener_.store(listener, std::memory_order_release);
   }
-  FixTimeListener* fix_time_listener() const { return listener_.load(std::memory_order_acquire); }
+
+  // The stored values as they stand, for typed snapshots and event
+  // parameters: valid only during Read's call.
+  struct View {
+    const Variant& fix_good;
+    const Variant& fix_date_time;
+    const GeoPosition& position;  // labels too
+    const Variant& speed;         // knots
+    const Variant& true_course;
+    // MagVariation's text as a number, east positive; none when the text
+    // does not read as one.
+    const std::optional<double>& magnetic_variation;
+    const Variant& fix_quality;
+    const Variant& num_satellites_in_fix;
+    const Variant& geoid_height;  // metres
+    const Variant& time_since_last_dgps_update;
+    const Variant& dgps_ref_station_id;
+    const Variant& mode_indicator;
+    // In the receiver's units.
+    const std::array<Variant, static_cast<std::size_t>(FixExtra::kCount)>& extra;
+    const Variant& Extra(FixExtra which) const { return extra[static_cast<std::size_t>(which)]; }
+  };
+  // `read(view)` under the state's lock: every value from whole sentences.
+  template <typename Fn>
+  auto Read(const Fn& read) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read(View{fix_good_, fix_date_time_, position_, speed_, true_course_,
+                     mag_variation_degrees_, fix_quality_, num_satellites_in_fix_, geoid_height_,
+                     time_since_last_dgps_update_, dgps_ref_station_id_, mode_indicator_, extra_});
+  }
+  const ValueFormat& format() const { return format_; }
+  // Latitude and Longitude of `position` for an event, cached for the next
+  // event of the same fix. Outside Read.
+  void FormatEventPosition(const GeoPosition& position, Variant* latitude,
+                           Variant* longitude) const {
+    event_text_.Format(format_, position, latitude, longitude);
+  }
 
  private:
-  friend class SnapshotReader;  // typed snapshots read under the one lock
-  friend struct EventArgs;      // so are event parameters
+  friend struct testing::FixStatePeer;  // reads the listener
   double TimeOnDate(std::string_view hhmmss, const Variant& date) const;
   // TimeOnDate for the handlers, kept for the last arguments: the fix
   // sentences of one cycle repeat the time on the date the first stored.
   double TimeOnDateRepeated(std::string_view hhmmss, const Variant& date);
+  // What GGA and GNS both store, decoded outside the lock.
+  struct GgaFix {
+    GeoPosition position;  // values only: see ReadersOwnValues
+    Variant date, quality, satellites, geoid, age, station;
+  };
+  void StoreGgaLocked(GgaFix& fix);
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);
   Variant GetLabel(std::string GeoPosition::*label) const;
   GeoPosition CopyPosition() const;
@@ -137,6 +184,7 @@ class FixState final {
   Variant fix_quality_;
   Variant mode_indicator_;
   Variant mag_variation_;
+  std::optional<double> mag_variation_degrees_;  // beside its text, for View
   Variant true_course_;
   Variant speed_;
   Variant fix_date_time_ = Variant::Date(0.0);

@@ -12,12 +12,6 @@
 namespace orvane {
 namespace {
 
-// The loop normalizes the field count, but a short list must not be read past
-// its end whoever the caller is.
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 // Handlers never fail: a text that cannot be allocated is stored as empty.
 Variant AnsiOrEmpty(std::string_view bytes) {
   try {
@@ -31,11 +25,15 @@ Variant OptionalAnsi(std::string_view field) {
   return field.empty() ? Variant() : AnsiOrEmpty(field);
 }
 
-void StoreBearing(Variant& slot, bool given, std::string_view field) {
+// The text as received and its number, which changes only with it.
+void StoreBearing(Variant& slot, std::optional<double>& degrees, bool given,
+                  std::string_view field) {
   if (!given) {
     slot.Clear();
+    degrees.reset();
   } else if (!HoldsAnsi(slot, field)) {
     slot = AnsiOrEmpty(field);
+    degrees = slot.is_empty() ? std::nullopt : ReadLeadingNumber(field);
   }
 }
 
@@ -112,8 +110,14 @@ void NavigationState::ParseRmb(const SentenceFields& f) {
   // cannot throw (a failed allocation stores it as empty).
   if (!has_cross_track || cross_track_text.empty()) {
     cross_track_error_.Clear();
+    cross_track_ = {};
   } else if (!HoldsAnsi(cross_track_error_, cross_track_text)) {
     cross_track_error_ = AnsiOrEmpty(cross_track_text);
+    cross_track_ = {};
+    if (!cross_track_error_.is_empty()) {
+      cross_track_.value = ReadNumberBeforeLetter(cross_track, steer[0]);
+      if (cross_track_.value) cross_track_.letter = steer[0];
+    }
   }
   if (!HoldsOptionalAnsi(origin_wpt_id_, origin)) origin_wpt_id_ = OptionalAnsi(origin);
   if (!HoldsOptionalAnsi(dest_wpt_id_, destination)) dest_wpt_id_ = OptionalAnsi(destination);
@@ -137,8 +141,8 @@ void NavigationState::ParseBod(const SentenceFields& f) {
   std::lock_guard<std::mutex> lock(mutex_);
   // Kept as received: the text keeps leading zeros. Converted only when it
   // changed, which cannot throw (see ParseRmb).
-  StoreBearing(orig_to_dest_true_bearing_, has_true, Field(f, 1));
-  StoreBearing(orig_to_dest_mag_bearing_, has_mag, Field(f, 3));
+  StoreBearing(orig_to_dest_true_bearing_, orig_to_dest_true_degrees_, has_true, Field(f, 1));
+  StoreBearing(orig_to_dest_mag_bearing_, orig_to_dest_mag_degrees_, has_mag, Field(f, 3));
   // An empty identifier keeps what the last RMB said (so does one that
   // cannot be allocated).
   StoreIdentifierIfGiven(origin_wpt_id_, origin);

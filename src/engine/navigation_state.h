@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,52 @@ class NavigationState final {
   // unknown name gives two empty strings and S_OK.
   HRESULT GetWptLocation(const Variant& name, Variant* latitude, Variant* longitude) const;
 
+  // A text "0.66 L" as a number and its letter; both none when the text
+  // does not read as one.
+  struct NumberAndLetter {
+    std::optional<double> value;
+    std::optional<char> letter;
+  };
+  // The stored values as they stand, for typed snapshots and event
+  // parameters: valid only during Read's call.
+  struct View {
+    const Variant& origin_wpt_id;
+    const Variant& dest_wpt_id;
+    const GeoPosition& destination_position;
+    const Variant& range_to_dest;  // nautical miles
+    const Variant& true_bearing_to_dest;
+    const Variant& cross_track_error;
+    const NumberAndLetter& cross_track;    // CrossTrackError's text, typed
+    const Variant& dest_closing_velocity;  // knots
+    // The BOD bearings' texts, typed.
+    const std::optional<double>& orig_to_dest_true_degrees;
+    const std::optional<double>& orig_to_dest_mag_degrees;
+    const Variant& arrived_at_dest;
+    const Variant& route_name;
+    const Variant& route_contains_all_wpts;
+    const std::vector<std::string>& route_waypoints;  // ANSI
+    const Variant& route_array;                       // WptsInRoute's value
+    const WaypointTable& waypoint_table;
+    const NavigationState& state;
+    // The destination's latitude and longitude text for an event, cached for
+    // the next event with the same destination.
+    void FormatEventPosition(Variant* latitude, Variant* longitude) const {
+      state.event_text_.Format(state.format_, state.destination_position_, latitude, longitude);
+    }
+  };
+  // `read(view)` under the state's lock: every value from whole sentences.
+  template <typename Fn>
+  auto Read(const Fn& read) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read(View{origin_wpt_id_, dest_wpt_id_, destination_position_, range_to_dest_,
+                     true_bearing_to_dest_, cross_track_error_, cross_track_,
+                     dest_closing_velocity_, orig_to_dest_true_degrees_, orig_to_dest_mag_degrees_,
+                     arrived_at_dest_, route_name_, route_contains_all_wpts_, route_waypoints_,
+                     route_array_, waypoint_table_, *this});
+  }
+  const ValueFormat& format() const { return format_; }
+
  private:
-  friend class SnapshotReader;  // typed snapshots read under the one lock
-  friend struct EventArgs;      // so are event parameters
   // Pending identifiers or names with their byte total, for the bounds.
   struct PendingRoute {
     std::vector<std::string> names;
@@ -95,6 +139,8 @@ class NavigationState final {
   Variant route_name_;
   Variant orig_to_dest_true_bearing_;
   Variant orig_to_dest_mag_bearing_;
+  std::optional<double> orig_to_dest_true_degrees_;  // beside the texts, for View
+  std::optional<double> orig_to_dest_mag_degrees_;
   Variant arrived_at_dest_;
   Variant dest_closing_velocity_;
   Variant true_bearing_to_dest_;
@@ -104,6 +150,7 @@ class NavigationState final {
   Variant dest_wpt_id_;
   Variant origin_wpt_id_;
   Variant cross_track_error_;
+  NumberAndLetter cross_track_;  // beside its text, for View
   std::vector<std::string> route_waypoints_;
   Variant route_array_;  // route_waypoints_ as WptsInRoute gives them
   PendingRoute pending_route_waypoints_;

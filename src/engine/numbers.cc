@@ -232,4 +232,20 @@ double ReadDoubleInFull(std::string_view s) {
 
 }  // namespace
 
+std::optional<double> ReadLeadingNumber(std::string_view text) {
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end == text.data()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> ReadNumberBeforeLetter(std::string_view number, char letter) {
+  // A letter beyond ASCII is more than one byte of its UTF-8 text.
+  if (number.empty() || static_cast<unsigned char>(letter) >= 0x80) return std::nullopt;
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (ec != std::errc() || end != number.data() + number.size()) return std::nullopt;
+  return value;
+}
+
 }  // namespace orvane

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace orvane {
@@ -25,5 +26,12 @@ double ReadDouble(std::string_view text);
 bool ReadDegreesMinutes(std::string_view text, double* degrees, double* minutes);
 // The text's value when it is 1 to 9 decimal digits and nothing else.
 bool ReadPlainDigits(std::string_view text, std::int32_t* value);
+
+// Unlike the reads above, these read as std::from_chars does (no leading
+// space or '+'): what a typed value of a stored text is. The number at the
+// start of the text, or none.
+std::optional<double> ReadLeadingNumber(std::string_view text);
+// "003.1" "W": the number when it is the whole text and the letter is ASCII.
+std::optional<double> ReadNumberBeforeLetter(std::string_view number, char letter);
 
 }  // namespace orvane

@@ -184,13 +184,6 @@ void Receiver::CutLines() {
   }
 }
 
-int Receiver::ReadLine(ChunkReader& reader, std::string& line) {
-  std::string_view view;
-  const int rc = NextLine(reader, &view);
-  if (view.data() != nullptr) line.assign(view);
-  return rc;
-}
-
 int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
   *line = std::string_view();
   // The line handed out last is behind head_: the buffer may move now. With

@@ -26,7 +26,7 @@
 
 namespace orvane {
 
-// The device step behind ReadLine: appends the bytes newly available (maybe
+// The device step behind NextLine: appends the bytes newly available (maybe
 // none) to `pending` and returns 0, or returns a nonzero failure value.
 class ChunkReader {
  public:
@@ -66,12 +66,16 @@ class EpochListener {
   ~EpochListener() = default;
 };
 
+namespace testing {
+struct ReceiverPeer;
+}  // namespace testing
+
 class Receiver {
  public:
   // A line longer than this (without its line feed) is dropped whole: real
   // receivers send at most a few hundred bytes, proprietary ones included.
   static constexpr std::size_t kMaxLineBytes = 64 * 1024;
-  // While this many lines wait, ReadLine stops reading: the rest stays in the
+  // While this many lines wait, NextLine stops reading: the rest stays in the
   // device until the loop catches up.
   static constexpr std::size_t kMaxQueuedLines = 4096;
 
@@ -87,9 +91,6 @@ class Receiver {
 
   // Empties the line queue and the pending text; each reader does this first.
   void ResetLineAssembly();
-  // Reads a chunk, queues the complete lines and moves the oldest into `line`.
-  // Returns the lines still queued, or the reader's failure value.
-  int ReadLine(ChunkReader& reader, std::string& line);
   // Handles every complete line available; returns when none is left or
   // `stop` is set (checked after each line).
   void ProcessAvailableSentences(ChunkReader& reader, const StopEvent& stop);
@@ -102,9 +103,6 @@ class Receiver {
 
   std::size_t queued_lines() const { return line_ends_.size() - line_head_; }
   std::size_t pending_bytes() const { return buf_.size() - pending_start_; }
-  // Everything held: queued lines, pending text and handed-out bytes not yet
-  // dropped.
-  std::size_t buffered_bytes() const { return buf_.size(); }
 
   // Counters for people reading a replay's summary.
   struct Stats {
@@ -150,6 +148,7 @@ class Receiver {
   const SentenceRow* FindSentence(std::string_view identifier);
 
  private:
+  friend struct testing::ReceiverPeer;  // reads lines one at a time, and the buffer's size
   struct SentenceTable {
     std::span<const SentenceRow> rows;
     const std::int8_t* slots;  // row index by TypeSlot and probing, or -1
@@ -169,7 +168,9 @@ class Receiver {
   template <bool kMayHoldOverlong>
   void CutAtLineFeeds();
   const void* FindLineEnd() const;
-  // ReadLine without the copy: the view lives until the next read.
+  // Reads a chunk, queues the complete lines and hands out the oldest; the
+  // view lives until the next read. Returns the lines still queued, or the
+  // reader's failure value.
   int NextLine(ChunkReader& reader, std::string_view* line);
 
   const ReceiverSettings& settings_;

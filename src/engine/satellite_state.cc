@@ -12,12 +12,6 @@
 namespace orvane {
 namespace {
 
-// The loop normalizes the field count, but a short list must not be read past
-// its end whoever the caller is.
-std::string_view Field(const SentenceFields& f, std::size_t i) {
-  return i < f.size() ? f[i] : std::string_view();
-}
-
 // A GSA PRN is read as a decimal number and truncated toward zero into 16
 // bits. Values beyond the 32-bit range (or not finite) have no integer value
 // and read as 0 instead of invoking undefined conversion.

@@ -118,12 +118,34 @@ class SatelliteState final {
   HRESULT GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation,
                            Variant* snr) const;
 
- private:
-  void MarkNewFixTime(std::string_view time);
-  friend class SnapshotReader;  // typed snapshots read under the one lock
-  friend struct EventArgs;      // so are event parameters
+  // The stored values as they stand, for typed snapshots and event
+  // parameters: valid only during Read's call.
+  struct View {
+    const Variant& automatic_operation;
+    const Variant& operation_mode;
+    const Variant& pdop;
+    const Variant& hdop;
+    const Variant& vdop;
+    const Variant& num_satellites_in_view;
+    const std::vector<std::int16_t>& fix_satellite_prns;
+    const SatelliteList& satellite_in_view;  // in arrival order
+    const SatelliteState& state;
+    // The satellite in view listed last with this number, or null.
+    const SatelliteEntry* FindInView(std::int16_t prn) const { return state.FindInViewLocked(prn); }
+  };
+  // `read(view)` under the state's lock: every value from whole sentences.
+  template <typename Fn>
+  auto Read(const Fn& read) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read(View{automatic_operation_, operation_mode_, pdop_, hdop_, vdop_,
+                     num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_, *this});
+  }
+  // As FixSatellitePRNs and SatelliteInViewPRNs give them.
   static Variant PrnArray(const std::vector<std::int16_t>& prns);
   static Variant PrnArray(const SatelliteList& satellites);
+
+ private:
+  void MarkNewFixTime(std::string_view time);
   // The satellite in view listed last with this number, or null. A GP group
   // may list a number twice: its last block is the one that counts.
   const SatelliteEntry* FindInViewLocked(std::int16_t prn) const;

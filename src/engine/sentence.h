@@ -65,6 +65,12 @@ class SentenceFields {
   std::size_t size_ = 0;
 };
 
+// Field i, or empty past the end: the loop normalizes the count, but a
+// handler must not read past a short list whoever the caller is.
+inline std::string_view Field(const SentenceFields& f, std::size_t i) {
+  return i < f.size() ? f[i] : std::string_view();
+}
+
 // What the loop knows of a sentence besides its normalized fields.
 struct SentenceContext {
   std::string_view talker;               // the two letters after '$'

@@ -10,6 +10,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "automation/date.h"
 #include "automation/error_info.h"
@@ -468,6 +469,57 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
   settings.lat_lon_format = 3;
   EXPECT_EQ(EventArgs::Of(s)[2], Variant::Text(""));
   EXPECT_EQ(s.Longitude(), Variant::Text(""));
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// GGA and GNS store their common members through one step: the same fix
+// sent either way leaves the same values. GNS's HDOP is kept beside them.
+TEST(FixStateGns, StoresWhatGgaStoresAndItsHdop) {
+  struct Case {
+    const char* gga;
+    const char* gns;
+    Variant hdop;
+  };
+  const Case cases[] = {
+      {"112257.00,3844.24011,N,00908.43828,W,1,14,1.5,120.3,M,48.1,M,,",
+       "112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", Variant::R8(1.5)},
+      {"112258.00,3844.24011,S,00908.43828,E,2,07,0.9,-3.5,M,0.0,M,2,0042",
+       "112258.00,3844.24011,S,00908.43828,E,DN,07,0.9,-3.5,0.0,2,0042", Variant::R8(0.9)},
+      {"112259.00,,,,,0,00,,,M,,M,,", "112259.00,,,,,NN,00,,,,,", Variant()},
+  };
+  Settings settings;
+  for (const Case& c : cases) {
+    FixState by_gga(settings), by_gns(settings);
+    by_gga.ParseGga(testing::HandlerFields(std::string("$GPGGA,") + c.gga));
+    by_gns.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + c.gns));
+    const auto members = [](const FixState& s) {
+      return s.Read([](const FixState::View& v) {
+        return std::vector<Variant>{v.position.latitude,  v.position.longitude,
+                                    v.position.altitude,  v.fix_date_time,
+                                    v.fix_quality,        v.num_satellites_in_fix,
+                                    v.geoid_height,       v.time_since_last_dgps_update,
+                                    v.dgps_ref_station_id};
+      });
+    };
+    const std::vector<Variant> gga = members(by_gga);
+    const std::vector<Variant> gns = members(by_gns);
+    ASSERT_EQ(gga.size(), gns.size());
+    for (std::size_t i = 0; i < gga.size(); ++i) {
+      EXPECT_EQ(DebugString(gga[i]), DebugString(gns[i])) << c.gns << " member " << i;
+    }
+    EXPECT_EQ(DebugString(by_gns.Extra(FixExtra::kGnsHdop)), DebugString(c.hdop)) << c.gns;
+    EXPECT_TRUE(by_gga.Extra(FixExtra::kGnsHdop).is_empty());
+  }
+  // An empty field clears the HDOP the last GNS stored.
+  FixState s(settings);
+  s.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + cases[0].gns));
+  s.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + cases[2].gns));
+  EXPECT_TRUE(s.Extra(FixExtra::kGnsHdop).is_empty());
 }
 
 }  // namespace

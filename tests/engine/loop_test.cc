@@ -10,6 +10,7 @@
 #include "engine/sentence.h"
 #include "support/memory_reader.h"
 #include "support/nmea.h"
+#include "support/peers.h"
 #include "presentation/settings.h"
 
 namespace orvane {
@@ -149,10 +150,10 @@ TEST_F(LoopTest, ReaderFailureHandsOutNoLineAndIsRetried) {
   MemoryReader reader("$A\n$B\n", {3});
   reader.failures = {0, 5};
   std::string line;
-  EXPECT_EQ(receiver.ReadLine(reader, line), 0);  // "$A\n" read, handed out
+  EXPECT_EQ(testing::ReceiverPeer::ReadLine(receiver, reader, line), 0);  // "$A\n" read, handed out
   EXPECT_EQ(line, "$A");
   line.clear();
-  EXPECT_EQ(receiver.ReadLine(reader, line), 5);
+  EXPECT_EQ(testing::ReceiverPeer::ReadLine(receiver, reader, line), 5);
   EXPECT_TRUE(line.empty());
   RunAll(reader);
   EXPECT_EQ(events.Raw(), std::vector<std::string>{"$B"});
@@ -200,7 +201,8 @@ TEST_F(LoopTest, TheOverlongRuleGoesByLengthWhateverTheChunks) {
     EXPECT_EQ(events.Ids(), (std::vector<DISPID>{1, 3, 1, 1, 1, 1}));
     EXPECT_EQ(fresh.stats().overlong_dropped, 2u);
     EXPECT_EQ(fresh.stats().lines, 5u);
-    EXPECT_LE(fresh.buffered_bytes(), bound + size) << "a dropped line is not kept";
+    EXPECT_LE(testing::ReceiverPeer::BufferedBytes(fresh), bound + size)
+        << "a dropped line is not kept";
   }
 }
 
@@ -209,10 +211,10 @@ TEST_F(LoopTest, AFullQueueStopsReadingUntilItDrains) {
   for (std::size_t i = 0; i < Receiver::kMaxQueuedLines + 100; ++i) many += "$L\n";
   MemoryReader reader(many, {many.size()});
   std::string line;
-  receiver.ReadLine(reader, line);
+  testing::ReceiverPeer::ReadLine(receiver, reader, line);
   EXPECT_EQ(receiver.queued_lines(), Receiver::kMaxQueuedLines + 99);
   const int calls = reader.calls;
-  receiver.ReadLine(reader, line);
+  testing::ReceiverPeer::ReadLine(receiver, reader, line);
   EXPECT_EQ(reader.calls, calls);  // no read while the queue is over its bound
   RunAll(reader);  // the two lines taken above were never handled
   EXPECT_EQ(events.Raw().size(), Receiver::kMaxQueuedLines + 98);
@@ -227,7 +229,7 @@ TEST_F(LoopTest, AReaderAheadOfTheLoopKeepsMemoryBounded) {
   std::size_t most = 0;
   while (!reader.drained()) {
     receiver.ProcessAvailableSentences(reader, stop);
-    most = std::max(most, receiver.buffered_bytes());
+    most = std::max(most, testing::ReceiverPeer::BufferedBytes(receiver));
   }
   RunAll(reader);
   EXPECT_EQ(events.Raw().size(), 200000u);

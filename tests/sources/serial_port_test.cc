@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <termios.h>
 
+#include "support/peers.h"
 #include "support/source_test_support.h"
 #include "sources/device.h"
 
@@ -290,7 +291,7 @@ TEST_F(SerialPortTest, OpenAfterAPacedReplayDoesNotPace) {
   ASSERT_TRUE(rig_.events.WaitFileComplete(1));
   ASSERT_TRUE(rig_.WaitClosed());
   ASSERT_EQ(OpenPty(), S_OK) << ErrorText();
-  EXPECT_EQ(rig_.receiver.fix().fix_time_listener(), nullptr);
+  EXPECT_EQ(testing::FixStatePeer::Listener(rig_.receiver.fix()), nullptr);
   // A fix an hour after the replayed one arrives at once.
   pty_.Write(Sentence("$GPRMC,133519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"));
   EXPECT_TRUE(rig_.events.WaitRaw(2, milliseconds(5000)));

@@ -18,7 +18,6 @@
 // --survey writes what survey and timing units send: GGA, ZDA and VTG only
 // (no RMC: the date and speed are in ZDA and VTG).
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,33 +27,11 @@
 #include <vector>
 
 #include "engine/sentence.h"
+#include "gen/gen_text.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDeg = kPi / 180.0;
-
-// SplitMix64: the same numbers from every compiler and library, unlike the
-// standard distributions.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double Uniform(double lo, double hi) {
-    return lo + (hi - lo) * static_cast<double>(Next() >> 11) * 0x1.0p-53;
-  }
-  int Int(int lo, int hi) {  // inclusive
-    return lo + static_cast<int>(Next() % static_cast<std::uint64_t>(hi - lo + 1));
-  }
-
- private:
-  std::uint64_t state_;
-};
+using namespace orvane::gen;
 
 struct Site {
   const char* name;
@@ -108,103 +85,6 @@ struct Options {
   long long start_epoch = 0;  // seconds since 1970-01-01 UTC
   const char* output = nullptr;
 };
-
-// Days since 1970-01-01 for a civil date (proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, int* y, int* m, int* d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (*m <= 2));
-}
-
-double Wrap360(double a) {
-  a = std::fmod(a, 360.0);
-  return a < 0 ? a + 360.0 : a;
-}
-
-// Local flat-earth bearing (degrees true) and range (nautical miles): the
-// legs are a few miles long.
-void BearingRange(double lat1, double lon1, double lat2, double lon2, double* bearing,
-                  double* range) {
-  const double north = (lat2 - lat1) * 60.0;
-  const double east = (lon2 - lon1) * 60.0 * std::cos((lat1 + lat2) / 2 * kDeg);
-  *bearing = Wrap360(std::atan2(east, north) / kDeg);
-  *range = std::hypot(north, east);
-}
-
-class Writer {
- public:
-  Writer(std::FILE* out, long long limit) : out_(out), limit_(limit) {}
-  bool full() const { return limit_ >= 0 && written_ >= limit_; }
-  long long written() const { return written_; }
-  // Adds "*hh" and CR LF to a body that starts with '$'.
-  void Emit(std::string body) {
-    if (full()) return;
-    orvane::AppendChecksum(body);
-    body += "\r\n";
-    std::fwrite(body.data(), 1, body.size(), out_);
-    ++written_;
-  }
-
- private:
-  std::FILE* out_;
-  long long limit_;
-  long long written_ = 0;
-};
-
-// MinGW checks plain "printf" against the Microsoft runtime, which has no %zu.
-#ifdef __MINGW32__
-#define ORVANE_PRINTF gnu_printf
-#else
-#define ORVANE_PRINTF printf
-#endif
-std::string Format(const char* fmt, ...) __attribute__((format(ORVANE_PRINTF, 1, 2)));
-std::string Format(const char* fmt, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  return buf;
-}
-
-// "4807.0380,N" and "01131.0000,E": whole degrees in `width` digits, minutes
-// to four places, carrying a minute that rounds to 60 into the degrees.
-std::string Coordinate(double value, int width, char positive, char negative) {
-  const double a = std::fabs(value);
-  int d = static_cast<int>(a);
-  double min = (a - d) * 60.0;
-  if (std::round(min * 10000) >= 600000) {
-    min = 0;
-    ++d;
-  }
-  return Format("%0*d%07.4f,%c", width, d, min, value < 0 ? negative : positive);
-}
-std::string Lat(double lat) { return Coordinate(lat, 2, 'N', 'S'); }
-std::string Lon(double lon) { return Coordinate(lon, 3, 'E', 'W'); }
-
-bool ParseStart(const char* text, long long* epoch) {
-  int y, mo, d, h, mi, s;
-  if (std::sscanf(text, "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return false;
-  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
-  *epoch = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 +
-           h * 3600 + mi * 60 + s;
-  return true;
-}
 
 // The other systems' satellites, as their receivers number them.
 struct System {
