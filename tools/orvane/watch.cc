@@ -1,9 +1,9 @@
 #include "watch.h"
 
 #include <curses.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +22,7 @@
 #include "control/orvane_control.h"
 #include "control/snapshots.h"
 #include "record.h"
+#include "watch_terminal.h"
 #include "watch_view.h"
 
 namespace orvane::cli {
@@ -36,46 +37,6 @@ constexpr milliseconds kFrameInterval{100};
 std::atomic<bool> g_stop{false};
 void OnStopSignal(int) { g_stop = true; }
 
-// What a crash signal needs to give the terminal back, prepared while the
-// screen starts: its handler may only make async-signal-safe calls.
-struct CrashRestore {
-  termios saved{};
-  bool have_saved = false;
-  char sequence[256] = {};
-  std::size_t length = 0;
-};
-CrashRestore g_restore;
-volatile std::sig_atomic_t g_screen_on = 0;
-
-void OnCrash(int sig) {
-  if (g_screen_on != 0) {
-    if (g_restore.length > 0) {
-      [[maybe_unused]] const ssize_t n =
-          ::write(STDOUT_FILENO, g_restore.sequence, g_restore.length);
-    }
-    if (g_restore.have_saved) ::tcsetattr(STDOUT_FILENO, TCSANOW, &g_restore.saved);
-  }
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
-}
-
-void AddCapability(const char* name) {
-  const char* s = tigetstr(const_cast<char*>(name));
-  if (s == nullptr || s == reinterpret_cast<char*>(-1)) return;
-  const std::size_t n = std::strlen(s);
-  if (g_restore.length + n >= sizeof g_restore.sequence) return;
-  std::memcpy(g_restore.sequence + g_restore.length, s, n);
-  g_restore.length += n;
-}
-
-void Handle(int sig, void (*handler)(int)) {
-  struct sigaction sa {};
-  sa.sa_handler = handler;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;  // no SA_RESTART: an interrupt ends the wait for a key
-  ::sigaction(sig, &sa, nullptr);
-}
-
 // The names `live` takes: a scheme, or a terminal device. Anything else is
 // a log.
 bool IsLiveName(const std::string& name) {
@@ -85,30 +46,6 @@ bool IsLiveName(const std::string& name) {
   struct stat st {};
   return ::stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
-
-class CursesCanvas final : public Canvas {
- public:
-  int rows() const override { return LINES; }
-  int cols() const override { return COLS; }
-  void Put(int row, int col, std::string_view text, Style style) override {
-    if (row < 0 || row >= LINES || col >= COLS || text.empty()) return;
-    if (col < 0) {
-      if (static_cast<std::size_t>(-col) >= text.size()) return;
-      text.remove_prefix(static_cast<std::size_t>(-col));
-      col = 0;
-    }
-    const attr_t attr = style == Style::kBold      ? A_BOLD
-                        : style == Style::kDim     ? A_DIM
-                        : style == Style::kReverse ? A_REVERSE
-                                                   : A_NORMAL;
-    attrset(attr);
-    // The last cell of the last row would scroll some terminals.
-    int room = COLS - col;
-    if (row == LINES - 1) --room;
-    if (room > 0) mvaddnstr(row, col, text.data(), std::min(static_cast<int>(text.size()), room));
-    attrset(A_NORMAL);
-  }
-};
 
 // What the reader thread tells the screen.
 struct Shared {
@@ -261,28 +198,13 @@ void Watch::CloseAndWait() {
 }
 
 bool Watch::StartScreen() {
-  g_restore.have_saved = ::tcgetattr(STDOUT_FILENO, &g_restore.saved) == 0;
-  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Handle(sig, OnCrash);
-  // newterm rather than initscr, which would exit on a terminal it does not
-  // know and leave the source open.
-  screen_ = newterm(nullptr, stdout, stdin);
-  if (screen_ == nullptr) return false;
-  set_escdelay(25);  // a lone Esc should not hold the keys up
-  cbreak();
-  noecho();
-  keypad(stdscr, TRUE);
-  curs_set(0);
-  g_restore.length = 0;
-  for (const char* cap : {"sgr0", "cnorm", "rmkx", "rmcup"}) AddCapability(cap);
-  g_screen_on = 1;
-  return true;
+  screen_ = OpenScreen();
+  return screen_ != nullptr;
 }
 
 void Watch::StopScreen() {
   if (screen_ == nullptr) return;
-  g_screen_on = 0;
-  endwin();
-  delscreen(screen_);
+  CloseScreen(screen_);
   screen_ = nullptr;
 }
 
@@ -515,7 +437,7 @@ int Watch::Run() {
     shared_.dirty = true;
   });
   // Installed before the screen starts, so curses keeps its hands off them.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) Handle(sig, OnStopSignal);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) HandleSignal(sig, OnStopSignal);
   if (const int status = OpenAndStartScreen(); status != kExitOk) return status;
   Loop();
   const bool source_failed = live_ && !control_->IsSourceOpen() && !quit_ && !g_stop;
