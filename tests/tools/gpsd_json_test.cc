@@ -43,6 +43,13 @@ TEST(GpsdJsonTest, TpvWritesWhatTheEpochHolds) {
   Epoch far;
   far.time = At(10000, 1, 1, 23, 59, 59);
   far.milliseconds = 50;
+  // gpsd's places: a sum's binary noise rounded away, a tiny negative not
+  // written as -0, a value past fixed notation's room still a number.
+  Epoch places;
+  places.latitude = 50.0 + 45.90001 / 60;
+  places.altitude_hae = 1.9 + 47.3;
+  places.magnetic_variation = -0.00001;
+  places.speed = 1e300;
   Epoch half;
   half.time = At(2009, 12, 9, 15, 25, 8);
   half.milliseconds = 500;
@@ -59,6 +66,9 @@ TEST(GpsdJsonTest, TpvWritesWhatTheEpochHolds) {
       // JSON has no infinity: what overflowed is left out, the rest stays.
       {"non-finite values", overflowed, "{\"class\":\"TPV\",\"mode\":2,\"lat\":1,\"track\":7}\n"},
       {"a year past four digits", far, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"10000-01-01T23:59:59.050Z\"}\n"},
+      {"gpsd's decimal places", places,
+       "{\"class\":\"TPV\",\"mode\":0,\"lat\":50.765000167,\"altHAE\":49.2,\"magvar\":0,"
+       "\"speed\":5.144444444444445e+299}\n"},
       {"half a second", half, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"2009-12-09T15:25:08.500Z\"}\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(GpsdTpv(c.epoch), c.tpv) << c.what;

@@ -32,15 +32,28 @@ class Cursor {
   }
   void Int(long long value) { p_ = std::to_chars(p_, p_ + kIntChars, value).ptr; }
   // `key` is `,"name":`.
+  // At most `decimals` places, as gpsd writes them: a sum or a change of
+  // units (altHAE, speed in m/s) would otherwise show the binary noise of
+  // 49.199999999999996.
   template <std::size_t N>
-  void Number(const char (&key)[N], const std::optional<double>& value, double factor = 1.0) {
+  void Number(const char (&key)[N], const std::optional<double>& value, int decimals,
+              double factor = 1.0) {
     if (!value) return;
     // JSON has no infinity: a field that overflows is left out, as gpsd
     // leaves out what it does not know.
     const double v = *value * factor;
     if (!std::isfinite(v)) return;
     Literal(key);
-    p_ = WriteDouble(p_, v);
+    if (std::fabs(v) >= 1e15) {  // past fixed notation's room
+      p_ = WriteDouble(p_, v);
+      return;
+    }
+    char* end = std::to_chars(p_, p_ + kDoubleChars, v, std::chars_format::fixed, decimals).ptr;
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+    if (end - p_ == 2 && p_[0] == '-' && p_[1] == '0') end = p_ + 1;  // -0.0001 at 3 places
+    if (end - p_ == 1 && p_[0] == '-') *p_ = '0';
+    p_ = end;
   }
   template <std::size_t N>
   void Integer(const char (&key)[N], const std::optional<int>& value) {
@@ -147,19 +160,19 @@ void AppendGpsdTpv(TextBuffer& s, const Epoch& e) {
   c.Literal("{\"class\":\"TPV\",\"mode\":");
   c.Int(e.mode.value_or(0));
   c.Time(e.time, e.milliseconds);
-  c.Number(",\"lat\":", e.latitude);
-  c.Number(",\"lon\":", e.longitude);
-  c.Number(",\"altHAE\":", e.altitude_hae);
-  c.Number(",\"altMSL\":", e.altitude);
-  c.Number(",\"geoidSep\":", e.geoid_height);
-  c.Number(",\"epx\":", e.longitude_error);
-  c.Number(",\"epy\":", e.latitude_error);
-  c.Number(",\"epv\":", e.altitude_error);
-  c.Number(",\"track\":", e.course);
-  c.Number(",\"magtrack\":", e.magnetic_course);
-  c.Number(",\"magvar\":", e.magnetic_variation);
-  c.Number(",\"speed\":", e.speed, kMetresPerSecondPerKnot);
-  c.Number(",\"heading\":", e.heading);
+  c.Number(",\"lat\":", e.latitude, 9);
+  c.Number(",\"lon\":", e.longitude, 9);
+  c.Number(",\"altHAE\":", e.altitude_hae, 4);
+  c.Number(",\"altMSL\":", e.altitude, 4);
+  c.Number(",\"geoidSep\":", e.geoid_height, 4);
+  c.Number(",\"epx\":", e.longitude_error, 3);
+  c.Number(",\"epy\":", e.latitude_error, 3);
+  c.Number(",\"epv\":", e.altitude_error, 3);
+  c.Number(",\"track\":", e.course, 4);
+  c.Number(",\"magtrack\":", e.magnetic_course, 4);
+  c.Number(",\"magvar\":", e.magnetic_variation, 4);
+  c.Number(",\"speed\":", e.speed, 3, kMetresPerSecondPerKnot);
+  c.Number(",\"heading\":", e.heading, 4);
   c.Literal("}\n");
 }
 
@@ -168,9 +181,9 @@ void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
   Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + e.sky.in_sight.size() * kPerSatellite);
   c.Literal("{\"class\":\"SKY\"");
   c.Time(e.time, e.milliseconds);
-  c.Number(",\"hdop\":", e.hdop);
-  c.Number(",\"pdop\":", e.pdop);
-  c.Number(",\"vdop\":", e.vdop);
+  c.Number(",\"hdop\":", e.hdop, 3);
+  c.Number(",\"pdop\":", e.pdop, 3);
+  c.Number(",\"vdop\":", e.vdop, 3);
   c.Literal(",\"nSat\":");
   c.Int(static_cast<long long>(e.sky.in_sight.size()));
   c.Literal(",\"uSat\":");
