@@ -5,19 +5,16 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cxxabi.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <type_traits>
-#include <typeinfo>
 #include <vector>
 
 #include "control/member_table.h"
 #include "docs.h"
-#include "read.h"
 #include "orvane/orvane.h"
+#include "read.h"
+#include "snapshots_py.h"
 #include "values.h"
 
 namespace py = pybind11;
@@ -40,135 +37,6 @@ py::object g_error;  // orvane.Error
   PyErr_SetObject(g_error.ptr(), error.ptr());
   throw py::error_already_set();
 }
-
-// A snapshot's fields as Python values: None where not received, time as a
-// UTC datetime, lists for vectors.
-py::object Value(const std::optional<UtcTime>& v) {
-  if (!v) return py::none();
-  py::module_ dt = py::module_::import("datetime");
-  return dt.attr("datetime").attr("fromtimestamp")(v->time_since_epoch().count(),
-                                                    dt.attr("timezone").attr("utc"));
-}
-py::object Value(const Satellite& s);
-template <typename T>
-py::object Value(const T& v) {
-  return py::cast(v);
-}
-template <typename T>
-py::object Value(const std::vector<T>& v) {
-  py::list list;
-  for (const T& e : v) list.append(Value(e));
-  return list;
-}
-
-py::handle g_module;  // orvane._orvane, where the snapshot classes go
-
-// The C++ type's own name, without its namespace: Fix for orvane::Fix.
-template <typename T>
-std::string ClassName() {
-  int status = 0;
-  char* full = abi::__cxa_demangle(typeid(T).name(), nullptr, nullptr, &status);
-  std::string name = status == 0 && full ? full : typeid(T).name();
-  std::free(full);
-  return name.substr(name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1);
-}
-
-// A snapshot field's Python type, as a stub writes it.
-template <typename T>
-struct PyTypeName {
-  static std::string Get() { return std::is_class_v<T> ? ClassName<T>() : "Any"; }
-};
-template <> struct PyTypeName<bool> { static std::string Get() { return "bool"; } };
-template <> struct PyTypeName<int> { static std::string Get() { return "int"; } };
-template <> struct PyTypeName<double> { static std::string Get() { return "float"; } };
-template <> struct PyTypeName<char> { static std::string Get() { return "str"; } };
-template <> struct PyTypeName<std::string> { static std::string Get() { return "str"; } };
-template <> struct PyTypeName<UtcTime> { static std::string Get() { return "datetime.datetime"; } };
-template <typename T>
-struct PyTypeName<std::optional<T>> {
-  static std::string Get() { return PyTypeName<T>::Get() + " | None"; }
-};
-template <typename T>
-struct PyTypeName<std::vector<T>> {
-  static std::string Get() { return "list[" + PyTypeName<T>::Get() + "]"; }
-};
-
-struct SnapshotSchema {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> fields;  // name, Python type
-};
-std::vector<SnapshotSchema>& Schemas() {
-  static auto* schemas = new std::vector<SnapshotSchema>;
-  return *schemas;
-}
-
-// A class of the module, a types.SimpleNamespace with the fields annotated,
-// made once for each snapshot type.
-py::handle SnapshotClass(SnapshotSchema schema) {
-  py::dict annotations;
-  for (const auto& [field, type] : schema.fields) annotations[py::str(field)] = type;
-  py::dict body;
-  body["__doc__"] = OwnDoc(schema.name);
-  body["__module__"] = g_module.attr("__name__");
-  body["__annotations__"] = annotations;
-  py::object base = py::module_::import("types").attr("SimpleNamespace");
-  py::object cls = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type))(
-      schema.name, py::make_tuple(base), body);
-  if (!py::hasattr(g_module, schema.name.c_str())) g_module.attr(schema.name.c_str()) = cls;
-  Schemas().push_back(std::move(schema));
-  return cls.release();  // lives as long as the process
-}
-
-// A snapshot as an instance of its class, each field named as in C++.
-template <typename Snapshot, typename... Members>
-py::object Namespace(const Snapshot& snapshot, std::pair<const char*, Members Snapshot::*>... fields) {
-  static const py::handle cls =
-      SnapshotClass({ClassName<Snapshot>(), {{fields.first, PyTypeName<Members>::Get()}...}});
-  py::dict d;
-  ((d[fields.first] = Value(snapshot.*fields.second)), ...);
-  return cls(**d);
-}
-#define FIELD(name) std::pair{#name, &Of::name}
-
-py::object Value(const Satellite& s) {
-  using Of = Satellite;
-  return Namespace(s, FIELD(number), FIELD(elevation), FIELD(azimuth), FIELD(snr), FIELD(used_in_fix));
-}
-
-py::object SnapshotToPython(const Fix& f) {
-  using Of = Fix;
-  return Namespace(f, FIELD(good), FIELD(time), FIELD(latitude), FIELD(longitude), FIELD(altitude),
-                   FIELD(speed), FIELD(course), FIELD(magnetic_variation), FIELD(quality),
-                   FIELD(satellites_in_fix), FIELD(hdop), FIELD(geoid_height), FIELD(dgps_age),
-                   FIELD(dgps_station), FIELD(mode), FIELD(magnetic_course), FIELD(local_zone_offset),
-                   FIELD(gnss_mode), FIELD(heading), FIELD(magnetic_heading), FIELD(latitude_error),
-                   FIELD(longitude_error), FIELD(altitude_error), FIELD(receiver_text));
-}
-
-py::object SnapshotToPython(const Satellites& s) {
-  using Of = Satellites;
-  return Namespace(s, FIELD(automatic), FIELD(mode), FIELD(pdop), FIELD(hdop), FIELD(vdop), FIELD(in_view),
-                   FIELD(used), FIELD(in_sight));
-}
-
-py::object SnapshotToPython(const Navigation& n) {
-  using Of = Navigation;
-  return Namespace(n, FIELD(origin), FIELD(destination), FIELD(destination_latitude),
-                   FIELD(destination_longitude), FIELD(range), FIELD(bearing_to_destination),
-                   FIELD(cross_track_error), FIELD(steer), FIELD(closing_velocity),
-                   FIELD(origin_to_destination_true), FIELD(origin_to_destination_magnetic), FIELD(arrived),
-                   FIELD(route_name), FIELD(route), FIELD(route_complete));
-}
-py::object SnapshotToPython(const Epoch& e) {
-  using Of = Epoch;
-  return Namespace(e, FIELD(time), FIELD(good), FIELD(latitude), FIELD(longitude), FIELD(altitude),
-                   FIELD(altitude_hae), FIELD(geoid_height), FIELD(speed), FIELD(course), FIELD(magnetic_course),
-                   FIELD(magnetic_variation), FIELD(heading), FIELD(magnetic_heading), FIELD(mode), FIELD(quality),
-                   FIELD(satellites_used),
-                   FIELD(satellites_in_view), FIELD(pdop), FIELD(hdop), FIELD(vdop), FIELD(latitude_error),
-                   FIELD(longitude_error), FIELD(altitude_error), FIELD(sentences));
-}
-#undef FIELD
 
 // Exceptions raised by callbacks wait here until the pumping call re-raises
 // the first of them.
@@ -310,8 +178,8 @@ class PyControl {
     for (const EventInfo& e : Events()) {
       if (SameMemberName(e.name, event)) {
         std::uint32_t cookie = 0;
-        const Hresult hr = control().Advise(std::make_shared<PySink>(e.dispid, std::move(fn), errors_),
-                                            &cookie);
+        const Hresult hr =
+            control().Advise(std::make_shared<PySink>(e.dispid, std::move(fn), errors_), &cookie);
         if (Failed(hr)) Raise(hr);
         return cookie;
       }
@@ -368,7 +236,8 @@ class PyControl {
   }
 
   static std::chrono::milliseconds Millis(double seconds) {
-    if (!(seconds >= 0)) throw py::value_error("orvane: a time must be a non-negative number of seconds");
+    if (!(seconds >= 0))
+      throw py::value_error("orvane: a time must be a non-negative number of seconds");
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(seconds, 1e9) * 1000));
   }
 
@@ -394,16 +263,19 @@ void DefineMembers(py::class_<PyControl>& cls) {
     const std::string name(member.name);
     if (!FirstOfName(member) || py::hasattr(cls, name.c_str())) continue;
     if (member.kind == MemberKind::kMethod) {
-      cls.def(name.c_str(), [name](PyControl& c, const py::args& args) { return c.CallMethod(name, args); },
-              KeepDoc(MemberDocstring(member, false)));
+      cls.def(
+          name.c_str(),
+          [name](PyControl& c, const py::args& args) { return c.CallMethod(name, args); },
+          KeepDoc(MemberDocstring(member, false)));
       continue;
     }
     const bool settable = Settable(name);
     py::cpp_function getter([name](PyControl& c) { return c.GetAttr(name); });
     const char* doc = KeepDoc(MemberDocstring(member, settable));
     if (settable) {
-      cls.def_property(name.c_str(), getter,
-                       py::cpp_function([name](PyControl& c, const py::object& v) { c.SetAttr(name, v); }), doc);
+      cls.def_property(
+          name.c_str(), getter,
+          py::cpp_function([name](PyControl& c, const py::object& v) { c.SetAttr(name, v); }), doc);
     } else {
       cls.def_property_readonly(name.c_str(), getter, doc);
     }
@@ -415,13 +287,16 @@ py::dict StubTypes() {
   py::list members;
   for (const MemberInfo& member : AllMembers()) {
     if (!FirstOfName(member)) continue;
-    const char* kind = member.kind == MemberKind::kMethod ? "method" : Settable(member.name) ? "property" : "readonly";
+    const char* kind = member.kind == MemberKind::kMethod ? "method"
+                       : Settable(member.name)            ? "property"
+                                                          : "readonly";
     members.append(py::make_tuple(std::string(member.name), kind, MemberStubType(member)));
   }
   py::dict own;
   for (const PyDoc& row : OwnDocs()) own[py::str(std::string(row.name))] = std::string(row.type);
   py::list snapshots;
-  for (const SnapshotSchema& schema : Schemas()) snapshots.append(py::make_tuple(schema.name, schema.fields));
+  for (const SnapshotSchema& schema : Schemas())
+    snapshots.append(py::make_tuple(schema.name, schema.fields));
   py::dict types;
   types["members"] = members;
   types["own"] = own;
@@ -429,34 +304,10 @@ py::dict StubTypes() {
   return types;
 }
 
-}  // namespace
-}  // namespace orvane
-
-PYBIND11_MODULE(_orvane, m) {
-  using orvane::PyControl;
-  using orvane::OwnDoc;
-  // Each docstring starts with the signature the stub gives, not pybind11's.
-  py::options options;
-  options.disable_function_signatures();
-  m.doc() = OwnDoc("module");
-  m.attr("__version__") = ORVANE_VERSION;
-  orvane::g_module = m;
-  orvane::g_error = py::reinterpret_borrow<py::object>(
-      PyErr_NewExceptionWithDoc("orvane.Error", OwnDoc("Error"), PyExc_RuntimeError, nullptr));
-  orvane::g_error.attr("hresult") = 0;  // each raised one has its own
-  orvane::g_error.attr("description") = py::none();
-  orvane::g_error.attr("source") = py::none();
-  m.attr("Error") = orvane::g_error;
-  m.def("members", [] {
-    py::list rows;
-    for (const orvane::MemberInfo& member : orvane::Members()) {
-      rows.append(py::make_tuple(std::string(member.name), std::string(orvane::KindName(member.kind))));
-    }
-    return rows;
-  }, OwnDoc("members"));
+// The Control class: the members come later, from the member table.
+py::class_<PyControl> DefineControl(py::module_& m) {
   py::class_<PyControl> control(m, "Control", OwnDoc("Control"));
-  control
-      .def(py::init<>(), OwnDoc("Control.__init__"))
+  control.def(py::init<>(), OwnDoc("Control.__init__"))
       .def("__getattr__", &PyControl::GetAttr)
       .def("__setattr__", &PyControl::SetAttr)
       .def("on", &PyControl::On, py::arg("event"), py::arg("callback"), OwnDoc("Control.on"))
@@ -465,22 +316,64 @@ PYBIND11_MODULE(_orvane, m) {
       .def("run_for", &PyControl::DoRunFor, py::arg("seconds"), OwnDoc("Control.run_for"))
       .def("run_until", &PyControl::DoRunUntil, py::arg("predicate"), py::arg("timeout"),
            OwnDoc("Control.run_until"))
-      .def("fileno", [](PyControl&) { return orvane::ApartmentDescriptor(); }, OwnDoc("Control.fileno"))
+      .def(
+          "fileno", [](PyControl&) { return orvane::ApartmentDescriptor(); },
+          OwnDoc("Control.fileno"))
       .def("release", &PyControl::Release, OwnDoc("Control.release"))
       .def_property_readonly("is_open", &PyControl::IsOpen, OwnDoc("Control.is_open"))
-      .def_property_readonly("fix", [](PyControl& c) { return orvane::SnapshotToPython(c.control().Fix()); },
-                             OwnDoc("Control.fix"))
-      .def_property_readonly("satellites",
-                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Satellites()); },
-                             OwnDoc("Control.satellites"))
-      .def_property_readonly("navigation",
-                             [](PyControl& c) { return orvane::SnapshotToPython(c.control().Navigation()); },
-                             OwnDoc("Control.navigation"))
-      .def("__enter__", [](py::object self) { return self; }, OwnDoc("Control.__enter__"))
-      .def("__exit__", [](PyControl& c, py::args) {
-        c.Release();
-        return false;
-      }, OwnDoc("Control.__exit__"));
+      .def_property_readonly(
+          "fix", [](PyControl& c) { return orvane::SnapshotToPython(c.control().Fix()); },
+          OwnDoc("Control.fix"))
+      .def_property_readonly(
+          "satellites",
+          [](PyControl& c) { return orvane::SnapshotToPython(c.control().Satellites()); },
+          OwnDoc("Control.satellites"))
+      .def_property_readonly(
+          "navigation",
+          [](PyControl& c) { return orvane::SnapshotToPython(c.control().Navigation()); },
+          OwnDoc("Control.navigation"))
+      .def(
+          "__enter__", [](py::object self) { return self; }, OwnDoc("Control.__enter__"))
+      .def(
+          "__exit__",
+          [](PyControl& c, py::args) {
+            c.Release();
+            return false;
+          },
+          OwnDoc("Control.__exit__"));
+  return control;
+}
+
+}  // namespace
+}  // namespace orvane
+
+PYBIND11_MODULE(_orvane, m) {
+  using orvane::OwnDoc;
+  using orvane::PyControl;
+  // Each docstring starts with the signature the stub gives, not pybind11's.
+  py::options options;
+  options.disable_function_signatures();
+  m.doc() = OwnDoc("module");
+  m.attr("__version__") = ORVANE_VERSION;
+  orvane::SetSnapshotModule(m);
+  orvane::g_error = py::reinterpret_borrow<py::object>(
+      PyErr_NewExceptionWithDoc("orvane.Error", OwnDoc("Error"), PyExc_RuntimeError, nullptr));
+  orvane::g_error.attr("hresult") = 0;  // each raised one has its own
+  orvane::g_error.attr("description") = py::none();
+  orvane::g_error.attr("source") = py::none();
+  m.attr("Error") = orvane::g_error;
+  m.def(
+      "members",
+      [] {
+        py::list rows;
+        for (const orvane::MemberInfo& member : orvane::Members()) {
+          rows.append(
+              py::make_tuple(std::string(member.name), std::string(orvane::KindName(member.kind))));
+        }
+        return rows;
+      },
+      OwnDoc("members"));
+  py::class_<PyControl> control = orvane::DefineControl(m);
 
   // The snapshot classes, made before any snapshot is taken so the stub sees them.
   orvane::SnapshotToPython(orvane::Fix{});

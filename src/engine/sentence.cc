@@ -86,7 +86,8 @@ bool VerifyChecksum(std::string_view& line) {
   std::size_t star = 0;
   unsigned x = 0;
   if (line.empty() || line[0] != '*') {
-    for (star = 1; star < line.size() && line[star] != '*'; ++star) x ^= static_cast<unsigned char>(line[star]);
+    for (star = 1; star < line.size() && line[star] != '*'; ++star)
+      x ^= static_cast<unsigned char>(line[star]);
     if (star >= line.size()) return true;
   }
   const std::int32_t expected = StrtolHex(line.substr(star + 1));
@@ -130,8 +131,9 @@ namespace {
 // What the one-pass splitters share once the asterisk and the commas are
 // found: the checksum against the suffix, the last field and the trimming.
 [[gnu::always_inline]] inline bool FinishSplit(std::string_view& line, SentenceFields& fields,
-                                               std::string_view* out, std::string_view* o, const char* start,
-                                               const char* star, unsigned x, bool blanks) {
+                                               std::string_view* out, std::string_view* o,
+                                               const char* start, const char* star, unsigned x,
+                                               bool blanks) {
   const char* const p = line.data();
   const char* end = p + line.size();
   if (star != nullptr) {
@@ -163,18 +165,37 @@ unsigned FoldXor(std::uint64_t acc) {
 }
 
 #if defined(__SSE2__)
+// 16 zeros then 16 ones: from k on, bytes k and above are kept.
+alignas(16) constexpr unsigned char kFrom[32] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline __m128i From(unsigned k) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFrom + 16 - k));
+}
+
+// The sixteen bytes at q, never reading past the line's end e: a tail is
+// loaded ending at e, and the bits below *shift were already seen.
+inline __m128i LoadBlock(const char* q, const char* e, std::size_t size, unsigned* shift) {
+  const std::size_t left = static_cast<std::size_t>(e - q);
+  *shift = 0;
+  if (left >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  if (size >= 16) {
+    *shift = static_cast<unsigned>(16 - left);
+    return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(e - 16)), From(*shift));
+  }
+  alignas(16) char tail[16] = {};  // zero bytes match nothing and XOR to nothing
+  std::memcpy(tail, q, left);
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+}
+
 bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
   // Sixteen bytes at a time: one compare per byte of interest gives a bit
   // per byte, and the XOR is kept as a vector until the end.
   const std::size_t size = line.size();
   const char* const p = line.data();
   const char* const e = p + size;
-  // 16 zeros then 16 ones: from k on, bytes k and above are kept.
-  alignas(16) static constexpr unsigned char kFrom[32] = {
-      0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
-      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  auto from = [](unsigned k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFrom + 16 - k)); };
-  const __m128i commas = _mm_set1_epi8(','), asterisks = _mm_set1_epi8('*'), spaces = _mm_set1_epi8(' ');
+  const __m128i commas = _mm_set1_epi8(','), asterisks = _mm_set1_epi8('*'),
+                spaces = _mm_set1_epi8(' ');
   std::string_view* const out = fields.Overwrite(SentenceFields::kInlineCapacity);
   std::string_view* o = out;
   std::string_view* const o_limit = out + (kMaxOnePassCommas - 16);
@@ -183,24 +204,15 @@ bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
   __m128i acc = _mm_setzero_si128();
   unsigned blanks = 0;
   for (const char* q = p; q < e; q += 16) {
-    const std::size_t left = static_cast<std::size_t>(e - q);
-    __m128i v;
-    unsigned shift = 0;  // the tail is loaded ending at the line's end: bits below this were seen
-    if (left >= 16) {
-      v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    } else if (size >= 16) {
-      shift = static_cast<unsigned>(16 - left);
-      v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(e - 16)), from(shift));
-    } else {
-      alignas(16) char tail[16] = {};  // zero bytes match nothing and XOR to nothing
-      std::memcpy(tail, q, left);
-      v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
-    }
-    bool last = left <= 16;
+    unsigned shift;
+    __m128i v = LoadBlock(q, e, size, &shift);
+    bool last = e - q <= 16;
     unsigned keep = 0xFFFFu >> shift;
-    if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, asterisks))) >> shift; m != 0) {
+    if (const unsigned m =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, asterisks))) >> shift;
+        m != 0) {
       const unsigned at = static_cast<unsigned>(std::countr_zero(m));
-      v = _mm_andnot_si128(from(shift + at), v);
+      v = _mm_andnot_si128(From(shift + at), v);
       keep &= (1u << at) - 1;
       star = q + at;
       last = true;
@@ -208,8 +220,9 @@ bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
     acc = _mm_xor_si128(acc, v);
     blanks |= (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, spaces))) >> shift) & keep;
     if (o > o_limit) return SplitVerifiedFieldsReference(line, fields);
-    for (unsigned m = (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, commas))) >> shift) & keep; m != 0;
-         m &= m - 1) {
+    for (unsigned m =
+             (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, commas))) >> shift) & keep;
+         m != 0; m &= m - 1) {
       const char* const comma = q + std::countr_zero(m);
       *o++ = std::string_view(start, static_cast<std::size_t>(comma - start));
       start = comma + 1;
@@ -218,7 +231,8 @@ bool SplitVerifiedFieldsBy16(std::string_view& line, SentenceFields& fields) {
   }
   std::uint64_t halves[2];
   std::memcpy(halves, &acc, sizeof halves);
-  return FinishSplit(line, fields, out, o, start, star, FoldXor(halves[0] ^ halves[1]), blanks != 0);
+  return FinishSplit(line, fields, out, o, start, star, FoldXor(halves[0] ^ halves[1]),
+                     blanks != 0);
 }
 #else
 bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) {
@@ -240,7 +254,8 @@ bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) 
     if (left >= 8) {
       w = words::Load(q);
     } else if (size >= 8) {
-      w = words::Load(e - 8) >> (8 * (8 - left));  // the last bytes, zeros above: they match nothing
+      w = words::Load(e - 8) >>
+          (8 * (8 - left));  // the last bytes, zeros above: they match nothing
     } else {
       w = 0;
       std::memcpy(&w, q, left);
@@ -262,7 +277,8 @@ bool SplitVerifiedFieldsByWords(std::string_view& line, SentenceFields& fields) 
     }
     if (last) break;
   }
-  return FinishSplit(line, fields, out, o, start, star, star != nullptr ? FoldXor(acc) : 0, blanks != 0);
+  return FinishSplit(line, fields, out, o, start, star, star != nullptr ? FoldXor(acc) : 0,
+                     blanks != 0);
 }
 #endif
 
