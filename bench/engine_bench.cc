@@ -52,7 +52,8 @@ void RunLoop(benchmark::State& state, bool with_sink) {
   std::uint32_t cookie;
   if (with_sink) events.Advise(sink, &cookie, orvane::SinkThreading::kFreeThreaded);
   orvane::Receiver receiver(settings, events);
-  for (auto _ : state) orvane::bench::RunLoopOnce(receiver, Log(), static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state)
+    orvane::bench::RunLoopOnce(receiver, Log(), static_cast<std::size_t>(state.range(0)));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * LineCount()));
 }
 
@@ -68,8 +69,10 @@ void RunOpenFile(benchmark::State& state, bool host_sink) {
     auto sink = std::make_shared<CountingSink>();
     std::uint32_t cookie;
     if (host_sink) control->events().Advise(sink, &cookie);  // this thread's apartment
-    control->OpenFile(orvane::Variant::Text(LogPath()), orvane::Variant::Error(DISP_E_PARAMNOTFOUND));
-    orvane::Apartment::Current()->RunUntil([&] { return !control->IsSourceOpen(); }, std::chrono::minutes(10));
+    control->OpenFile(orvane::Variant::Text(LogPath()),
+                      orvane::Variant::Error(DISP_E_PARAMNOTFOUND));
+    orvane::Apartment::Current()->RunUntil([&] { return !control->IsSourceOpen(); },
+                                           std::chrono::minutes(10));
     benchmark::DoNotOptimize(sink->count);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * LineCount()));

@@ -26,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 
 std::string Rmc(int i) {
   char body[128];
-  std::snprintf(body, sizeof body, "$GPRMC,%02d%02d%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W",
+  std::snprintf(body, sizeof body,
+                "$GPRMC,%02d%02d%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W",
                 i / 3600 % 24, i / 60 % 60, i % 60);
   return orvane::testing::Sentence(body);
 }
@@ -48,8 +49,11 @@ void Report(const char* name, std::vector<double> us) {
     return;
   }
   std::sort(us.begin(), us.end());
-  auto at = [&](double q) { return us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))]; };
-  std::printf("%-28s n=%zu  p50 %.0f us  p99 %.0f us  max %.0f us\n", name, us.size(), at(0.5), at(0.99), us.back());
+  auto at = [&](double q) {
+    return us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))];
+  };
+  std::printf("%-28s n=%zu  p50 %.0f us  p99 %.0f us  max %.0f us\n", name, us.size(), at(0.5),
+              at(0.99), us.back());
 }
 
 // Writes `count` sentences; `gap` apart, or each right after the previous one

@@ -46,9 +46,10 @@ int TimeSplitters(const std::string& log) {
     double best_ns = 1e300;
     unsigned accepted = 0;
   };
-  std::vector<Way> ways = {{"floor: split lines + XOR checksum", nullptr},
-                           {"reference splitter (byte by byte)", &orvane::SplitVerifiedFieldsReference},
-                           {"SplitVerifiedFields (this build's fast way)", &orvane::SplitVerifiedFields}};
+  std::vector<Way> ways = {
+      {"floor: split lines + XOR checksum", nullptr},
+      {"reference splitter (byte by byte)", &orvane::SplitVerifiedFieldsReference},
+      {"SplitVerifiedFields (this build's fast way)", &orvane::SplitVerifiedFields}};
   orvane::SentenceFields fields;
   for (int pass = 0; pass < 5; ++pass) {
     for (Way& way : ways) {
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: orvane_loop_once floor|loop|talkers|all|sink|splitters LOG\n");
     return 2;
   }
-  const Kind kind = std::strcmp(argv[1], "floor") == 0  ? Kind::kFloor
+  const Kind kind = std::strcmp(argv[1], "floor") == 0     ? Kind::kFloor
                     : std::strcmp(argv[1], "sink") == 0    ? Kind::kSink
                     : std::strcmp(argv[1], "talkers") == 0 ? Kind::kTalkers
                     : std::strcmp(argv[1], "all") == 0     ? Kind::kAll
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
   std::uint64_t handled = 0;
   for (std::uint64_t n : receiver.stats().by_row) handled += n;
   std::printf("%zu lines, %u accepted by the floor, %zu sink values, %llu handled\n",
-              orvane::bench::CountLines(log), accepted, sink->count, static_cast<unsigned long long>(handled));
+              orvane::bench::CountLines(log), accepted, sink->count,
+              static_cast<unsigned long long>(handled));
   return 0;
 }

@@ -57,8 +57,7 @@ void CheckReadsBack(const Variant& in, const Variant& text) {
       hr = ChangeType(text, VT_DATE, &back);
       if (hr != S_OK) Fail("date text does not read back", in, VT_DATE, hr);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -91,9 +90,10 @@ void CheckTextTargetsAgree(const Variant& in) {
 void RunOne(const std::uint8_t* data, std::size_t size) {
   const Variant in = Build(data, size, 0);
   const Variant sentinel = Variant::Text("sentinel");
-  static constexpr VARTYPE kTargets[] = {VT_I2,    VT_I4,   VT_R8,    VT_DATE,
-                                         VT_BSTR,  VT_BOOL, VT_EMPTY, VT_NULL,
-                                         VT_ERROR, VT_ARRAY | VT_VARIANT, 4};
+  static constexpr VARTYPE kTargets[] = {
+      VT_I2,   VT_I4,    VT_R8,   VT_DATE,  VT_BSTR,
+      VT_BOOL, VT_EMPTY, VT_NULL, VT_ERROR, VT_ARRAY | VT_VARIANT,
+      4};
   for (VARTYPE to : kTargets) {
     Variant out = sentinel;
     const HRESULT hr = ChangeType(in, to, &out);
@@ -107,7 +107,8 @@ void RunOne(const std::uint8_t* data, std::size_t size) {
     Variant same = in;
     const HRESULT hr_in_place = ChangeType(same, to, &same);
     if (hr_in_place != hr) Fail("in-place result differs", in, to, hr_in_place);
-    if (FAILED(hr_in_place) && !(same == in)) Fail("in-place failure changed the source", in, to, hr);
+    if (FAILED(hr_in_place) && !(same == in))
+      Fail("in-place failure changed the source", in, to, hr);
   }
   CheckTextTargetsAgree(in);
 }

@@ -48,7 +48,8 @@ orvane::Variant MakeVariant(Input& in) {
     case 4: return Variant::R8(in.Double());
     case 5: return Variant::Date(in.Double());
     case 6: return Variant::Bool(in.Byte() & 1);
-    case 7: return Variant::Error(static_cast<HRESULT>(in.Byte()) | static_cast<HRESULT>(0x80020000u));
+    case 7:
+      return Variant::Error(static_cast<HRESULT>(in.Byte()) | static_cast<HRESULT>(0x80020000u));
     case 8: return Variant::Ansi(in.Text());
     case 9: return Variant::Array({Variant::I2(in.Byte()), Variant::Ansi(in.Text())});
     default: return Variant::Text(in.Text());

@@ -17,9 +17,10 @@ using namespace orvane;
 
 namespace {
 
-[[noreturn]] void Fail(const char* what, const Variant& v, const std::string& got, const std::string& want) {
-  std::fprintf(stderr, "fuzz_json: %s: %s\n got  %s\n want %s\n", what, DebugString(v).c_str(), got.c_str(),
-               want.c_str());
+[[noreturn]] void Fail(const char* what, const Variant& v, const std::string& got,
+                       const std::string& want) {
+  std::fprintf(stderr, "fuzz_json: %s: %s\n got  %s\n want %s\n", what, DebugString(v).c_str(),
+               got.c_str(), want.c_str());
   std::abort();
 }
 

@@ -68,7 +68,8 @@ void CheckFastPaths(std::string_view input) {
     std::string_view a = input.substr(0, lf), b = a;
     input = lf == std::string_view::npos ? std::string_view() : input.substr(lf + 1);
     const bool ok = orvane::SplitVerifiedFields(a, fast);
-    if (ok != orvane::SplitVerifiedFieldsReference(b, reference) || a != b || (ok && !(fast == reference))) {
+    if (ok != orvane::SplitVerifiedFieldsReference(b, reference) || a != b ||
+        (ok && !(fast == reference))) {
       std::abort();
     }
     if (!ok) continue;
@@ -88,7 +89,8 @@ void CheckFastPaths(std::string_view input) {
     for (std::string_view field : fast) {
       double degrees = 0, minutes = 0;
       const std::size_t point = field.find('.');
-      if (orvane::ReadDegreesMinutes(field, &degrees, &minutes) != (point != std::string_view::npos && point >= 2)) {
+      if (orvane::ReadDegreesMinutes(field, &degrees, &minutes) !=
+          (point != std::string_view::npos && point >= 2)) {
         std::abort();
       }
       if (point == std::string_view::npos || point < 2) continue;

@@ -56,8 +56,9 @@ void ReplayFromAPipe(std::string_view text, const std::uint8_t* data) {
   whole.ProcessAvailableSentences(reader, stop);
   const orvane::Receiver::Stats& a = streamed.stats();
   const orvane::Receiver::Stats& b = whole.stats();
-  if (a.lines != b.lines || a.checksum_dropped != b.checksum_dropped || a.overlong_dropped != b.overlong_dropped ||
-      a.unrecognised != b.unrecognised || a.by_row != b.by_row) {
+  if (a.lines != b.lines || a.checksum_dropped != b.checksum_dropped ||
+      a.overlong_dropped != b.overlong_dropped || a.unrecognised != b.unrecognised ||
+      a.by_row != b.by_row) {
     std::abort();
   }
 }
@@ -73,9 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Names: whatever parses has a port of digits and a host without brackets.
   for (int kind = 0; kind < 3; ++kind) {
     HostPort where;
-    const bool ok = orvane::detail::ParseHostPort(text, kind == 2 ? "2947" : "", kind == 1, kind == 1, &where);
+    const bool ok =
+        orvane::detail::ParseHostPort(text, kind == 2 ? "2947" : "", kind == 1, kind == 1, &where);
     if (!ok) continue;
-    if (where.port.empty() || where.port.find_first_not_of("0123456789") != std::string::npos) std::abort();
+    if (where.port.empty() || where.port.find_first_not_of("0123456789") != std::string::npos)
+      std::abort();
     if (where.host.find_first_of("[]/ ") != std::string::npos) std::abort();
     if (kind != 1 && where.host.empty()) std::abort();
   }

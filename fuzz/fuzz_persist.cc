@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hosting.SetExtent(7, 9);
   const HRESULT hr = hosting.Load(std::span<const std::uint8_t>(data, size));
   if (FAILED(hr)) {
-    if (hosting.extent_cx() != 7 || hosting.extent_cy() != 9) std::abort();  // refused means untouched
+    if (hosting.extent_cx() != 7 || hosting.extent_cy() != 9)
+      std::abort();  // refused means untouched
     return 0;
   }
   const auto saved = hosting.Save();

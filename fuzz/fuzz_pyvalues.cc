@@ -49,8 +49,9 @@ py::object BuildPython(const std::uint8_t* data, std::size_t size, int depth) {
       return builtins.attr("int").attr("from_bytes")(raw, "little", py::arg("signed") = true);
     case 3: return py::float_(Take<double>(data, size));
     case 4: return raw.attr("decode")("utf-8", "surrogateescape");  // lone surrogates
-    case 5: return py::bytes(reinterpret_cast<const char*>(data), size & ~std::size_t{1})
-                       .attr("decode")("utf-16-le", "surrogatepass");
+    case 5:
+      return py::bytes(reinterpret_cast<const char*>(data), size & ~std::size_t{1})
+          .attr("decode")("utf-16-le", "surrogatepass");
     case 6: {  // naive, or aware at any offset within a day
       py::module_ dt = py::module_::import("datetime");
       auto field = [&](std::size_t i, int range) { return i < size ? data[i] % range : 0; };
@@ -60,8 +61,8 @@ py::object BuildPython(const std::uint8_t* data, std::size_t size, int depth) {
         const int minutes = (field(9, 256) | field(10, 256) << 8) % 2879 - 1439;
         tz = dt.attr("timezone")(dt.attr("timedelta")(py::arg("minutes") = minutes));
       }
-      return dt.attr("datetime")(year, 1 + field(2, 12), 1 + field(3, 28), field(4, 24), field(5, 60),
-                                 field(6, 60), field(7, 256) * 3900, tz);
+      return dt.attr("datetime")(year, 1 + field(2, 12), 1 + field(3, 28), field(4, 24),
+                                 field(5, 60), field(6, 60), field(7, 256) * 3900, tz);
     }
     case 7: return Elements(data, size, depth);
     case 8: return py::tuple(Elements(data, size, depth));
@@ -110,10 +111,11 @@ bool Same(const py::handle& a, const py::handle& b) {
       if (!Same(x[i], y[i])) return false;
     return true;
   }
-  if (py::isinstance<py::float_>(a) && py::isinstance<py::float_>(b) && std::isnan(a.cast<double>()))
+  if (py::isinstance<py::float_>(a) && py::isinstance<py::float_>(b) &&
+      std::isnan(a.cast<double>()))
     return std::isnan(b.cast<double>());
-  const bool int_to_float = py::isinstance<py::int_>(a) && !py::isinstance<py::bool_>(a) &&
-                            py::isinstance<py::float_>(b);
+  const bool int_to_float =
+      py::isinstance<py::int_>(a) && !py::isinstance<py::bool_>(a) && py::isinstance<py::float_>(b);
   return (a.get_type().is(b.get_type()) || int_to_float) && a.equal(b);
 }
 

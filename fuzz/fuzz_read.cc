@@ -4,8 +4,8 @@
 // table must have one value per row.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -19,10 +19,11 @@ std::size_t Rows(const Columns& c);
 template <>
 std::size_t Rows(const orvane::EpochColumns& c) {
   const std::size_t n = c.time.size();
-  for (std::size_t size : {c.lat.size(), c.lon.size(), c.alt.size(), c.alt_hae.size(), c.speed.size(),
-                           c.course.size(), c.heading.size(), c.pdop.size(), c.hdop.size(), c.vdop.size(),
-                           c.lat_error.size(), c.mode.size(), c.quality.size(), c.satellites_used.size(),
-                           c.satellites_in_view.size(), c.good.size()}) {
+  for (std::size_t size :
+       {c.lat.size(), c.lon.size(), c.alt.size(), c.alt_hae.size(), c.speed.size(), c.course.size(),
+        c.heading.size(), c.pdop.size(), c.hdop.size(), c.vdop.size(), c.lat_error.size(),
+        c.mode.size(), c.quality.size(), c.satellites_used.size(), c.satellites_in_view.size(),
+        c.good.size()}) {
     if (size != n) std::abort();
   }
   return n;
@@ -31,15 +32,16 @@ std::size_t Rows(const orvane::EpochColumns& c) {
 template <>
 std::size_t Rows(const orvane::SatelliteColumns& c) {
   const std::size_t n = c.time.size();
-  for (std::size_t size : {c.prn.size(), c.elevation.size(), c.azimuth.size(), c.snr.size(), c.system.size(),
-                           c.used.size()}) {
+  for (std::size_t size : {c.prn.size(), c.elevation.size(), c.azimuth.size(), c.snr.size(),
+                           c.system.size(), c.used.size()}) {
     if (size != n) std::abort();
   }
   return n;
 }
 
 bool SameDoubles(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 }  // namespace
@@ -58,15 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   whole.Feed(log, length);
   whole.Finish();
   orvane::LogDecoder pieces(talkers, extended);
-  for (std::size_t at = 0; at < length; at += chunk) pieces.Feed(log + at, std::min(chunk, length - at));
+  for (std::size_t at = 0; at < length; at += chunk)
+    pieces.Feed(log + at, std::min(chunk, length - at));
   pieces.Finish();
 
   const std::size_t epochs = Rows(whole.epochs());
   Rows(whole.satellites());
   if (Rows(pieces.epochs()) != epochs || pieces.epochs().time != whole.epochs().time ||
-      !SameDoubles(pieces.epochs().lat, whole.epochs().lat) || !SameDoubles(pieces.epochs().lon, whole.epochs().lon) ||
-      pieces.satellites().prn != whole.satellites().prn || pieces.stats().lines != whole.stats().lines ||
-      pieces.stats().checksum_dropped != whole.stats().checksum_dropped || pieces.stats().by_row != whole.stats().by_row) {
+      !SameDoubles(pieces.epochs().lat, whole.epochs().lat) ||
+      !SameDoubles(pieces.epochs().lon, whole.epochs().lon) ||
+      pieces.satellites().prn != whole.satellites().prn ||
+      pieces.stats().lines != whole.stats().lines ||
+      pieces.stats().checksum_dropped != whole.stats().checksum_dropped ||
+      pieces.stats().by_row != whole.stats().by_row) {
     std::fprintf(stderr, "fuzz_read: chunks of %zu decode otherwise than the whole log\n", chunk);
     std::abort();
   }

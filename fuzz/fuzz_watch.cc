@@ -47,7 +47,8 @@ class StrictCanvas final : public Canvas {
   int cols() const override { return inner_.cols(); }
   void Put(int row, int col, std::string_view text, Style style) override {
     if (row < -1 || row > rows() || col < -8 || col > cols() + 8) {
-      std::fprintf(stderr, "fuzz_watch: a write far off the %dx%d grid at %d,%d\n", cols(), rows(), col, row);
+      std::fprintf(stderr, "fuzz_watch: a write far off the %dx%d grid at %d,%d\n", cols(), rows(),
+                   col, row);
       std::abort();
     }
     inner_.Put(row, col, text, style);
@@ -76,7 +77,8 @@ void CheckRecorder(Input& in) {
   got << file.rdbuf();
   std::remove(path.c_str());
   if (got.str() != fed) {
-    std::fprintf(stderr, "fuzz_watch: recorded %zu bytes of %zu fed\n", got.str().size(), fed.size());
+    std::fprintf(stderr, "fuzz_watch: recorded %zu bytes of %zu fed\n", got.str().size(),
+                 fed.size());
     std::abort();
   }
 }
@@ -95,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   f.fix.good = in.Byte() & 1;
   if (in.Byte() & 1) f.fix.quality = in.Int(-3, 12);
   if (in.Byte() & 1) f.satellites.mode = in.Int(-1, 4);
-  if (in.Byte() & 1) f.fix.time = UtcTime(std::chrono::seconds(static_cast<std::int64_t>(in.Int(0, 65535)) * 86400));
+  if (in.Byte() & 1)
+    f.fix.time = UtcTime(std::chrono::seconds(static_cast<std::int64_t>(in.Int(0, 65535)) * 86400));
   f.fix_age_seconds = in.Int(-1, 1000);
   const int count = in.Int(0, 64);
   for (int i = 0; i < count && !in.empty(); ++i) {
@@ -122,8 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = 0; i < 8; ++i) {
     const int key = in.Int(-1, 600);
     const KeyAction action = ActionForKey(key);
-    const bool documented = key == 'q' || key == 'Q' || key == 'f' || key == 'F' || key == 'u' || key == 'U' ||
-                            key == ' ' || key == 12;
+    const bool documented = key == 'q' || key == 'Q' || key == 'f' || key == 'F' || key == 'u' ||
+                            key == 'U' || key == ' ' || key == 12;
     if ((action != KeyAction::kNone) != documented) {
       std::fprintf(stderr, "fuzz_watch: key %d maps to action %d\n", key, static_cast<int>(action));
       std::abort();

@@ -18,7 +18,9 @@ constexpr std::size_t kFeedBytes = Receiver::kMaxLineBytes;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 double Or(const std::optional<double>& v) { return v ? *v : kNaN; }
-std::int16_t Or(const std::optional<int>& v) { return v ? static_cast<std::int16_t>(*v) : std::int16_t{-1}; }
+std::int16_t Or(const std::optional<int>& v) {
+  return v ? static_cast<std::int16_t>(*v) : std::int16_t{-1};
+}
 // datetime64[ns] reaches the years 1678 to 2261; a ZDA may give any year.
 std::int64_t Nanoseconds(const std::optional<UtcTime>& t) {
   constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000;

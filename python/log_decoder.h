@@ -23,8 +23,8 @@ constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
 
 struct EpochColumns {
   std::vector<std::int64_t> time;
-  std::vector<double> lat, lon, alt, alt_hae, geoid_height, speed, course, magnetic_course, magnetic_variation,
-      heading, pdop, hdop, vdop, lat_error, lon_error, alt_error;
+  std::vector<double> lat, lon, alt, alt_hae, geoid_height, speed, course, magnetic_course,
+      magnetic_variation, heading, pdop, hdop, vdop, lat_error, lon_error, alt_error;
   std::vector<std::int16_t> mode, quality, satellites_used, satellites_in_view;
   std::vector<bool> good;
 };

@@ -52,7 +52,8 @@ py::dict Counts(const Receiver::Stats& stats) {
   counts["overlong_dropped"] = stats.overlong_dropped;
   counts["unrecognised"] = stats.unrecognised;
   const auto rows = Receiver::Sentences();
-  for (std::size_t i = 0; i < rows.size(); ++i) counts[py::str(std::string(rows[i].identifier))] = stats.by_row[i];
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    counts[py::str(std::string(rows[i].identifier))] = stats.by_row[i];
   return counts;
 }
 
@@ -105,7 +106,8 @@ py::dict RouteTable(const Navigation& nav, const py::module_& np) {
   }
   py::dict routes;
   py::list route;
-  for (std::size_t i = 0; i < nav.route.size(); ++i) route.append(py::str(nav.route_name.value_or("")));
+  for (std::size_t i = 0; i < nav.route.size(); ++i)
+    route.append(py::str(nav.route_name.value_or("")));
   routes["route"] = np.attr("array")(route, py::arg("dtype") = "object");
   routes["seq"] = Column(seq);
   routes["waypoint"] = np.attr("array")(names, py::arg("dtype") = "object");
@@ -255,8 +257,9 @@ std::unique_ptr<LogDecoder> NewDecoder(const std::string& talkers, bool extended
   try {
     return std::make_unique<LogDecoder>(talkers, extended);
   } catch (const std::invalid_argument&) {
-    throw py::value_error("orvane.read: talkers must be \"*\" or two-letter talkers separated by commas, not " +
-                          py::repr(py::str(talkers)).cast<std::string>());
+    throw py::value_error(
+        "orvane.read: talkers must be \"*\" or two-letter talkers separated by commas, not " +
+        py::repr(py::str(talkers)).cast<std::string>());
   }
 }
 
@@ -264,7 +267,8 @@ py::object Read(const py::object& source, const std::string& talkers, bool exten
   try {
     py::module_::import("numpy");
   } catch (py::error_already_set&) {
-    throw py::import_error("orvane.read needs numpy: pip install numpy (on Debian: apt install python3-numpy)");
+    throw py::import_error(
+        "orvane.read needs numpy: pip install numpy (on Debian: apt install python3-numpy)");
   }
   const std::unique_ptr<LogDecoder> decoder = NewDecoder(talkers, extended);
   LogDecoder& d = *decoder;
@@ -277,8 +281,10 @@ py::object Read(const py::object& source, const std::string& talkers, bool exten
   } else if (py::isinstance<py::iterable>(source)) {
     FeedLines(d, py::reinterpret_borrow<py::iterable>(source));
   } else {
-    throw py::type_error("orvane.read: source must be a path, bytes, a binary file object or an iterable of "
-                         "lines, not " + py::str(source.get_type().attr("__name__")).cast<std::string>());
+    throw py::type_error(
+        "orvane.read: source must be a path, bytes, a binary file object or an iterable of "
+        "lines, not " +
+        py::str(source.get_type().attr("__name__")).cast<std::string>());
   }
   {
     py::gil_scoped_release unlocked;
@@ -295,8 +301,8 @@ void DefineRead(py::module_& m, const char* read_doc, const char* log_doc) {
   log.attr("__module__") = "orvane";
   log.attr("__doc__") = log_doc;
   m.attr("Log") = log;
-  m.def("read", &Read, py::arg("source"), py::kw_only(), py::arg("talkers") = "*", py::arg("extended") = true,
-        read_doc);
+  m.def("read", &Read, py::arg("source"), py::kw_only(), py::arg("talkers") = "*",
+        py::arg("extended") = true, read_doc);
 }
 
 }  // namespace orvane

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace py = pybind11;
@@ -22,12 +22,14 @@ namespace {
 // A lone surrogate, which a BSTR may hold and a str passed it, comes back
 // unchanged.
 py::object Str(std::u16string_view text) {
-  const bool surrogates = std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+  const bool surrogates =
+      std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
   if (!surrogates) return py::str(Utf16ToUtf8(text));
   // The text's own order, so a leading U+FEFF stays text, not a byte-order mark.
   int order = std::endian::native == std::endian::little ? -1 : 1;
-  PyObject* str = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
-                                        static_cast<Py_ssize_t>(text.size() * 2), "surrogatepass", &order);
+  PyObject* str =
+      PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
+                            static_cast<Py_ssize_t>(text.size() * 2), "surrogatepass", &order);
   if (str == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(str);
 }
@@ -68,7 +70,8 @@ Variant FromPython(const py::handle& o) {
       return Variant::R8(d);
     }
     if (value >= -32768 && value <= 32767) return Variant::I2(static_cast<std::int16_t>(value));
-    if (value >= INT32_MIN && value <= INT32_MAX) return Variant::I4(static_cast<std::int32_t>(value));
+    if (value >= INT32_MIN && value <= INT32_MAX)
+      return Variant::I4(static_cast<std::int32_t>(value));
     return Variant::R8(static_cast<double>(value));
   }
   if (py::isinstance<py::float_>(o)) return Variant::R8(o.cast<double>());
@@ -90,8 +93,9 @@ Variant FromPython(const py::handle& o) {
                          ? py::reinterpret_borrow<py::object>(o)
                          : o.attr("astimezone")(dt.attr("timezone").attr("utc"));
     const std::optional<double> date =
-        MakeDate(utc.attr("year").cast<int>(), utc.attr("month").cast<int>(), utc.attr("day").cast<int>(),
-                 utc.attr("hour").cast<int>(), utc.attr("minute").cast<int>(), utc.attr("second").cast<int>());
+        MakeDate(utc.attr("year").cast<int>(), utc.attr("month").cast<int>(),
+                 utc.attr("day").cast<int>(), utc.attr("hour").cast<int>(),
+                 utc.attr("minute").cast<int>(), utc.attr("second").cast<int>());
     if (!date) throw py::value_error("orvane: a date outside the years 100 to 9999");
     return Variant::Date(*date);
   }
@@ -100,8 +104,8 @@ Variant FromPython(const py::handle& o) {
     for (const py::handle& e : o) elements.push_back(FromPython(e));
     return Variant::Array(std::move(elements));
   }
-  throw py::type_error("orvane: cannot pass a " + std::string(py::str(o.get_type().attr("__name__"))) +
-                       " to the control");
+  throw py::type_error("orvane: cannot pass a " +
+                       std::string(py::str(o.get_type().attr("__name__"))) + " to the control");
 }
 
 }  // namespace orvane

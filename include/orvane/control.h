@@ -51,7 +51,8 @@ class ORVANE_API Control {
   // Early binding: each IOrvane and IOrvane2 member as the interface declares
   // it, e.g. get_Latitude(&v), put_SpeedUnits(Variant::I2(1)). A failure the
   // control describes fills `excep_info` (its scode is the returned code).
-#define ORVANE_CONTROL_GET(id, name) Hresult get_##name(Variant* value, ExcepInfo* excep_info = nullptr);
+#define ORVANE_CONTROL_GET(id, name) \
+  Hresult get_##name(Variant* value, ExcepInfo* excep_info = nullptr);
 #define ORVANE_CONTROL_PROPERTY(id, name) \
   ORVANE_CONTROL_GET(id, name)            \
   Hresult put_##name(const Variant& value, ExcepInfo* excep_info = nullptr);
@@ -61,7 +62,8 @@ class ORVANE_API Control {
 #undef ORVANE_CONTROL_PROPERTY
   Hresult Open(const Variant& port_name, ExcepInfo* excep_info = nullptr);
   // `time_scale` omitted: real time.
-  Hresult OpenFile(const Variant& file_name, const Variant& time_scale = Variant::Error(hr::kParamNotFound),
+  Hresult OpenFile(const Variant& file_name,
+                   const Variant& time_scale = Variant::Error(hr::kParamNotFound),
                    ExcepInfo* excep_info = nullptr);
   // Replays a log from a pipe or socket descriptor, which stays the caller's,
   // as OpenFile replays a file: paced by `time_scale`, ended (FileComplete)

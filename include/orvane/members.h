@@ -62,30 +62,30 @@
 
 // IOrvane2, derived from IOrvane: its own members, DISPIDs from 100 up.
 #define ORVANE2_MEMBERS(GET, PROPERTY, METHOD) \
-  PROPERTY(100, Talkers)             \
-  PROPERTY(101, ExtendedSentences)   \
-  GET(102, MagneticCourse)           \
-  GET(103, LocalZoneOffset)          \
-  GET(104, GnssMode)                 \
-  GET(105, TrueHeading)              \
-  GET(106, MagneticHeading)          \
-  GET(107, MagneticDeviation)        \
-  GET(108, HeadingVariation)         \
-  GET(109, HeadingMode)              \
-  GET(110, RangeResidualRMS)         \
-  GET(111, ErrorEllipseMajor)        \
-  GET(112, ErrorEllipseMinor)        \
-  GET(113, ErrorEllipseOrientation)  \
-  GET(114, LatitudeError)            \
-  GET(115, LongitudeError)           \
-  GET(116, AltitudeError)            \
-  GET(117, ExpectedLatitudeError)    \
-  GET(118, ExpectedLongitudeError)   \
-  GET(119, ExpectedAltitudeError)    \
-  GET(120, FailedSatellite)          \
-  GET(121, ReceiverText)             \
-  GET(122, LastEpochTime)            \
-  GET(123, TalkersReceived)          \
+  PROPERTY(100, Talkers)                       \
+  PROPERTY(101, ExtendedSentences)             \
+  GET(102, MagneticCourse)                     \
+  GET(103, LocalZoneOffset)                    \
+  GET(104, GnssMode)                           \
+  GET(105, TrueHeading)                        \
+  GET(106, MagneticHeading)                    \
+  GET(107, MagneticDeviation)                  \
+  GET(108, HeadingVariation)                   \
+  GET(109, HeadingMode)                        \
+  GET(110, RangeResidualRMS)                   \
+  GET(111, ErrorEllipseMajor)                  \
+  GET(112, ErrorEllipseMinor)                  \
+  GET(113, ErrorEllipseOrientation)            \
+  GET(114, LatitudeError)                      \
+  GET(115, LongitudeError)                     \
+  GET(116, AltitudeError)                      \
+  GET(117, ExpectedLatitudeError)              \
+  GET(118, ExpectedLongitudeError)             \
+  GET(119, ExpectedAltitudeError)              \
+  GET(120, FailedSatellite)                    \
+  GET(121, ReceiverText)                       \
+  GET(122, LastEpochTime)                      \
+  GET(123, TalkersReceived)                    \
   GET(124, SentenceTypesReceived)
 
 // For a layer that declares its methods apart from the list.

@@ -11,10 +11,9 @@ namespace {
 // 0x80..0x9F of Windows-1252; 0 marks the five bytes the code page leaves
 // undefined, which Windows maps to the C1 control of the same value.
 constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char16_t ByteToChar(unsigned char b) {
   if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) return kHigh[b - 0x80];
@@ -34,7 +33,8 @@ bool EqualsAnsi(std::u16string_view text, std::string_view bytes) {
       std::memcpy(&b, bytes.data() + i, sizeof b);
       if ((b & 0x80808080u) != 0) break;
       const std::uint64_t wide = (b & 0xFFu) | (std::uint64_t{b & 0xFF00u} << 8) |
-                                 (std::uint64_t{b & 0xFF0000u} << 16) | (std::uint64_t{b & 0xFF000000u} << 24);
+                                 (std::uint64_t{b & 0xFF0000u} << 16) |
+                                 (std::uint64_t{b & 0xFF000000u} << 24);
       std::uint64_t t;
       std::memcpy(&t, text.data() + i, sizeof t);
       if (t != wide) return false;

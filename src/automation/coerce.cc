@@ -73,13 +73,16 @@ bool NumericValue(const Variant& v, double* out) {
 HRESULT ToInteger(const Variant& in, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
   switch (in.vt()) {
     case VT_EMPTY: *out = 0; return S_OK;
-    case VT_I2: case VT_I4: case VT_BOOL: {
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL: {
       const std::int64_t v = in.vt() == VT_BOOL ? (in.boolean() ? -1 : 0) : in.i4();
       if (v < lo || v > hi) return DISP_E_OVERFLOW;
       *out = v;
       return S_OK;
     }
-    case VT_R8: case VT_DATE: return DoubleToInteger(in.r8(), lo, hi, out);
+    case VT_R8:
+    case VT_DATE: return DoubleToInteger(in.r8(), lo, hi, out);
     case VT_BSTR: {
       auto parsed = ParseNumber(UpToNul(in.bstr()));
       if (!parsed) return DISP_E_TYPEMISMATCH;
@@ -140,7 +143,8 @@ HRESULT ToDate(const Variant& in, double* out) {
 HRESULT ToText(const Variant& in, std::u16string* out) {
   switch (in.vt()) {
     case VT_EMPTY: out->clear(); return S_OK;
-    case VT_I2: case VT_I4: {
+    case VT_I2:
+    case VT_I4: {
       char buf[16];
       auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, in.i4());
       *out = Ascii(std::string_view(buf, static_cast<std::size_t>(ptr - buf)));
@@ -155,11 +159,17 @@ HRESULT ToText(const Variant& in, std::u16string* out) {
 
 bool IsKnownType(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R8: case VT_DATE:
-    case VT_BSTR: case VT_ERROR: case VT_BOOL: case kVtArrayOfVariant:
-      return true;
-    default:
-      return false;
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_ERROR:
+    case VT_BOOL:
+    case kVtArrayOfVariant: return true;
+    default: return false;
   }
 }
 
@@ -182,7 +192,8 @@ namespace {
 template <typename T>
 HRESULT ToIntegerVariant(const Variant& in, Variant (*make)(T), Variant* result) {
   std::int64_t v = 0;
-  const HRESULT hr = ToInteger(in, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v);
+  const HRESULT hr =
+      ToInteger(in, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v);
   if (SUCCEEDED(hr)) *result = make(static_cast<T>(v));
   return hr;
 }
@@ -202,12 +213,8 @@ HRESULT ChangeType(const Variant& in, VARTYPE to, Variant* out) {
   HRESULT hr = DISP_E_TYPEMISMATCH;
   Variant result;
   switch (to) {
-    case VT_I2:
-      hr = ToIntegerVariant<std::int16_t>(in, Variant::I2, &result);
-      break;
-    case VT_I4:
-      hr = ToIntegerVariant<std::int32_t>(in, Variant::I4, &result);
-      break;
+    case VT_I2: hr = ToIntegerVariant<std::int16_t>(in, Variant::I2, &result); break;
+    case VT_I4: hr = ToIntegerVariant<std::int32_t>(in, Variant::I4, &result); break;
     case VT_R8: {
       double v = 0.0;
       hr = ToDouble(in, &v);

@@ -201,8 +201,8 @@ HRESULT DateToText(double date, std::u16string* out) {
   }
   if (!date_only) {
     const int h12 = parts->hour % 12 == 0 ? 12 : parts->hour % 12;
-    std::snprintf(buf, sizeof buf, "%s%d:%02d:%02d %s", s.empty() ? "" : " ", h12,
-                  parts->minute, parts->second, parts->hour < 12 ? "AM" : "PM");
+    std::snprintf(buf, sizeof buf, "%s%d:%02d:%02d %s", s.empty() ? "" : " ", h12, parts->minute,
+                  parts->second, parts->hour < 12 ? "AM" : "PM");
     s += buf;
   }
   *out = Ascii(s);

@@ -32,8 +32,8 @@ namespace orvane::coerce {
 
 bool IsWhite(char16_t c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -115,8 +115,7 @@ std::optional<ParsedNumber> ParseBased(std::u16string_view s, std::size_t i, int
 // Digits with thousands separators and one decimal point, from *i; the
 // significant digits go to n->digits. Returns the count of fractional digits,
 // or nothing when there is no digit at all.
-std::optional<std::int64_t> TakeMantissa(std::u16string_view s, std::size_t* i,
-                                         ParsedNumber* n) {
+std::optional<std::int64_t> TakeMantissa(std::u16string_view s, std::size_t* i, ParsedNumber* n) {
   bool any_digit = false;
   bool point = false;
   std::int64_t fraction_digits = 0;
@@ -236,7 +235,8 @@ HRESULT ParsedToDouble(const ParsedNumber& n, double* out) {
   if (n.based) {
     // As for VT_I4: a 32-bit literal.
     if (n.based_too_big || n.based_value > 0xFFFFFFFFu) return DISP_E_OVERFLOW;
-    value = static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(n.based_value)));
+    value =
+        static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(n.based_value)));
   } else if (!n.digits.empty()) {
     std::string text = n.digits;
     text += 'e';

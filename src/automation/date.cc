@@ -47,13 +47,13 @@ int DaysInMonth(int year, int month) {
 std::optional<double> MakeDate(int year, int month, int day, int hour, int minute, int second) {
   // Years below 100 are outside the platform's DATE range: SplitDate and the
   // text conversions could not give such a value back.
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-      hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59) {
     return std::nullopt;
   }
-  const double days = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                                        static_cast<unsigned>(day)) -
-                                          kEpoch);
+  const double days = static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch);
   const double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
   // A DATE before the epoch keeps its time as a positive fraction below zero.
   return days >= 0 ? days + fraction : days - fraction;

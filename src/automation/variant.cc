@@ -119,18 +119,14 @@ bool operator==(const Variant& a, const Variant& b) {
   if (a.vt_ != b.vt_) return false;
   switch (a.vt_) {
     case VT_EMPTY:
-    case VT_NULL:
-      return true;
+    case VT_NULL: return true;
     case VT_R8:
     case VT_DATE:
       // A copy of a NaN equals its original.
       return a.p_.d == b.p_.d || (std::isnan(a.p_.d) && std::isnan(b.p_.d));
-    case VT_BSTR:
-      return a.bstr() == b.bstr();
-    case kVtArrayOfVariant:
-      return a.array() == b.array();
-    default:
-      return a.p_.i == b.p_.i;
+    case VT_BSTR: return a.bstr() == b.bstr();
+    case kVtArrayOfVariant: return a.array() == b.array();
+    default: return a.p_.i == b.p_.i;
   }
 }
 
@@ -220,27 +216,17 @@ std::string ShortestText(double d) {
 std::string DebugString(const Variant& v) {
   char buf[64];
   switch (v.vt()) {
-    case VT_EMPTY:
-      return "VT_EMPTY";
-    case VT_NULL:
-      return "VT_NULL";
-    case VT_I2:
-      std::snprintf(buf, sizeof buf, "VT_I2 %d", v.i2());
-      return buf;
-    case VT_I4:
-      std::snprintf(buf, sizeof buf, "VT_I4 %d", v.i4());
-      return buf;
-    case VT_R8:
-      return "VT_R8 " + ShortestText(v.r8());
-    case VT_DATE:
-      return "VT_DATE " + ShortestText(v.date());
-    case VT_BOOL:
-      return v.boolean() ? "VT_BOOL true" : "VT_BOOL false";
+    case VT_EMPTY: return "VT_EMPTY";
+    case VT_NULL: return "VT_NULL";
+    case VT_I2: std::snprintf(buf, sizeof buf, "VT_I2 %d", v.i2()); return buf;
+    case VT_I4: std::snprintf(buf, sizeof buf, "VT_I4 %d", v.i4()); return buf;
+    case VT_R8: return "VT_R8 " + ShortestText(v.r8());
+    case VT_DATE: return "VT_DATE " + ShortestText(v.date());
+    case VT_BOOL: return v.boolean() ? "VT_BOOL true" : "VT_BOOL false";
     case VT_ERROR:
       std::snprintf(buf, sizeof buf, "VT_ERROR 0x%08X", static_cast<unsigned>(v.error()));
       return buf;
-    case VT_BSTR:
-      return "VT_BSTR \"" + v.ToUtf8() + "\"";
+    case VT_BSTR: return "VT_BSTR \"" + v.ToUtf8() + "\"";
     case kVtArrayOfVariant: {
       std::string s = "VT_ARRAY[";
       for (std::size_t i = 0; i < v.array().size(); ++i) {
@@ -249,9 +235,7 @@ std::string DebugString(const Variant& v) {
       }
       return s + "]";
     }
-    default:
-      std::snprintf(buf, sizeof buf, "VT %u", static_cast<unsigned>(v.vt()));
-      return buf;
+    default: std::snprintf(buf, sizeof buf, "VT %u", static_cast<unsigned>(v.vt())); return buf;
   }
 }
 

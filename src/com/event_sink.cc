@@ -39,8 +39,8 @@ class StandIn final : public ModuleObject<IDispatch> {
                                           DISPID* ids) override {
     return sink_->GetIDsOfNames(iid, names, count, lcid, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception,
                                    UINT* arg_error) override {
     if (shared_->disconnected.load(std::memory_order_acquire)) return S_OK;
     // The raising thread waits for this call until it returns.
@@ -67,10 +67,10 @@ HRESULT ComEventSink::Create(IUnknown* sink, std::shared_ptr<ComEventSink>* out)
   }
   StandIn* stand_in = shared ? new (std::nothrow) StandIn(events, shared) : nullptr;
   IGlobalInterfaceTable* table = nullptr;
-  hr = stand_in != nullptr ? CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr,
-                                              CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                                              reinterpret_cast<void**>(&table))
-                           : E_OUTOFMEMORY;
+  hr = stand_in != nullptr
+           ? CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table))
+           : E_OUTOFMEMORY;
   DWORD stand_in_cookie = 0, sink_cookie = 0;
   // Both are registered as IDispatch: marshalled as one it needs only the
   // system's IDispatch proxy, not the type library's registration (Wine's

@@ -86,10 +86,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::DoVerb(LONG verb, LPMSG, IOleClientSite*
       }
       return S_OK;
     }
-    case OLEIVERB_HIDE:
-      return InPlaceDeactivate();
-    default:
-      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+    case OLEIVERB_HIDE: return InPlaceDeactivate();
+    default: return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
   }
 }
 
@@ -112,7 +110,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::SetExtent(DWORD aspect, SIZEL* size) {
   if (size->cx < 0 || size->cy < 0) return E_INVALIDARG;
   if (static_cast<std::uint32_t>(size->cx) != control_->hosting().extent_cx() ||
       static_cast<std::uint32_t>(size->cy) != control_->hosting().extent_cy()) {
-    control_->hosting().SetExtent(static_cast<std::uint32_t>(size->cx), static_cast<std::uint32_t>(size->cy));
+    control_->hosting().SetExtent(static_cast<std::uint32_t>(size->cx),
+                                  static_cast<std::uint32_t>(size->cy));
     dirty_ = true;
   }
   return S_OK;

@@ -94,23 +94,29 @@ HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
   if (IsEqualIID(iid, IID_IOrvane2)) return ReturnInterface(static_cast<IOrvane2*>(this), out);
   if (IsEqualIID(iid, IID_IOrvane)) return ReturnInterface(static_cast<IOrvane*>(this), out);
   if (IsEqualIID(iid, IID_IDispatch)) return ReturnInterface(static_cast<IOrvane*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObjectEx)) return ReturnInterface(static_cast<IViewObjectEx*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObject2)) return ReturnInterface(static_cast<IViewObject2*>(this), out);
-  if (IsEqualIID(iid, IID_IViewObject)) return ReturnInterface(static_cast<IViewObject*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObjectEx))
+    return ReturnInterface(static_cast<IViewObjectEx*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject2))
+    return ReturnInterface(static_cast<IViewObject2*>(this), out);
+  if (IsEqualIID(iid, IID_IViewObject))
+    return ReturnInterface(static_cast<IViewObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleInPlaceObjectWindowless)) {
     return ReturnInterface(static_cast<IOleInPlaceObjectWindowless*>(this), out);
   }
   if (IsEqualIID(iid, IID_IOleInPlaceObject))
     return ReturnInterface(static_cast<IOleInPlaceObject*>(this), out);
-  if (IsEqualIID(iid, IID_IOleWindow)) return ReturnInterface(static_cast<IOleInPlaceObject*>(this), out);
+  if (IsEqualIID(iid, IID_IOleWindow))
+    return ReturnInterface(static_cast<IOleInPlaceObject*>(this), out);
   if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
     return ReturnInterface(static_cast<IOleInPlaceActiveObject*>(this), out);
   }
-  if (IsEqualIID(iid, IID_IOleControl)) return ReturnInterface(static_cast<IOleControl*>(this), out);
+  if (IsEqualIID(iid, IID_IOleControl))
+    return ReturnInterface(static_cast<IOleControl*>(this), out);
   if (IsEqualIID(iid, IID_IOleObject)) return ReturnInterface(static_cast<IOleObject*>(this), out);
   if (IsEqualIID(iid, IID_IPersistStreamInit))
     return ReturnInterface(static_cast<IPersistStreamInit*>(this), out);
-  if (IsEqualIID(iid, IID_IPersist)) return ReturnInterface(static_cast<IPersistStreamInit*>(this), out);
+  if (IsEqualIID(iid, IID_IPersist))
+    return ReturnInterface(static_cast<IPersistStreamInit*>(this), out);
   if (IsEqualIID(iid, IID_ISupportErrorInfo))
     return ReturnInterface(static_cast<ISupportErrorInfo*>(this), out);
   if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
@@ -118,9 +124,12 @@ HRESULT OrvaneObject::QueryOwnInterface(REFIID iid, void** out) {
   }
   if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
     return ReturnInterface(static_cast<ISpecifyPropertyPages*>(this), out);
-  if (IsEqualIID(iid, IID_IQuickActivate)) return ReturnInterface(static_cast<IQuickActivate*>(this), out);
-  if (IsEqualIID(iid, IID_IPersistStorage)) return ReturnInterface(static_cast<IPersistStorage*>(this), out);
-  if (IsEqualIID(iid, IID_IDataObject)) return ReturnInterface(static_cast<IDataObject*>(this), out);
+  if (IsEqualIID(iid, IID_IQuickActivate))
+    return ReturnInterface(static_cast<IQuickActivate*>(this), out);
+  if (IsEqualIID(iid, IID_IPersistStorage))
+    return ReturnInterface(static_cast<IPersistStorage*>(this), out);
+  if (IsEqualIID(iid, IID_IDataObject))
+    return ReturnInterface(static_cast<IDataObject*>(this), out);
   if (IsEqualIID(iid, IID_IProvideClassInfo))
     return ReturnInterface(static_cast<IProvideClassInfo2*>(this), out);
   if (IsEqualIID(iid, IID_IProvideClassInfo2))
@@ -161,7 +170,8 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::Invoke(DISPID id, REFIID iid, LCID, WORD
   ITypeInfo* info = nullptr;
   HRESULT hr = CachedTypeInfo(IID_IOrvane2, &info);
   if (FAILED(hr)) return hr;
-  return info->Invoke(static_cast<IOrvane2*>(this), id, flags, params, result, exception, arg_error);
+  return info->Invoke(static_cast<IOrvane2*>(this), id, flags, params, result, exception,
+                      arg_error);
 }
 
 // ---------------------------------------------------------------------------
@@ -295,9 +305,11 @@ HRESULT STDMETHODCALLTYPE OrvaneObject::FindConnectionPoint(REFIID iid, IConnect
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (IsEqualIID(iid, DIID__IOrvaneEvents))
-    return ReturnInterface(static_cast<IConnectionPoint*>(&events_point_), reinterpret_cast<void**>(out));
+    return ReturnInterface(static_cast<IConnectionPoint*>(&events_point_),
+                           reinterpret_cast<void**>(out));
   if (IsEqualIID(iid, IID_IPropertyNotifySink))
-    return ReturnInterface(static_cast<IConnectionPoint*>(&notify_point_), reinterpret_cast<void**>(out));
+    return ReturnInterface(static_cast<IConnectionPoint*>(&notify_point_),
+                           reinterpret_cast<void**>(out));
   return CONNECT_E_NOCONNECTION;
 }
 
@@ -313,12 +325,15 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionInterface(IID* iid) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+HRESULT STDMETHODCALLTYPE
+ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (out == nullptr) return E_POINTER;
-  return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_), reinterpret_cast<void**>(out));
+  return ReturnInterface(static_cast<IConnectionPointContainer*>(owner_),
+                         reinterpret_cast<void**>(out));
 }
 
-EventsConnectionPoint::EventsConnectionPoint(OrvaneObject* owner) : ConnectionPoint(owner, DIID__IOrvaneEvents) {}
+EventsConnectionPoint::EventsConnectionPoint(OrvaneObject* owner)
+    : ConnectionPoint(owner, DIID__IOrvaneEvents) {}
 
 HRESULT STDMETHODCALLTYPE EventsConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (sink == nullptr || cookie == nullptr) return E_POINTER;
@@ -356,7 +371,8 @@ HRESULT STDMETHODCALLTYPE EventsConnectionPoint::EnumConnections(IEnumConnection
   return E_OUTOFMEMORY;
 }
 
-NotifyConnectionPoint::NotifyConnectionPoint(OrvaneObject* owner) : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
+NotifyConnectionPoint::NotifyConnectionPoint(OrvaneObject* owner)
+    : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
 
 NotifyConnectionPoint::~NotifyConnectionPoint() {
   for (const CONNECTDATA& d : sinks_) ReleaseItem(d);

@@ -10,33 +10,25 @@ namespace {
 UINT ElementSize(VARTYPE vt) {
   switch (vt) {
     case VT_I1:
-    case VT_UI1:
-      return 1;
+    case VT_UI1: return 1;
     case VT_I2:
     case VT_UI2:
-    case VT_BOOL:
-      return 2;
+    case VT_BOOL: return 2;
     case VT_I4:
     case VT_UI4:
     case VT_INT:
     case VT_UINT:
     case VT_R4:
-    case VT_ERROR:
-      return 4;
+    case VT_ERROR: return 4;
     case VT_I8:
     case VT_UI8:
     case VT_R8:
     case VT_CY:
-    case VT_DATE:
-      return 8;
-    case VT_BSTR:
-      return sizeof(BSTR);
-    case VT_DECIMAL:
-      return sizeof(DECIMAL);
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    default:
-      return 0;
+    case VT_DATE: return 8;
+    case VT_BSTR: return sizeof(BSTR);
+    case VT_DECIMAL: return sizeof(DECIMAL);
+    case VT_VARIANT: return sizeof(VARIANT);
+    default: return 0;
   }
 }
 
@@ -135,27 +127,13 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
   }
   if (byref && v->byref == nullptr) return E_POINTER;
   switch (base) {
-    case VT_EMPTY:
-      *out = Variant();
-      return S_OK;
-    case VT_NULL:
-      *out = Variant::Null();
-      return S_OK;
-    case VT_I2:
-      *out = Variant::I2(byref ? *v->piVal : v->iVal);
-      return S_OK;
-    case VT_I4:
-      *out = Variant::I4(byref ? *v->plVal : v->lVal);
-      return S_OK;
-    case VT_R8:
-      *out = Variant::R8(byref ? *v->pdblVal : v->dblVal);
-      return S_OK;
-    case VT_DATE:
-      *out = Variant::Date(byref ? *v->pdate : v->date);
-      return S_OK;
-    case VT_ERROR:
-      *out = Variant::Error(byref ? *v->pscode : v->scode);
-      return S_OK;
+    case VT_EMPTY: *out = Variant(); return S_OK;
+    case VT_NULL: *out = Variant::Null(); return S_OK;
+    case VT_I2: *out = Variant::I2(byref ? *v->piVal : v->iVal); return S_OK;
+    case VT_I4: *out = Variant::I4(byref ? *v->plVal : v->lVal); return S_OK;
+    case VT_R8: *out = Variant::R8(byref ? *v->pdblVal : v->dblVal); return S_OK;
+    case VT_DATE: *out = Variant::Date(byref ? *v->pdate : v->date); return S_OK;
+    case VT_ERROR: *out = Variant::Error(byref ? *v->pscode : v->scode); return S_OK;
     case VT_BOOL:
       *out = Variant::Bool((byref ? *v->pboolVal : v->boolVal) != VARIANT_FALSE);
       return S_OK;
@@ -165,8 +143,7 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
       *out = Variant::Bstr(text ? std::u16string(chars, SysStringLen(text)) : std::u16string());
       return S_OK;
     }
-    default:
-      break;
+    default: break;
   }
   return FromOtherNumber(*v, base, out);
 }
@@ -174,11 +151,8 @@ HRESULT FromVariant(const VARIANT& in, Variant* out) {
 HRESULT ToVariant(const Variant& in, VARIANT* out) {
   VariantInit(out);
   switch (in.vt()) {
-    case VT_EMPTY:
-      return S_OK;
-    case VT_NULL:
-      out->vt = VT_NULL;
-      return S_OK;
+    case VT_EMPTY: return S_OK;
+    case VT_NULL: out->vt = VT_NULL; return S_OK;
     case VT_I2:
       out->vt = VT_I2;
       out->iVal = in.i2();
@@ -212,8 +186,7 @@ HRESULT ToVariant(const Variant& in, VARIANT* out) {
       out->bstrVal = b;
       return S_OK;
     }
-    default:
-      break;
+    default: break;
   }
   if (in.vt() != (VT_ARRAY | VT_VARIANT)) return DISP_E_BADVARTYPE;
   return ToArray(in.array(), out);

@@ -111,7 +111,8 @@ bool PendingCall::Wait(const Apartment& owner) {
     const int s = state_.load(std::memory_order_acquire);
     return s == kDone || s == kCancelled;
   };
-  if (!SpinFor(settled, [&] { return owner.OwnerRunningElsewhere(); }, owner.caller_spin_backoff_)) {
+  if (!SpinFor(
+          settled, [&] { return owner.OwnerRunningElsewhere(); }, owner.caller_spin_backoff_)) {
     std::unique_lock<std::mutex> lock(mutex_);
     caller_blocked_ = true;
     cv_.wait(lock, settled);

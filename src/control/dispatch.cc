@@ -62,7 +62,8 @@ HRESULT Invoke(OrvaneControl& control, DISPID dispid, std::uint16_t flags, DispP
   const bool is_put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   const MemberInfo* member = FindInvoked(dispid, flags, is_put);
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-  if (const HRESULT checked = CheckArguments(*member, params, is_put); FAILED(checked)) return checked;
+  if (const HRESULT checked = CheckArguments(*member, params, is_put); FAILED(checked))
+    return checked;
 
   // Arguments in declaration order; an omitted optional one arrives as
   // VT_ERROR DISP_E_PARAMNOTFOUND, as a script host passes it.
@@ -107,7 +108,8 @@ HRESULT InvokeByName(OrvaneControl& control, std::string_view name, std::uint16_
   if (FAILED(hr)) return hr;
   std::reverse(args.begin(), args.end());
   const DISPID put_name[1] = {DISPID_PROPERTYPUT};
-  DispParams params{args, (flags & DISPATCH_PROPERTYPUT) ? std::span<const DISPID>(put_name) : std::span<const DISPID>()};
+  DispParams params{args, (flags & DISPATCH_PROPERTYPUT) ? std::span<const DISPID>(put_name)
+                                                         : std::span<const DISPID>()};
   const HRESULT r = Invoke(control, id[0], flags, params, result, excep_info, nullptr);
   std::reverse(args.begin(), args.end());
   return r;

@@ -184,12 +184,18 @@ void EventSource::FireFixUpdate(const FixUpdateArgs& a) { RaiseArgs(kDispIdFixUp
 void EventSource::FireFixUpdate(FixUpdateArgs&& a) { RaiseArgs(kDispIdFixUpdate, a); }
 void EventSource::FireNavUpdate(const NavUpdateArgs& a) { RaiseArgs(kDispIdNavUpdate, a); }
 void EventSource::FireNavUpdate(NavUpdateArgs&& a) { RaiseArgs(kDispIdNavUpdate, a); }
-void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
-void EventSource::FireSatelliteUpdate(SatelliteUpdateArgs&& a) { RaiseArgs(kDispIdSatelliteUpdate, a); }
+void EventSource::FireSatelliteUpdate(const SatelliteUpdateArgs& a) {
+  RaiseArgs(kDispIdSatelliteUpdate, a);
+}
+void EventSource::FireSatelliteUpdate(SatelliteUpdateArgs&& a) {
+  RaiseArgs(kDispIdSatelliteUpdate, a);
+}
 
 void EventSource::FireFixUpdate(const FixState& fix) { FireFixUpdate(EventArgs::Of(fix)); }
 void EventSource::FireNavUpdate(const NavigationState& n) { FireNavUpdate(EventArgs::Of(n)); }
-void EventSource::FireSatelliteUpdate(const SatelliteState& s) { FireSatelliteUpdate(EventArgs::Of(s)); }
+void EventSource::FireSatelliteUpdate(const SatelliteState& s) {
+  FireSatelliteUpdate(EventArgs::Of(s));
+}
 
 void EventSource::FireFileComplete() {
   Raise(kDispIdFileComplete, 0, [](std::span<Variant>, bool) {});

@@ -29,7 +29,8 @@ HRESULT ControlHosting::Load(std::span<const std::uint8_t> stream) {
   return S_OK;
 }
 
-HRESULT ControlHosting::Draw(std::uint8_t* rgb, int width, int height, int stride, Rect bounds) const {
+HRESULT ControlHosting::Draw(std::uint8_t* rgb, int width, int height, int stride,
+                             Rect bounds) const {
   if (rgb == nullptr || width < 0 || height < 0 || stride < width * 3) return E_INVALIDARG;
   const Picture& picture = ControlPicture();
   if (picture.width == 0) return E_FAIL;
@@ -43,7 +44,8 @@ HRESULT ControlHosting::Draw(std::uint8_t* rgb, int width, int height, int strid
   static const std::uint8_t kBlack[3] = {0, 0, 0}, kWhite[3] = {255, 255, 255};
   for (int y = bounds.top; y < bounds.bottom; ++y) {
     for (int x = bounds.left; x < bounds.right; ++x) {
-      const bool edge = x == bounds.left || y == bounds.top || x == bounds.right - 1 || y == bounds.bottom - 1;
+      const bool edge =
+          x == bounds.left || y == bounds.top || x == bounds.right - 1 || y == bounds.bottom - 1;
       put(x, y, edge ? kBlack : kWhite);
     }
   }

@@ -45,7 +45,7 @@ struct EventInfo {
 std::span<const MemberInfo> Members();  // 59 rows, vtable order
 // IOrvane's rows, then IOrvane2's own: what late binding answers.
 std::span<const MemberInfo> AllMembers();
-std::span<const EventInfo> Events();    // 5 rows
+std::span<const EventInfo> Events();  // 5 rows
 
 // Names compare case-insensitively (ASCII), like the platform's GetIDsOfNames.
 bool SameMemberName(std::string_view a, std::string_view b);

@@ -58,7 +58,8 @@ struct OrvaneControl::Core {
       for (const auto& observer : *now) observer.second(epoch);
     }
     std::mutex mutex;
-    std::shared_ptr<const Observers> observers;  // replaced whole under mutex, never changed in place
+    std::shared_ptr<const Observers>
+        observers;  // replaced whole under mutex, never changed in place
     std::uint32_t next_cookie = 1;
     const Receiver* receiver = nullptr;
   } epochs;
@@ -154,11 +155,11 @@ void LockServer(bool lock) {
 HRESULT CanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 
 // Every get hands out a fresh value the caller owns; no stored value is shared.
-#define ORVANE_GET_FROM(name, expr)              \
+#define ORVANE_GET_FROM(name, expr)                  \
   HRESULT OrvaneControl::get_##name(Variant* pVal) { \
-    if (pVal == nullptr) return E_POINTER;       \
-    *pVal = expr;                                \
-    return S_OK;                                 \
+    if (pVal == nullptr) return E_POINTER;           \
+    *pVal = expr;                                    \
+    return S_OK;                                     \
   }
 
 HRESULT OrvaneControl::get_BaudRate(Variant* pVal) {
@@ -257,16 +258,22 @@ HRESULT OrvaneControl::GetWptLocation(const Variant& WptName, Variant* pWptLat, 
 
 HRESULT OrvaneControl::GetSatelliteInfo(const Variant& SatellitePRN, Variant* pAzimuth,
                                         Variant* pElevation, Variant* pSignalToNoiseRatio) {
-  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr) return E_POINTER;
-  return receiver_.satellites().GetSatelliteInfo(SatellitePRN, pAzimuth, pElevation, pSignalToNoiseRatio);
+  if (pAzimuth == nullptr || pElevation == nullptr || pSignalToNoiseRatio == nullptr)
+    return E_POINTER;
+  return receiver_.satellites().GetSatelliteInfo(SatellitePRN, pAzimuth, pElevation,
+                                                 pSignalToNoiseRatio);
 }
 
 HRESULT OrvaneControl::put_LatLonFormat(const Variant& v) { return PutLatLonFormat(settings_, v); }
 HRESULT OrvaneControl::put_SpeedUnits(const Variant& v) { return PutSpeedUnits(settings_, v); }
 HRESULT OrvaneControl::put_DistUnits(const Variant& v) { return PutDistUnits(settings_, v); }
-HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) { return PutAltitudeUnits(settings_, v); }
+HRESULT OrvaneControl::put_AltitudeUnits(const Variant& v) {
+  return PutAltitudeUnits(settings_, v);
+}
 HRESULT OrvaneControl::put_Talkers(const Variant& v) { return PutTalkers(settings_, v); }
-HRESULT OrvaneControl::put_ExtendedSentences(const Variant& v) { return PutExtendedSentences(settings_, v); }
+HRESULT OrvaneControl::put_ExtendedSentences(const Variant& v) {
+  return PutExtendedSentences(settings_, v);
+}
 HRESULT OrvaneControl::put_DegLabel(const Variant& v) { return receiver_.fix().PutDegLabel(v); }
 HRESULT OrvaneControl::put_MinLabel(const Variant& v) { return receiver_.fix().PutMinLabel(v); }
 HRESULT OrvaneControl::put_SecLabel(const Variant& v) { return receiver_.fix().PutSecLabel(v); }

@@ -49,7 +49,8 @@ class OrvaneControl {
   HRESULT Close();
   // A log replayed from a pipe or socket; see SourceManager::OpenStream. Not
   // an automation member: OpenFile takes every name as a file's.
-  HRESULT OpenStream(std::intptr_t stream, const Variant& TimeScale, SourceManager::ByteTap tap = {}) {
+  HRESULT OpenStream(std::intptr_t stream, const Variant& TimeScale,
+                     SourceManager::ByteTap tap = {}) {
     return sources_.OpenStream(stream, TimeScale, std::move(tap));
   }
   HRESULT GetWptLocation(const Variant& WptName, Variant* pWptLat, Variant* pWptLon);
@@ -79,7 +80,9 @@ class OrvaneControl {
   // Why the last refused Open, OpenFile or OpenStream opened nothing.
   std::string LastOpenFailure() const { return sources_.LastOpenFailure(); }
   // Told on the reader thread when a live receiver is lost and back.
-  void SetLinkObserver(SourceManager::LinkObserver observer) { sources_.SetLinkObserver(std::move(observer)); }
+  void SetLinkObserver(SourceManager::LinkObserver observer) {
+    sources_.SetLinkObserver(std::move(observer));
+  }
   // Shown the bytes of sources opened afterwards as they are read, on the
   // reader thread.
   void SetByteTap(SourceManager::ByteTap tap) { sources_.SetByteTap(std::move(tap)); }

@@ -19,7 +19,9 @@ Picture DecodeBmp24(const std::uint8_t* data, std::size_t size) {
   const std::uint32_t offset = ReadLittleEndian(data + 10, 4);
   const auto width = static_cast<std::int32_t>(ReadLittleEndian(data + 18, 4));
   const auto raw_height = static_cast<std::int32_t>(ReadLittleEndian(data + 22, 4));
-  if (ReadLittleEndian(data + 28, 2) != 24 || ReadLittleEndian(data + 30, 4) != 0 || width <= 0 || raw_height == 0) return pic;
+  if (ReadLittleEndian(data + 28, 2) != 24 || ReadLittleEndian(data + 30, 4) != 0 || width <= 0 ||
+      raw_height == 0)
+    return pic;
   const bool bottom_up = raw_height > 0;
   const int height = bottom_up ? raw_height : -raw_height;
   const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};

@@ -14,7 +14,9 @@ inline constexpr int kPictureHeight = 160;
 struct Picture {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;  // top-down rows, 3 bytes a pixel
-  const std::uint8_t* Pixel(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+  const std::uint8_t* Pixel(int x, int y) const {
+    return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+  }
 };
 
 // Decodes an uncompressed 24-bit BMP; an empty picture when it is not one.

@@ -30,10 +30,9 @@ class SnapshotSink final : public EventSink {
     std::shared_ptr<Apartment> apartment = apartment_.lock();
     if (!apartment) return S_OK;
     const Snapshot snapshot = take_();
-    apartment->Call([this, &snapshot] { callback_(snapshot); },
-                    [calls = calls_.get()](const std::shared_ptr<PendingCall>& call) {
-                      calls->Track(call);
-                    });
+    apartment->Call(
+        [this, &snapshot] { callback_(snapshot); },
+        [calls = calls_.get()](const std::shared_ptr<PendingCall>& call) { calls->Track(call); });
     return S_OK;
   }
 
@@ -88,13 +87,13 @@ Hresult Control::Put(std::string_view property, const Variant& value, ExcepInfo*
   return InvokeByName(*control_, property, DISPATCH_PROPERTYPUT, args, nullptr, excep_info);
 }
 
-#define ORVANE_CONTROL_GET(id, name)                                            \
-  Hresult Control::get_##name(Variant* value, ExcepInfo* excep_info) {           \
+#define ORVANE_CONTROL_GET(id, name)                                                            \
+  Hresult Control::get_##name(Variant* value, ExcepInfo* excep_info) {                          \
     return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.get_##name(value); }); \
   }
-#define ORVANE_CONTROL_PROPERTY(id, name)                                         \
-  ORVANE_CONTROL_GET(id, name)                                                    \
-  Hresult Control::put_##name(const Variant& value, ExcepInfo* excep_info) {     \
+#define ORVANE_CONTROL_PROPERTY(id, name)                                                       \
+  ORVANE_CONTROL_GET(id, name)                                                                  \
+  Hresult Control::put_##name(const Variant& value, ExcepInfo* excep_info) {                    \
     return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.put_##name(value); }); \
   }
 ORVANE_MEMBERS(ORVANE_CONTROL_GET, ORVANE_CONTROL_PROPERTY, ORVANE_NO_METHOD)
@@ -106,12 +105,15 @@ Hresult Control::Open(const Variant& port_name, ExcepInfo* excep_info) {
   return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.Open(port_name); });
 }
 
-Hresult Control::OpenFile(const Variant& file_name, const Variant& time_scale, ExcepInfo* excep_info) {
-  return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.OpenFile(file_name, time_scale); });
+Hresult Control::OpenFile(const Variant& file_name, const Variant& time_scale,
+                          ExcepInfo* excep_info) {
+  return Early(*control_, excep_info,
+               [&](OrvaneControl& c) { return c.OpenFile(file_name, time_scale); });
 }
 
 Hresult Control::OpenStream(int descriptor, const Variant& time_scale, ExcepInfo* excep_info) {
-  return Early(*control_, excep_info, [&](OrvaneControl& c) { return c.OpenStream(descriptor, time_scale); });
+  return Early(*control_, excep_info,
+               [&](OrvaneControl& c) { return c.OpenStream(descriptor, time_scale); });
 }
 
 Hresult Control::Close(ExcepInfo* excep_info) {
@@ -124,8 +126,8 @@ Hresult Control::GetWptLocation(const Variant& name, Variant* latitude, Variant*
                [&](OrvaneControl& c) { return c.GetWptLocation(name, latitude, longitude); });
 }
 
-Hresult Control::GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation, Variant* snr,
-                                  ExcepInfo* excep_info) {
+Hresult Control::GetSatelliteInfo(const Variant& prn, Variant* azimuth, Variant* elevation,
+                                  Variant* snr, ExcepInfo* excep_info) {
   return Early(*control_, excep_info,
                [&](OrvaneControl& c) { return c.GetSatelliteInfo(prn, azimuth, elevation, snr); });
 }
@@ -158,8 +160,8 @@ template <typename Snapshot>
 std::uint32_t Control::OnSnapshot(Dispid dispid, std::function<Snapshot()> take,
                                   std::function<void(const Snapshot&)> callback) {
   std::uint32_t cookie = 0;
-  auto sink = std::make_shared<SnapshotSink<Snapshot>>(dispid, std::move(take),
-                                                       std::move(callback), calls_);
+  auto sink = std::make_shared<SnapshotSink<Snapshot>>(dispid, std::move(take), std::move(callback),
+                                                       calls_);
   if (Failed(Advise(std::move(sink), &cookie, SinkThreading::kFreeThreaded))) return 0;
   return cookie;
 }

@@ -98,7 +98,8 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   e.magnetic_heading = fix.magnetic_heading;
   e.quality = fix.quality;
   e.satellites_used = fix.satellites_in_fix;
-  if (!e.satellites_used && !e.sky.used.empty()) e.satellites_used = static_cast<int>(e.sky.used.size());
+  if (!e.satellites_used && !e.sky.used.empty())
+    e.satellites_used = static_cast<int>(e.sky.used.size());
   e.satellites_in_view = e.sky.in_view;
   e.pdop = e.sky.pdop;
   e.hdop = e.sky.hdop ? e.sky.hdop : fix.hdop;
@@ -192,7 +193,8 @@ std::vector<WaypointPosition> SnapshotReader::ReadWaypoints(const Receiver& rece
     std::vector<WaypointPosition> out;
     out.reserve(s.waypoint_table.size());
     for (const auto& [name, position] : s.waypoint_table) {
-      out.push_back({Variant::Ansi(name).ToUtf8(), Number(position.latitude), Number(position.longitude)});
+      out.push_back(
+          {Variant::Ansi(name).ToUtf8(), Number(position.latitude), Number(position.longitude)});
     }
     return out;
   });

@@ -11,7 +11,9 @@
 namespace orvane {
 namespace {
 
-Variant OptionalR8(std::string_view field) { return field.empty() ? Variant() : Variant::R8(ReadDouble(field)); }
+Variant OptionalR8(std::string_view field) {
+  return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
+}
 
 // A value with its E/W letter: west negative. Without a valid letter the
 // value has no sign to trust and is left out.
@@ -47,10 +49,8 @@ bool IsLength(FixExtra which) {
     case FixExtra::kAltitudeError:
     case FixExtra::kExpectedLatitudeError:
     case FixExtra::kExpectedLongitudeError:
-    case FixExtra::kExpectedAltitudeError:
-      return true;
-    default:
-      return false;
+    case FixExtra::kExpectedAltitudeError: return true;
+    default: return false;
   }
 }
 
@@ -72,7 +72,8 @@ void FixState::ParseVtg(const SentenceFields& f) {
     Variant course = OptionalR8(Field(f, 1));
     Variant magnetic = OptionalR8(Field(f, 3));
     Variant speed = OptionalR8(Field(f, 5));
-    if (speed.vt() == VT_EMPTY && !Field(f, 7).empty()) speed = Variant::R8(ReadDouble(Field(f, 7)) / 1.852);
+    if (speed.vt() == VT_EMPTY && !Field(f, 7).empty())
+      speed = Variant::R8(ReadDouble(Field(f, 7)) / 1.852);
     std::lock_guard<std::mutex> lock(mutex_);
     speed_ = std::move(speed);
     true_course_ = std::move(course);
@@ -89,18 +90,22 @@ void FixState::ParseZda(const SentenceFields& f) {
   try {
     Variant date;
     const std::string_view time = Field(f, 1);
-    if (time.size() > 5 && !Field(f, 2).empty() && !Field(f, 3).empty() && Field(f, 4).size() == 4) {
-      date = Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadInt(Field(f, 3)), ReadInt(Field(f, 2)),
-                                    ReadInt(time.substr(0, 2)), ReadInt(time.substr(2, 2)), ReadInt(time.substr(4, 2)))
+    if (time.size() > 5 && !Field(f, 2).empty() && !Field(f, 3).empty() &&
+        Field(f, 4).size() == 4) {
+      date = Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadInt(Field(f, 3)),
+                                    ReadInt(Field(f, 2)), ReadInt(time.substr(0, 2)),
+                                    ReadInt(time.substr(2, 2)), ReadInt(time.substr(4, 2)))
                                .value_or(0.0));
     }
     Variant zone;
     if (!Field(f, 5).empty() || !Field(f, 6).empty()) {
       const std::int32_t hours = ReadInt(Field(f, 5));
       const std::int32_t minutes = ReadInt(Field(f, 6));
-      const bool negative = hours < 0 || (hours == 0 && !Field(f, 5).empty() && Field(f, 5)[0] == '-');
+      const bool negative =
+          hours < 0 || (hours == 0 && !Field(f, 5).empty() && Field(f, 5)[0] == '-');
       const std::int32_t total = hours * 60 + (negative ? -std::abs(minutes) : std::abs(minutes));
-      if (total >= -24 * 60 && total <= 24 * 60) zone = Variant::I2(static_cast<std::int16_t>(total));
+      if (total >= -24 * 60 && total <= 24 * 60)
+        zone = Variant::I2(static_cast<std::int16_t>(total));
     }
     ReportFixTime(date);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -149,7 +154,7 @@ void FixState::ParseGst(const SentenceFields& f) {
     Variant values[7];
     for (std::size_t i = 0; i < 7; ++i) values[i] = OptionalR8(Field(f, 2 + i));
     std::lock_guard<std::mutex> lock(mutex_);
-    const FixExtra kinds[7] = {FixExtra::kRangeResidualRms, FixExtra::kErrorEllipseMajor,
+    const FixExtra kinds[7] = {FixExtra::kRangeResidualRms,  FixExtra::kErrorEllipseMajor,
                                FixExtra::kErrorEllipseMinor, FixExtra::kErrorEllipseOrientation,
                                FixExtra::kLatitudeError,     FixExtra::kLongitudeError,
                                FixExtra::kAltitudeError};
@@ -205,7 +210,8 @@ void FixState::ParseThs(const SentenceFields& f) {
 //   detection, 7 its bias estimate, 8 the bias's standard deviation
 void FixState::ParseGbs(const SentenceFields& f) {
   try {
-    Variant lat = OptionalR8(Field(f, 2)), lon = OptionalR8(Field(f, 3)), alt = OptionalR8(Field(f, 4));
+    Variant lat = OptionalR8(Field(f, 2)), lon = OptionalR8(Field(f, 3)),
+            alt = OptionalR8(Field(f, 4));
     Variant failed = Field(f, 5).empty() ? Variant() : Variant::I2(ReadInt16(Field(f, 5)));
     std::lock_guard<std::mutex> lock(mutex_);
     ExtraLocked(FixExtra::kExpectedLatitudeError) = std::move(lat);

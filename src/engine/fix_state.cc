@@ -52,7 +52,8 @@ double FixState::TimeOnDateRepeated(std::string_view hhmmss, const Variant& date
   const double date_value = AsDate(date);
   std::uint64_t bits;
   std::memcpy(&bits, &date_value, sizeof bits);
-  if (hhmmss.size() >= 6 && memo.valid && memo.date_bits == bits && std::memcmp(memo.hhmmss, hhmmss.data(), 6) == 0) {
+  if (hhmmss.size() >= 6 && memo.valid && memo.date_bits == bits &&
+      std::memcmp(memo.hhmmss, hhmmss.data(), 6) == 0) {
     return memo.result;
   }
   const double result = TimeOnDate(hhmmss, date);
@@ -92,9 +93,9 @@ void FixState::ParseRmc(const SentenceFields& f) {
     if (time.size() > 5 && ddmmyy.size() == 6) {
       const int yy = ReadInt(ddmmyy.substr(4, 2));
       const int year = yy >= 70 ? 1900 + yy : 2000 + yy;
-      date = Variant::Date(MakeDate(year, ReadInt(ddmmyy.substr(2, 2)), ReadInt(ddmmyy.substr(0, 2)),
-                                    ReadInt(time.substr(0, 2)), ReadInt(time.substr(2, 2)),
-                                    ReadInt(time.substr(4, 2)))
+      date = Variant::Date(MakeDate(year, ReadInt(ddmmyy.substr(2, 2)),
+                                    ReadInt(ddmmyy.substr(0, 2)), ReadInt(time.substr(0, 2)),
+                                    ReadInt(time.substr(2, 2)), ReadInt(time.substr(4, 2)))
                                .value_or(0.0));
     }
     if (IsActiveStatus(Field(f, 2))) fix_good = Variant::Bool(true);
@@ -114,7 +115,8 @@ void FixState::ParseRmc(const SentenceFields& f) {
     // so a failed allocation still drops the whole sentence.
     const bool same_variation = HoldsOptionalAnsi(mag_variation_, variation_text);
     const bool same_mode = HoldsOptionalAnsi(mode_indicator_, mode_text);
-    Variant variation = same_variation || variation_text.empty() ? Variant() : Variant::Ansi(variation_text);
+    Variant variation =
+        same_variation || variation_text.empty() ? Variant() : Variant::Ansi(variation_text);
     Variant mode = same_mode || mode_text.empty() ? Variant() : Variant::Ansi(mode_text);
     fix_good_ = std::move(fix_good);
     position_ = position;
@@ -303,11 +305,17 @@ HRESULT FixState::PutLabel(std::string GeoPosition::*label, const Variant& value
 }
 
 Variant FixState::DegLabel() const { return GetLabel(&GeoPosition::deg_label); }
-HRESULT FixState::PutDegLabel(const Variant& value) { return PutLabel(&GeoPosition::deg_label, value); }
+HRESULT FixState::PutDegLabel(const Variant& value) {
+  return PutLabel(&GeoPosition::deg_label, value);
+}
 Variant FixState::MinLabel() const { return GetLabel(&GeoPosition::min_label); }
-HRESULT FixState::PutMinLabel(const Variant& value) { return PutLabel(&GeoPosition::min_label, value); }
+HRESULT FixState::PutMinLabel(const Variant& value) {
+  return PutLabel(&GeoPosition::min_label, value);
+}
 Variant FixState::SecLabel() const { return GetLabel(&GeoPosition::sec_label); }
-HRESULT FixState::PutSecLabel(const Variant& value) { return PutLabel(&GeoPosition::sec_label, value); }
+HRESULT FixState::PutSecLabel(const Variant& value) {
+  return PutLabel(&GeoPosition::sec_label, value);
+}
 
 void FixState::ReportFixTime(const Variant& fix_time) {
   FixTimeListener* listener = listener_.load(std::memory_order_acquire);

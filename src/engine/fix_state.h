@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "automation/variant.h"
-#include "engine/sentence.h"
 #include "engine/geo_position.h"
+#include "engine/sentence.h"
 #include "engine/value_format.h"
 
 namespace orvane {
@@ -33,27 +33,27 @@ class FixTimeListener {
 // HDG, THS, GBS, TXT), in the receiver's units: each VT_EMPTY until received
 // and cleared by an empty field of the sentence that carries it.
 enum class FixExtra : std::uint8_t {
-  kMagneticCourse,          // VTG, degrees magnetic
-  kLocalZoneOffset,         // ZDA, minutes (VT_I2)
-  kGnssMode,                // GNS, one letter per system (VT_BSTR)
-  kTrueHeading,             // HDT, or THS unless its mode is V
-  kMagneticHeading,         // HDG, degrees
-  kMagneticDeviation,       // HDG, degrees, east positive
-  kHeadingVariation,        // HDG, degrees, east positive
-  kHeadingMode,             // THS mode letter (VT_BSTR)
-  kRangeResidualRms,        // GST, metres
-  kErrorEllipseMajor,       // GST, metres (one standard deviation)
-  kErrorEllipseMinor,       // GST, metres
+  kMagneticCourse,           // VTG, degrees magnetic
+  kLocalZoneOffset,          // ZDA, minutes (VT_I2)
+  kGnssMode,                 // GNS, one letter per system (VT_BSTR)
+  kTrueHeading,              // HDT, or THS unless its mode is V
+  kMagneticHeading,          // HDG, degrees
+  kMagneticDeviation,        // HDG, degrees, east positive
+  kHeadingVariation,         // HDG, degrees, east positive
+  kHeadingMode,              // THS mode letter (VT_BSTR)
+  kRangeResidualRms,         // GST, metres
+  kErrorEllipseMajor,        // GST, metres (one standard deviation)
+  kErrorEllipseMinor,        // GST, metres
   kErrorEllipseOrientation,  // GST, degrees true
-  kLatitudeError,           // GST, metres
-  kLongitudeError,          // GST, metres
-  kAltitudeError,           // GST, metres
-  kExpectedLatitudeError,   // GBS, metres
-  kExpectedLongitudeError,  // GBS, metres
-  kExpectedAltitudeError,   // GBS, metres
-  kFailedSatellite,         // GBS, the receiver's number (VT_I2)
-  kReceiverText,            // TXT, the last whole message (VT_BSTR)
-  kGnsHdop,                 // GNS, the fix's HDOP
+  kLatitudeError,            // GST, metres
+  kLongitudeError,           // GST, metres
+  kAltitudeError,            // GST, metres
+  kExpectedLatitudeError,    // GBS, metres
+  kExpectedLongitudeError,   // GBS, metres
+  kExpectedAltitudeError,    // GBS, metres
+  kFailedSatellite,          // GBS, the receiver's number (VT_I2)
+  kReceiverText,             // TXT, the last whole message (VT_BSTR)
+  kGnsHdop,                  // GNS, the fix's HDOP
   kCount
 };
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
@@ -98,7 +98,7 @@ class FixState final {
   Variant MagVariation() const;
   Variant FixQuality() const;
   Variant NumSatellitesInFix() const;
-  Variant Altitude() const;  // in the current AltitudeUnits
+  Variant Altitude() const;                        // in the current AltitudeUnits
   Variant GeoidHeightAboveWGS84Ellipsoid() const;  // in the current AltitudeUnits
   Variant TimeSinceLastDGPSUpdate() const;
   Variant DGPSRefStationID() const;

@@ -96,8 +96,9 @@ void PositionTextCache::Format(const ValueFormat& format, const GeoPosition& p, 
   const std::int32_t key = format.LatLonFormatKey();
   std::lock_guard<std::mutex> lock(mutex_);
   const bool same = key >= 0 && key == key_ && SameValue(p.latitude, formatted_.latitude) &&
-                    SameValue(p.longitude, formatted_.longitude) && p.deg_label == formatted_.deg_label &&
-                    p.min_label == formatted_.min_label && p.sec_label == formatted_.sec_label;
+                    SameValue(p.longitude, formatted_.longitude) &&
+                    p.deg_label == formatted_.deg_label && p.min_label == formatted_.min_label &&
+                    p.sec_label == formatted_.sec_label;
   if (!same) {
     std::string lat_text, lon_text;
     format.LatLonText(p, &lat_text, &lon_text);

@@ -47,7 +47,8 @@ class GeoPosition {
 class PositionTextCache {
  public:
   // Latitude and longitude as LatLonText gives them, as Ansi text values.
-  void Format(const ValueFormat& format, const GeoPosition& p, Variant* latitude, Variant* longitude);
+  void Format(const ValueFormat& format, const GeoPosition& p, Variant* latitude,
+              Variant* longitude);
 
  private:
   std::mutex mutex_;  // events are built on one thread, but nothing relies on it

@@ -79,7 +79,8 @@ GnssSystem SystemFromId(std::string_view id) {
 
 static_assert([] {
   for (const SystemCodes& row : kSystemCodes)
-    if (row.talker.size() != 2 || (!row.other_talker.empty() && row.other_talker.size() != 2)) return false;
+    if (row.talker.size() != 2 || (!row.other_talker.empty() && row.other_talker.size() != 2))
+      return false;
   return true;
 }());
 
@@ -97,7 +98,8 @@ GnssSystem SystemFromTalker(std::string_view talker) {
 
 GnssSystem SystemOfNumber(int number) {
   for (const NumberRange& r : kRanges) {
-    if (r.written_as == GnssSystem::kUnknown && r.offset == 0 && number >= r.first && number <= r.last) {
+    if (r.written_as == GnssSystem::kUnknown && r.offset == 0 && number >= r.first &&
+        number <= r.last) {
       return r.system;
     }
   }
@@ -106,8 +108,8 @@ GnssSystem SystemOfNumber(int number) {
 
 int UniqueSatelliteNumber(GnssSystem system, int prn) {
   // The first row, by far the most numbers seen.
-  static_assert(kRanges[0].written_as == GnssSystem::kGps && kRanges[0].first == 1 && kRanges[0].last == 32 &&
-                kRanges[0].offset == 0);
+  static_assert(kRanges[0].written_as == GnssSystem::kGps && kRanges[0].first == 1 &&
+                kRanges[0].last == 32 && kRanges[0].offset == 0);
   if (system == GnssSystem::kGps && prn >= 1 && prn <= 32) return prn;
   for (const NumberRange& r : kRanges) {
     if (r.written_as == system && prn >= r.first && prn <= r.last) return prn + r.offset;

@@ -7,7 +7,16 @@
 
 namespace orvane {
 
-enum class GnssSystem : std::uint8_t { kUnknown, kGps, kSbas, kGlonass, kGalileo, kBeidou, kQzss, kNavic };
+enum class GnssSystem : std::uint8_t {
+  kUnknown,
+  kGps,
+  kSbas,
+  kGlonass,
+  kGalileo,
+  kBeidou,
+  kQzss,
+  kNavic
+};
 
 // The NMEA 4.10/4.11 system id (GSA field 18): 1 GPS, 2 GLONASS, 3 Galileo,
 // 4 BeiDou, 5 QZSS, 6 NavIC; anything else is unknown.

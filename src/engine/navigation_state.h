@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "automation/variant.h"
-#include "engine/sentence.h"
 #include "engine/geo_position.h"
+#include "engine/sentence.h"
 #include "engine/value_format.h"
 
 namespace orvane {

@@ -19,7 +19,8 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 std::int32_t ReadInt(std::string_view s) {
   // Two digits, a time's or a date's part, the most common of all.
   if (s.size() == 2) {
-    const unsigned high = static_cast<unsigned>(s[0] - '0'), low = static_cast<unsigned>(s[1] - '0');
+    const unsigned high = static_cast<unsigned>(s[0] - '0'),
+                   low = static_cast<unsigned>(s[1] - '0');
     if (high <= 9) return static_cast<std::int32_t>(low <= 9 ? high * 10 + low : high);
   }
   // Fast path for what receivers send: a field that starts with a digit.
@@ -46,8 +47,10 @@ std::int32_t ReadInt(std::string_view s) {
     if (value > kLimit) value = kLimit;  // keep going past the clamp point cheaply
   }
   if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (value < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
 }
 
@@ -92,8 +95,8 @@ constexpr std::uint64_t kZeros = 0x3030303030303030ULL;  // eight '0'
 // Whether all eight bytes are decimal digits: a byte 0x3A..0x3F carries into
 // its high nibble, and a carry out of a byte comes only from a non-digit.
 bool EightDigits(std::uint64_t w) {
-  return ((w & 0xF0F0F0F0F0F0F0F0ULL) | (((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
-         0x3333333333333333ULL;
+  return ((w & 0xF0F0F0F0F0F0F0F0ULL) |
+          (((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) == 0x3333333333333333ULL;
 }
 
 // The value of eight digits, the first in the lowest byte.
@@ -114,7 +117,8 @@ bool ReadDegreesMinutes(std::string_view s, double* degrees, double* minutes) {
   // the fraction. The two quotients are those ReadDouble's short path gives
   // for the two parts; any other shape goes the two-call way.
   static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-  static constexpr std::uint32_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  static constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,     10000,
+                                                100000, 1000000, 10000000, 100000000};
   const std::size_t n = s.size();
   if constexpr (words::kEnabled) {
     if (n >= 8 && n <= 16) {
@@ -126,10 +130,12 @@ bool ReadDegreesMinutes(std::string_view s, double* degrees, double* minutes) {
         // Digits moved to the end of the word, '0' in front of them.
         const std::uint64_t whole_word = (first << (8 * (8 - k))) | (kZeros >> (8 * k));
         const std::uint64_t keep = f == 0 ? 0 : ~std::uint64_t{0} << (8 * (8 - f));
-        const std::uint64_t fraction_word = (words::Load(s.data() + n - 8) & keep) | (kZeros & ~keep);
+        const std::uint64_t fraction_word =
+            (words::Load(s.data() + n - 8) & keep) | (kZeros & ~keep);
         if (EightDigits(whole_word) && EightDigits(fraction_word)) {
           const std::uint32_t whole = EightDigitsValue(whole_word);
-          const std::uint64_t m = std::uint64_t{whole % 100} * kPow10Int[f] + EightDigitsValue(fraction_word);
+          const std::uint64_t m =
+              std::uint64_t{whole % 100} * kPow10Int[f] + EightDigitsValue(fraction_word);
           *degrees = static_cast<double>(whole / 100);
           *minutes = static_cast<double>(m) / kPow10[f];
           return true;
@@ -212,12 +218,14 @@ DecimalText ScanDecimal(std::string_view s) {
 // from_chars on the scanned text; out of range gives +-HUGE_VAL or 0 as atof.
 double ConvertDecimal(std::string_view s, const DecimalText& d) {
   double value = 0.0;
-  const auto [ptr, ec] = std::from_chars(s.data() + d.begin, s.data() + d.end, value, std::chars_format::general);
+  const auto [ptr, ec] =
+      std::from_chars(s.data() + d.begin, s.data() + d.end, value, std::chars_format::general);
   (void)ptr;
   if (ec == std::errc::result_out_of_range) {
     // The decimal exponent of the first significant digit says which way.
-    const std::int64_t magnitude = d.digits_before_point > 0 ? d.digits_before_point - 1 + d.exponent
-                                                             : d.exponent - d.leading_zeros_after_point - 1;
+    const std::int64_t magnitude = d.digits_before_point > 0
+                                       ? d.digits_before_point - 1 + d.exponent
+                                       : d.exponent - d.leading_zeros_after_point - 1;
     value = d.nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
   } else if (ec != std::errc()) {
     value = 0.0;

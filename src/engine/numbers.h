@@ -14,7 +14,8 @@ namespace orvane {
 std::int32_t ReadInt(std::string_view text);
 // The low 16 bits of ReadInt, as a VT_I2 member stores it.
 inline std::int16_t ReadInt16(std::string_view text) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(ReadInt(text))));
+  return static_cast<std::int16_t>(
+      static_cast<std::uint16_t>(static_cast<std::uint32_t>(ReadInt(text))));
 }
 // atof: decimal point '.', optional exponent; overflow gives +-HUGE_VAL,
 // underflow 0.

@@ -24,7 +24,8 @@ constexpr std::size_t kIdentifierLength = 1 + kTalkerLength + 3;
 // when the program is compiled, so a new row needs no tuning.
 constexpr std::size_t kTypeSlots = 64;
 constexpr std::size_t TypeSlot(std::string_view type) {
-  const std::uint32_t key = static_cast<unsigned char>(type[0]) | static_cast<unsigned char>(type[1]) << 8 |
+  const std::uint32_t key = static_cast<unsigned char>(type[0]) |
+                            static_cast<unsigned char>(type[1]) << 8 |
                             static_cast<unsigned char>(type[2]) << 16;
   return (key * 0x9E3779B1u) >> (32 - 6);
 }
@@ -50,7 +51,8 @@ C ClassOf(void (C::*)(A...));
 template <auto Parse>
 void Receiver::Call(const SentenceFields& f) {
   auto& state = StateObject<decltype(ClassOf(Parse))>();
-  if constexpr (std::is_invocable_v<decltype(Parse), decltype(state), const SentenceFields&, const SentenceContext&>) {
+  if constexpr (std::is_invocable_v<decltype(Parse), decltype(state), const SentenceFields&,
+                                    const SentenceContext&>) {
     (state.*Parse)(f, context_);
   } else {
     (state.*Parse)(f);
@@ -59,16 +61,19 @@ void Receiver::Call(const SentenceFields& f) {
 
 // The handler of a row: one overload of the state object's, picked by its
 // signature.
-#define ORVANE_HANDLER(State, Name, ...) &Receiver::Call<static_cast<void (State::*)(__VA_ARGS__)>(&State::Name)>
+#define ORVANE_HANDLER(State, Name, ...) \
+  &Receiver::Call<static_cast<void (State::*)(__VA_ARGS__)>(&State::Name)>
 
 Receiver::SentenceTable Receiver::Table() {
   static constexpr SentenceRow kRows[] = {
       {"RMC", 13, &Receiver::Call<&FixState::ParseRmc>, SentenceEvent::kFix, 1, 1},
       {"GGA", 15, &Receiver::Call<&FixState::ParseGga>, SentenceEvent::kFix, 1, 1},
       {"GLL", 7, &Receiver::Call<&FixState::ParseGll>, SentenceEvent::kFix, 5, 5},
-      {"GSA", 18, ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
+      {"GSA", 18,
+       ORVANE_HANDLER(SatelliteState, ParseGsa, const SentenceFields&, const SentenceContext&),
        SentenceEvent::kSatellite},
-      {"GSV", 20, ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
+      {"GSV", 20,
+       ORVANE_HANDLER(SatelliteState, ParseGsv, const SentenceFields&, const SentenceContext&),
        SentenceEvent::kSatellite},
       {"RMB", 14, &Receiver::Call<&NavigationState::ParseRmb>, SentenceEvent::kNav},
       {"BOD", 7, &Receiver::Call<&NavigationState::ParseBod>, SentenceEvent::kNav},
@@ -86,14 +91,16 @@ Receiver::SentenceTable Receiver::Table() {
   };
   static_assert(std::size(kRows) <= 64, "epochs mark their rows in 64 bits");
   static constexpr auto kSlots = [] {
-    static_assert(std::size(kRows) * 2 <= kTypeSlots, "keep the table at most half full: double kTypeSlots");
+    static_assert(std::size(kRows) * 2 <= kTypeSlots,
+                  "keep the table at most half full: double kTypeSlots");
     std::array<std::int8_t, kTypeSlots> slots{};
     slots.fill(-1);
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
       if (kRows[i].identifier.size() != 3) throw "a sentence type has three letters";
       std::size_t at = TypeSlot(kRows[i].identifier);
       while (slots[at] >= 0) {
-        if (kRows[static_cast<std::size_t>(slots[at])].identifier == kRows[i].identifier) throw "a type listed twice";
+        if (kRows[static_cast<std::size_t>(slots[at])].identifier == kRows[i].identifier)
+          throw "a type listed twice";
         at = (at + 1) % kTypeSlots;
       }
       slots[at] = static_cast<std::int8_t>(i);
@@ -189,9 +196,11 @@ int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
   // The line handed out last is behind head_: the buffer may move now. With
   // lines still queued, move only once the handed-out part dominates, so a
   // reader that stays ahead of the loop costs no more than one copy per byte.
-  if (head_ != 0 && (line_head_ == line_ends_.size() || (head_ >= 4096 && head_ * 2 >= buf_.size()))) {
+  if (head_ != 0 &&
+      (line_head_ == line_ends_.size() || (head_ >= 4096 && head_ * 2 >= buf_.size()))) {
     buf_.erase(0, head_);
-    line_ends_.erase(line_ends_.begin(), line_ends_.begin() + static_cast<std::ptrdiff_t>(line_head_));
+    line_ends_.erase(line_ends_.begin(),
+                     line_ends_.begin() + static_cast<std::ptrdiff_t>(line_head_));
     for (std::size_t& end : line_ends_) end -= head_;
     line_head_ = 0;
     pending_start_ -= head_;
@@ -216,7 +225,8 @@ int Receiver::NextLine(ChunkReader& reader, std::string_view* line) {
 
 void Receiver::EndOfSource() {
   if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return;
-  if (line_head_ != line_ends_.size() || buf_.size() <= pending_start_ || buf_.back() != '\r') return;
+  if (line_head_ != line_ends_.size() || buf_.size() <= pending_start_ || buf_.back() != '\r')
+    return;
   HandleLine(std::string_view(buf_.data() + pending_start_, buf_.size() - 1 - pending_start_));
   ResetLineAssembly();
 }
@@ -257,7 +267,8 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
     if (slot < 0) return nullptr;
     const SentenceRow& row = table.rows[static_cast<std::size_t>(slot)];
     if (row.identifier != type) continue;
-    if (row.extended && !settings_.extended_sentences.load(std::memory_order_relaxed)) return nullptr;
+    if (row.extended && !settings_.extended_sentences.load(std::memory_order_relaxed))
+      return nullptr;
     return &row;
   }
 }
@@ -284,7 +295,8 @@ void Receiver::HandleLine(std::string_view line) {
     context_.received_field_count = fields_.size();
     context_.received_last_field = fields_.back();
     NormalizeFieldCount(fields_, row->field_count);
-    if (context_.several_systems && row->fix_time_field != 0) satellites_.MarkFix(fields_[row->fix_time_field]);
+    if (context_.several_systems && row->fix_time_field != 0)
+      satellites_.MarkFix(fields_[row->fix_time_field]);
     if (epochs_wanted_.load(std::memory_order_relaxed) || row->extended ||
         settings_.extended_sentences.load(std::memory_order_relaxed)) {
       FollowEpoch(*row);
@@ -306,7 +318,8 @@ void Receiver::HandleLine(std::string_view line) {
 // with ExtendedSentences on, the whole one is read.
 bool Receiver::WholeSentenceAfterTornOne(std::string_view& line) {
   if (!settings_.extended_sentences.load(std::memory_order_relaxed)) return false;
-  for (std::size_t at = line.find('$', 1); at != std::string_view::npos; at = line.find('$', at + 1)) {
+  for (std::size_t at = line.find('$', 1); at != std::string_view::npos;
+       at = line.find('$', at + 1)) {
     if (!OpensAddress(line, at)) continue;
     std::string_view rest = line.substr(at);
     if (SplitVerifiedFields(rest, fields_)) {
@@ -322,7 +335,8 @@ bool Receiver::OpensAddress(std::string_view line, std::size_t at) {
   std::size_t end = at + 1;
   while (end < line.size() && end - at <= 6 && address(line[end])) ++end;
   const std::size_t letters = end - at - 1;
-  return letters >= 4 && letters <= 6 && (end == line.size() || line[end] == ',' || line[end] == '*');
+  return letters >= 4 && letters <= 6 &&
+         (end == line.size() || line[end] == ',' || line[end] == '*');
 }
 
 std::string_view Receiver::FromSentenceStart(std::string_view line) {
@@ -443,8 +457,9 @@ void Receiver::EndEpoch() {
   epoch_open_ = epoch_timed_ = false;
   epoch_rows_ = 0;
   const Variant time = fix_.FixDateTime();
-  last_epoch_time_.store(time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
-                         std::memory_order_relaxed);
+  last_epoch_time_.store(
+      time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
+      std::memory_order_relaxed);
   if (epoch_listener_ != nullptr) epoch_listener_->EpochCompleted(rows);
 }
 

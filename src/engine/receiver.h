@@ -4,11 +4,11 @@
 
 #include <atomic>
 #include <bitset>
-#include <mutex>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
-#include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,8 +40,8 @@ enum class SentenceEvent : std::uint8_t { kFix, kSatellite, kNav, kNone };
 // One row per sentence, the one place a sentence is described: its type (the
 // three letters after the talker), field count with element 0, parse step,
 // event, where its time is and whether ExtendedSentences must be on for it.
-// Counters and the summary are sized from the rows. `parse` is Receiver::Call of the state object's own
-// handler, made from the table: a row is one line.
+// Counters and the summary are sized from the rows. `parse` is Receiver::Call of the state object's
+// own handler, made from the table: a row is one line.
 class Receiver;
 struct SentenceRow {
   std::string_view identifier;
@@ -209,14 +209,16 @@ class Receiver {
   }
   void NoteNew(std::string_view identifier);
   std::uint64_t noted_[64] = {};
-  static unsigned Letter(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - 'A'); }
+  static unsigned Letter(char c) {
+    return static_cast<unsigned>(static_cast<unsigned char>(c) - 'A');
+  }
   void NoteNewReceived(unsigned talker, unsigned type);
   static constexpr unsigned kLetterPairs = 26 * 26, kLetterTriples = 26 * 26 * 26;
   std::bitset<kLetterPairs> seen_talkers_;
   std::bitset<kLetterTriples> seen_types_;
   mutable std::mutex received_mutex_;
-  std::bitset<kLetterPairs> received_talkers_;    // under received_mutex_
-  std::bitset<kLetterTriples> received_types_;    // under received_mutex_
+  std::bitset<kLetterPairs> received_talkers_;  // under received_mutex_
+  std::bitset<kLetterTriples> received_types_;  // under received_mutex_
   void NoteIgnored(std::string_view identifier);
   static std::string_view FromSentenceStart(std::string_view line);
   // Whether the '$' at `at` opens an address: four to six letters or digits,

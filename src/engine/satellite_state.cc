@@ -25,7 +25,8 @@ std::int16_t DecimalToInt16(double value) {
 // without floating point.
 [[gnu::always_inline]] inline std::int16_t GsaPrn(std::string_view field) {
   std::int32_t plain = 0;
-  if (ReadPlainDigits(field, &plain)) return static_cast<std::int16_t>(static_cast<std::uint16_t>(plain));
+  if (ReadPlainDigits(field, &plain))
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(plain));
   return DecimalToInt16(ReadDouble(field));
 }
 
@@ -60,7 +61,6 @@ Variant GsaFixMode(std::string_view field) {
   std::int32_t fix = ReadInt(field);
   return fix >= 1 && fix <= 3 ? Variant::I2(static_cast<std::int16_t>(fix)) : Variant();
 }
-
 
 }  // namespace
 
@@ -152,7 +152,8 @@ void FillGroup(SatelliteList& group, const SentenceFields& f, const SatelliteSta
       const int unique = UniqueSatelliteNumber(system, prn);
       if (unique == 0) continue;
       const SatelliteEntry entry = ReadBlock(f, block, static_cast<std::int16_t>(unique));
-      auto it = std::find_if(group.begin(), group.end(), [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
+      auto it = std::find_if(group.begin(), group.end(),
+                             [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
       if (it != group.end()) {
         *it = entry;
       } else {
@@ -200,7 +201,8 @@ void SatelliteState::ParseGsa(const SentenceFields& f, const Origin& origin) {
       const auto prn = static_cast<std::int16_t>(number);
       const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
       if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
-               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) != fix_satellite_prns_.end())
+               : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) !=
+                     fix_satellite_prns_.end())
         continue;
       fix_satellite_prns_.push_back(prn);
       if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
@@ -213,7 +215,8 @@ void SatelliteState::ParseGsa(const SentenceFields& f, const Origin& origin) {
 void SatelliteState::ParseGsa(const SentenceFields& f, const SentenceContext& context) {
   // NMEA 4.10: the system id follows the VDOP, beyond the field count.
   const bool has_id = context.several_systems && context.received_field_count == 19;
-  ParseGsa(f, Origin{!context.several_systems, context.talker, has_id ? context.received_last_field : std::string_view()});
+  ParseGsa(f, Origin{!context.several_systems, context.talker,
+                     has_id ? context.received_last_field : std::string_view()});
 }
 
 void SatelliteState::ParseGsv(const SentenceFields& f, const SentenceContext& context) {
@@ -295,8 +298,11 @@ SatelliteState::SystemGroup* SatelliteState::FindGroup(const Origin& origin) {
   // must not grow the groups without bound. Keys order as the talker's
   // letters, then no id before any id byte.
   const std::string_view talker = origin.talker, id = origin.id;
-  const auto byte = [](std::string_view s, std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
-  const std::uint32_t key = byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
+  const auto byte = [](std::string_view s, std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i]));
+  };
+  const std::uint32_t key =
+      byte(talker, 0) << 17 | byte(talker, 1) << 9 | (id.size() == 1 ? 0x100 | byte(id, 0) : 0);
   auto at = std::lower_bound(groups_.begin(), groups_.end(), key,
                              [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
   if (at == groups_.end() || at->key != key) {
@@ -319,9 +325,10 @@ void SatelliteState::PublishUnion() {
       union_scratch_.push_back({entry, static_cast<std::uint32_t>(union_scratch_.size())});
     }
   }
-  std::sort(union_scratch_.begin(), union_scratch_.end(), [](const RankedEntry& a, const RankedEntry& b) {
-    return a.entry.prn != b.entry.prn ? a.entry.prn < b.entry.prn : a.rank < b.rank;
-  });
+  std::sort(union_scratch_.begin(), union_scratch_.end(),
+            [](const RankedEntry& a, const RankedEntry& b) {
+              return a.entry.prn != b.entry.prn ? a.entry.prn < b.entry.prn : a.rank < b.rank;
+            });
   std::size_t kept = 0;
   for (std::size_t i = 0; i < union_scratch_.size(); ++i) {
     if (kept != 0 && union_scratch_[kept - 1].entry.prn == union_scratch_[i].entry.prn) {
@@ -392,7 +399,8 @@ HRESULT SatelliteState::GetSatelliteInfo(const Variant& prn, Variant* azimuth, V
   SatelliteRecord found;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const SatelliteEntry* sat = FindInViewLocked(key)) found = sat->Record();  // numbers only: cannot throw
+    if (const SatelliteEntry* sat = FindInViewLocked(key))
+      found = sat->Record();  // numbers only: cannot throw
   }
   *azimuth = std::move(found.azimuth);
   *elevation = std::move(found.elevation);

@@ -22,7 +22,9 @@ class SentenceFields {
   using const_iterator = const std::string_view*;
 
   SentenceFields() = default;
-  SentenceFields(std::initializer_list<std::string_view> fields) { Assign(fields.begin(), fields.size()); }
+  SentenceFields(std::initializer_list<std::string_view> fields) {
+    Assign(fields.begin(), fields.size());
+  }
   SentenceFields(const SentenceFields& other) { Assign(other.data_, other.size_); }
   SentenceFields& operator=(const SentenceFields& other) {
     if (this != &other) Assign(other.data_, other.size_);

@@ -18,7 +18,8 @@ class ValueFormat {
  public:
   virtual ~ValueFormat() = default;
   // Both coordinates of `p` as text (empty for an unknown coordinate).
-  virtual void LatLonText(const GeoPosition& p, std::string* latitude, std::string* longitude) const = 0;
+  virtual void LatLonText(const GeoPosition& p, std::string* latitude,
+                          std::string* longitude) const = 0;
   virtual Variant Speed(const Variant& knots) const = 0;
   virtual Variant Distance(const Variant& nautical_miles) const = 0;
   virtual Variant Altitude(const Variant& metres) const = 0;

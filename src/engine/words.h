@@ -32,6 +32,8 @@ inline std::uint64_t MatchBytesExact(std::uint64_t w, unsigned char c) {
 }
 
 // The index of the byte a flag mask's lowest flag stands for.
-inline unsigned FirstFlagged(std::uint64_t flags) { return static_cast<unsigned>(std::countr_zero(flags)) / 8; }
+inline unsigned FirstFlagged(std::uint64_t flags) {
+  return static_cast<unsigned>(std::countr_zero(flags)) / 8;
+}
 
 }  // namespace orvane::words

@@ -53,8 +53,7 @@ std::string FormatCoordinate(const GeoPosition& p, const Variant& coordinate, st
       out += p.sec_label;
       break;
     }
-    default:
-      return out;
+    default: return out;
   }
   out += ' ';
   out += signed_value > 0 ? positive : negative;

@@ -5,7 +5,8 @@
 
 namespace orvane {
 
-void Settings::LatLonText(const GeoPosition& p, std::string* latitude, std::string* longitude) const {
+void Settings::LatLonText(const GeoPosition& p, std::string* latitude,
+                          std::string* longitude) const {
   FormatLatLon(p, LatLonFormat(), latitude, longitude);
 }
 
@@ -15,7 +16,9 @@ Variant Settings::Distance(const Variant& nautical_miles) const {
   return ConvertDistance(nautical_miles, DistUnits());
 }
 
-Variant Settings::Altitude(const Variant& metres) const { return ConvertAltitude(metres, AltitudeUnits()); }
+Variant Settings::Altitude(const Variant& metres) const {
+  return ConvertAltitude(metres, AltitudeUnits());
+}
 
 Variant Settings::GeoidHeight(const Variant& metres) const {
   return ConvertGeoidHeight(metres, AltitudeUnits());

@@ -20,7 +20,8 @@ struct Settings final : ReceiverSettings {
   std::int16_t SpeedUnits() const { return speed_units.load(std::memory_order_relaxed); }
   std::int16_t AltitudeUnits() const { return altitude_units.load(std::memory_order_relaxed); }
 
-  void LatLonText(const GeoPosition& p, std::string* latitude, std::string* longitude) const override;
+  void LatLonText(const GeoPosition& p, std::string* latitude,
+                  std::string* longitude) const override;
   std::int32_t LatLonFormatKey() const override { return LatLonFormat(); }
   Variant Speed(const Variant& knots) const override;
   Variant Distance(const Variant& nautical_miles) const override;

@@ -7,9 +7,9 @@
 
 namespace orvane {
 
-inline constexpr std::array<std::int32_t, 16> kBaudRates = {110,   300,    600,    1200,  2400,  4800,
-                                                            9600,  14400,  19200,  28800, 38400, 56000,
-                                                            57600, 115200, 128000, 256000};
+inline constexpr std::array<std::int32_t, 16> kBaudRates = {
+    110,   300,   600,   1200,  2400,  4800,   9600,   14400,
+    19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // The same rates as a person reads them, for messages and help.
 inline constexpr std::string_view kBaudRateList =

@@ -92,8 +92,9 @@ bool ReadAvailable(NativeHandle port, std::string& pending) {
   int waiting = 0;
   if (ioctl(AsFd(port), FIONREAD, &waiting) != 0) return false;
   if (waiting <= 0) return true;
-  const ssize_t got = AppendRead(pending, static_cast<std::size_t>(waiting),
-                                 [&](char* into, std::size_t n) { return read(AsFd(port), into, n); });
+  const ssize_t got =
+      AppendRead(pending, static_cast<std::size_t>(waiting),
+                 [&](char* into, std::size_t n) { return read(AsFd(port), into, n); });
   // Zero bytes after FIONREAD promised some is a hang-up.
   if (got <= 0) return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   return true;
@@ -117,8 +118,9 @@ NativeHandle OpenLogFile(const std::string& path, std::string* cause) {
 
 ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, std::string& out) {
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return ReadAtResult::kEndOfFile;
-  const ssize_t got = AppendRead(
-      out, count, [&](char* into, std::size_t n) { return pread(AsFd(file), into, n, static_cast<off_t>(offset)); });
+  const ssize_t got = AppendRead(out, count, [&](char* into, std::size_t n) {
+    return pread(AsFd(file), into, n, static_cast<off_t>(offset));
+  });
   if (got < 0) return ReadAtResult::kFailed;
   return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
 }
@@ -156,8 +158,10 @@ StreamWait WaitForStream(NativeHandle stream, const StopEvent& stop, int timeout
 }
 
 ReadAtResult ReadStream(NativeHandle stream, std::size_t count, std::string& out) {
-  const ssize_t got = AppendRead(out, count, [&](char* into, std::size_t n) { return read(AsFd(stream), into, n); });
-  if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? ReadAtResult::kData : ReadAtResult::kFailed;
+  const ssize_t got = AppendRead(
+      out, count, [&](char* into, std::size_t n) { return read(AsFd(stream), into, n); });
+  if (got < 0)
+    return errno == EAGAIN || errno == EWOULDBLOCK ? ReadAtResult::kData : ReadAtResult::kFailed;
   return got == 0 ? ReadAtResult::kEndOfFile : ReadAtResult::kData;
 }
 

@@ -186,7 +186,8 @@ ReadAtResult ReadAt(NativeHandle file, std::uint64_t offset, std::size_t count, 
   overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   DWORD got = 0;
   ReadAtResult result = ReadAtResult::kData;
-  if (!ReadFile(AsHandle(file), out.data() + old_size, static_cast<DWORD>(count), &got, &overlapped)) {
+  if (!ReadFile(AsHandle(file), out.data() + old_size, static_cast<DWORD>(count), &got,
+                &overlapped)) {
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
       if (!GetOverlappedResult(AsHandle(file), &overlapped, &got, TRUE)) {
@@ -212,7 +213,9 @@ bool AtOrPastEnd(NativeHandle file, std::uint64_t offset) {
 
 std::uint64_t FileSize(NativeHandle file) {
   LARGE_INTEGER size{};
-  return GetFileSizeEx(AsHandle(file), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+  return GetFileSizeEx(AsHandle(file), &size) && size.QuadPart > 0
+             ? static_cast<std::uint64_t>(size.QuadPart)
+             : 0;
 }
 
 void CloseLogFile(NativeHandle file) { CloseHandle(AsHandle(file)); }

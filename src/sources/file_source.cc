@@ -26,12 +26,8 @@ class FileSource final : public ReplaySource {
     offset_ += kFileChunkBytes;
     const std::size_t from = pending.size();
     switch (ReadChunkAt(at, pending)) {
-      case ReadAtResult::kData:
-        CountRead(pending.size() - from);
-        return 0;
-      case ReadAtResult::kEndOfFile:
-        end_of_file_ = true;
-        return 0;
+      case ReadAtResult::kData: CountRead(pending.size() - from); return 0;
+      case ReadAtResult::kEndOfFile: end_of_file_ = true; return 0;
       case ReadAtResult::kFailed:
         // Past the end a failing read would otherwise be retried forever.
         if (AtOrPastEnd(file_, offset_)) end_of_file_ = true;

@@ -16,7 +16,9 @@ class GpsdSource final : public StreamSource {
   }
 
  protected:
-  void AppendReceived(const std::string& bytes, std::string& pending) override { filter_.Append(bytes, pending); }
+  void AppendReceived(const std::string& bytes, std::string& pending) override {
+    filter_.Append(bytes, pending);
+  }
 
  private:
   GpsdFilter filter_;

@@ -21,14 +21,10 @@ class LiveSource : public Source {
     }
     const DeviceWake woke = WaitDevice(stop);
     switch (woke) {
-      case DeviceWake::kStop:
-        return Wake::kStop;
-      case DeviceWake::kPass:
-        return Wake::kPass;
-      case DeviceWake::kIdle:
-        return Wake::kIdle;
-      case DeviceWake::kLost:
-        break;
+      case DeviceWake::kStop: return Wake::kStop;
+      case DeviceWake::kPass: return Wake::kPass;
+      case DeviceWake::kIdle: return Wake::kIdle;
+      case DeviceWake::kLost: break;
     }
     Drop();
     lost_ = true;

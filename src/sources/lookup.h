@@ -44,8 +44,8 @@ std::size_t LookupsRunning();
 // list found after `stop` was set is freed there by `release`.
 template <typename List>
 List* ResolveUnlessStopped(const HostPort& where, const StopEvent* stop,
-                           std::function<List*(const HostPort&, std::string* cause)> resolve, void (*release)(List*),
-                           std::string* cause) {
+                           std::function<List*(const HostPort&, std::string* cause)> resolve,
+                           void (*release)(List*), std::string* cause) {
   struct Found {
     explicit Found(void (*r)(List*)) : release(r) {}
     ~Found() {

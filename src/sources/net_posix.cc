@@ -26,15 +26,19 @@ void SetCause(std::string* cause, const std::string& text) {
   if (cause != nullptr) *cause = text;
 }
 
-std::string ResolverText(int rc) { return rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc); }
+std::string ResolverText(int rc) {
+  return rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
+}
 
-addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop, std::string* cause) {
+addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop,
+                  std::string* cause) {
   return ResolveAddresses(where, socktype, passive, stop, ResolverText, cause);
 }
 
 // Waits for a non-blocking connect to finish; 0 or the errno.
 int FinishConnect(int fd, const StopEvent* stop) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
   while (true) {
     pollfd fds[2] = {{fd, POLLOUT, 0}, {stop != nullptr ? stop->fd() : -1, POLLIN, 0}};
     const int rc = poll(fds, 2, kStopCheckMs);

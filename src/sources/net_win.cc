@@ -29,10 +29,11 @@ HANDLE EventOf(NativeHandle socket) {
 
 std::string ErrorText(int error) {
   char buf[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 static_cast<DWORD>(error), 0, buf, sizeof buf, nullptr);
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(error), 0, buf, sizeof buf, nullptr);
   std::string text(buf, n);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+    text.pop_back();
   return text.empty() ? "network error " + std::to_string(error) : text;
 }
 
@@ -49,7 +50,8 @@ bool Started() {
 }
 
 // With `stop`, Close need not wait for a resolver that hangs.
-addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop, std::string* cause) {
+addrinfo* Resolve(const HostPort& where, int socktype, bool passive, const StopEvent* stop,
+                  std::string* cause) {
   if (!Started()) {
     SetCause(cause, "Winsock is not available");
     return nullptr;

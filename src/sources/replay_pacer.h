@@ -25,7 +25,7 @@ std::uint32_t SteadyTickMs();
 struct TimeScale {
   HRESULT coerced = S_OK;  // the failed coercion to a number, if any
   bool in_range = true;
-  double scale = 0.0;      // 0: no pacing (omitted, or within the band around zero)
+  double scale = 0.0;  // 0: no pacing (omitted, or within the band around zero)
 };
 TimeScale ReadTimeScale(const Variant& time_scale);
 

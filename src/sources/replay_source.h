@@ -34,7 +34,9 @@ class ReplaySource : public Source {
   void ExtendPacing(std::uint32_t ms) final {
     if (pacer_) pacer_->Extend(ms);
   }
-  ReplayProgress Progress() const final { return {handed_on_.load(std::memory_order_relaxed), total_bytes_}; }
+  ReplayProgress Progress() const final {
+    return {handed_on_.load(std::memory_order_relaxed), total_bytes_};
+  }
 
  protected:
   // Reader thread. Each ReadChunk tells how much of what was read the line

@@ -94,12 +94,14 @@ struct SourceManager::Impl {
     if (session != nullptr && open == nullptr) return std::move(session);
     return nullptr;
   }
-  static void Join(std::shared_ptr<ReaderSession> s, SourceManager::ReaderJoin join = SourceManager::ReaderJoin::kWait) {
+  static void Join(std::shared_ptr<ReaderSession> s,
+                   SourceManager::ReaderJoin join = SourceManager::ReaderJoin::kWait) {
     if (s == nullptr || !s->thread.joinable()) return;
     // A sink on the reader thread released the control, or the reader waits
     // for the very call that does: waiting would never end. The reader's own
     // references keep the session and the owner alive until it returns.
-    if (join == SourceManager::ReaderJoin::kLeave || s->thread.get_id() == std::this_thread::get_id()) {
+    if (join == SourceManager::ReaderJoin::kLeave ||
+        s->thread.get_id() == std::this_thread::get_id()) {
       s->thread.detach();
       return;
     }
@@ -358,8 +360,8 @@ HRESULT SourceManager::OpenStream(std::intptr_t stream, const Variant& time_scal
     const HRESULT hr = impl_->CheckNothingOpen();
     if (FAILED(hr)) return hr;
     const detail::TimeScale scale = detail::ReadTimeScale(time_scale);
-    return impl_->StartReplay(detail::OpenStreamReplaySource(stream, scale.scale, std::move(tap)), "stream",
-                               scale);
+    return impl_->StartReplay(detail::OpenStreamReplaySource(stream, scale.scale, std::move(tap)),
+                              "stream", scale);
   });
 }
 

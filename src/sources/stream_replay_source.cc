@@ -32,13 +32,9 @@ class StreamReplaySource final : public ReplaySource {
   }
   Wake Wait(const StopEvent& stop) override {
     switch (WaitForStream(stream_, stop, kStopCheckMs)) {
-      case StreamWait::kStop:
-        return Wake::kStop;
-      case StreamWait::kReadable:
-        readable_ = true;
-        return Wake::kPass;
-      case StreamWait::kTimeout:
-        break;
+      case StreamWait::kStop: return Wake::kStop;
+      case StreamWait::kReadable: readable_ = true; return Wake::kPass;
+      case StreamWait::kTimeout: break;
     }
     return Wake::kIdle;
   }

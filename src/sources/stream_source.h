@@ -41,14 +41,10 @@ class StreamSource : public LiveSource {
   DeviceWake WaitDevice(const StopEvent& stop) override {
     if (closed_) return DeviceWake::kLost;
     switch (WaitForSocket(socket_, stop, 100)) {
-      case NetWait::kStop:
-        return DeviceWake::kStop;
-      case NetWait::kReadable:
-        return DeviceWake::kPass;
-      case NetWait::kTimeout:
-        return DeviceWake::kIdle;
-      case NetWait::kFailed:
-        break;
+      case NetWait::kStop: return DeviceWake::kStop;
+      case NetWait::kReadable: return DeviceWake::kPass;
+      case NetWait::kTimeout: return DeviceWake::kIdle;
+      case NetWait::kFailed: break;
     }
     return DeviceWake::kLost;
   }
@@ -97,10 +93,11 @@ OpenAttempt OpenStream(const HostPort& where) {
 // alone when there is a `default_port`); a name that does not parse is
 // refused with `usage`.
 template <typename Kind>
-OpenAttempt OpenStream(const std::string& name, std::string_view scheme, std::string_view default_port,
-                       const char* usage) {
+OpenAttempt OpenStream(const std::string& name, std::string_view scheme,
+                       std::string_view default_port, const char* usage) {
   HostPort where;
-  if (!ParseHostPort(std::string_view(name).substr(scheme.size()), default_port, false, false, &where)) {
+  if (!ParseHostPort(std::string_view(name).substr(scheme.size()), default_port, false, false,
+                     &where)) {
     return {nullptr, S_OK, usage};
   }
   return OpenStream<Kind>(where);

@@ -26,7 +26,8 @@ class UdpSource final : public Source {
     const NetWait woke = WaitForSocket(socket_, stop, 100);
     if (woke == NetWait::kStop) return Wake::kStop;
     // A failed wait (rare) must not spin: sleep out the quiet period.
-    if (woke == NetWait::kFailed) return stop.WaitFor(std::chrono::milliseconds(100)) ? Wake::kStop : Wake::kIdle;
+    if (woke == NetWait::kFailed)
+      return stop.WaitFor(std::chrono::milliseconds(100)) ? Wake::kStop : Wake::kIdle;
     return woke == NetWait::kReadable ? Wake::kPass : Wake::kIdle;
   }
   NativeHandle handle() const override { return socket_; }
@@ -41,8 +42,10 @@ class UdpSource final : public Source {
 OpenAttempt OpenUdpSource(const std::string& name) {
   HostPort where;
   std::string_view rest = std::string_view(name).substr(6);
-  const bool port_only = !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
-  if (!ParseHostPort(port_only ? ":" + std::string(rest) : std::string(rest), "", true, true, &where)) {
+  const bool port_only =
+      !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
+  if (!ParseHostPort(port_only ? ":" + std::string(rest) : std::string(rest), "", true, true,
+                     &where)) {
     return {nullptr, S_OK, "expected udp://[ADDRESS]:PORT"};
   }
   OpenAttempt attempt;

@@ -16,9 +16,9 @@
 namespace orvane {
 namespace {
 
+using tables::CoercedValueMatches;
 using tables::CoercionCase;
 using tables::CoercionCases;
-using tables::CoercedValueMatches;
 
 std::string Describe(const CoercionCase& c) {
   char buf[32];
@@ -89,16 +89,11 @@ TEST(ChangeType, NonFiniteDoubles) {
     HRESULT hr;
     Variant expected;
   } rows[] = {
-      {inf, VT_I2, DISP_E_OVERFLOW, {}},
-      {-inf, VT_I4, DISP_E_OVERFLOW, {}},
-      {nan, VT_I4, DISP_E_OVERFLOW, {}},
-      {nan, VT_I2, DISP_E_OVERFLOW, {}},
-      {nan, VT_DATE, DISP_E_OVERFLOW, {}},
-      {inf, VT_DATE, DISP_E_OVERFLOW, {}},
-      {inf, VT_BSTR, S_OK, Variant::Text("INF")},
-      {-inf, VT_BSTR, S_OK, Variant::Text("-INF")},
-      {nan, VT_BSTR, S_OK, Variant::Text("NAN")},
-      {nan, VT_BOOL, S_OK, Variant::Bool(true)},
+      {inf, VT_I2, DISP_E_OVERFLOW, {}},          {-inf, VT_I4, DISP_E_OVERFLOW, {}},
+      {nan, VT_I4, DISP_E_OVERFLOW, {}},          {nan, VT_I2, DISP_E_OVERFLOW, {}},
+      {nan, VT_DATE, DISP_E_OVERFLOW, {}},        {inf, VT_DATE, DISP_E_OVERFLOW, {}},
+      {inf, VT_BSTR, S_OK, Variant::Text("INF")}, {-inf, VT_BSTR, S_OK, Variant::Text("-INF")},
+      {nan, VT_BSTR, S_OK, Variant::Text("NAN")}, {nan, VT_BOOL, S_OK, Variant::Bool(true)},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::to_string(r.value) + " -> vt " + std::to_string(r.to));
@@ -126,8 +121,8 @@ TEST(ChangeType, TargetsOutsideTheVariantTypesAreBad) {
 
 TEST(ChangeType, DoublesSurviveTheirText) {
   // Fifteen significant digits give back the value to fifteen digits.
-  const double values[] = {0.1,     -123.456,  1e-300,     6.02214076e23, 4807.038,
-                           -1e15,   1.0 / 7.0, 2958465.75, 1234567.891,   5e-324};
+  const double values[] = {0.1,   -123.456,  1e-300,     6.02214076e23, 4807.038,
+                           -1e15, 1.0 / 7.0, 2958465.75, 1234567.891,   5e-324};
   for (double v : values) {
     SCOPED_TRACE(v);
     Variant text, back;
@@ -148,8 +143,7 @@ TEST(ChangeType, TextRoundsExactlyNotThroughDouble) {
   EXPECT_EQ(out, Variant::I4(0));
   ASSERT_EQ(ChangeType(Variant::Text("9.5"), VT_I4, &out), S_OK);
   EXPECT_EQ(out, Variant::I4(10));
-  EXPECT_EQ(ChangeType(Variant::Text("99999999999999999999999"), VT_I4, &out),
-            DISP_E_OVERFLOW);
+  EXPECT_EQ(ChangeType(Variant::Text("99999999999999999999999"), VT_I4, &out), DISP_E_OVERFLOW);
   ASSERT_EQ(ChangeType(Variant::Text("1e-400"), VT_R8, &out), S_OK);
   EXPECT_EQ(out, Variant::R8(0.0));
 }
@@ -317,8 +311,9 @@ TEST(ChangeType, TextDates) {
 
 TEST(ChangeType, DateTextRoundTrips) {
   // Every form VT_DATE is written in reads back as the same moment.
-  const double dates[] = {0.0, 0.75, 1.0, 38017.0, 38017.5 + 1.0 / 86400.0, 36585.0,
-                          2958465.0 + 86399.0 / 86400.0, -1.25, -36522.0};
+  const double dates[] = {
+      0.0,   0.75,    1.0, 38017.0, 38017.5 + 1.0 / 86400.0, 36585.0, 2958465.0 + 86399.0 / 86400.0,
+      -1.25, -36522.0};
   for (double d : dates) {
     SCOPED_TRACE(d);
     Variant text, back;

@@ -11,8 +11,8 @@ namespace {
 
 std::string Show(const DateParts& p) {
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
-                p.hour, p.minute, p.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
   return buf;
 }
 
@@ -121,8 +121,8 @@ TEST(SplitDate, InvertsMakeDateAcrossTheCalendar) {
       for (int day = 1; day <= DaysInMonth(year, month); ++day) {
         const int seconds = (year * 7919 + month * 131 + day * 17) % 86400;
         const DateParts want{year, month, day, seconds / 3600, seconds / 60 % 60, seconds % 60};
-        const auto date = MakeDate(want.year, want.month, want.day, want.hour, want.minute,
-                                   want.second);
+        const auto date =
+            MakeDate(want.year, want.month, want.day, want.hour, want.minute, want.second);
         ASSERT_TRUE(date.has_value()) << Show(want);
         const auto back = SplitDate(*date);
         ASSERT_TRUE(back.has_value()) << Show(want);

@@ -61,8 +61,7 @@ TEST_F(ErrorRecords, OpenPortMessageKeepsTwoBlanks) {
 }
 
 TEST_F(ErrorRecords, UnusedCodesHaveNoDescription) {
-  for (std::uint32_t code : {0x80040203u, 0x80040206u, 0x80040213u, 0x80040216u, 0x80004005u,
-                             0u}) {
+  for (std::uint32_t code : {0x80040203u, 0x80040206u, 0x80040213u, 0x80040216u, 0x80004005u, 0u}) {
     SCOPED_TRACE(code);
     EXPECT_TRUE(ErrorDescription(static_cast<HRESULT>(code)).empty());
   }
@@ -128,8 +127,7 @@ TEST(InterfaceSupportsErrorInfo, OnlyIOrvane) {
   EXPECT_EQ(InterfaceSupportsErrorInfo(kClsidOrvane), S_FALSE);
   EXPECT_EQ(InterfaceSupportsErrorInfo("{00020400-0000-0000-C000-000000000046}"), S_FALSE);
   EXPECT_EQ(InterfaceSupportsErrorInfo(""), S_FALSE);
-  EXPECT_EQ(InterfaceSupportsErrorInfo(kIidIOrvane.substr(1, kIidIOrvane.size() - 2)),
-            S_FALSE);
+  EXPECT_EQ(InterfaceSupportsErrorInfo(kIidIOrvane.substr(1, kIidIOrvane.size() - 2)), S_FALSE);
 }
 
 }  // namespace

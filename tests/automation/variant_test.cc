@@ -80,13 +80,16 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters) {
     std::string utf8;
     std::u16string utf16;
   } rows[] = {
-      {"\x80", u"\uFFFD"},                            // stray continuation
-      {"\xC0\x80", u"\uFFFD\uFFFD"},                  // overlong NUL
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},        // overlong '/'
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // encoded surrogate
+      {"\x80", u"\uFFFD"},                                // stray continuation
+      {"\xC0\x80", u"\uFFFD\uFFFD"},                      // overlong NUL
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong '/'
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"a\xE2\x82", u"a\uFFFD\uFFFD"},                // cut short at the end
-      {"\xE2\x82" "b", u"\uFFFD\uFFFD" "b"},          // cut short by ASCII
+      {"a\xE2\x82", u"a\uFFFD\uFFFD"},                    // cut short at the end
+      {"\xE2\x82"
+       "b",
+       u"\uFFFD\uFFFD"
+       "b"},  // cut short by ASCII
       {"\xFF", u"\uFFFD"},
   };
   for (const Row& r : rows) {
@@ -106,10 +109,19 @@ TEST(CodePage, HighBytesBothWays) {
     unsigned char byte;
     char16_t ch;
   } rows[] = {
-      {0xB0, u'\u00B0'}, {0x80, u'\u20AC'}, {0x8A, u'\u0160'}, {0x99, u'\u2122'},
-      {0x9F, u'\u0178'}, {0xA0, u'\u00A0'}, {0xFF, u'\u00FF'}, {0x00, u'\0'},
+      {0xB0, u'\u00B0'},
+      {0x80, u'\u20AC'},
+      {0x8A, u'\u0160'},
+      {0x99, u'\u2122'},
+      {0x9F, u'\u0178'},
+      {0xA0, u'\u00A0'},
+      {0xFF, u'\u00FF'},
+      {0x00, u'\0'},
       // The five bytes the code page leaves undefined map to the C1 controls.
-      {0x81, u'\u0081'}, {0x8D, u'\u008D'}, {0x8F, u'\u008F'}, {0x90, u'\u0090'},
+      {0x81, u'\u0081'},
+      {0x8D, u'\u008D'},
+      {0x8F, u'\u008F'},
+      {0x90, u'\u0090'},
       {0x9D, u'\u009D'},
   };
   for (const Row& r : rows) {
@@ -157,13 +169,15 @@ TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
     std::u16string text;
     std::string ansi;
   } rows[] = {
-      {u"\u0100", "?"},        // Latin A with macron
-      {u"\u0080", "?"},        // C1 control whose byte holds the euro sign
+      {u"\u0100", "?"},  // Latin A with macron
+      {u"\u0080", "?"},  // C1 control whose byte holds the euro sign
       {u"\u009F", "?"},
       {u"\u20AD", "?"},
       {u"\u03A9x", "?x"},
-      {u"\U0001F600", "?"},    // one character, though two UTF-16 units
-      {u"a\xD800" "b", "a?b"}, // a lone surrogate
+      {u"\U0001F600", "?"},  // one character, though two UTF-16 units
+      {u"a\xD800"
+       "b",
+       "a?b"},  // a lone surrogate
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(Utf16ToUtf8(r.text));

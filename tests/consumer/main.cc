@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
   const orvane::Fix fix = gps.Fix();
   orvane::Variant good, latitude, format;
   if (fixes == 0 || !fix.latitude || !fix.longitude || orvane::Failed(gps.get_FixGood(&good)) ||
-      orvane::Failed(gps.get_Latitude(&latitude)) || orvane::Failed(gps.get_LatLonFormat(&format)) ||
-      format != orvane::Variant::I2(1) || latitude.vt() != orvane::vt::kBstr) {
+      orvane::Failed(gps.get_Latitude(&latitude)) ||
+      orvane::Failed(gps.get_LatLonFormat(&format)) || format != orvane::Variant::I2(1) ||
+      latitude.vt() != orvane::vt::kBstr) {
     return 1;
   }
   std::printf("%d fixes, last %.6f %.6f (%s, FixGood %s)\n", fixes, *fix.latitude, *fix.longitude,

@@ -31,7 +31,8 @@ std::string TempLog(const std::string& text) {
 
 std::string Rmc(int second) {
   char body[128];
-  std::snprintf(body, sizeof body, "$GPRMC,1200%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W", second);
+  std::snprintf(body, sizeof body,
+                "$GPRMC,1200%02d,A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W", second);
   return testing::Sentence(body);
 }
 
@@ -58,7 +59,8 @@ TEST(MemberTableTest, HoldsTheContract) {
     }
     const std::string expected_help =
         std::string(m.kind == MemberKind::kMethod ? "method " : "property ") +
-        (m.name == "GeoidHeightAboveWGS84Ellipsoid" ? "GeoidHeightAboveWGS84ellipsoid" : std::string(m.name));
+        (m.name == "GeoidHeightAboveWGS84Ellipsoid" ? "GeoidHeightAboveWGS84ellipsoid"
+                                                    : std::string(m.name));
     EXPECT_EQ(m.help, expected_help);
   }
   EXPECT_EQ(gets, 46);
@@ -120,29 +122,34 @@ TEST(DispatchTest, EveryMemberIsReachableByNameAndDispidWithItsKind) {
       if (!FindMember(m.dispid, MemberKind::kPut)) {
         Variant arg = Variant::I2(1);
         const DISPID put[1] = {DISPID_PROPERTYPUT};
-        EXPECT_EQ(Invoke(*control, m.dispid, DISPATCH_PROPERTYPUT, {std::span<Variant>(&arg, 1), put}, nullptr,
-                         nullptr, nullptr),
+        EXPECT_EQ(Invoke(*control, m.dispid, DISPATCH_PROPERTYPUT,
+                         {std::span<Variant>(&arg, 1), put}, nullptr, nullptr, nullptr),
                   DISP_E_MEMBERNOTFOUND);
       }
     }
   }
-  EXPECT_EQ(Invoke(*control, 32, DISPATCH_PROPERTYGET, {}, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Invoke(*control, 6, DISPATCH_PROPERTYPUT, {}, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(*control, 32, DISPATCH_PROPERTYGET, {}, nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(*control, 6, DISPATCH_PROPERTYPUT, {}, nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
 }
 
 TEST(DispatchTest, ArgumentCountsFollowThePlatform) {
   auto control = CreateOrvaneControl();
   std::vector<Variant> none;
-  EXPECT_EQ(InvokeByName(*control, "OpenFile", DISPATCH_METHOD, none, nullptr), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(InvokeByName(*control, "OpenFile", DISPATCH_METHOD, none, nullptr),
+            DISP_E_PARAMNOTOPTIONAL);
   std::vector<Variant> too_many = {Variant::I2(1)};
-  EXPECT_EQ(InvokeByName(*control, "Close", DISPATCH_METHOD, too_many, nullptr), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(InvokeByName(*control, "Close", DISPATCH_METHOD, too_many, nullptr),
+            DISP_E_BADPARAMCOUNT);
   std::vector<Variant> get_args = {Variant::I2(1)};
   Variant v;
-  EXPECT_EQ(InvokeByName(*control, "Latitude", DISPATCH_PROPERTYGET, get_args, &v), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(InvokeByName(*control, "Latitude", DISPATCH_PROPERTYGET, get_args, &v),
+            DISP_E_BADPARAMCOUNT);
   Variant arg = Variant::I2(1);
   const DISPID other[1] = {7};
-  EXPECT_EQ(Invoke(*control, 42, DISPATCH_PROPERTYPUT, {std::span<Variant>(&arg, 1), other}, nullptr, nullptr,
-                   nullptr),
+  EXPECT_EQ(Invoke(*control, 42, DISPATCH_PROPERTYPUT, {std::span<Variant>(&arg, 1), other},
+                   nullptr, nullptr, nullptr),
             DISP_E_NONAMEDARGS);
 }
 
@@ -151,7 +158,8 @@ TEST(DispatchTest, AFailureWithARecordBecomesAnException) {
   TakeErrorRecord();
   std::vector<Variant> args = {Variant::I4(1000)};
   ExcepInfo info;
-  EXPECT_EQ(InvokeByName(*control, "BaudRate", DISPATCH_PROPERTYPUT, args, nullptr, &info), DISP_E_EXCEPTION);
+  EXPECT_EQ(InvokeByName(*control, "BaudRate", DISPATCH_PROPERTYPUT, args, nullptr, &info),
+            DISP_E_EXCEPTION);
   EXPECT_EQ(info.scode, E_INVALIDARG);
   EXPECT_EQ(info.source, u"OrvaneMod.Orvane.1");
   EXPECT_EQ(info.description, u"An invalid argument was supplied.");
@@ -160,13 +168,15 @@ TEST(DispatchTest, AFailureWithARecordBecomesAnException) {
   std::vector<Variant> text = {Variant::Text("fast")};
   ExcepInfo none;
   TakeErrorRecord();
-  EXPECT_EQ(InvokeByName(*control, "SpeedUnits", DISPATCH_PROPERTYPUT, text, nullptr, &none), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(InvokeByName(*control, "SpeedUnits", DISPATCH_PROPERTYPUT, text, nullptr, &none),
+            DISP_E_TYPEMISMATCH);
   EXPECT_FALSE(PeekErrorRecord().has_value());
 }
 
 TEST(DispatchTest, OutParametersAreWrittenBack) {
   auto control = CreateOrvaneControl();
-  std::vector<Variant> args = {Variant::I2(7), Variant::Text("old"), Variant::Text("old"), Variant::Text("old")};
+  std::vector<Variant> args = {Variant::I2(7), Variant::Text("old"), Variant::Text("old"),
+                               Variant::Text("old")};
   ASSERT_EQ(InvokeByName(*control, "GetSatelliteInfo", DISPATCH_METHOD, args, nullptr), S_OK);
   EXPECT_EQ(args[0], Variant::I2(7));  // [in] untouched
   EXPECT_EQ(args[1], Variant());
@@ -181,12 +191,18 @@ TEST(ControlTest, ConstructionDefaults) {
     HRESULT (OrvaneControl::*get)(Variant*);
     Variant expected;
   } cases[] = {
-      {&OrvaneControl::get_BaudRate, Variant::I4(4800)},   {&OrvaneControl::get_LatLonFormat, Variant::I2(0)},
-      {&OrvaneControl::get_SpeedUnits, Variant::I2(2)},    {&OrvaneControl::get_DistUnits, Variant::I2(3)},
-      {&OrvaneControl::get_AltitudeUnits, Variant::I2(0)}, {&OrvaneControl::get_DegLabel, Variant::Text("\u00B0 ")},
-      {&OrvaneControl::get_MinLabel, Variant::Text("' ")}, {&OrvaneControl::get_SecLabel, Variant::Text("\"")},
-      {&OrvaneControl::get_FixDateTime, Variant::Date(0)}, {&OrvaneControl::get_FixGood, Variant::Bool(false)},
-      {&OrvaneControl::get_Latitude, Variant::Text("")},   {&OrvaneControl::get_Speed, Variant()},
+      {&OrvaneControl::get_BaudRate, Variant::I4(4800)},
+      {&OrvaneControl::get_LatLonFormat, Variant::I2(0)},
+      {&OrvaneControl::get_SpeedUnits, Variant::I2(2)},
+      {&OrvaneControl::get_DistUnits, Variant::I2(3)},
+      {&OrvaneControl::get_AltitudeUnits, Variant::I2(0)},
+      {&OrvaneControl::get_DegLabel, Variant::Text("\u00B0 ")},
+      {&OrvaneControl::get_MinLabel, Variant::Text("' ")},
+      {&OrvaneControl::get_SecLabel, Variant::Text("\"")},
+      {&OrvaneControl::get_FixDateTime, Variant::Date(0)},
+      {&OrvaneControl::get_FixGood, Variant::Bool(false)},
+      {&OrvaneControl::get_Latitude, Variant::Text("")},
+      {&OrvaneControl::get_Speed, Variant()},
   };
   for (const auto& cs : cases) {
     ASSERT_EQ(((*c).*cs.get)(&v), S_OK);
@@ -222,17 +238,28 @@ TEST(ControlTest, GetsReturnIndependentValuesAndPutsNeverChangeTheCallersVariant
 TEST(ControlTest, EveryMemberSurvivesEveryKindOfArgument) {
   auto c = CreateOrvaneControl();
   const std::vector<Variant> odd = {
-      Variant(), Variant::Null(), Variant::I2(-1), Variant::I4(70000), Variant::R8(1e300), Variant::R8(-0.5),
-      Variant::Date(-1), Variant::Bool(true), Variant::Error(DISP_E_PARAMNOTFOUND), Variant::Text("not a number"),
-      Variant::Text(""), Variant::Text(std::string("a\0b", 3)), Variant::Array({Variant::I2(1)}),
+      Variant(),
+      Variant::Null(),
+      Variant::I2(-1),
+      Variant::I4(70000),
+      Variant::R8(1e300),
+      Variant::R8(-0.5),
+      Variant::Date(-1),
+      Variant::Bool(true),
+      Variant::Error(DISP_E_PARAMNOTFOUND),
+      Variant::Text("not a number"),
+      Variant::Text(""),
+      Variant::Text(std::string("a\0b", 3)),
+      Variant::Array({Variant::I2(1)}),
   };
   for (const auto& m : Members()) {
     if (m.kind == MemberKind::kGet || m.name == "Open" || m.name == "OpenFile") continue;
     for (const auto& arg : odd) {
       std::vector<Variant> args(m.param_count, arg);
       Variant result;
-      HRESULT hr = InvokeByName(*c, m.name, m.kind == MemberKind::kPut ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD, args,
-                                &result);
+      HRESULT hr = InvokeByName(*c, m.name,
+                                m.kind == MemberKind::kPut ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD,
+                                args, &result);
       (void)hr;  // each member decides; what matters is that nothing breaks
     }
   }
@@ -375,7 +402,8 @@ TEST(ControlTest, ReleaseFromInsideAHandlerReturnsAndTheReaderCleansUp) {
       }
     };
     auto watcher = std::make_shared<Watcher>();
-    watcher->released = &released, watcher->after = &after_release, watcher->complete = &file_complete;
+    watcher->released = &released, watcher->after = &after_release,
+    watcher->complete = &file_complete;
     std::uint32_t c1, c2;
     ASSERT_EQ(control->events().Advise(releaser, &c1, c.threading), S_OK);
     ASSERT_EQ(control->events().Advise(watcher, &c2, c.threading), S_OK);
@@ -434,7 +462,8 @@ TEST(PersistenceTest, TwelveBytesRoundTripAndNewerVersionsAreRefused) {
   auto c = CreateOrvaneControl();
   c->put_SpeedUnits(Variant::I2(0));
   const auto saved = c->hosting().Save();
-  const std::array<std::uint8_t, 12> expected = {0x00, 0x03, 0, 0, 0xD8, 0x13, 0, 0, 0xD8, 0x13, 0, 0};
+  const std::array<std::uint8_t, 12> expected = {0x00, 0x03, 0,    0,    0xD8, 0x13,
+                                                 0,    0,    0xD8, 0x13, 0,    0};
   EXPECT_EQ(saved, expected);
   auto other = CreateOrvaneControl();
   other->hosting().SetExtent(1, 2);
@@ -465,7 +494,8 @@ TEST(DrawingTest, StretchesThePicturePixelByPixel) {
     SCOPED_TRACE(std::to_string(cs.w) + "x" + std::to_string(cs.h));
     const int width = cs.w + 10, height = cs.h + 10, stride = width * 3;
     std::vector<std::uint8_t> img(static_cast<std::size_t>(stride) * height, 0x55);
-    ASSERT_EQ(c->hosting().Draw(img.data(), width, height, stride, {5, 5, 5 + cs.w, 5 + cs.h}), S_OK);
+    ASSERT_EQ(c->hosting().Draw(img.data(), width, height, stride, {5, 5, 5 + cs.w, 5 + cs.h}),
+              S_OK);
     int mismatches = 0;
     for (int y = 0; y < cs.h; ++y) {
       for (int x = 0; x < cs.w; ++x) {

@@ -38,7 +38,8 @@ TEST(CorpusTest, EveryRealLogReplaysToCompletion) {
     std::uint32_t cookie;
     control->events().Advise(sink, &cookie);
     ASSERT_EQ(control->OpenFile(Variant::Text(entry.path().string()), Variant()), S_OK);
-    ASSERT_TRUE(Apartment::Current()->RunUntil([&] { return !control->IsSourceOpen(); }, std::chrono::seconds(60)));
+    ASSERT_TRUE(Apartment::Current()->RunUntil([&] { return !control->IsSourceOpen(); },
+                                               std::chrono::seconds(60)));
     Apartment::Current()->Pump();
     EXPECT_EQ(sink->complete, 1);
     EXPECT_EQ(sink->malformed, 0);
@@ -54,7 +55,8 @@ TEST(CorpusTest, EveryRealLogReplaysToCompletion) {
     lines += st.lines;
     ++logs;
   }
-  std::printf("[ corpus ] %d real logs replayed, %llu lines\n", logs, static_cast<unsigned long long>(lines));
+  std::printf("[ corpus ] %d real logs replayed, %llu lines\n", logs,
+              static_cast<unsigned long long>(lines));
   EXPECT_GT(logs, 0);
 }
 

@@ -32,7 +32,8 @@ class RecordingSink : public EventSink {
       : name_(std::move(name)), order_(order) {}
   HRESULT Invoke(DISPID id, std::span<Variant> args) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls_.push_back({id, std::vector<Variant>(args.begin(), args.end()), std::this_thread::get_id()});
+    calls_.push_back(
+        {id, std::vector<Variant>(args.begin(), args.end()), std::this_thread::get_id()});
     if (order_) order_->push_back(name_);
     if (scribble) {
       for (auto& a : args) a = Variant::Text("scribbled");
@@ -61,7 +62,7 @@ class RecordingSink : public EventSink {
 
 FixUpdateArgs SomeFix() {
   return {Variant::Bool(true), Variant::Date(38000.5), Variant::Text("47 N"), Variant::Text("8 E"),
-          Variant(), Variant::R8(12.5), Variant::R8(90)};
+          Variant(),           Variant::R8(12.5),      Variant::R8(90)};
 }
 
 TEST(EventSourceTest, SlotsGrowOneFourThenDoubleAndReuseTheFirstFree) {
@@ -70,7 +71,8 @@ TEST(EventSourceTest, SlotsGrowOneFourThenDoubleAndReuseTheFirstFree) {
   std::vector<std::size_t> capacity;
   for (int i = 0; i < 6; ++i) {
     std::uint32_t c = 0;
-    ASSERT_EQ(source.Advise(std::make_shared<RecordingSink>("s"), &c, SinkThreading::kFreeThreaded), S_OK);
+    ASSERT_EQ(source.Advise(std::make_shared<RecordingSink>("s"), &c, SinkThreading::kFreeThreaded),
+              S_OK);
     EXPECT_NE(c, 0u);
     cookies.push_back(c);
     capacity.push_back(testing::EventSourcePeer::SlotCount(source));
@@ -243,8 +245,8 @@ TEST(EventSourceTest, AForeignEventLoopCanWaitOnTheApartmentDescriptor) {
     woke = ::poll(&p, 1, 5000) == 1;
     apartment->Pump();
   }
-  EXPECT_TRUE(woke) << "the descriptor stayed quiet with a call waiting, after "
-                    << sink->count() << " calls";
+  EXPECT_TRUE(woke) << "the descriptor stayed quiet with a call waiting, after " << sink->count()
+                    << " calls";
   // Whatever happened, let the reader finish before it is joined.
   apartment->RunUntil([&] { return sink->count() == kCalls; }, 5s);
   reader.join();
@@ -305,7 +307,8 @@ TEST(EventSourceTest, HostThreadDeliveryCompletesWhenBothThreadsShareOneProcesso
   std::atomic<bool> done{false};
   std::thread reader([&] {
     sched_setaffinity(0, sizeof one, &one);
-    for (std::int32_t i = 0; i < kCalls; ++i) source.FireRawDataReceived(std::u16string_view(u"$"), i);
+    for (std::int32_t i = 0; i < kCalls; ++i)
+      source.FireRawDataReceived(std::u16string_view(u"$"), i);
     done = true;
   });
   Apartment::Current()->RunUntil([&] { return done.load(); }, 120s);

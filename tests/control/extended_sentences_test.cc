@@ -10,9 +10,9 @@
 
 #include "automation/date.h"
 #include "automation/error_info.h"
+#include "control/apartment.h"
 #include "control/dispatch.h"
 #include "control/orvane_control.h"
-#include "control/apartment.h"
 #include "control/snapshots.h"
 #include "support/nmea.h"
 
@@ -98,29 +98,39 @@ TEST_F(ExtendedSentencesTest, EachSentenceFillsItsProperties) {
       {"$GPVTG,,T,,M,,N,18.52,K,A", "Speed", Variant::R8(18.52 / 1.852)},
       {"$GPVTG,,T,,M,,N,18.52,K,A", "TrueCourse", e},
       {"$GPVTG,,,,,,,,,N", "Speed", e},
-      {"$GPZDA,201530.00,04,07,2002,-05,30", "FixDateTime", Variant::Date(*MakeDate(2002, 7, 4, 20, 15, 30))},
+      {"$GPZDA,201530.00,04,07,2002,-05,30", "FixDateTime",
+       Variant::Date(*MakeDate(2002, 7, 4, 20, 15, 30))},
       {"$GPZDA,201530.00,04,07,2002,-05,30", "LocalZoneOffset", Variant::I2(-330)},
-      {"$GPZDA,000000,01,01,2024,00,00", "FixDateTime", Variant::Date(*MakeDate(2024, 1, 1, 0, 0, 0))},
+      {"$GPZDA,000000,01,01,2024,00,00", "FixDateTime",
+       Variant::Date(*MakeDate(2024, 1, 1, 0, 0, 0))},
       {"$GPZDA,000000,01,01,2024,00,00", "LocalZoneOffset", Variant::I2(0)},
       {"$GPZDA,000000,01,01,2024,,", "LocalZoneOffset", e},
       {"$GPZDA,235959,31,02,2024,,", "FixDateTime", Variant::Date(0.0)},
       {"$GPZDA,,,,,,", "FixDateTime", e},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "Altitude", Variant::R8(120.3)},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "Altitude",
+       Variant::R8(120.3)},
       {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "NumSatellitesInFix",
        Variant::I2(14)},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "GeoidHeightAboveWGS84Ellipsoid",
-       Variant::R8(48.1)},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "FixQuality", Variant::I2(1)},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "GnssMode", Variant::Text("AN")},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,NNDAAN,14,1.5,120.3,48.1,2,0042,", "FixQuality", Variant::I2(2)},
-      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,NNDAAN,14,1.5,120.3,48.1,2,0042,", "DGPSRefStationID",
-       Variant::I2(42)},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,",
+       "GeoidHeightAboveWGS84Ellipsoid", Variant::R8(48.1)},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "FixQuality",
+       Variant::I2(1)},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,AN,14,1.5,120.3,48.1,,", "GnssMode",
+       Variant::Text("AN")},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,NNDAAN,14,1.5,120.3,48.1,2,0042,", "FixQuality",
+       Variant::I2(2)},
+      {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,NNDAAN,14,1.5,120.3,48.1,2,0042,",
+       "DGPSRefStationID", Variant::I2(42)},
       {"$GNGNS,112257.00,3844.24011,N,00908.43828,W,NN,00,,,,,", "FixQuality", Variant::I2(0)},
       {"$GNGNS,112257.00,,,,,,,,,,,", "GnssMode", e},
-      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "RangeResidualRMS", Variant::R8(0.006)},
-      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "ErrorEllipseOrientation", Variant::R8(273.6)},
-      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "LatitudeError", Variant::R8(0.023)},
-      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "AltitudeError", Variant::R8(0.031)},
+      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "RangeResidualRMS",
+       Variant::R8(0.006)},
+      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "ErrorEllipseOrientation",
+       Variant::R8(273.6)},
+      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "LatitudeError",
+       Variant::R8(0.023)},
+      {"$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031", "AltitudeError",
+       Variant::R8(0.031)},
       {"$GNGST,004023.00,135741,,,,2.4,3.5,4.2", "ErrorEllipseMajor", e},
       {"$GNGST,004023.00,135741,,,,2.4,3.5,4.2", "LongitudeError", Variant::R8(3.5)},
       {"$GPHDT,274.07,T", "TrueHeading", Variant::R8(274.07)},
@@ -148,9 +158,11 @@ TEST_F(ExtendedSentencesTest, EachSentenceFillsItsProperties) {
 
 TEST_F(ExtendedSentencesTest, FixUpdateFollowsVtgZdaAndGnsOnlyAndUnitsApplyToErrors) {
   ASSERT_EQ(Put(*c, "ExtendedSentences", Variant::Bool(true)), S_OK);
-  const char* lines[] = {"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A", "$GPZDA,201530.00,04,07,2002,,",
+  const char* lines[] = {"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A",
+                         "$GPZDA,201530.00,04,07,2002,,",
                          "$GPGNS,112257.00,3844.24011,N,00908.43828,W,A,14,1.5,120.3,48.1,,",
-                         "$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,10.0", "$GPHDT,274.07,T",
+                         "$GPGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,10.0",
+                         "$GPHDT,274.07,T",
                          "$GPTXT,01,01,02,ANTSTATUS=OK"};
   for (const char* line : lines) Feed(line);
   EXPECT_EQ(sink->fixes, 3);
@@ -192,7 +204,8 @@ namespace {
 // read, with it off the line is a checksum failure as it always was.
 TEST_F(ExtendedSentencesTest, AWholeSentenceAfterATornOneOnOneLineIsReadWithExtendedOn) {
   using testing::WithChecksum;
-  const std::string gga = WithChecksum("$GPGGA,110826,6013.0600,N,02453.5359,E,1,04,03.4,-00015.9,M,045.5,M,,");
+  const std::string gga =
+      WithChecksum("$GPGGA,110826,6013.0600,N,02453.5359,E,1,04,03.4,-00015.9,M,045.5,M,,");
   std::string bad = gga;
   bad[bad.size() - 1] = bad.back() == '0' ? '1' : '0';
   struct Case {
@@ -271,7 +284,11 @@ TEST_F(EpochTest, EpochsWithinOneSecondKeepTheirMilliseconds) {
   struct Case {
     const char* time;
     int milliseconds;
-  } cases[] = {{"120000.00", 0}, {"120000.50", 500}, {"120000.125", 125}, {"120000.9996", 999}, {"120001", 0}};
+  } cases[] = {{"120000.00", 0},
+               {"120000.50", 500},
+               {"120000.125", 125},
+               {"120000.9996", 999},
+               {"120001", 0}};
   for (const Case& k : cases) {
     Feed(std::string("$GPGGA,") + k.time + ",5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
   }
@@ -295,14 +312,16 @@ TEST_F(EpochTest, AReplayEndsWithItsLastEpochAndDefaultSettingsStillGiveEpochsTo
   {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    std::fputs("$GPGGA,235959,4916.45,N,12311.12,W,1,08,0.9,545.4,M,46.9,M,,\r\n"
-               "$GPGLL,4916.45,N,12311.12,W,235959,A\r\n"
-               "$GPGGA,000000,4916.46,N,12311.12,W,0,00,,,,,,,\r\n",
-               f);
+    std::fputs(
+        "$GPGGA,235959,4916.45,N,12311.12,W,1,08,0.9,545.4,M,46.9,M,,\r\n"
+        "$GPGLL,4916.45,N,12311.12,W,235959,A\r\n"
+        "$GPGGA,000000,4916.46,N,12311.12,W,0,00,,,,,,,\r\n",
+        f);
     std::fclose(f);
   }
   ASSERT_EQ(c->OpenFile(Variant::Text(path), Variant()), S_OK);
-  ASSERT_TRUE(Apartment::Current()->RunUntil([&] { return !c->IsSourceOpen(); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(
+      Apartment::Current()->RunUntil([&] { return !c->IsSourceOpen(); }, std::chrono::seconds(10)));
   ASSERT_EQ(epochs.size(), 2u);
   EXPECT_EQ(epochs[0].sentences, (std::vector<std::string>{"GGA", "GLL"}));
   EXPECT_EQ(epochs[0].mode, 3);

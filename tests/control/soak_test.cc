@@ -35,8 +35,10 @@ TEST(SoakTest, ReplaysInALoopWithReadsAndSinksChurning) {
   for (int i = 0; i < 200; ++i) {
     char t[16];
     std::snprintf(t, sizeof t, "12%02d%02d", i / 60, i % 60);
-    log += testing::Sentence(std::string("$GPRMC,") + t + ",A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W,A");
-    log += testing::Sentence(std::string("$GPGGA,") + t + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    log += testing::Sentence(std::string("$GPRMC,") + t +
+                             ",A,4807.038,N,01131.000,E,10.0,84.4,230394,3.1,W,A");
+    log += testing::Sentence(std::string("$GPGGA,") + t +
+                             ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
     log += testing::Sentence("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
     log += testing::Sentence("$GPGSV,1,1,02,04,45,120,40,05,30,200,35");
     log += testing::Sentence("$GPRMB,A,0.66,L,003,004,4917.24,N,12309.57,W,001.3,052.5,000.5,V");
@@ -61,7 +63,8 @@ TEST(SoakTest, ReplaysInALoopWithReadsAndSinksChurning) {
     while (control->IsSourceOpen()) {
       auto passing = std::make_shared<Sink>();
       std::uint32_t cookie;
-      control->events().Advise(passing, &cookie, reads % 2 ? SinkThreading::kFreeThreaded : SinkThreading::kApartment);
+      control->events().Advise(
+          passing, &cookie, reads % 2 ? SinkThreading::kFreeThreaded : SinkThreading::kApartment);
       for (const auto& m : Members()) {
         if (m.kind != MemberKind::kGet) continue;
         std::vector<Variant> none;
@@ -75,8 +78,8 @@ TEST(SoakTest, ReplaysInALoopWithReadsAndSinksChurning) {
     apartment->Pump();
     ASSERT_EQ(steady->complete, replays) << "FileComplete must arrive once per replay";
   }
-  std::printf("[ soak ] %d replays, %ld property reads, %ld events in %.1f s\n", replays, reads, steady->events,
-              seconds);
+  std::printf("[ soak ] %d replays, %ld property reads, %ld events in %.1f s\n", replays, reads,
+              steady->events, seconds);
   EXPECT_GT(replays, 0);
   std::remove(path.c_str());
 }

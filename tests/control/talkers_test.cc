@@ -32,7 +32,8 @@ TEST(TalkersTest, BelongsToIOrvane2AtDispid100) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->dispid, 100);
   EXPECT_EQ(m->owner, MemberInterface::kIOrvane2);
-  for (const MemberInfo& row : Members()) EXPECT_EQ(row.owner, MemberInterface::kIOrvane) << row.name;
+  for (const MemberInfo& row : Members())
+    EXPECT_EQ(row.owner, MemberInterface::kIOrvane) << row.name;
   // Talkers and ExtendedSentences (get and put each), then 23 read-only.
   ASSERT_EQ(AllMembers().size(), 59u + 4 + 23);
   EXPECT_EQ(FindMember(100, MemberKind::kPut), &AllMembers()[60]);

@@ -28,14 +28,17 @@ TEST(FastPathTest, ChecksumMatchesAByteLoop) {
     std::string line = RandomText(rng, kAlphabet, 90);
     if (rng() % 2) {  // often a well-formed suffix, right or wrong
       unsigned x = 0;
-      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k) x ^= static_cast<unsigned char>(line[k]);
+      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k)
+        x ^= static_cast<unsigned char>(line[k]);
       char suffix[8];
       std::snprintf(suffix, sizeof suffix, "*%02X", rng() % 4 ? x : x ^ 1);
       line += suffix;
     }
     // The reference: the first '*' (at 0 too), XOR of bytes 1 up to it, and
     // the hex digits after it.
-    const std::size_t star = line.empty() ? std::string::npos : line[0] == '*' ? 0 : line.find('*', 1);
+    const std::size_t star = line.empty()     ? std::string::npos
+                             : line[0] == '*' ? 0
+                                              : line.find('*', 1);
     std::string_view view(line);
     const bool got = VerifyChecksum(view);
     if (star == std::string::npos) {
@@ -79,10 +82,12 @@ TEST(FastPathTest, OnePassSplitMatchesChecksumThenSplit) {
   constexpr std::string_view kAlphabet = "$GP,,,,0123456789.*  \r\x80";
   SentenceFields got, expected;
   for (int i = 0; i < 100000; ++i) {
-    std::string line = RandomText(rng, kAlphabet, i % 10 == 0 ? 200 : 90);  // long ones pass 64 commas
+    std::string line =
+        RandomText(rng, kAlphabet, i % 10 == 0 ? 200 : 90);  // long ones pass 64 commas
     if (rng() % 2) {
       unsigned x = 0;
-      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k) x ^= static_cast<unsigned char>(line[k]);
+      for (std::size_t k = 1; k < line.size() && line[k] != '*'; ++k)
+        x ^= static_cast<unsigned char>(line[k]);
       char suffix[8];
       std::snprintf(suffix, sizeof suffix, rng() % 2 ? "*%02X" : "*%X\r", rng() % 4 ? x : x ^ 1);
       line += suffix;
@@ -131,7 +136,8 @@ TEST(FastPathTest, FieldListReusedAcrossWidths) {
       NormalizeFieldCount(one_pass, count);
       kept = std::min(kept, count);
       ASSERT_EQ(one_pass.size(), count);
-      for (std::size_t k = 0; k < count; ++k) ASSERT_EQ(one_pass[k], k < kept ? expected[k] : "") << k;
+      for (std::size_t k = 0; k < count; ++k)
+        ASSERT_EQ(one_pass[k], k < kept ? expected[k] : "") << k;
     }
     const SentenceFields copy = one_pass;
     two_pass = copy;

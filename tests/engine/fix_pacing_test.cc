@@ -9,8 +9,8 @@
 #include "control/event_args.h"
 #include "engine/fix_state.h"
 #include "engine/stop_event.h"
-#include "sources/replay_pacer.h"
 #include "presentation/settings.h"
+#include "sources/replay_pacer.h"
 
 namespace orvane {
 namespace {
@@ -33,14 +33,14 @@ TEST(PacingWait, ArithmeticAndThirtyTwoBitView) {
       {1 * kSecond, 0, 2, 500},
       {1 * kSecond, 0, 0.5, 2000},
       {1 * kSecond, 300, 1, 700},
-      {1 * kSecond, 5000, 1, -4000},   // late: no wait
-      {-1 * kSecond, 0, 1, -1000},     // earlier than the reference: no wait
-      {0, 0.9, 1, 0},                  // truncation toward zero
+      {1 * kSecond, 5000, 1, -4000},  // late: no wait
+      {-1 * kSecond, 0, 1, -1000},    // earlier than the reference: no wait
+      {0, 0.9, 1, 0},                 // truncation toward zero
       {0, -0.9, 1, 0},
       {0, -2.5, 1, 2},
-      {0, -4294967301.0, 1, 5},        // 2^32 + 5 ms is 5 ms to the wait call
+      {0, -4294967301.0, 1, 5},          // 2^32 + 5 ms is 5 ms to the wait call
       {0, -2147483648.0, 1, INT32_MIN},  // 2^31 reads negative: no wait
-      {0, -1e30, 1, 0},                // beyond 64 bits counts as 0
+      {0, -1e30, 1, 0},                  // beyond 64 bits counts as 0
       {0, NAN, 1, 0},
       {0.5, 0, 0.5, 86400000},
       // Spans of weeks wrap as the 32-bit wait count does.
@@ -49,7 +49,8 @@ TEST(PacingWait, ArithmeticAndThirtyTwoBitView) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(detail::PacingWaitMs(c.span_days, c.elapsed_ms, c.scale), c.wait)
-        << "span " << c.span_days * 86400 << " s, elapsed " << c.elapsed_ms << " ms, scale " << c.scale;
+        << "span " << c.span_days * 86400 << " s, elapsed " << c.elapsed_ms << " ms, scale "
+        << c.scale;
   }
 }
 
@@ -75,7 +76,7 @@ class PacingTest : public ::testing::Test {
 
 TEST_F(PacingTest, FixTimeAdvancesAtTheTimeScale) {
   ReplayPacer pacer(2.0);
-  EXPECT_LT(PaceMs(pacer, Day(0)), 1000.0);  // takes the reference
+  EXPECT_LT(PaceMs(pacer, Day(0)), 1000.0);       // takes the reference
   const double waited = PaceMs(pacer, Day(0.6));  // 300 ms at twice real time
   EXPECT_GE(waited, 250.0);
   EXPECT_LT(waited, 3000.0);
@@ -137,8 +138,8 @@ TEST_F(PacingTest, HandlersPaceOnlyWhilePacingIsOnAndNeverUnderTheLock) {
   ReplayPacer pacer(1.0);
   pacer.SetStopEvent(&stop_);
   fix_.SetFixTimeListener(&pacer);
-  SentenceFields first = {"$GPRMC", "000000", "A", "1000.00", "N", "02000.00", "E",
-                          "", "", "310104", "", "", ""};
+  SentenceFields first = {"$GPRMC", "000000", "A",      "1000.00", "N", "02000.00", "E",
+                          "",       "",       "310104", "",        "",  ""};
   fix_.ParseRmc(first);
   SentenceFields later = first;
   later[1] = "010000";  // an hour later

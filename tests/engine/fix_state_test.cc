@@ -24,9 +24,15 @@ namespace orvane {
 namespace {
 
 // A sentence handed to its handler as the loop hands it over.
-void Rmc(FixState& s, const std::string& body) { s.ParseRmc(testing::HandlerFields("$GPRMC," + body)); }
-void Gga(FixState& s, const std::string& body) { s.ParseGga(testing::HandlerFields("$GPGGA," + body)); }
-void Gll(FixState& s, const std::string& body) { s.ParseGll(testing::HandlerFields("$GPGLL," + body)); }
+void Rmc(FixState& s, const std::string& body) {
+  s.ParseRmc(testing::HandlerFields("$GPRMC," + body));
+}
+void Gga(FixState& s, const std::string& body) {
+  s.ParseGga(testing::HandlerFields("$GPGGA," + body));
+}
+void Gll(FixState& s, const std::string& body) {
+  s.ParseGll(testing::HandlerFields("$GPGLL," + body));
+}
 
 const char kFullRmc[] = "123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A";
 const char kFullGga[] = "123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,3.7,0120";
@@ -54,9 +60,8 @@ TEST(FixStateInitial, ValuesBeforeAnySentence) {
   EXPECT_EQ(s.Latitude(), Variant::Text(""));
   EXPECT_EQ(s.Longitude(), Variant::Text(""));
   for (const Variant& v : {s.Speed(), s.TrueCourse(), s.MagVariation(), s.FixQuality(),
-                           s.NumSatellitesInFix(), s.Altitude(),
-                           s.GeoidHeightAboveWGS84Ellipsoid(), s.TimeSinceLastDGPSUpdate(),
-                           s.DGPSRefStationID(), s.ModeIndicator()}) {
+                           s.NumSatellitesInFix(), s.Altitude(), s.GeoidHeightAboveWGS84Ellipsoid(),
+                           s.TimeSinceLastDGPSUpdate(), s.DGPSRefStationID(), s.ModeIndicator()}) {
     EXPECT_TRUE(v.is_empty()) << DebugString(v);
   }
   EXPECT_EQ(s.DegLabel(), Variant::Text("\u00B0 "));
@@ -106,14 +111,15 @@ TEST(FixStateRmc, DateAndCenturyRules) {
     Settings settings;
     FixState s(settings);
     Rmc(s, kFullRmc);
-    Rmc(s, std::string(c.time) + ",A,4916.45,N,12311.12,W,,,"  + c.date + ",,,");
+    Rmc(s, std::string(c.time) + ",A,4916.45,N,12311.12,W,,," + c.date + ",,,");
     EXPECT_EQ(DateText(s.FixDateTime()), c.expected) << c.time << " " << c.date;
   }
 }
 
 TEST(FixStateRmc, StatusLetters) {
-  const std::pair<const char*, bool> cases[] = {
-      {"A", true}, {"a", true}, {"V", false}, {"v", false}, {"", false}, {"AA", false}, {"\xC1", false}};
+  const std::pair<const char*, bool> cases[] = {{"A", true},    {"a", true}, {"V", false},
+                                                {"v", false},   {"", false}, {"AA", false},
+                                                {"\xC1", false}};
   for (const auto& [status, good] : cases) {
     Settings settings;
     FixState s(settings);
@@ -142,8 +148,8 @@ struct RmcMembersCase {
 TEST(FixStateRmc, SpeedCourseVariationMode) {
   const Variant e;
   const RmcMembersCase cases[] = {
-      {"022.4", "084.4", "3.1", "W", "A", Variant::R8(22.4), Variant::R8(84.4), Variant::Text("3.1 W"),
-       Variant::Text("A")},
+      {"022.4", "084.4", "3.1", "W", "A", Variant::R8(22.4), Variant::R8(84.4),
+       Variant::Text("3.1 W"), Variant::Text("A")},
       {"0", "359.9", "003.10", "e", "N", Variant::R8(0.0), Variant::R8(359.9),
        Variant::Text("003.10 e"), Variant::Text("N")},
       // Empty fields clear what the previous sentence stored.
@@ -228,14 +234,13 @@ TEST(FixStateGga, RepeatedTimesAndDatesGiveTheFreshResult) {
   Settings settings;
   FixState s(settings);
   std::mt19937_64 rng(15);
-  const char* const times[] = {"120000", "120000.50", "235959", "000000", "120001", "250000", "1200xx"};
+  const char* const times[] = {"120000", "120000.50", "235959", "000000",
+                               "120001", "250000",    "1200xx"};
   const char* const dates[] = {"310104", "010104", "290200", "311299", "000000"};
   for (int i = 0; i < 3000; ++i) {
     const std::string time = times[rng() % std::size(times)];
     switch (rng() % 3) {
-      case 0:
-        Rmc(s, time + ",A,,,,,,," + dates[rng() % std::size(dates)] + ",,,");
-        continue;
+      case 0: Rmc(s, time + ",A,,,,,,," + dates[rng() % std::size(dates)] + ",,,"); continue;
       case 1: {
         const double want = s.TimeOnFixDate(time);
         Gga(s, time + ",,,,,,,,,,,,,");
@@ -336,19 +341,39 @@ TEST(FixStateEvents, PositionTextsFollowEveryChange) {
   FixState s(settings);
   NavigationState nav(settings);
   auto rmb = [&](const std::string& dest) {
-    nav.ParseRmb(testing::HandlerFields("$GPRMB,A,0.66,L,003,004," + dest + ",001.3,052.5,000.5,V"));
+    nav.ParseRmb(
+        testing::HandlerFields("$GPRMB,A,0.66,L,003,004," + dest + ",001.3,052.5,000.5,V"));
   };
   const std::function<void()> steps[] = {
-      [&] { Rmc(s, kFullRmc); rmb("4917.24,N,12309.57,W"); },
-      [&] { Gga(s, kFullGga); rmb("4917.24,N,12309.57,W"); },  // the same positions again
+      [&] {
+        Rmc(s, kFullRmc);
+        rmb("4917.24,N,12309.57,W");
+      },
+      [&] {
+        Gga(s, kFullGga);
+        rmb("4917.24,N,12309.57,W");
+      },  // the same positions again
       [&] { settings.lat_lon_format = 1; },
       [&] { settings.lat_lon_format = 2; },
       [&] { ASSERT_EQ(s.PutDegLabel(Variant::Text("d")), S_OK); },
       [&] { ASSERT_EQ(s.PutSecLabel(Variant::Text("''")), S_OK); },
-      [&] { Gll(s, "0000.000,N,00000.000,E,225444,A"); rmb("0000.000,N,00000.000,E"); },
-      [&] { Gll(s, "0000.000,S,00000.000,W,225444,A"); rmb("0000.000,S,00000.000,W"); },  // -0.0
-      [&] { Gll(s, ",,,,225444,A"); rmb(",,,"); },
-      [&] { settings.lat_lon_format = 0; Rmc(s, kFullRmc); rmb("4917.24,N,12309.57,W"); },
+      [&] {
+        Gll(s, "0000.000,N,00000.000,E,225444,A");
+        rmb("0000.000,N,00000.000,E");
+      },
+      [&] {
+        Gll(s, "0000.000,S,00000.000,W,225444,A");
+        rmb("0000.000,S,00000.000,W");
+      },  // -0.0
+      [&] {
+        Gll(s, ",,,,225444,A");
+        rmb(",,,");
+      },
+      [&] {
+        settings.lat_lon_format = 0;
+        Rmc(s, kFullRmc);
+        rmb("4917.24,N,12309.57,W");
+      },
   };
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(i);
@@ -368,7 +393,8 @@ TEST(FixStateRobustness, HighBytesOverlongAndShortFieldListsNeverCrash) {
   const std::string high = "\xFF\xB0\x80\xC3\xA9\x7F.\xFE";
   const std::string digits(200000, '9');
   const std::string overlong = digits + "." + digits;
-  for (const std::string& f : {high, overlong, std::string(".") , std::string("-"), std::string(",")}) {
+  for (const std::string& f :
+       {high, overlong, std::string("."), std::string("-"), std::string(",")}) {
     std::string rmc, gga, gll;
     for (int i = 0; i < 12; ++i) rmc += f + ",";
     for (int i = 0; i < 14; ++i) gga += f + ",";
@@ -448,9 +474,8 @@ TEST(FixStateArgs, UpdateArgsMatchTheGettersUnderEverySetting) {
         settings.speed_units = speed;
         settings.altitude_units = altitude;
         const FixUpdateArgs args = EventArgs::Of(s);
-        const Variant want[7] = {s.FixGood(),  s.FixDateTime(), s.Latitude(),
-                                 s.Longitude(), s.Altitude(),   s.Speed(),
-                                 s.TrueCourse()};
+        const Variant want[7] = {s.FixGood(),  s.FixDateTime(), s.Latitude(),  s.Longitude(),
+                                 s.Altitude(), s.Speed(),       s.TrueCourse()};
         for (int i = 0; i < 7; ++i) {
           EXPECT_EQ(args[i], want[i]) << "arg " << i << " format " << format << " speed " << speed
                                       << " altitude " << altitude << ": " << DebugString(args[i]);

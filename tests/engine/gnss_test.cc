@@ -43,11 +43,13 @@ class GnssTest : public ::testing::Test {
   }
   std::vector<int> InView() const { return Prns(receiver.satellites().SatelliteInViewPRNs()); }
   std::vector<int> InFix() const { return Prns(receiver.satellites().FixSatellitePRNs()); }
-  void Accept(const char* talkers) { ASSERT_EQ(PutTalkers(settings, Variant::Text(talkers)), S_OK); }
+  void Accept(const char* talkers) {
+    ASSERT_EQ(PutTalkers(settings, Variant::Text(talkers)), S_OK);
+  }
   int Snr(int prn) const {
     Variant azimuth, elevation, snr;
-    EXPECT_EQ(receiver.satellites().GetSatelliteInfo(Variant::I2(static_cast<std::int16_t>(prn)), &azimuth,
-                                                     &elevation, &snr),
+    EXPECT_EQ(receiver.satellites().GetSatelliteInfo(Variant::I2(static_cast<std::int16_t>(prn)),
+                                                     &azimuth, &elevation, &snr),
               S_OK);
     return snr.is_empty() ? -1 : snr.i2();
   }
@@ -91,19 +93,25 @@ TEST(GnssNumberingTest, EveryWayReceiversWriteANumber) {
     GnssSystem system;
     int prn, unique;
   } cases[] = {
-      {GnssSystem::kGps, 1, 1},          {GnssSystem::kGps, 32, 32},       {GnssSystem::kGps, 46, 46},
-      {GnssSystem::kGps, 120, 33},       {GnssSystem::kGps, 151, 64},      {GnssSystem::kGps, 193, 193},
-      {GnssSystem::kGps, 0, 0},          {GnssSystem::kGps, 100, 0},       {GnssSystem::kGlonass, 65, 65},
-      {GnssSystem::kGlonass, 96, 96},    {GnssSystem::kGlonass, 1, 65},    {GnssSystem::kGlonass, 24, 88},
-      {GnssSystem::kGlonass, 97, 0},     {GnssSystem::kGalileo, 1, 301},   {GnssSystem::kGalileo, 36, 336},
-      {GnssSystem::kGalileo, 301, 301},  {GnssSystem::kGalileo, 103, 303}, {GnssSystem::kGalileo, 37, 0},
-      {GnssSystem::kBeidou, 1, 401},     {GnssSystem::kBeidou, 63, 463},   {GnssSystem::kBeidou, 201, 401},
-      {GnssSystem::kBeidou, 437, 437},   {GnssSystem::kBeidou, 64, 0},     {GnssSystem::kQzss, 1, 193},
-      {GnssSystem::kQzss, 193, 193},     {GnssSystem::kQzss, 11, 0},       {GnssSystem::kNavic, 1, 501},
-      {GnssSystem::kUnknown, 5, 5},      {GnssSystem::kUnknown, 40, 40},   {GnssSystem::kUnknown, 70, 70},
-      {GnssSystem::kUnknown, 130, 43},   {GnssSystem::kUnknown, 195, 195}, {GnssSystem::kUnknown, 201, 401},
-      {GnssSystem::kUnknown, 237, 437},  {GnssSystem::kUnknown, 305, 305}, {GnssSystem::kUnknown, 405, 405},
-      {GnssSystem::kUnknown, 97, 0},     {GnssSystem::kUnknown, -1, 0},
+      {GnssSystem::kGps, 1, 1},         {GnssSystem::kGps, 32, 32},
+      {GnssSystem::kGps, 46, 46},       {GnssSystem::kGps, 120, 33},
+      {GnssSystem::kGps, 151, 64},      {GnssSystem::kGps, 193, 193},
+      {GnssSystem::kGps, 0, 0},         {GnssSystem::kGps, 100, 0},
+      {GnssSystem::kGlonass, 65, 65},   {GnssSystem::kGlonass, 96, 96},
+      {GnssSystem::kGlonass, 1, 65},    {GnssSystem::kGlonass, 24, 88},
+      {GnssSystem::kGlonass, 97, 0},    {GnssSystem::kGalileo, 1, 301},
+      {GnssSystem::kGalileo, 36, 336},  {GnssSystem::kGalileo, 301, 301},
+      {GnssSystem::kGalileo, 103, 303}, {GnssSystem::kGalileo, 37, 0},
+      {GnssSystem::kBeidou, 1, 401},    {GnssSystem::kBeidou, 63, 463},
+      {GnssSystem::kBeidou, 201, 401},  {GnssSystem::kBeidou, 437, 437},
+      {GnssSystem::kBeidou, 64, 0},     {GnssSystem::kQzss, 1, 193},
+      {GnssSystem::kQzss, 193, 193},    {GnssSystem::kQzss, 11, 0},
+      {GnssSystem::kNavic, 1, 501},     {GnssSystem::kUnknown, 5, 5},
+      {GnssSystem::kUnknown, 40, 40},   {GnssSystem::kUnknown, 70, 70},
+      {GnssSystem::kUnknown, 130, 43},  {GnssSystem::kUnknown, 195, 195},
+      {GnssSystem::kUnknown, 201, 401}, {GnssSystem::kUnknown, 237, 437},
+      {GnssSystem::kUnknown, 305, 305}, {GnssSystem::kUnknown, 405, 405},
+      {GnssSystem::kUnknown, 97, 0},    {GnssSystem::kUnknown, -1, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(UniqueSatelliteNumber(c.system, c.prn), c.unique)
@@ -123,12 +131,14 @@ TEST(GnssNumberingTest, EveryTalkerAndNearMisses) {
     std::string talker;
     GnssSystem system;
   } cases[] = {
-      {"GP", GnssSystem::kGps},      {"GL", GnssSystem::kGlonass},  {"GA", GnssSystem::kGalileo},
-      {"GB", GnssSystem::kBeidou},   {"BD", GnssSystem::kBeidou},   {"GQ", GnssSystem::kQzss},
-      {"QZ", GnssSystem::kQzss},     {"GI", GnssSystem::kNavic},    {"GN", GnssSystem::kUnknown},
-      {"gp", GnssSystem::kUnknown},  {"PG", GnssSystem::kUnknown},  {"G", GnssSystem::kUnknown},
-      {"GPS", GnssSystem::kUnknown}, {"", GnssSystem::kUnknown},    {"BQ", GnssSystem::kUnknown},
-      {std::string("G\0", 2), GnssSystem::kUnknown},
+      {"GP", GnssSystem::kGps},      {"GL", GnssSystem::kGlonass},
+      {"GA", GnssSystem::kGalileo},  {"GB", GnssSystem::kBeidou},
+      {"BD", GnssSystem::kBeidou},   {"GQ", GnssSystem::kQzss},
+      {"QZ", GnssSystem::kQzss},     {"GI", GnssSystem::kNavic},
+      {"GN", GnssSystem::kUnknown},  {"gp", GnssSystem::kUnknown},
+      {"PG", GnssSystem::kUnknown},  {"G", GnssSystem::kUnknown},
+      {"GPS", GnssSystem::kUnknown}, {"", GnssSystem::kUnknown},
+      {"BQ", GnssSystem::kUnknown},  {std::string("G\0", 2), GnssSystem::kUnknown},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SystemFromTalker(c.talker), c.system) << ::testing::PrintToString(c.talker);
@@ -158,7 +168,8 @@ TEST_F(GnssTest, OtherTalkersOnlyWhenAccepted) {
     const auto before = receiver.stats().by_row;
     receiver.HandleLine(c.line);
     std::uint64_t handled = 0;
-    for (std::size_t i = 0; i < before.size(); ++i) handled += receiver.stats().by_row[i] - before[i];
+    for (std::size_t i = 0; i < before.size(); ++i)
+      handled += receiver.stats().by_row[i] - before[i];
     EXPECT_EQ(handled, c.fix ? 1u : 0u);
   }
 }
@@ -233,7 +244,8 @@ TEST_F(GnssTest, ASystemThatStopsSendingLeavesTheSky) {
   Accept("*");
   auto second = [&](int s) {
     char rmc[96];
-    std::snprintf(rmc, sizeof rmc, "$GNRMC,1200%02d,A,4736.372,N,12219.926,W,5.5,045.0,310104,,,A", s);
+    std::snprintf(rmc, sizeof rmc, "$GNRMC,1200%02d,A,4736.372,N,12219.926,W,5.5,045.0,310104,,,A",
+                  s);
     receiver.HandleLine(rmc);
   };
   second(0);
@@ -260,14 +272,19 @@ TEST_F(GnssTest, TrailingSignalIdIsNotASatellite) {
     std::vector<std::string> lines;
     std::vector<int> in_view;
   } cases[] = {
-      {"three blocks and the id", {"$GPGSV,1,1,03,01,10,100,30,02,20,200,40,03,30,300,50,1"}, {1, 2, 3}},
+      {"three blocks and the id",
+       {"$GPGSV,1,1,03,01,10,100,30,02,20,200,40,03,30,300,50,1"},
+       {1, 2, 3}},
       {"two blocks and the id", {"$GPGSV,1,1,02,04,10,100,30,05,20,200,40,1"}, {4, 5}},
       {"one block and the id", {"$GPGSV,1,1,01,06,10,100,30,8"}, {6}},
       {"no block, only the id", {"$GPGSV,1,1,00,1"}, {}},
       {"four blocks and the id",
-       {"$GPGSV,2,1,05,07,10,100,30,08,20,200,40,09,30,300,50,10,40,040,20,1", "$GPGSV,2,2,05,11,10,100,30,1"},
+       {"$GPGSV,2,1,05,07,10,100,30,08,20,200,40,09,30,300,50,10,40,040,20,1",
+        "$GPGSV,2,2,05,11,10,100,30,1"},
        {7, 8, 9, 10, 11}},
-      {"without an id the blocks are unchanged", {"$GPGSV,1,1,02,12,10,100,30,13,20,200,40"}, {12, 13}},
+      {"without an id the blocks are unchanged",
+       {"$GPGSV,1,1,02,12,10,100,30,13,20,200,40"},
+       {12, 13}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -301,7 +318,8 @@ TEST_F(GnssTest, RandomGroupsMergeByTheUnionRule) {
       const int prn = 1 + static_cast<int>(rng() % 12);
       const Sat sat{value(90), value(360), value(99)};
       group[prn] = sat;
-      text += "," + std::to_string(prn) + "," + field(sat.elevation) + "," + field(sat.azimuth) + "," + field(sat.snr);
+      text += "," + std::to_string(prn) + "," + field(sat.elevation) + "," + field(sat.azimuth) +
+              "," + field(sat.snr);
     }
     if (number == total) published[signal] = group;
     Feed({text + "," + signal});
@@ -321,10 +339,15 @@ TEST_F(GnssTest, RandomGroupsMergeByTheUnionRule) {
     ASSERT_EQ(InView(), numbers) << text;
     for (const auto& [prn, sat] : sky) {
       Variant azimuth, elevation, snr;
-      receiver.satellites().GetSatelliteInfo(Variant::I2(static_cast<std::int16_t>(prn)), &azimuth, &elevation, &snr);
-      ASSERT_EQ(elevation, sat.elevation < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.elevation)));
-      ASSERT_EQ(azimuth, sat.azimuth < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.azimuth)));
-      ASSERT_EQ(snr, sat.snr < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.snr))) << prn;
+      receiver.satellites().GetSatelliteInfo(Variant::I2(static_cast<std::int16_t>(prn)), &azimuth,
+                                             &elevation, &snr);
+      ASSERT_EQ(elevation, sat.elevation < 0
+                               ? Variant()
+                               : Variant::I2(static_cast<std::int16_t>(sat.elevation)));
+      ASSERT_EQ(azimuth,
+                sat.azimuth < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.azimuth)));
+      ASSERT_EQ(snr, sat.snr < 0 ? Variant() : Variant::I2(static_cast<std::int16_t>(sat.snr)))
+          << prn;
     }
   }
 }

@@ -8,10 +8,10 @@
 
 #include "engine/receiver.h"
 #include "engine/sentence.h"
+#include "presentation/settings.h"
 #include "support/memory_reader.h"
 #include "support/nmea.h"
 #include "support/peers.h"
-#include "presentation/settings.h"
 
 namespace orvane {
 namespace {
@@ -58,13 +58,15 @@ class LoopTest : public ::testing::Test {
   StopEvent stop;
 
   void RunAll(MemoryReader& reader) {
-    for (int i = 0; i < 100000 && !reader.drained(); ++i) receiver.ProcessAvailableSentences(reader, stop);
+    for (int i = 0; i < 100000 && !reader.drained(); ++i)
+      receiver.ProcessAvailableSentences(reader, stop);
     receiver.ProcessAvailableSentences(reader, stop);
   }
 };
 
 TEST_F(LoopTest, TornChunksGiveTheSameLinesWhateverTheChunkSize) {
-  const std::string a = WithChecksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+  const std::string a =
+      WithChecksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
   const std::string b = "$GPXYZ,no,checksum";
   const std::string c = WithChecksum("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");
   const std::string stream = a + "\r\n" + b + "\r\n" + c + "\r\n";
@@ -129,12 +131,10 @@ TEST_F(LoopTest, DispatchIsExactAndCaseSensitive) {
     const char* line;
     std::vector<DISPID> ids;
   } cases[] = {
-      {"$GPRMC,1", {3, 1}},  {"$GPGGA", {3, 1}},     {"$GPGLL", {3, 1}},
-      {"$GPGSA", {5, 1}},    {"$GPGSV,1", {5, 1}},   {"$GPRMB", {4, 1}},
-      {"$GPBOD", {4, 1}},    {"$GPRTE", {4, 1}},     {"$GPWPL", {1}},
-      {"$gprmc,1", {1}},     {"$GNRMC,1", {1}},      {"$GPRMCX,1", {1}},
-      {"  $GPRMC ,1", {3, 1}}, {"x$GPRMC,1", {1}},   {"GPRMC,1", {1}},
-      {"$GPRMC\t,1", {1}},
+      {"$GPRMC,1", {3, 1}},    {"$GPGGA", {3, 1}}, {"$GPGLL", {3, 1}}, {"$GPGSA", {5, 1}},
+      {"$GPGSV,1", {5, 1}},    {"$GPRMB", {4, 1}}, {"$GPBOD", {4, 1}}, {"$GPRTE", {4, 1}},
+      {"$GPWPL", {1}},         {"$gprmc,1", {1}},  {"$GNRMC,1", {1}},  {"$GPRMCX,1", {1}},
+      {"  $GPRMC ,1", {3, 1}}, {"x$GPRMC,1", {1}}, {"GPRMC,1", {1}},   {"$GPRMC\t,1", {1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -195,9 +195,11 @@ TEST_F(LoopTest, TheOverlongRuleGoesByLengthWhateverTheChunks) {
     Recorder events;
     Receiver fresh(settings, events);
     MemoryReader reader(stream, {size});
-    for (int i = 0; i < 100000 && !reader.drained(); ++i) fresh.ProcessAvailableSentences(reader, stop);
+    for (int i = 0; i < 100000 && !reader.drained(); ++i)
+      fresh.ProcessAvailableSentences(reader, stop);
     fresh.ProcessAvailableSentences(reader, stop);
-    EXPECT_EQ(events.Raw(), (std::vector<std::string>{"$GPXXX,1", at_raw, "$GPXXX,1", "$GPXXX,1", "$GPXXX,1"}));
+    EXPECT_EQ(events.Raw(),
+              (std::vector<std::string>{"$GPXXX,1", at_raw, "$GPXXX,1", "$GPXXX,1", "$GPXXX,1"}));
     EXPECT_EQ(events.Ids(), (std::vector<DISPID>{1, 3, 1, 1, 1, 1}));
     EXPECT_EQ(fresh.stats().overlong_dropped, 2u);
     EXPECT_EQ(fresh.stats().lines, 5u);
@@ -216,7 +218,7 @@ TEST_F(LoopTest, AFullQueueStopsReadingUntilItDrains) {
   const int calls = reader.calls;
   testing::ReceiverPeer::ReadLine(receiver, reader, line);
   EXPECT_EQ(reader.calls, calls);  // no read while the queue is over its bound
-  RunAll(reader);  // the two lines taken above were never handled
+  RunAll(reader);                  // the two lines taken above were never handled
   EXPECT_EQ(events.Raw().size(), Receiver::kMaxQueuedLines + 98);
 }
 
@@ -244,7 +246,8 @@ struct ChecksumCase {
 TEST(ChecksumTest, StrtolRules) {
   const std::string body = "$GPGLL,1";
   const std::string written = WithChecksum(body);
-  const unsigned x = static_cast<unsigned>(std::stoul(written.substr(written.size() - 2), nullptr, 16));
+  const unsigned x =
+      static_cast<unsigned>(std::stoul(written.substr(written.size() - 2), nullptr, 16));
   char hex[8], lower[8], three[8], plus[8], prefixed[8];
   std::snprintf(hex, sizeof hex, "%02X", x);
   std::snprintf(lower, sizeof lower, "%02x", x);
@@ -255,14 +258,14 @@ TEST(ChecksumTest, StrtolRules) {
       {std::string("*") + hex, true},
       {std::string("*") + lower, true},
       {std::string("*") + three, true},            // leading zero
-      {std::string("*") + hex + "\r", true},        // CR after the digits
-      {std::string("*  ") + hex + " junk", true},   // blanks before, text after
+      {std::string("*") + hex + "\r", true},       // CR after the digits
+      {std::string("*  ") + hex + " junk", true},  // blanks before, text after
       {std::string("*") + plus, true},
       {std::string("*") + prefixed, true},
-      {std::string("*") + hex + "0", false},        // a third significant digit
-      {"*", false},                                 // expects 0
+      {std::string("*") + hex + "0", false},  // a third significant digit
+      {"*", false},                           // expects 0
       {"*zz", false},
-      {"*123456789", false},                        // clamps, never wraps into range
+      {"*123456789", false},  // clamps, never wraps into range
       {"*-0", x == 0},
   };
   for (const auto& c : cases) {
@@ -321,14 +324,16 @@ TEST_F(LoopTest, CrOnlyLinesSurviveEveryChunkBoundary) {
   settings.extended_sentences = true;
   const std::string a = WithChecksum("$GPGLL,6004.3035,N,01940.9139,E,095200,A,D");
   const std::string b = WithChecksum("$GPBOD,54.6,T,49.7,M,Fl.W.3s,");
-  const std::string c = WithChecksum("$GPGGA,095202,6004.3030,N,01940.9154,E,2,06,1.4,-2.0,M,23.2,M,,");
+  const std::string c =
+      WithChecksum("$GPGGA,095202,6004.3030,N,01940.9154,E,2,06,1.4,-2.0,M,23.2,M,,");
   const std::string stream = a + "\r" + b + "\r" + c + "\r\n";
   for (std::size_t size = 1; size <= stream.size(); ++size) {
     events.events.clear();
     MemoryReader reader(stream, {size});
     RunAll(reader);
     const auto text = [](const std::string& line) { return line.substr(0, line.find('*')); };
-    EXPECT_EQ(events.Raw(), (std::vector<std::string>{text(a), text(b), text(c)})) << "chunks of " << size;
+    EXPECT_EQ(events.Raw(), (std::vector<std::string>{text(a), text(b), text(c)}))
+        << "chunks of " << size;
   }
 }
 

@@ -13,7 +13,10 @@ namespace {
 
 void Feed(NavigationState& state, const std::string& line) {
   const SentenceFields f = testing::HandlerFields(line);
-  if (f[0] == "$GPRMB") state.ParseRmb(f); else state.ParseBod(f);
+  if (f[0] == "$GPRMB")
+    state.ParseRmb(f);
+  else
+    state.ParseBod(f);
 }
 
 const char kRmb[] = "$GPRMB,A,0.12,L,ORG,DST,4917.24,N,12309.57,W,1.3,3.2,10.5,V";
@@ -29,10 +32,10 @@ class NavigationStateTest : public ::testing::Test {
 
 TEST_F(NavigationStateTest, StartsEmptyExceptArrival) {
   EXPECT_EQ(nav_.ArrivedAtDest(), Variant::Bool(false));
-  for (const Variant& v : {nav_.CrossTrackError(), nav_.OriginWptID(), nav_.DestWptID(),
-                           nav_.TrueBearingToDest(), nav_.OrigToDestTrueBearing(),
-                           nav_.OrigToDestMagBearing(), nav_.RangeToDest(),
-                           nav_.DestClosingVelocity()}) {
+  for (const Variant& v :
+       {nav_.CrossTrackError(), nav_.OriginWptID(), nav_.DestWptID(), nav_.TrueBearingToDest(),
+        nav_.OrigToDestTrueBearing(), nav_.OrigToDestMagBearing(), nav_.RangeToDest(),
+        nav_.DestClosingVelocity()}) {
     EXPECT_TRUE(v.is_empty()) << DebugString(v);
   }
   EXPECT_EQ(nav_.DestWptLatitude(), Variant::Ansi(""));
@@ -57,9 +60,9 @@ TEST_F(NavigationStateTest, RmbStoresEveryValue) {
 
   // Every member is replaced: an RMB with nothing in it clears them all.
   Feed(nav_, "$GPRMB,V");
-  for (const Variant& v : {nav_.CrossTrackError(), nav_.OriginWptID(), nav_.DestWptID(),
-                           nav_.RangeToDest(), nav_.TrueBearingToDest(),
-                           nav_.DestClosingVelocity()}) {
+  for (const Variant& v :
+       {nav_.CrossTrackError(), nav_.OriginWptID(), nav_.DestWptID(), nav_.RangeToDest(),
+        nav_.TrueBearingToDest(), nav_.DestClosingVelocity()}) {
     EXPECT_TRUE(v.is_empty()) << DebugString(v);
   }
   EXPECT_EQ(nav_.DestWptLatitude(), Variant::Ansi(""));
@@ -167,12 +170,11 @@ TEST_F(NavigationStateTest, UpdateArgsMatchTheProperties) {
   settings_.dist_units = 0;
   settings_.speed_units = 1;
   NavUpdateArgs args = EventArgs::Of(nav_);
-  const Variant want[] = {nav_.OriginWptID(),       nav_.DestWptID(),
-                          nav_.DestWptLatitude(),   nav_.DestWptLongitude(),
-                          nav_.TrueBearingToDest(), nav_.RangeToDest(),
-                          nav_.CrossTrackError(),   nav_.DestClosingVelocity(),
-                          nav_.ArrivedAtDest(),     nav_.RouteName(),
-                          nav_.WptsInRoute()};
+  const Variant want[] = {
+      nav_.OriginWptID(),      nav_.DestWptID(),           nav_.DestWptLatitude(),
+      nav_.DestWptLongitude(), nav_.TrueBearingToDest(),   nav_.RangeToDest(),
+      nav_.CrossTrackError(),  nav_.DestClosingVelocity(), nav_.ArrivedAtDest(),
+      nav_.RouteName(),        nav_.WptsInRoute()};
   for (std::size_t i = 0; i < args.size(); ++i) EXPECT_EQ(args[i], want[i]) << "argument " << i;
   EXPECT_EQ(args[5], Variant::R8(1.3 * 1852.0));
   EXPECT_EQ(args[10].vt(), kVtArrayOfVariant);

@@ -43,7 +43,10 @@ TEST(ReadInt, AtoiSemantics) {
       {"-2147483649", kMin},
       {"99999999999999999999999999", kMax},
       {"-99999999999999999999999999", kMin},
-      {std::string("12\0" "3", 4), 12},
+      {std::string("12\0"
+                   "3",
+                   4),
+       12},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(::testing::PrintToString(r.text));
@@ -99,7 +102,10 @@ TEST(ReadDouble, AtofSemantics) {
       {"0.001e312", HUGE_VAL},
       {"0.001e311", 1e308},
       {std::string(400, '9'), HUGE_VAL},
-      {std::string("3.5\0" "9", 5), 3.5},
+      {std::string("3.5\0"
+                   "9",
+                   5),
+       3.5},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(::testing::PrintToString(r.text));
@@ -162,12 +168,43 @@ void ExpectSplitLikeTwoReads(const std::string& text) {
 
 TEST(ReadDegreesMinutes, Shapes) {
   const std::string rows[] = {
-      "4807.038",     "01131.000",  "5045.9000", "00117.8800", "12.5",        "07.",      "4807.",
-      "4807.0380000", "4807.03800000", "4807.038000000", "123456789.5", "1234567.12345678",
-      "1234567.123456789", "4807.038e2", "4807.038E", "4807.03x",  "4807.038 ", " 4807.038",
-      "-4807.038",    "48-7.038",   "4807..038", "4807.0.38", "7.5",         ".5",       "4807",
-      "",             "48:7.038",   "4807.03/",  "4807.0389999999999", "99999.99999999", "00.00000000",
-      std::string("4807.0\0" "38", 8), "4807.038\xff", "\xff\xff" "807.038",
+      "4807.038",
+      "01131.000",
+      "5045.9000",
+      "00117.8800",
+      "12.5",
+      "07.",
+      "4807.",
+      "4807.0380000",
+      "4807.03800000",
+      "4807.038000000",
+      "123456789.5",
+      "1234567.12345678",
+      "1234567.123456789",
+      "4807.038e2",
+      "4807.038E",
+      "4807.03x",
+      "4807.038 ",
+      " 4807.038",
+      "-4807.038",
+      "48-7.038",
+      "4807..038",
+      "4807.0.38",
+      "7.5",
+      ".5",
+      "4807",
+      "",
+      "48:7.038",
+      "4807.03/",
+      "4807.0389999999999",
+      "99999.99999999",
+      "00.00000000",
+      std::string("4807.0\0"
+                  "38",
+                  8),
+      "4807.038\xff",
+      "\xff\xff"
+      "807.038",
   };
   for (const std::string& text : rows) ExpectSplitLikeTwoReads(text);
 }
@@ -182,7 +219,8 @@ TEST(ReadDegreesMinutes, RandomCoordinatesMatchTwoReadsBitForBit) {
     for (int k = 0; k < whole; ++k) text += static_cast<char>('0' + rng() % 10);
     if (rng() % 16 != 0) text += '.';
     for (int k = 0; k < fraction; ++k) text += static_cast<char>('0' + rng() % 10);
-    if (!text.empty() && rng() % 8 == 0) text[rng() % text.size()] = alphabet[rng() % (sizeof alphabet - 1)];
+    if (!text.empty() && rng() % 8 == 0)
+      text[rng() % text.size()] = alphabet[rng() % (sizeof alphabet - 1)];
     ExpectSplitLikeTwoReads(text);
     if (HasFatalFailure()) return;
   }
@@ -193,9 +231,11 @@ TEST(ReadPlainDigits, OnlyOneToNineDigits) {
     std::string text;
     bool plain;
   } rows[] = {
-      {"0", true},     {"18", true},   {"007", true},  {"123456789", true}, {"1234567890", false},
-      {"", false},     {"-1", false},  {"+1", false},  {" 1", false},       {"1 ", false},
-      {"1.0", false},  {"1e2", false}, {"1/", false},  {":1", false},       {std::string("1\0", 2), false},
+      {"0", true},         {"18", true},          {"007", true},
+      {"123456789", true}, {"1234567890", false}, {"", false},
+      {"-1", false},       {"+1", false},         {" 1", false},
+      {"1 ", false},       {"1.0", false},        {"1e2", false},
+      {"1/", false},       {":1", false},         {std::string("1\0", 2), false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(::testing::PrintToString(r.text));

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/navigation_state.h"
 #include "control/event_args.h"
+#include "engine/navigation_state.h"
 #include "presentation/settings.h"
 #include "support/nmea.h"
 
@@ -15,7 +15,10 @@ namespace {
 
 void Feed(NavigationState& state, const std::string& line) {
   const SentenceFields f = testing::HandlerFields(line);
-  if (f[0] == "$GPRTE") state.ParseRte(f); else state.ParseWpl(f);
+  if (f[0] == "$GPRTE")
+    state.ParseRte(f);
+  else
+    state.ParseWpl(f);
 }
 
 // The identifiers of WptsInRoute, failing unless it is an array of VT_BSTR.
@@ -137,8 +140,8 @@ TEST_F(RouteTest, WaypointsBecomeReadableAtTheNextRouteStart) {
   EXPECT_EQ(Where(nav_, Variant::Text("wp2")), kUnknown) << "lookup is case-sensitive";
 
   settings_.lat_lon_format = 2;
-  EXPECT_EQ(Where(nav_, Variant::Text("WP3")),
-            std::make_pair(std::string("12° 00' 00.0000\" N"), std::string("022° 00' 00.0000\" E")));
+  EXPECT_EQ(Where(nav_, Variant::Text("WP3")), std::make_pair(std::string("12° 00' 00.0000\" N"),
+                                                              std::string("022° 00' 00.0000\" E")));
   settings_.lat_lon_format = 3;
   EXPECT_EQ(Where(nav_, Variant::Text("WP3")), kUnknown);
 }
@@ -163,7 +166,8 @@ TEST_F(RouteTest, WplRules) {
          "$GPWPL,0700.00,s,00700.00,e,D"});
   Feed(nav_, "$GPRTE,1,1,c,R,A");
   EXPECT_EQ(Where(nav_, Variant::Text("A")).first, "02.000000°  N");
-  EXPECT_EQ(Where(nav_, Variant::Text("B")), std::make_pair(std::string("03.000000°  N"), std::string()));
+  EXPECT_EQ(Where(nav_, Variant::Text("B")),
+            std::make_pair(std::string("03.000000°  N"), std::string()));
   EXPECT_EQ(Where(nav_, Variant::Text("C")).second, "005.000000°  W");
   EXPECT_EQ(Where(nav_, Variant::Text("D")).first, "07.000000°  S");
 }
@@ -176,7 +180,8 @@ TEST_F(RouteTest, RouteListingAWaypointTwiceIsNeverPublished) {
 }
 
 TEST_F(RouteTest, GetWptLocationCoercesTheName) {
-  Cycle("$GPRTE,1,1,c,R,3,\xC9T", {"$GPWPL,1000.00,N,02000.00,E,3", "$GPWPL,1000.00,N,02000.00,E,\xC9T"});
+  Cycle("$GPRTE,1,1,c,R,3,\xC9T",
+        {"$GPWPL,1000.00,N,02000.00,E,3", "$GPWPL,1000.00,N,02000.00,E,\xC9T"});
   Feed(nav_, "$GPRTE,1,1,c,R");
   EXPECT_EQ(Where(nav_, Variant::I4(3)).first, "10.000000°  N");
   EXPECT_EQ(Where(nav_, Variant::Text("ÉT")).first, "10.000000°  N") << "ANSI names match";

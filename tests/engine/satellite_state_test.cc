@@ -16,7 +16,10 @@ namespace {
 // Splits "$GPGSA,..." the way the sentence loop does and hands it over.
 void Feed(SatelliteState& state, const std::string& line) {
   const SentenceFields f = testing::HandlerFields(line);
-  if (f[0] == "$GPGSA") state.ParseGsa(f); else state.ParseGsv(f);
+  if (f[0] == "$GPGSA")
+    state.ParseGsa(f);
+  else
+    state.ParseGsv(f);
 }
 
 // The PRNs of an array, failing unless it is VT_ARRAY|VT_VARIANT of VT_I2.
@@ -41,8 +44,8 @@ Info Lookup(const SatelliteState& s, const Variant& prn) {
 
 TEST(SatelliteStateTest, StartsEmptyWithZeroElementArrays) {
   SatelliteState s;
-  for (const Variant& v : {s.AutomaticOperation(), s.OperationMode(), s.HDOP(), s.PDOP(),
-                           s.VDOP(), s.NumSatellitesInView()}) {
+  for (const Variant& v : {s.AutomaticOperation(), s.OperationMode(), s.HDOP(), s.PDOP(), s.VDOP(),
+                           s.NumSatellitesInView()}) {
     EXPECT_TRUE(v.is_empty()) << DebugString(v);
   }
   EXPECT_TRUE(Prns(s.FixSatellitePRNs()).empty());
@@ -81,8 +84,8 @@ TEST(SatelliteStateTest, BothGsaFormsStoreTheSameSummary) {
   };
   const Variant e;
   const Case cases[] = {
-      {"$GPGSA,M,2,04,,,,,,,,,,,,3.5,2.5,1.5", Variant::Bool(false), Variant::I2(2), Variant::R8(3.5),
-       Variant::R8(2.5), Variant::R8(1.5)},
+      {"$GPGSA,M,2,04,,,,,,,,,,,,3.5,2.5,1.5", Variant::Bool(false), Variant::I2(2),
+       Variant::R8(3.5), Variant::R8(2.5), Variant::R8(1.5)},
       {"$GPGSA,a,1,,,,,,,,,,,,,,0.9,", Variant::Bool(true), Variant::I2(1), e, Variant::R8(0.9), e},
       {"$GPGSA,,,,,,,,,,,,,,,9,,", e, e, Variant::R8(9.0), e, e},
       {"$GPGSA,X,4,01", e, e, e, e, e},
@@ -137,9 +140,8 @@ TEST(SatelliteStateTest, GsaReadsPrnsAsTruncatedDecimals) {
   const struct {
     const char* field;
     int prn;
-  } cases[] = {{"12.7", 12},       {"-3.9", -3},  {"1e3", 1000}, {"70000", 4464},
-               {"99999999999", 0}, {"1e400", 0},  {"abc", 0},    {"\xFF\xFE", 0},
-               {" 07", 7}};
+  } cases[] = {{"12.7", 12}, {"-3.9", -3}, {"1e3", 1000},   {"70000", 4464}, {"99999999999", 0},
+               {"1e400", 0}, {"abc", 0},   {"\xFF\xFE", 0}, {" 07", 7}};
   for (const auto& c : cases) {
     SatelliteState s;
     Feed(s, std::string("$GPGSA,A,3,") + c.field);
@@ -203,9 +205,7 @@ TEST(SatelliteStateTest, GsvBlocksAndGroupBoundaries) {
     std::vector<int> published;
   };
   const Case cases[] = {
-      {"empty PRN skips only its block",
-       {"$GPGSV,1,1,3,,10,100,30,05,,,,,20,200,40,07"},
-       {5, 7}},
+      {"empty PRN skips only its block", {"$GPGSV,1,1,3,,10,100,30,05,,,,,20,200,40,07"}, {5, 7}},
       {"duplicate PRN listed twice", {"$GPGSV,1,1,2,05,10,100,30,05,20,200,40"}, {5, 5}},
       {"no number and no total start and end a group", {"$GPGSV,,,1,11"}, {11}},
       {"number above total publishes nothing", {"$GPGSV,1,2,1,11"}, {}},
@@ -235,8 +235,11 @@ TEST(SatelliteStateTest, NumSatellitesInViewKeepsLow16Bits) {
   const struct {
     const char* field;
     Variant want;
-  } cases[] = {{"12", Variant::I2(12)}, {"", Variant()}, {"-3", Variant::I2(-3)},
-               {"70000", Variant::I2(4464)}, {"99999999999", Variant::I2(-1)}};
+  } cases[] = {{"12", Variant::I2(12)},
+               {"", Variant()},
+               {"-3", Variant::I2(-3)},
+               {"70000", Variant::I2(4464)},
+               {"99999999999", Variant::I2(-1)}};
   for (const auto& c : cases) {
     SatelliteState s;
     Feed(s, std::string("$GPGSV,1,1,") + c.field);
@@ -299,8 +302,13 @@ TEST(SatelliteStateTest, UpdateArgsMatchTheProperties) {
   Feed(s, "$GPGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1");
   Feed(s, "$GPGSV,1,1,2,07,,,,08");
   SatelliteUpdateArgs args = EventArgs::Of(s);
-  const Variant want[] = {s.AutomaticOperation(), s.OperationMode(), s.NumSatellitesInView(),
-                          s.HDOP(),  s.PDOP(), s.VDOP(), s.FixSatellitePRNs(),
+  const Variant want[] = {s.AutomaticOperation(),
+                          s.OperationMode(),
+                          s.NumSatellitesInView(),
+                          s.HDOP(),
+                          s.PDOP(),
+                          s.VDOP(),
+                          s.FixSatellitePRNs(),
                           s.SatelliteInViewPRNs()};
   for (std::size_t i = 0; i < args.size(); ++i) EXPECT_EQ(args[i], want[i]) << "argument " << i;
   EXPECT_EQ(args[3], Variant::R8(1.3)) << "HDOP comes before PDOP";

@@ -29,14 +29,10 @@ struct PutCase {
 
 const char* Name(Which w) {
   switch (w) {
-    case Which::kLatLon:
-      return "LatLonFormat";
-    case Which::kSpeed:
-      return "SpeedUnits";
-    case Which::kDist:
-      return "DistUnits";
-    case Which::kAltitude:
-      return "AltitudeUnits";
+    case Which::kLatLon: return "LatLonFormat";
+    case Which::kSpeed: return "SpeedUnits";
+    case Which::kDist: return "DistUnits";
+    case Which::kAltitude: return "AltitudeUnits";
   }
   return "?";
 }

@@ -21,7 +21,8 @@ using ::testing::Optional;
 
 const std::string kSample = std::string(ORVANE_SOURCE_DIR) + "/data/sample.nmea";
 
-orvane::Hresult OpenFile(orvane::Control& gps, const std::string& path, orvane::ExcepInfo* info = nullptr) {
+orvane::Hresult OpenFile(orvane::Control& gps, const std::string& path,
+                         orvane::ExcepInfo* info = nullptr) {
   std::vector<orvane::Variant> args{orvane::Variant::Text(path)};
   return gps.Invoke("OpenFile", orvane::dispatch::kMethod, args, nullptr, info);
 }
@@ -75,14 +76,19 @@ TEST(TypedSnapshots, AreInReceiverUnitsWhateverTheSettings) {
   ASSERT_FALSE(sats.in_sight.empty());
   EXPECT_EQ(sats.in_view, static_cast<int>(sats.in_sight.size()));
   for (const orvane::Satellite& s : sats.in_sight) {
-    EXPECT_EQ(s.used_in_fix, std::count(sats.used.begin(), sats.used.end(), s.number) == 1) << s.number;
+    EXPECT_EQ(s.used_in_fix, std::count(sats.used.begin(), sats.used.end(), s.number) == 1)
+        << s.number;
     // The same numbers the automation method gives.
-    std::vector<orvane::Variant> args{orvane::Variant::I2(static_cast<std::int16_t>(s.number)),
-                                      {}, {}, {}};
-    ASSERT_EQ(gps.Invoke("GetSatelliteInfo", orvane::dispatch::kMethod, args, nullptr), orvane::hr::kOk);
-    EXPECT_EQ(s.azimuth, args[1].vt() == orvane::vt::kI2 ? std::optional<int>(args[1].i2()) : std::nullopt);
-    EXPECT_EQ(s.elevation, args[2].vt() == orvane::vt::kI2 ? std::optional<int>(args[2].i2()) : std::nullopt);
-    EXPECT_EQ(s.snr, args[3].vt() == orvane::vt::kI2 ? std::optional<int>(args[3].i2()) : std::nullopt);
+    std::vector<orvane::Variant> args{
+        orvane::Variant::I2(static_cast<std::int16_t>(s.number)), {}, {}, {}};
+    ASSERT_EQ(gps.Invoke("GetSatelliteInfo", orvane::dispatch::kMethod, args, nullptr),
+              orvane::hr::kOk);
+    EXPECT_EQ(s.azimuth,
+              args[1].vt() == orvane::vt::kI2 ? std::optional<int>(args[1].i2()) : std::nullopt);
+    EXPECT_EQ(s.elevation,
+              args[2].vt() == orvane::vt::kI2 ? std::optional<int>(args[2].i2()) : std::nullopt);
+    EXPECT_EQ(s.snr,
+              args[3].vt() == orvane::vt::kI2 ? std::optional<int>(args[3].i2()) : std::nullopt);
   }
 
   const orvane::Navigation nav = gps.Navigation();
@@ -99,7 +105,8 @@ TEST(TypedSnapshots, AreInReceiverUnitsWhateverTheSettings) {
   EXPECT_THAT(nav.origin_to_destination_magnetic, Optional(DoubleNear(25.0, 1e-9)));
   EXPECT_EQ(nav.arrived, false);
   EXPECT_EQ(nav.route_name, "SAIL10");
-  EXPECT_EQ(nav.route, (std::vector<std::string>{"HARBOR", "NBUOY", "CAPE", "ISLET", "REEF", "POINT", "BAY"}));
+  EXPECT_EQ(nav.route,
+            (std::vector<std::string>{"HARBOR", "NBUOY", "CAPE", "ISLET", "REEF", "POINT", "BAY"}));
 }
 
 TEST(TypedSnapshots, AreEmptyBeforeAnySentence) {
@@ -123,7 +130,8 @@ TEST(Streams, ReplayToTheStateTheSameFileLeaves) {
   ::close(fds[0]);  // the control reads its own duplicate
   std::thread writer([&] {
     for (std::size_t at = 0; at < log.size(); at += 1000) {
-      if (::write(fds[1], log.data() + at, std::min<std::size_t>(1000, log.size() - at)) <= 0) break;
+      if (::write(fds[1], log.data() + at, std::min<std::size_t>(1000, log.size() - at)) <= 0)
+        break;
     }
     ::close(fds[1]);
   });
@@ -167,9 +175,11 @@ TEST(TypedCallbacks, FollowEveryEventOnTheRegisteringThread) {
     on_other_thread |= std::this_thread::get_id() != me;
     if (last_time && fix.time && *fix.time < *last_time) time_went_back = true;
     last_time = fix.time;
-  }), 0u);
+  }),
+            0u);
   ASSERT_NE(gps.OnSatellites([&](const orvane::Satellites&) { ++satellites; }), 0u);
-  const std::uint32_t nav_cookie = gps.OnNavigation([&](const orvane::Navigation&) { ++navigation; });
+  const std::uint32_t nav_cookie =
+      gps.OnNavigation([&](const orvane::Navigation&) { ++navigation; });
   ASSERT_NE(nav_cookie, 0u);
   ASSERT_EQ(OpenFile(gps, kSample), orvane::hr::kOk);
   ASSERT_TRUE(ReplayToEnd(gps));
@@ -197,15 +207,16 @@ TEST(TypedCallbacks, FollowEveryEventOnTheRegisteringThread) {
 // after it has k as HDOP: a fix's HDOP is k, or the one before while that
 // GSA has not arrived yet, never a later one.
 TEST(TypedSnapshots, NeverMixTwoSentences) {
-  const std::filesystem::path log =
-      std::filesystem::temp_directory_path() / ("orvane_public_" + std::to_string(::getpid()) + ".nmea");
+  const std::filesystem::path log = std::filesystem::temp_directory_path() /
+                                    ("orvane_public_" + std::to_string(::getpid()) + ".nmea");
   {
     std::ofstream out(log, std::ios::binary);
     for (int i = 0; i < 6000; ++i) {
       const int k = i % 50;
       char body[128];
-      std::snprintf(body, sizeof body, "GPRMC,1200%02d,A,10%02d.0000,N,010%02d.0000,E,%d.0,0.0,050624,,,A",
-                    i % 60, k, k, k);
+      std::snprintf(body, sizeof body,
+                    "GPRMC,1200%02d,A,10%02d.0000,N,010%02d.0000,E,%d.0,0.0,050624,,,A", i % 60, k,
+                    k, k);
       out << WithChecksum(body);
       std::snprintf(body, sizeof body, "GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,%d.0,2.1", k);
       out << WithChecksum(body);
@@ -224,7 +235,8 @@ TEST(TypedSnapshots, NeverMixTwoSentences) {
       ++seen;
       const double lat_minutes = (*fix.latitude - 10) * 60;
       const double lon_minutes = (*fix.longitude - 10) * 60;
-      if (std::abs(lat_minutes - lon_minutes) > 1e-6 || std::abs(lat_minutes - *fix.speed) > 1e-6) ++torn;
+      if (std::abs(lat_minutes - lon_minutes) > 1e-6 || std::abs(lat_minutes - *fix.speed) > 1e-6)
+        ++torn;
       const int k = static_cast<int>(std::lround(lat_minutes));
       if (fix.hdop && *fix.hdop != k && *fix.hdop != (k + 49) % 50) ++torn;
     }
@@ -264,7 +276,8 @@ TEST(LateBinding, ReportsErrorsWithTheControlsCodes) {
   EXPECT_EQ(hr, orvane::hr::kException);
   EXPECT_EQ(info.scode, orvane::kCannotOpenFile);
   EXPECT_EQ(orvane::Utf16ToUtf8(info.description), "Unable to open file.");
-  EXPECT_EQ(gps.Put("SpeedUnits", orvane::Variant::Text("not a number")), orvane::hr::kTypeMismatch);
+  EXPECT_EQ(gps.Put("SpeedUnits", orvane::Variant::Text("not a number")),
+            orvane::hr::kTypeMismatch);
   ASSERT_EQ(gps.Put("SpeedUnits", orvane::Variant::Text("1")), orvane::hr::kOk);
   ASSERT_EQ(gps.Get("SpeedUnits", &v), orvane::hr::kOk);
   EXPECT_EQ(v, orvane::Variant::I2(1));
@@ -279,7 +292,8 @@ TEST(EarlyBinding, AnswersAsLateBindingForEveryMember) {
     orvane::Hresult (orvane::Control::*put)(const orvane::Variant&, orvane::ExcepInfo*);
   };
 #define GET_ROW(id, name) Row{#name, &orvane::Control::get_##name, nullptr},
-#define PROPERTY_ROW(id, name) Row{#name, &orvane::Control::get_##name, &orvane::Control::put_##name},
+#define PROPERTY_ROW(id, name) \
+  Row{#name, &orvane::Control::get_##name, &orvane::Control::put_##name},
   const std::vector<Row> rows = {ORVANE_MEMBERS(GET_ROW, PROPERTY_ROW, ORVANE_NO_METHOD)
                                      ORVANE2_MEMBERS(GET_ROW, PROPERTY_ROW, ORVANE_NO_METHOD)};
 #undef GET_ROW
@@ -303,21 +317,24 @@ TEST(EarlyBinding, AnswersAsLateBindingForEveryMember) {
     if (row.put == nullptr) continue;
     ++puts;
     const orvane::Variant bad = orvane::Variant::Array({});
-    EXPECT_EQ((gps.*row.put)(bad, &early_info), code(gps.Put(row.name, bad, &late_info), late_info));
+    EXPECT_EQ((gps.*row.put)(bad, &early_info),
+              code(gps.Put(row.name, bad, &late_info), late_info));
     EXPECT_EQ((gps.*row.put)(late, nullptr), orvane::hr::kOk);  // what it reads, it takes
   }
   EXPECT_EQ(rows.size(), 47u + 24);
   EXPECT_EQ(puts, 10);
 
   orvane::ExcepInfo info;
-  EXPECT_EQ(gps.OpenFile(orvane::Variant::Text("/nonexistent/dir/log.nmea"), orvane::Variant::I2(0), &info),
+  EXPECT_EQ(gps.OpenFile(orvane::Variant::Text("/nonexistent/dir/log.nmea"), orvane::Variant::I2(0),
+                         &info),
             orvane::kCannotOpenFile);
   EXPECT_EQ(info.scode, orvane::kCannotOpenFile);
   EXPECT_EQ(orvane::Utf16ToUtf8(info.description), "Unable to open file.");
   // A failure with no description of the control's leaves `info` alone,
   // whatever an earlier call recorded.
   orvane::ExcepInfo untouched;
-  EXPECT_EQ(gps.put_SpeedUnits(orvane::Variant::Text("not a number"), &untouched), orvane::hr::kTypeMismatch);
+  EXPECT_EQ(gps.put_SpeedUnits(orvane::Variant::Text("not a number"), &untouched),
+            orvane::hr::kTypeMismatch);
   EXPECT_TRUE(untouched.description.empty());
   EXPECT_EQ(untouched.scode, orvane::hr::kOk);
 }

@@ -36,15 +36,22 @@ void PrintTo(const Outcome& o, std::ostream* out) {
   *out << o.raw.size() << " lines [";
   for (const std::string& line : o.raw) *out << line.size() << ":" << line.substr(0, 12) << " ";
   *out << "] fixes " << o.fixes << " nav " << o.nav << " sat " << o.sat << " handed out " << o.lines
-       << " checksum " << o.checksum_dropped << " overlong " << o.overlong_dropped << " unrecognised "
-       << o.unrecognised;
+       << " checksum " << o.checksum_dropped << " overlong " << o.overlong_dropped
+       << " unrecognised " << o.unrecognised;
 }
 
 Outcome Take(const RecordingEvents& events, const Receiver& receiver) {
   const Receiver::Stats& s = receiver.stats();
-  return {events.raw(),   events.raw_bytes(),   events.fix_times().size(), events.nav_count(),
-          events.sat_count(), s.lines,          s.checksum_dropped,       s.overlong_dropped,
-          s.unrecognised, s.by_row};
+  return {events.raw(),
+          events.raw_bytes(),
+          events.fix_times().size(),
+          events.nav_count(),
+          events.sat_count(),
+          s.lines,
+          s.checksum_dropped,
+          s.overlong_dropped,
+          s.unrecognised,
+          s.by_row};
 }
 
 // The ordinary part of a log: fixes, satellites, a route, a bad checksum,
@@ -105,7 +112,8 @@ bool LastLineArrived(const RecordingEvents& events) {
 
 // A live source ends when the test closes it, once the last line is in.
 Outcome CloseAndTake(Rig& rig) {
-  EXPECT_TRUE(rig.events.WaitUntil([&] { return LastLineArrived(rig.events); }, milliseconds(20000)));
+  EXPECT_TRUE(
+      rig.events.WaitUntil([&] { return LastLineArrived(rig.events); }, milliseconds(20000)));
   rig.sources->Close();
   EXPECT_TRUE(rig.WaitClosed());
   return Take(rig.events, rig.receiver);
@@ -134,7 +142,8 @@ TEST_F(CrossSourceTest, TheReferenceKeepsTheBoundAndDropsPastIt) {
 TEST_F(CrossSourceTest, LogFile) {
   TempDir dir;
   Rig rig;
-  ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("log.nmea", text_)), Variant()), S_OK) << ErrorText();
+  ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("log.nmea", text_)), Variant()), S_OK)
+      << ErrorText();
   ASSERT_TRUE(rig.events.WaitFileComplete(1, milliseconds(20000)));
   ASSERT_TRUE(rig.WaitClosed());
   EXPECT_EQ(Take(rig.events, rig.receiver), expected_);
@@ -173,13 +182,16 @@ TEST_F(CrossSourceTest, TcpCutAtRandom) {
     ASSERT_EQ(listen(listener, 1), 0);
     ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
     Rig rig;
-    ASSERT_EQ(rig.sources->Open(Variant::Text("tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)))), S_OK)
+    ASSERT_EQ(
+        rig.sources->Open(Variant::Text("tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)))),
+        S_OK)
         << ErrorText();
     const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     close(listener);
     ASSERT_GE(peer, 0);
     for (std::string_view piece : Cut(text_, rng)) {
-      ASSERT_EQ(send(peer, piece.data(), piece.size(), MSG_NOSIGNAL), static_cast<ssize_t>(piece.size()));
+      ASSERT_EQ(send(peer, piece.data(), piece.size(), MSG_NOSIGNAL),
+                static_cast<ssize_t>(piece.size()));
       MaybePause(rng);
     }
     EXPECT_EQ(CloseAndTake(rig), expected_);
@@ -224,9 +236,11 @@ TEST_F(CrossSourceTest, UdpDatagramsOfWholeLines) {
     while (at < text.size()) {
       // One to four whole lines per datagram.
       std::size_t end = at;
-      for (std::size_t n = 1 + rng() % 4; n > 0 && end < text.size(); --n) end = text.find('\n', end) + 1;
-      ASSERT_EQ(sendto(out, text.data() + at, end - at, 0, reinterpret_cast<sockaddr*>(&bound), len),
-                static_cast<ssize_t>(end - at));
+      for (std::size_t n = 1 + rng() % 4; n > 0 && end < text.size(); --n)
+        end = text.find('\n', end) + 1;
+      ASSERT_EQ(
+          sendto(out, text.data() + at, end - at, 0, reinterpret_cast<sockaddr*>(&bound), len),
+          static_cast<ssize_t>(end - at));
       at = end;
       MaybePause(rng);
     }
@@ -239,10 +253,11 @@ TEST_F(CrossSourceTest, UdpDatagramsOfWholeLines) {
 // and a pipe cut at random give what the same lines ended CR LF give, the
 // last line included though no byte follows its CR.
 TEST(CrossSourceCarriageReturnTest, TheLastLineIsNotLost) {
-  const std::string crlf = Sentence("$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,,,A") +
-                           Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
-                           Sentence("$GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A") +
-                           Sentence(kLast);
+  const std::string crlf =
+      Sentence("$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,,,A") +
+      Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
+      Sentence("$GNRMC,120001.00,A,5045.9100,N,00117.8800,W,5.9,330.3,050624,,,A") +
+      Sentence(kLast);
   std::string cr;
   for (char c : crlf) {
     if (c != '\n') cr += c;
@@ -254,7 +269,8 @@ TEST(CrossSourceCarriageReturnTest, TheLastLineIsNotLost) {
     TempDir dir;
     Rig rig;
     rig.settings.extended_sentences = true;
-    ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("cr.nmea", cr)), Variant()), S_OK) << ErrorText();
+    ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("cr.nmea", cr)), Variant()), S_OK)
+        << ErrorText();
     ASSERT_TRUE(rig.events.WaitFileComplete(1, milliseconds(20000)));
     ASSERT_TRUE(rig.WaitClosed());
     EXPECT_EQ(Take(rig.events, rig.receiver), expected) << "log file";

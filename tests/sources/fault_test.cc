@@ -12,7 +12,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr std::string_view kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+constexpr std::string_view kRmc =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
 
 class FaultTest : public ::testing::Test {
  protected:

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <limits>
 
-#include "support/source_test_support.h"
 #include "sources/replay_pacer.h"
+#include "support/source_test_support.h"
 
 namespace orvane::testing {
 namespace {
@@ -375,13 +375,15 @@ TEST_F(LogReplayTest, SampleLogReplaysCleanly) {
 TEST_F(LogReplayTest, PiecesOfAPipeArriveAsTheSameFileDoes) {
   // Lines cut between writes at every offset; the text after the last line
   // feed and a line cut by the end are dropped as a file's are.
-  const std::string log = RmcSeconds(30) + "\n\n" + std::string(300, 'x') + "\r\n" + "$GPRMC,unterminated";
+  const std::string log =
+      RmcSeconds(30) + "\n\n" + std::string(300, 'x') + "\r\n" + "$GPRMC,unterminated";
   const std::vector<std::string> expected = ReplayAll(log);
   ASSERT_EQ(expected.size(), 31u);
   EXPECT_EQ(rig_.sources->Progress().bytes_read, log.size());
   EXPECT_EQ(rig_.sources->Progress().total_bytes, log.size());
 
-  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{79}, std::size_t{4096}, log.size()}) {
+  for (const std::size_t piece :
+       {std::size_t{1}, std::size_t{7}, std::size_t{79}, std::size_t{4096}, log.size()}) {
     SCOPED_TRACE("pieces of " + std::to_string(piece));
     Rig rig;
     Pipe pipe;
@@ -409,7 +411,9 @@ TEST_F(LogReplayTest, PacingHoldsAPipeAsItHoldsAFile) {
       pipe.WriteInPieces(log, log.size(), false);
       ASSERT_EQ(rig.sources->OpenStream(pipe.reader(), Variant::R8(1.0)), S_OK) << ErrorText();
     } else {
-      ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir_.Write("paced.nmea", log)), Variant::R8(1.0)), S_OK);
+      ASSERT_EQ(
+          rig.sources->OpenFile(Variant::Text(dir_.Write("paced.nmea", log)), Variant::R8(1.0)),
+          S_OK);
     }
     ASSERT_TRUE(rig.events.WaitRaw(1));
     std::this_thread::sleep_for(milliseconds(200));

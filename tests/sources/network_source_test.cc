@@ -21,7 +21,8 @@
 namespace orvane::testing {
 namespace {
 
-constexpr std::string_view kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+constexpr std::string_view kRmc =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
 constexpr std::string_view kGga = "$GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
 
 // A TCP server on 127.0.0.1 that takes one client at a time.
@@ -33,7 +34,8 @@ class LocalServer {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0 ||
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listener_, 4) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
       return;
     }
@@ -55,7 +57,8 @@ class LocalServer {
     return client_ >= 0;
   }
   void Send(std::string_view bytes) const {
-    ASSERT_EQ(send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
   }
   // What the client sent, as far as it arrives within `ms`.
   std::string Received(int ms) const {
@@ -134,7 +137,8 @@ TEST_F(NetworkSourceTest, TcpDeliversEveryLineAndReportsLikeAFile) {
   ASSERT_EQ(rig_.sources->get_PortHandle(&v), S_OK);
   sockaddr_in peer{};
   socklen_t len = sizeof peer;
-  ASSERT_EQ(getpeername(v.i4(), reinterpret_cast<sockaddr*>(&peer), &len), 0) << "PortHandle is no socket";
+  ASSERT_EQ(getpeername(v.i4(), reinterpret_cast<sockaddr*>(&peer), &len), 0)
+      << "PortHandle is no socket";
   EXPECT_EQ(ntohs(peer.sin_port), server.port());
   EXPECT_EQ(rig_.sources->get_BaudRate(&v), kGetCommStateFailed);
   TakeErrorRecord();
@@ -148,17 +152,25 @@ TEST_F(NetworkSourceTest, TcpDeliversEveryLineAndReportsLikeAFile) {
 TEST_F(NetworkSourceTest, NamesThatOpenNothingFailAsAPortWould) {
   const std::string refused = "tcp://127.0.0.1:" + std::to_string(UnusedPort());
   const std::string names[] = {
-      refused,           "tcp://127.0.0.1", "tcp://:10110",      "tcp://127.0.0.1:99999",
-      "tcp://[::1",      "udp://x:y",       "gpsd://",           "gpsd://127.0.0.1:0",
-      "tcp://127.0.0.1:", "udp://127.0.0.1:abc",
+      refused,
+      "tcp://127.0.0.1",
+      "tcp://:10110",
+      "tcp://127.0.0.1:99999",
+      "tcp://[::1",
+      "udp://x:y",
+      "gpsd://",
+      "gpsd://127.0.0.1:0",
+      "tcp://127.0.0.1:",
+      "udp://127.0.0.1:abc",
   };
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     EXPECT_EQ(rig_.sources->Open(Variant::Text(name)), kCannotOpenPort);
     std::optional<ErrorRecord> rec = TakeErrorRecord();
     ASSERT_TRUE(rec.has_value());
-    EXPECT_EQ(Utf16ToUtf8(rec->description),
-              "Could not open port.  This may be because the port does not exist or is already in use.");
+    EXPECT_EQ(
+        Utf16ToUtf8(rec->description),
+        "Could not open port.  This may be because the port does not exist or is already in use.");
     EXPECT_FALSE(rig_.sources->IsOpen());
     EXPECT_FALSE(rig_.sources->LastOpenFailure().empty());
   }
@@ -282,7 +294,8 @@ TEST_F(NetworkSourceTest, CloseDuringAHangingNameLookupEndsAtOnce) {
   testing::LookupPeer::SetHook(&HangingResolver::Hook);
   server.Hangup();  // the reconnect's lookup now hangs
   std::thread watchdog([] { HangingResolver::ReleaseWithin(milliseconds(3000)); });
-  const bool entered = rig_.events.WaitUntil([] { return HangingResolver::Entered() >= 1; }, milliseconds(5000));
+  const bool entered =
+      rig_.events.WaitUntil([] { return HangingResolver::Entered() >= 1; }, milliseconds(5000));
   const auto closing = Clock::now();
   EXPECT_EQ(rig_.sources->Close(), S_OK);
   EXPECT_TRUE(rig_.WaitClosed(milliseconds(2000)));
@@ -294,7 +307,8 @@ TEST_F(NetworkSourceTest, CloseDuringAHangingNameLookupEndsAtOnce) {
   ASSERT_TRUE(entered);
   EXPECT_EQ(links_.get(), std::vector<bool>{false});
   testing::LookupPeer::SetHook(nullptr);
-  EXPECT_TRUE(rig_.events.WaitUntil([] { return detail::LookupsRunning() == 0; }, milliseconds(5000)));
+  EXPECT_TRUE(
+      rig_.events.WaitUntil([] { return detail::LookupsRunning() == 0; }, milliseconds(5000)));
   EXPECT_EQ(HangingResolver::Entered(), 1) << "nothing retried after Close";
 }
 
@@ -312,16 +326,17 @@ TEST_F(NetworkSourceTest, UdpDatagramsNeverJoinLines) {
   };
   const std::string rmc = Sentence(kRmc);
   const std::string gga = Sentence(kGga);
-  send_datagram(rmc + gga);                           // two lines in one
-  send_datagram(rmc.substr(0, rmc.size() - 2));       // no line end at all
-  send_datagram(gga.substr(0, 25));                   // cut short by the sender
+  send_datagram(rmc + gga);                      // two lines in one
+  send_datagram(rmc.substr(0, rmc.size() - 2));  // no line end at all
+  send_datagram(gga.substr(0, 25));              // cut short by the sender
   send_datagram(rmc);
   close(out);
   ASSERT_TRUE(rig_.events.WaitRaw(5));
   // The short line stands alone (a sentence without checksum is accepted);
   // the next datagram's sentence is whole.
-  EXPECT_EQ(rig_.events.raw(), (std::vector<std::string>{std::string(kRmc), std::string(kGga), std::string(kRmc),
-                                                         gga.substr(0, 25), std::string(kRmc)}));
+  EXPECT_EQ(rig_.events.raw(),
+            (std::vector<std::string>{std::string(kRmc), std::string(kGga), std::string(kRmc),
+                                      gga.substr(0, 25), std::string(kRmc)}));
   EXPECT_EQ(rig_.sources->Close(), S_OK);
   EXPECT_TRUE(rig_.WaitClosed());
 }
@@ -332,8 +347,8 @@ TEST_F(NetworkSourceTest, GpsdIsAskedForNmeaAndItsRepliesAreDropped) {
   ASSERT_TRUE(gpsd.Accept());
   EXPECT_EQ(gpsd.Received(2000), "?WATCH={\"enable\":true,\"nmea\":true}\n");
   const std::string reply = "{\"class\":\"DEVICES\",\"devices\":[{\"path\":\"/dev/ttyUSB0\"}]}\r\n";
-  const std::string stream = "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n" + Sentence(kRmc) + reply +
-                             Sentence(kGga) + reply;
+  const std::string stream = "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n" + Sentence(kRmc) +
+                             reply + Sentence(kGga) + reply;
   // Cut inside a reply and inside a sentence.
   gpsd.Send(stream.substr(0, 20));
   gpsd.Send(stream.substr(20, 90));
@@ -384,7 +399,8 @@ TEST_F(NetworkSourceTest, RealGpsdRelaysEveryFix) {
   std::vector<std::string> sent;
   for (int i = 0; relaying && i < 10; ++i) {
     char body[128];
-    std::snprintf(body, sizeof body, "$GPRMC,1235%02d,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W", i);
+    std::snprintf(body, sizeof body,
+                  "$GPRMC,1235%02d,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W", i);
     sent.emplace_back(body);
     receiver.Write(Sentence(body));
     std::this_thread::sleep_for(milliseconds(50));

@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "support/source_test_support.h"
 #include "sources/device.h"
+#include "support/source_test_support.h"
 
 namespace orvane::testing {
 namespace {
 
-constexpr std::string_view kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+constexpr std::string_view kRmc =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
 constexpr std::string_view kGga = "$GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
 
 double ProcessCpuSeconds() {
@@ -56,12 +57,14 @@ TEST_F(ReconnectTest, UnpluggedAndPluggedBackTheStreamResumes) {
   ASSERT_TRUE(rig_.events.WaitRaw(1));
   first_.Write(Sentence(kGga).substr(0, 30));  // torn by the unplugging
   first_.CloseMaster();
-  ASSERT_TRUE(rig_.events.WaitUntil([&] { return !changes().empty(); })) << "the loss went unnoticed";
+  ASSERT_TRUE(rig_.events.WaitUntil([&] { return !changes().empty(); }))
+      << "the loss went unnoticed";
 
   // Away: a retry a second must cost next to nothing.
   const double cpu_before = ProcessCpuSeconds();
   std::this_thread::sleep_for(milliseconds(1500));
-  EXPECT_LT(ProcessCpuSeconds() - cpu_before, 0.15) << "the reader spins while the receiver is away";
+  EXPECT_LT(ProcessCpuSeconds() - cpu_before, 0.15)
+      << "the reader spins while the receiver is away";
   EXPECT_TRUE(rig_.sources->IsOpen());
   Variant v;
   EXPECT_EQ(rig_.sources->get_PortName(&v), S_OK);

@@ -5,9 +5,9 @@
 #include <sys/resource.h>
 #include <termios.h>
 
+#include "sources/device.h"
 #include "support/peers.h"
 #include "support/source_test_support.h"
-#include "sources/device.h"
 
 namespace orvane::testing {
 namespace {

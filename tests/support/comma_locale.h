@@ -10,7 +10,8 @@ namespace orvane::testing {
 class CommaLocale {
  public:
   CommaLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
+    for (const char* name :
+         {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
       if (std::setlocale(LC_ALL, name) != nullptr) {
         name_ = name;
         break;

@@ -6,7 +6,8 @@
 
 namespace orvane::testing {
 
-MemoryReader::MemoryReader(std::string data, std::vector<std::size_t> sizes) : owned_(std::move(data)) {
+MemoryReader::MemoryReader(std::string data, std::vector<std::size_t> sizes)
+    : owned_(std::move(data)) {
   data_ = owned_;
   if (sizes.empty()) {
     sizer_ = [](std::string_view rest) { return rest.size(); };

@@ -32,7 +32,8 @@ inline std::ostream& operator<<(std::ostream& os, const PositionCase& c) {
 // Same type, and for R8 the same value within 1e-9 degrees.
 inline ::testing::AssertionResult PositionNear(const Variant& got, const Variant& want) {
   if (got.vt() != want.vt() || (want.vt() == VT_R8 && !(std::abs(got.r8() - want.r8()) <= 1e-9))) {
-    return ::testing::AssertionFailure() << "got " << DebugString(got) << ", want " << DebugString(want);
+    return ::testing::AssertionFailure()
+           << "got " << DebugString(got) << ", want " << DebugString(want);
   }
   return ::testing::AssertionSuccess();
 }

@@ -40,7 +40,8 @@ inline int ListenOnLoopback(std::uint16_t* port) {
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof a;
   if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(listener, 2) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+      ::listen(listener, 2) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
     if (listener >= 0) ::close(listener);
     return -1;
   }

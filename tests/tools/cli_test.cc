@@ -1,7 +1,7 @@
 // The orvane command end to end: its JSON against golden files (ORVANE_BLESS=1
 // rewrites them; explain the change in the commit), its errors and exit codes.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
@@ -31,7 +31,8 @@ struct Result {
 // `feed` is a shell pipeline's start ("cat x | ") that writes standard input.
 Result RunOrvane(const std::string& args, const std::string& feed = "") {
   const std::string err_path = ::testing::TempDir() + "orvane_stderr_" + std::to_string(::getpid());
-  const std::string cmd = feed + std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane " + args + " 2>" + err_path;
+  const std::string cmd =
+      feed + std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane " + args + " 2>" + err_path;
   Result r;
   std::FILE* p = ::popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -67,7 +68,8 @@ void ExpectGolden(const std::string& name, const std::string& actual) {
   std::string la, lb;
   int line = 1;
   while (std::getline(a, la) && std::getline(b, lb) && la == lb) ++line;
-  ADD_FAILURE() << name << " differs at line " << line << "\n  got:      " << la << "\n  expected: " << lb;
+  ADD_FAILURE() << name << " differs at line " << line << "\n  got:      " << la
+                << "\n  expected: " << lb;
 }
 
 TEST(CliTest, JsonEventsAndPropertiesMatchTheGoldenFile) {
@@ -85,8 +87,9 @@ TEST(CliTest, TypedJsonCarriesEveryVartype) {
 }
 
 TEST(CliTest, SettingsPutByNameChangeTheOutput) {
-  Result r = RunOrvane("replay " + Data("mixed.nmea") +
-                       " --json --set SpeedUnits=1 --set LatLonFormat=2 --set DegLabel=d --set altitudeunits=1");
+  Result r = RunOrvane(
+      "replay " + Data("mixed.nmea") +
+      " --json --set SpeedUnits=1 --set LatLonFormat=2 --set DegLabel=d --set altitudeunits=1");
   ASSERT_EQ(r.status, 0) << r.err;
   ExpectGolden("mixed.settings.json", r.out);
   EXPECT_NE(r.out.find("\"Latitude\":\"47d36' 22.3200\\\" N\""), std::string::npos);
@@ -101,33 +104,44 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
   } cases[] = {
       {"replay " + Data("mixed.nmea") + " --set SpeedUnits=7", 2,
        "SpeedUnits: error 0x80070057: An invalid argument was supplied.\n"
-       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 (knots), got \"7\"\n"},
+       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 "
+       "(knots), got \"7\"\n"},
       {"replay " + Data("mixed.nmea") + " --set SpeedUnits=fast", 2,
        "SpeedUnits: error 0x80020005: Type mismatch.\n"
-       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 (knots), got \"fast\"\n"},
+       "orvane: --set SpeedUnits: expected 0 (miles per hour), 1 (kilometres per hour) or 2 "
+       "(knots), got \"fast\"\n"},
       {"replay " + Data("mixed.nmea") + " --set altitudeunits=-1", 2,
        "altitudeunits: error 0x80070057: An invalid argument was supplied.\n"
        "orvane: --set altitudeunits: expected 0 (metres) or 1 (feet), got \"-1\"\n"},
       {"replay " + Data("mixed.nmea") + " --set BaudRate=9601", 2,
        "BaudRate: error 0x80070057: An invalid argument was supplied.\n"
-       "orvane: --set BaudRate: expected one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 56000 57600 "
+       "orvane: --set BaudRate: expected one of 110 300 600 1200 2400 4800 9600 14400 19200 28800 "
+       "38400 56000 57600 "
        "115200 128000 256000, got \"9601\"\n"},
-      {"replay " + Data("mixed.nmea") + " --set Latitude=1", 2, "Latitude: error 0x80020003: Member not found.\n"},
+      {"replay " + Data("mixed.nmea") + " --set Latitude=1", 2,
+       "Latitude: error 0x80020003: Member not found.\n"},
       {"replay " + Data("no-such-file.nmea"), 1,
-       "orvane: " + Data("no-such-file.nmea") + ": No such file or directory (error 0x80040215: Unable to open file.)\n"},
-      {"replay " + Data("mixed.nmea") + " --time-scale 1001", 1, "error 0x80070057: An invalid argument was supplied.\n"},
+       "orvane: " + Data("no-such-file.nmea") +
+           ": No such file or directory (error 0x80040215: Unable to open file.)\n"},
+      {"replay " + Data("mixed.nmea") + " --time-scale 1001", 1,
+       "error 0x80070057: An invalid argument was supplied.\n"},
       {"live /dev/no-such-port --duration 1", 1,
-       "orvane: /dev/no-such-port: No such file or directory (error 0x80040205: Could not open port.  This may be "
+       "orvane: /dev/no-such-port: No such file or directory (error 0x80040205: Could not open "
+       "port.  This may be "
        "because the port does not exist or is already in use.)\n"},
       {"replay " + std::string(ORVANE_TEST_DATA), 1,
-       "orvane: " + std::string(ORVANE_TEST_DATA) + ": is a directory (error 0x80040215: Unable to open file.)\n"},
+       "orvane: " + std::string(ORVANE_TEST_DATA) +
+           ": is a directory (error 0x80040215: Unable to open file.)\n"},
       {"live /dev/null --duration 1", 1,
-       "orvane: /dev/null: not a serial device (error 0x80040205: Could not open port.  This may be because the "
+       "orvane: /dev/null: not a serial device (error 0x80040205: Could not open port.  This may "
+       "be because the "
        "port does not exist or is already in use.)\n"},
       {"live udp://x:y", 1,
-       "orvane: udp://x:y: expected udp://[ADDRESS]:PORT (error 0x80040205: Could not open port.  This may be "
+       "orvane: udp://x:y: expected udp://[ADDRESS]:PORT (error 0x80040205: Could not open port.  "
+       "This may be "
        "because the port does not exist or is already in use.)\n"},
-      {"replay /dev/null", 1, "orvane: /dev/null: not a regular file (error 0x80040215: Unable to open file.)\n"},
+      {"replay /dev/null", 1,
+       "orvane: /dev/null: not a regular file (error 0x80040215: Unable to open file.)\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -160,10 +174,27 @@ TEST(CliTest, RefusedSettingsAndMissingFilesExitWithTheirCodes) {
 TEST(CliTest, HelpListsEveryOptionTheExitCodesAndExamples) {
   Result r = RunOrvane("--help");
   ASSERT_EQ(r.status, 0);
-  for (const char* item : {"--time-scale", "--baud", "--set", "--json", "--typed", "--props", "--summary",
-                           "--duration", "--record", "orvane watch", "--help", "--version", "tcp://HOST:PORT", "udp://[ADDRESS]:PORT",
-                           "gpsd://HOST[:PORT]", "exit status:", "  0  success", "  1  the source failed",
-                           "  2  a usage or value error", "examples:", "replay - "}) {
+  for (const char* item : {"--time-scale",
+                           "--baud",
+                           "--set",
+                           "--json",
+                           "--typed",
+                           "--props",
+                           "--summary",
+                           "--duration",
+                           "--record",
+                           "orvane watch",
+                           "--help",
+                           "--version",
+                           "tcp://HOST:PORT",
+                           "udp://[ADDRESS]:PORT",
+                           "gpsd://HOST[:PORT]",
+                           "exit status:",
+                           "  0  success",
+                           "  1  the source failed",
+                           "  2  a usage or value error",
+                           "examples:",
+                           "replay - "}) {
     EXPECT_NE(r.out.find(item), std::string::npos) << item;
   }
 }
@@ -172,7 +203,8 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
   const std::string orvane = std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane";
   // A pipe, then a redirected file: both are standard input.
   for (const std::string& feed : {"cat " + Data("mixed.nmea") + " | ", std::string()}) {
-    const std::string cmd = feed + orvane + " replay - --summary" + (feed.empty() ? " < " + Data("mixed.nmea") : "");
+    const std::string cmd =
+        feed + orvane + " replay - --summary" + (feed.empty() ? " < " + Data("mixed.nmea") : "");
     std::FILE* p = ::popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -211,9 +243,11 @@ TEST(CliTest, StandardInputReplaysAndALogWithoutNmeaIsAFailure) {
     SCOPED_TRACE(log.content);
     std::ofstream(bin, std::ios::binary) << log.content;
     for (const bool piped : {false, true}) {
-      Result r = piped ? RunOrvane("replay - --summary", "cat " + bin + " | ") : RunOrvane("replay " + bin + " --summary");
+      Result r = piped ? RunOrvane("replay - --summary", "cat " + bin + " | ")
+                       : RunOrvane("replay " + bin + " --summary");
       EXPECT_EQ(r.status, log.status) << (piped ? "piped" : "file");
-      EXPECT_EQ(r.err.find("no NMEA sentences found") != std::string::npos, log.status == 1) << r.err;
+      EXPECT_EQ(r.err.find("no NMEA sentences found") != std::string::npos, log.status == 1)
+          << r.err;
     }
   }
   std::remove(bin.c_str());
@@ -224,9 +258,9 @@ TEST(CliTest, AnOverlongLineIsDroppedFromAFileAndFromAPipeAlike) {
   // dropped from both, and the summaries are the same.
   using orvane::testing::Sentence;
   const std::string log = ::testing::TempDir() + "orvane_long_line.nmea";
-  std::ofstream(log, std::ios::binary) << Sentence("$GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,")
-                                       << orvane::testing::RmcOfLength(70000)
-                                       << Sentence("$GPGLL,4916.45,N,12311.12,W,225444,A");
+  std::ofstream(log, std::ios::binary)
+      << Sentence("$GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,")
+      << orvane::testing::RmcOfLength(70000) << Sentence("$GPGLL,4916.45,N,12311.12,W,225444,A");
   const Result file = RunOrvane("replay --summary " + log);
   const Result piped = RunOrvane("replay --summary -", "cat " + log + " | ");
   std::remove(log.c_str());
@@ -239,7 +273,8 @@ TEST(CliTest, AnOverlongLineIsDroppedFromAFileAndFromAPipeAlike) {
 }
 
 TEST(CliTest, TheSampleShowsSatellitesAndWaypoints) {
-  Result r = RunOrvane("replay " + std::string(ORVANE_SOURCE_DIR) + "/data/sample.nmea --json --props");
+  Result r =
+      RunOrvane("replay " + std::string(ORVANE_SOURCE_DIR) + "/data/sample.nmea --json --props");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto props = r.out.rfind("{\"properties\"");
   ASSERT_NE(props, std::string::npos);
@@ -255,7 +290,8 @@ TEST(CliTest, SummaryAndHumanOutput) {
   EXPECT_NE(r.out.find("summary: 17 lines"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("dropped by checksum: 1"), std::string::npos) << r.out;
   Result human = RunOrvane("replay " + Data("mixed.nmea"));
-  EXPECT_NE(human.out.find("2004-01-31T23:59:58  fix    47.606200"), std::string::npos) << human.out;
+  EXPECT_NE(human.out.find("2004-01-31T23:59:58  fix    47.606200"), std::string::npos)
+      << human.out;
   EXPECT_NE(human.out.find("end of file"), std::string::npos);
 }
 
@@ -268,7 +304,8 @@ TEST(CliTest, LiveReadsAPseudoTerminalAndFlushesEachEvent) {
   std::FILE* p = ::popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the port is open by now
-  const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+  const std::string rmc =
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(::write(master, rmc.data(), rmc.size()), static_cast<ssize_t>(rmc.size()));
   }
@@ -280,7 +317,9 @@ TEST(CliTest, LiveReadsAPseudoTerminalAndFlushesEachEvent) {
   ::close(master);
   ::close(slave);
   std::size_t fixes = 0;
-  for (std::size_t at = 0; (at = out.find("\"event\":\"FixUpdate\"", at)) != std::string::npos; ++at) ++fixes;
+  for (std::size_t at = 0; (at = out.find("\"event\":\"FixUpdate\"", at)) != std::string::npos;
+       ++at)
+    ++fixes;
   EXPECT_EQ(fixes, 3u) << out;
   // The properties come once the reader has closed the port.
   EXPECT_NE(out.find("\"PortName\":{\"error\":\"0x80040200\""), std::string::npos) << out;
@@ -315,8 +354,10 @@ TEST(CliTest, LiveGpsdWritesEachEpochAsItEnds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the port is open by now
   // The second time ends the first epoch.
   const std::string lines =
-      orvane::testing::Sentence("$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
-      orvane::testing::Sentence("$GNGGA,120000.50,5045.9100,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
+      orvane::testing::Sentence(
+          "$GNGGA,120000.00,5045.9000,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,") +
+      orvane::testing::Sentence(
+          "$GNGGA,120000.50,5045.9100,N,00117.8800,W,1,09,0.9,1.9,M,47.3,M,,");
   ASSERT_EQ(::write(master, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
   pollfd fd{::fileno(p), POLLIN, 0};
   ASSERT_EQ(::poll(&fd, 1, 2000), 1) << "the first epoch waits for the end";
@@ -341,14 +382,18 @@ TEST(CliTest, LiveOverTcpSaysWhenTheServerGoesAndComesBack) {
   ASSERT_GE(listener, 0);
   const std::string name = "tcp://127.0.0.1:" + std::to_string(port);
   std::FILE* p = ::popen((std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane live " + name +
-                          " --json --duration 4 2>&1").c_str(), "r");
+                          " --json --duration 4 2>&1")
+                             .c_str(),
+                         "r");
   ASSERT_NE(p, nullptr);
-  const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+  const std::string rmc =
+      "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
   for (int round = 0; round < 2; ++round) {
     pollfd fd{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&fd, 1, 3000), 1) << "the command never connected";
     const int client = ::accept(listener, nullptr, nullptr);
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(::send(client, rmc.data(), rmc.size(), MSG_NOSIGNAL), (ssize_t)rmc.size());
+    for (int i = 0; i < 3; ++i)
+      ASSERT_EQ(::send(client, rmc.data(), rmc.size(), MSG_NOSIGNAL), (ssize_t)rmc.size());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::close(client);  // the server goes away; the command connects again
   }
@@ -386,7 +431,8 @@ TEST(CliTest, MembersListsTheWholeTable) {
 }
 
 // A log written by the test, its lines joined by `end`.
-std::string WriteLog(const std::string& name, const std::vector<std::string>& bodies, const std::string& end) {
+std::string WriteLog(const std::string& name, const std::vector<std::string>& bodies,
+                     const std::string& end) {
   const std::string path = ::testing::TempDir() + name;
   std::ofstream f(path, std::ios::binary);
   for (const std::string& body : bodies) f << orvane::testing::WithChecksum(body) << end;
@@ -408,25 +454,30 @@ TEST(CliTest, GpsdLinesPerEpochAsWrittenByHand) {
   const std::string log = WriteLog("orvane_gpsd.nmea", kGnEpochs, "\r\n");
   Result r = RunOrvane("replay --all --gpsd " + log);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:00.000Z\",\"lat\":50.765,"
-            "\"lon\":-1.298,\"altHAE\":49.2,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
-            "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"magvar\":-1.2,\"speed\":2.984,"
-            "\"heading\":274.07}\n"
-            "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,\"vdop\":1.3,"
-            "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true,\"gnssid\":0,"
-            "\"svid\":14},{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true,\"gnssid\":0,\"svid\":18}]}\n"
-            // The mode stands as the last GSA gave it.
-            "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166667,"
-            "\"lon\":-1.298,\"altHAE\":49.2,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
-            "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"speed\":3.035,\"heading\":274.07}\n");
+  EXPECT_EQ(
+      r.out,
+      "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:00.000Z\",\"lat\":50.765,"
+      "\"lon\":-1.298,\"altHAE\":49.2,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
+      "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"magvar\":-1.2,\"speed\":2.984,"
+      "\"heading\":274.07}\n"
+      "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,\"vdop\":"
+      "1.3,"
+      "\"nSat\":2,\"uSat\":2,\"satellites\":[{\"PRN\":14,\"el\":16,\"az\":103,\"used\":true,"
+      "\"gnssid\":0,"
+      "\"svid\":14},{\"PRN\":18,\"el\":57,\"az\":318,\"ss\":43,\"used\":true,\"gnssid\":0,\"svid\":"
+      "18}]}\n"
+      // The mode stands as the last GSA gave it.
+      "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166667,"
+      "\"lon\":-1.298,\"altHAE\":49.2,\"altMSL\":1.9,\"geoidSep\":47.3,\"epx\":4,\"epy\":3,"
+      "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"speed\":3.035,\"heading\":274.07}\n");
 }
 
 TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   const std::string log = WriteLog("orvane_gn.nmea", kGnEpochs, "\r\n");
   Result plain = RunOrvane("replay " + log);
   EXPECT_EQ(plain.status, 0);
-  EXPECT_EQ(plain.err, "orvane: the receiver sends $GNRMC, which Talkers \"GP\" ignores: add --all\n");
+  EXPECT_EQ(plain.err,
+            "orvane: the receiver sends $GNRMC, which Talkers \"GP\" ignores: add --all\n");
   // --gpsd has no event sink: the hint comes all the same, and only the
   // $GPGSV's sky, no position.
   Result gpsd = RunOrvane("replay --gpsd " + log);
@@ -444,14 +495,17 @@ TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   EXPECT_EQ(Count(all.out, " fix  "), 2u) << all.out;
   EXPECT_NE(all.out.find("sats 9  hdg 274.1  err 5.0 m\n"), std::string::npos) << all.out;
   Result summary = RunOrvane("replay --summary " + log);
-  EXPECT_NE(summary.out.find("  other    7\n    $GNRMC   2\n    $GNVTG   1\n"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("  other    7\n    $GNRMC   2\n    $GNVTG   1\n"), std::string::npos)
+      << summary.out;
 }
 
 TEST(CliTest, CarriageReturnOnlyLogsAreNamedAndReadWithAll) {
   const std::string log = WriteLog("orvane_cr.nmea", kGnEpochs, "\r");
   Result plain = RunOrvane("replay --summary " + log);
   EXPECT_EQ(plain.status, 1);
-  EXPECT_EQ(plain.err, "orvane: " + log + ": no NMEA sentences found: lines end with CR only (8 sentences); add --all to read them\n");
+  EXPECT_EQ(plain.err, "orvane: " + log +
+                           ": no NMEA sentences found: lines end with CR only (8 sentences); add "
+                           "--all to read them\n");
   Result all = RunOrvane("replay --all --summary " + log);
   EXPECT_EQ(all.status, 0) << all.err;
   // The last line too, though no byte follows its CR; and the same through a pipe.
@@ -459,13 +513,15 @@ TEST(CliTest, CarriageReturnOnlyLogsAreNamedAndReadWithAll) {
   Result piped = RunOrvane("replay --all --summary -", "cat " + log + " | ");
   EXPECT_NE(piped.out.find("  $--RMC   2\n"), std::string::npos) << piped.out;
   Result gpsd = RunOrvane("replay --all --gpsd " + log);
-  EXPECT_NE(gpsd.out.find("\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166667"), std::string::npos)
+  EXPECT_NE(gpsd.out.find("\"time\":\"2024-06-05T12:00:01.000Z\",\"lat\":50.765166667"),
+            std::string::npos)
       << gpsd.out << "the last epoch is lost";
   // A doubled dollar sign, as the ST Teseo LIV4F writes, with --all only.
   const std::string teseo = ::testing::TempDir() + "orvane_teseo.nmea";
   {
     std::ofstream f(teseo, std::ios::binary);
-    for (const std::string& body : kGnEpochs) f << "$" << orvane::testing::WithChecksum(body) << "\r\n";
+    for (const std::string& body : kGnEpochs)
+      f << "$" << orvane::testing::WithChecksum(body) << "\r\n";
   }
   Result doubled_all = RunOrvane("replay --all --summary " + teseo);
   EXPECT_NE(doubled_all.out.find("  $--RMC   2\n"), std::string::npos) << doubled_all.out;

@@ -60,16 +60,20 @@ TEST(GpsdJsonTest, TpvWritesWhatTheEpochHolds) {
   } cases[] = {
       {"nothing known", Epoch{}, "{\"class\":\"TPV\",\"mode\":0}\n"},
       {"every field, in gpsd's order and units", full,
-       "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T00:00:09.000Z\",\"lat\":-33.5,\"lon\":151.25,"
-       "\"altHAE\":34.75,\"altMSL\":12.5,\"geoidSep\":22.25,\"epx\":2,\"epy\":1.5,\"epv\":3,\"track\":0,"
+       "{\"class\":\"TPV\",\"mode\":3,\"time\":\"2024-06-05T00:00:09.000Z\",\"lat\":-33.5,\"lon\":"
+       "151.25,"
+       "\"altHAE\":34.75,\"altMSL\":12.5,\"geoidSep\":22.25,\"epx\":2,\"epy\":1.5,\"epv\":3,"
+       "\"track\":0,"
        "\"magtrack\":359.9,\"magvar\":-1.2,\"speed\":2,\"heading\":90.5}\n"},
       // JSON has no infinity: what overflowed is left out, the rest stays.
       {"non-finite values", overflowed, "{\"class\":\"TPV\",\"mode\":2,\"lat\":1,\"track\":7}\n"},
-      {"a year past four digits", far, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"10000-01-01T23:59:59.050Z\"}\n"},
+      {"a year past four digits", far,
+       "{\"class\":\"TPV\",\"mode\":0,\"time\":\"10000-01-01T23:59:59.050Z\"}\n"},
       {"gpsd's decimal places", places,
        "{\"class\":\"TPV\",\"mode\":0,\"lat\":50.765000167,\"altHAE\":49.2,\"magvar\":0,"
        "\"speed\":5.144444444444445e+299}\n"},
-      {"half a second", half, "{\"class\":\"TPV\",\"mode\":0,\"time\":\"2009-12-09T15:25:08.500Z\"}\n"},
+      {"half a second", half,
+       "{\"class\":\"TPV\",\"mode\":0,\"time\":\"2009-12-09T15:25:08.500Z\"}\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(GpsdTpv(c.epoch), c.tpv) << c.what;
 }
@@ -94,8 +98,9 @@ TEST(GpsdJsonTest, SkyNamesEachSatellitesSystemAsGpsdDoes) {
       // A number no system owns: no system named.
       {100, ",\"used\":false}"},
   };
-  std::string want = "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,"
-                     "\"nSat\":9,\"uSat\":3,\"satellites\":[";
+  std::string want =
+      "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,"
+      "\"nSat\":9,\"uSat\":3,\"satellites\":[";
   for (const Row& r : rows) {
     Satellite sat;
     sat.number = r.number;
@@ -104,7 +109,8 @@ TEST(GpsdJsonTest, SkyNamesEachSatellitesSystemAsGpsdDoes) {
     sat.snr = 40;
     sat.used_in_fix = r.number == 5 || r.number == 70 || r.number == 307;
     e.sky.in_sight.push_back(sat);
-    want += "{\"PRN\":" + std::to_string(r.number) + ",\"el\":10,\"az\":200,\"ss\":40" + r.tail + ",";
+    want +=
+        "{\"PRN\":" + std::to_string(r.number) + ",\"el\":10,\"az\":200,\"ss\":40" + r.tail + ",";
   }
   // Not tracked: no position in the sky, no signal.
   Satellite untracked;

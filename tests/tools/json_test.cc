@@ -31,7 +31,8 @@ TEST(JsonTest, TextIsEscapedAndConvertedAsUtf8) {
       {u"", "\"\""},
       {u"plain 47.5 N", "\"plain 47.5 N\""},
       // Escapes anywhere in and between eight-byte words.
-      {u"0123456\"89abcdef\\hijklmnopqrstuv\x01", "\"0123456\\\"89abcdef\\\\hijklmnopqrstuv\\u0001\""},
+      {u"0123456\"89abcdef\\hijklmnopqrstuv\x01",
+       "\"0123456\\\"89abcdef\\\\hijklmnopqrstuv\\u0001\""},
       {u"a\"b\\c\n\r\t\x01\x1f\x7f", "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f\x7f\""},
       {u"\u00e9\u20ac\U0001F600", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
       // Lone halves of a pair become U+FFFD, also right before an escape.
@@ -79,10 +80,45 @@ std::string ToChars(double d) {
 // The short decimals written digit by digit against the library's shortest
 // text, on the edges of their range and on random values of every shape.
 TEST(JsonTest, DoublesAreTheShortestTextThatReadsBack) {
-  std::vector<double> values = {0.001, 0.00099999999999999, 0.0010000000000000002, 9999.999999, 9999.9999999,
-                                10000, 1e4 - 1e-12, 0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 5.8, 335.2, 1e-3 * 7,
-                                0.0012, 0.000999, 1, 9, 10, 100, 1000, 4096.5, 0.5, 0.25, 0.125, 0.0625,
-                                123.456789, 47.123456, 1.0000005, 0.1000001, 5e-324, 1e300, 0, 1e5, 2e5, 3e6, 1e-4, 5e-4};
+  std::vector<double> values = {0.001,
+                                0.00099999999999999,
+                                0.0010000000000000002,
+                                9999.999999,
+                                9999.9999999,
+                                10000,
+                                1e4 - 1e-12,
+                                0.1,
+                                0.2,
+                                0.3,
+                                1.0 / 3,
+                                2.0 / 3,
+                                5.8,
+                                335.2,
+                                1e-3 * 7,
+                                0.0012,
+                                0.000999,
+                                1,
+                                9,
+                                10,
+                                100,
+                                1000,
+                                4096.5,
+                                0.5,
+                                0.25,
+                                0.125,
+                                0.0625,
+                                123.456789,
+                                47.123456,
+                                1.0000005,
+                                0.1000001,
+                                5e-324,
+                                1e300,
+                                0,
+                                1e5,
+                                2e5,
+                                3e6,
+                                1e-4,
+                                5e-4};
   std::mt19937_64 rng(15);
   std::uniform_int_distribution<int> digits(0, 8);
   for (int i = 0; i < 200000; ++i) {
@@ -99,7 +135,8 @@ TEST(JsonTest, DoublesAreTheShortestTextThatReadsBack) {
   for (double v : values) {
     for (double d : {v, -v}) {
       const std::string want = std::isfinite(d) ? ToChars(d) : "null";
-      if (Json(Variant::R8(d)) != want && ++mismatches <= 10) ADD_FAILURE() << want << " written as " << Json(Variant::R8(d));
+      if (Json(Variant::R8(d)) != want && ++mismatches <= 10)
+        ADD_FAILURE() << want << " written as " << Json(Variant::R8(d));
     }
   }
   EXPECT_EQ(mismatches, 0);
@@ -108,7 +145,8 @@ TEST(JsonTest, DoublesAreTheShortestTextThatReadsBack) {
 
 // Dates written digit by digit against printf's, across the whole range.
 TEST(JsonTest, DatesMatchPrintf) {
-  std::vector<double> dates = {-657434, -657434.5, 0, 1, 2958465.99999, 2958465.999993, 38000.5, 45000.25, -1.5};
+  std::vector<double> dates = {-657434,        -657434.5, 0,        1,   2958465.99999,
+                               2958465.999993, 38000.5,   45000.25, -1.5};
   std::mt19937_64 rng(15);
   std::uniform_real_distribution<double> any(-700000, 3000000);
   for (int i = 0; i < 20000; ++i) dates.push_back(any(rng));
@@ -117,8 +155,8 @@ TEST(JsonTest, DatesMatchPrintf) {
     std::string want = "null";
     if (parts) {
       char buf[64];
-      std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", parts->year, parts->month, parts->day,
-                    parts->hour, parts->minute, parts->second);
+      std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", parts->year, parts->month,
+                    parts->day, parts->hour, parts->minute, parts->second);
       want = buf;
     }
     ASSERT_EQ(Json(Variant::Date(d)), want) << d;
@@ -129,9 +167,10 @@ TEST(JsonTest, DatesMatchPrintf) {
 // UTF-8, on random texts weighted to what it must get right: surrogates in
 // and out of pairs, control characters, quotes, backslashes, U+2028.
 TEST(JsonTest, TextMatchesConvertingFirstOnRandomTexts) {
-  const char16_t kAwkward[] = {0,      0x1f,   0x7f,   u'"',   u'\\', u'\n',  0x80,   0x7ff, 0x800,
-                               0x2028, 0x2029, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD,
-                               0xFFFF, u'a',   u'\t', 0xD83D, 0xDE00, u' ',   u'~'};
+  const char16_t kAwkward[] = {0,      0x1f,   0x7f,   u'"',   u'\\',  u'\n',  0x80,
+                               0x7ff,  0x800,  0x2028, 0x2029, 0xD7FF, 0xD800, 0xDBFF,
+                               0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF, u'a',   u'\t',
+                               0xD83D, 0xDE00, u' ',   u'~'};
   std::mt19937_64 rng(15);
   for (int i = 0; i < 20000; ++i) {
     std::u16string text(rng() % 40, u'\0');

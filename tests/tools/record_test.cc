@@ -1,7 +1,7 @@
 // --record: the receiver's bytes, byte for byte, so that replaying the file
 // gives the session's events again.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -42,8 +42,8 @@ struct Outcome {
 // Starts the command with its output to files; Finish waits for it.
 class Background {
  public:
-  Background(const TempDir& dir, const std::string& args) : out_((dir.path() / "out").string()),
-                                                             err_((dir.path() / "err").string()) {
+  Background(const TempDir& dir, const std::string& args)
+      : out_((dir.path() / "out").string()), err_((dir.path() / "err").string()) {
     pid_ = ::fork();
     if (pid_ == 0) {
       const std::string cmd = Orvane() + " " + args + " >" + out_ + " 2>" + err_;
@@ -54,7 +54,8 @@ class Background {
   Outcome Finish() {
     Outcome r;
     int raw = 0;
-    if (pid_ > 0 && ::waitpid(pid_, &raw, 0) == pid_) r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (pid_ > 0 && ::waitpid(pid_, &raw, 0) == pid_)
+      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = ReadAll(out_);
     r.err = ReadAll(err_);
     return r;
@@ -65,7 +66,9 @@ class Background {
   pid_t pid_ = -1;
 };
 
-Outcome Command(const TempDir& dir, const std::string& args) { return Background(dir, args).Finish(); }
+Outcome Command(const TempDir& dir, const std::string& args) {
+  return Background(dir, args).Finish();
+}
 
 // What a receiver sends, with what the control ignores or drops: a bad
 // checksum, an unknown sentence, an empty line, a line without its CR,
@@ -126,7 +129,8 @@ TEST(RecordTest, ATcpSessionRecordedAndReplayedGivesTheSameEvents) {
     pollfd fd{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&fd, 1, 5000), 1) << "the command never connected";
     const int client = ::accept(listener, nullptr, nullptr);
-    ASSERT_EQ(::send(client, sent.data(), sent.size(), MSG_NOSIGNAL), static_cast<ssize_t>(sent.size()));
+    ASSERT_EQ(::send(client, sent.data(), sent.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(sent.size()));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::close(client);
   }
@@ -142,12 +146,16 @@ TEST(RecordTest, AFileThatCannotBeOpenedFailsBeforeTheSourceAndAFullDiskOnlyStop
   TempDir dir;
   // The source does not exist either: its error would come first if it
   // were opened first.
-  const Outcome unopenable = Command(dir, "live /dev/orvane-no-such-port --record /nonexistent-dir/x.nmea");
+  const Outcome unopenable =
+      Command(dir, "live /dev/orvane-no-such-port --record /nonexistent-dir/x.nmea");
   EXPECT_EQ(unopenable.status, 1);
-  EXPECT_EQ(unopenable.err, "orvane: --record /nonexistent-dir/x.nmea: No such file or directory\n");
-  const Outcome for_replay = Command(dir, "replay " + std::string(ORVANE_TEST_DATA) + "/mixed.nmea --record x");
+  EXPECT_EQ(unopenable.err,
+            "orvane: --record /nonexistent-dir/x.nmea: No such file or directory\n");
+  const Outcome for_replay =
+      Command(dir, "replay " + std::string(ORVANE_TEST_DATA) + "/mixed.nmea --record x");
   EXPECT_EQ(for_replay.status, 2);
-  EXPECT_EQ(for_replay.err.substr(0, for_replay.err.find('\n')), "orvane: --record is for live and watch");
+  EXPECT_EQ(for_replay.err.substr(0, for_replay.err.find('\n')),
+            "orvane: --record is for live and watch");
 
   Pty pty;
   ASSERT_TRUE(pty.ok());
@@ -158,7 +166,9 @@ TEST(RecordTest, AFileThatCannotBeOpenedFailsBeforeTheSourceAndAFullDiskOnlyStop
   EXPECT_EQ(full.status, 0) << full.err;
   EXPECT_EQ(full.err, "orvane: recording to /dev/full stopped: No space left on device\n");
   std::size_t fixes = 0;
-  for (std::size_t at = 0; (at = full.out.find("\"event\":\"FixUpdate\"", at)) != std::string::npos; ++at) ++fixes;
+  for (std::size_t at = 0; (at = full.out.find("\"event\":\"FixUpdate\"", at)) != std::string::npos;
+       ++at)
+    ++fixes;
   EXPECT_EQ(fixes, 3u) << full.out;
 }
 
@@ -168,7 +178,8 @@ TEST(RecordTest, EachLineReachesTheFileAsItEndsAndALastPartOneAtTheClose) {
   const std::string file = dir.Write("r.nmea", "$GPTXT,earlier*07\r\n");
   std::string stopped;
   std::string error;
-  auto recorder = Recorder::Open(file, [&](const std::string& m) { stopped = m; }, &error);
+  auto recorder = Recorder::Open(
+      file, [&](const std::string& m) { stopped = m; }, &error);
   ASSERT_NE(recorder, nullptr) << error;
   const std::string earlier = "$GPTXT,earlier*07\r\n";
   recorder->Feed("$GPRMC,1");
@@ -181,7 +192,8 @@ TEST(RecordTest, EachLineReachesTheFileAsItEndsAndALastPartOneAtTheClose) {
   EXPECT_EQ(ReadAll(file), earlier + "$GPRMC,123*00\r\n$GPGGA,1\n\n$GPGSA,");
   EXPECT_EQ(stopped, "");
 
-  auto full = Recorder::Open("/dev/full", [&](const std::string& m) { stopped += m + ";"; }, &error);
+  auto full = Recorder::Open(
+      "/dev/full", [&](const std::string& m) { stopped += m + ";"; }, &error);
   ASSERT_NE(full, nullptr) << error;
   full->Feed("a\n");
   full->Feed("b\n");  // told once only

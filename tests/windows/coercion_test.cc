@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "support/coercion_cases.h"
 #include "automation/variant.h"
 #include "com/variant_convert.h"
 #include "host_support.h"
+#include "support/coercion_cases.h"
 
 namespace orvane::wintest {
 namespace {
@@ -100,7 +100,8 @@ TEST(Coercion, CallerArraysAndReferencesAreCheckedBeforeTheyAreRead) {
       {"DECIMAL elements convert like a DECIMAL", VT_ARRAY | VT_DECIMAL, decimals, S_OK,
        Variant::Array({Variant::R8(12.0)})},
       {"I2 elements named as I4", VT_ARRAY | VT_I4, shorts, DISP_E_TYPEMISMATCH, Variant()},
-      {"I2 elements named as VARIANT", VT_ARRAY | VT_VARIANT, shorts, DISP_E_TYPEMISMATCH, Variant()},
+      {"I2 elements named as VARIANT", VT_ARRAY | VT_VARIANT, shorts, DISP_E_TYPEMISMATCH,
+       Variant()},
       {"DECIMAL elements named as R8", VT_ARRAY | VT_R8, decimals, DISP_E_TYPEMISMATCH, Variant()},
       {"records are not read", VT_ARRAY | VT_RECORD, decimals, DISP_E_TYPEMISMATCH, Variant()},
   };

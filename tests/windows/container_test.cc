@@ -17,8 +17,8 @@ namespace {
 // Counts the events it gets and the threads they arrive on.
 class CountingSink final : public EventsSink {
  public:
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
     if (GetCurrentThreadId() != thread) ++foreign_thread;
     if (id == 3) ++fixes;
     if (id == 7) ++completed;
@@ -168,12 +168,13 @@ TEST(AtlContainer, RunningFormHostsTheControlHiddenWithEventsPutsErrorsAndPrompt
 
     // A property put through IDispatch, as a form's script does.
     Var two(2);
-    EXPECT_EQ(InvokeByName(control.get(), L"LatLonFormat", DISPATCH_PROPERTYPUT, &two.v, 1, nullptr),
-              S_OK);
+    EXPECT_EQ(
+        InvokeByName(control.get(), L"LatLonFormat", DISPATCH_PROPERTYPUT, &two.v, 1, nullptr),
+        S_OK);
     Var format;
-    EXPECT_EQ(InvokeByName(control.get(), L"LatLonFormat", DISPATCH_PROPERTYGET, nullptr, 0,
-                           &format.v),
-              S_OK);
+    EXPECT_EQ(
+        InvokeByName(control.get(), L"LatLonFormat", DISPATCH_PROPERTYGET, nullptr, 0, &format.v),
+        S_OK);
     EXPECT_EQ(format.v.vt, VT_I2);
     EXPECT_EQ(format.v.iVal, 2);
 
@@ -193,8 +194,8 @@ TEST(AtlContainer, RunningFormHostsTheControlHiddenWithEventsPutsErrorsAndPrompt
     EXPECT_EQ(sink.foreign_thread, 0);
 
     // A source still open when the window goes.
-    ASSERT_TRUE(PumpUntil([&] { return control->OpenFile(Var(paced.c_str()).v, Var::Double(1).v) == S_OK; },
-                          5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return control->OpenFile(Var(paced.c_str()).v, Var::Double(1).v) == S_OK; }, 5000));
     const int fixes = sink.fixes;
     ASSERT_TRUE(PumpUntil([&] { return sink.fixes > fixes; }, 10000));
   }
@@ -215,7 +216,9 @@ TEST(AtlContainer, RunningFormHostsTheControlHiddenWithEventsPutsErrorsAndPrompt
 
 // A form designer's site: windowless in-place site, ambient properties
 // through IDispatch with UserMode false until the form runs.
-class DesignerSite final : public IOleClientSite, public IOleInPlaceSiteWindowless, public IDispatch {
+class DesignerSite final : public IOleClientSite,
+                           public IOleInPlaceSiteWindowless,
+                           public IDispatch {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite)) {

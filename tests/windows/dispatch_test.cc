@@ -56,7 +56,8 @@ TEST(TypeLibrary, LibraryHoldsTheThreeTypesWithTheirFlags) {
     SysFreeString(name);
   }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"IOrvane", L"IOrvane2", L"Orvane", L"_IOrvaneEvents"}));
+  EXPECT_EQ(names,
+            (std::vector<std::wstring>{L"IOrvane", L"IOrvane2", L"Orvane", L"_IOrvaneEvents"}));
 
   ComPtr<ITypeInfo> coclass = TypeInfoOf(CLSID_Orvane);
   ASSERT_TRUE(coclass);

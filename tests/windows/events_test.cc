@@ -237,8 +237,9 @@ TEST(Events, FinalReleaseDuringAReplayKeepsTheHostsQuitMessage) {
   // Paced, the second fix an hour after the first: after the first event the
   // reader waits on its clock, not on this thread, so the release pumps.
   auto sentence = orvane::testing::Sentence;
-  const std::string log = sentence("$GPRMC,000000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A") +
-                          sentence("$GPRMC,010000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
+  const std::string log =
+      sentence("$GPRMC,000000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A") +
+      sentence("$GPRMC,010000,A,4736.372,N,12219.926,W,5.5,045.0,310104,15.2,E,A");
   Var name(WriteTempFile(log, L"orvane_release_quit.nmea").c_str());
   Var real_time;
   real_time.v.vt = VT_R8;

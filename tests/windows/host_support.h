@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "automation/platform.h"
 #include "OrvaneMod_h.h"
+#include "automation/platform.h"
 
 namespace orvane::wintest {
 
@@ -114,7 +114,8 @@ class EventsSink : public IDispatch {
   virtual ~EventsSink() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IOrvaneEvents) || (!IsEqualIID(also_, IID_NULL) && IsEqualIID(iid, also_))) {
+        IsEqualIID(iid, DIID__IOrvaneEvents) ||
+        (!IsEqualIID(also_, IID_NULL) && IsEqualIID(iid, also_))) {
       *out = static_cast<IDispatch*>(this);
       AddRef();
       return S_OK;

@@ -81,7 +81,8 @@ TEST_F(NetworkTest, TcpStreamIsReadAndAServerThatComesBackIsReconnected) {
     SOCKET client = AcceptPumping(listener, 5000);
     ASSERT_NE(client, INVALID_SOCKET) << "round " << round << ": no connection";
     for (int i = 0; i < 3; ++i) send(client, kRmc.data(), static_cast<int>(kRmc.size()), 0);
-    EXPECT_TRUE(PumpUntil([&] { return sink_.fixes >= 3 * round; }, 5000)) << sink_.fixes << " fixes";
+    EXPECT_TRUE(PumpUntil([&] { return sink_.fixes >= 3 * round; }, 5000))
+        << sink_.fixes << " fixes";
     closesocket(client);  // the server goes away
   }
   Var stored;
@@ -98,10 +99,13 @@ TEST_F(NetworkTest, UdpDatagramsArrive) {
   ASSERT_EQ(control_->get_PortHandle(&handle), S_OK);
   sockaddr_in bound{};
   int len = sizeof bound;
-  ASSERT_EQ(getsockname(static_cast<SOCKET>(handle.v.lVal), reinterpret_cast<sockaddr*>(&bound), &len), 0);
+  ASSERT_EQ(
+      getsockname(static_cast<SOCKET>(handle.v.lVal), reinterpret_cast<sockaddr*>(&bound), &len),
+      0);
   SOCKET out = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   const std::string two = kRmc + kRmc;
-  sendto(out, two.data(), static_cast<int>(two.size()), 0, reinterpret_cast<sockaddr*>(&bound), len);
+  sendto(out, two.data(), static_cast<int>(two.size()), 0, reinterpret_cast<sockaddr*>(&bound),
+         len);
   EXPECT_TRUE(PumpUntil([&] { return sink_.fixes >= 2; }, 5000)) << sink_.fixes << " fixes";
   closesocket(out);
 }

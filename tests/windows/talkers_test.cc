@@ -26,7 +26,9 @@ TEST(IOrvane2, DerivesFromIOrvaneAndIsTheDefault) {
   for (UINT i = 0; i < 3; ++i) {
     INT flags = 0;
     HREFTYPE ref = 0;
-    if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || FAILED(coclass->GetRefTypeOfImplType(i, &ref))) break;
+    if (FAILED(coclass->GetImplTypeFlags(i, &flags)) ||
+        FAILED(coclass->GetRefTypeOfImplType(i, &ref)))
+      break;
     if ((flags & IMPLTYPEFLAG_FDEFAULT) && !(flags & IMPLTYPEFLAG_FSOURCE)) {
       ComPtr<ITypeInfo> iface;
       ASSERT_EQ(coclass->GetRefTypeInfo(ref, iface.put()), S_OK);
@@ -66,14 +68,17 @@ TEST(IOrvane2, TalkersPutGetAndRefusals) {
 
   // Late binding finds it by name, as a script host does.
   Var list(L"GP,GN,GL");
-  EXPECT_EQ(InvokeByName(control.get(), L"Talkers", DISPATCH_PROPERTYPUT, &list.v, 1, nullptr), S_OK);
+  EXPECT_EQ(InvokeByName(control.get(), L"Talkers", DISPATCH_PROPERTYPUT, &list.v, 1, nullptr),
+            S_OK);
   Var read;
-  EXPECT_EQ(InvokeByName(control.get(), L"talkers", DISPATCH_PROPERTYGET, nullptr, 0, &read.v), S_OK);
+  EXPECT_EQ(InvokeByName(control.get(), L"talkers", DISPATCH_PROPERTYGET, nullptr, 0, &read.v),
+            S_OK);
   EXPECT_EQ(read.Text(), L"GP,GN,GL");
   Var three(L"GPS");
   EXCEPINFO info{};
-  EXPECT_EQ(InvokeByName(control.get(), L"Talkers", DISPATCH_PROPERTYPUT, &three.v, 1, nullptr, &info),
-            DISP_E_EXCEPTION);
+  EXPECT_EQ(
+      InvokeByName(control.get(), L"Talkers", DISPATCH_PROPERTYPUT, &three.v, 1, nullptr, &info),
+      DISP_E_EXCEPTION);
   EXPECT_EQ(static_cast<HRESULT>(info.scode), E_INVALIDARG);
   SysFreeString(info.bstrSource);
   SysFreeString(info.bstrDescription);
@@ -97,14 +102,20 @@ TEST(IOrvane2, ExtendedSentencesPutGetThroughTheVtableAndByName) {
   Var bad(L"maybe");
   EXPECT_EQ(gps->put_ExtendedSentences(bad.v), DISP_E_TYPEMISMATCH);
   Var zero(0);
-  EXPECT_EQ(InvokeByName(control.get(), L"extendedsentences", DISPATCH_PROPERTYPUT, &zero.v, 1, nullptr), S_OK);
+  EXPECT_EQ(
+      InvokeByName(control.get(), L"extendedsentences", DISPATCH_PROPERTYPUT, &zero.v, 1, nullptr),
+      S_OK);
   Var read;
-  EXPECT_EQ(InvokeByName(control.get(), L"ExtendedSentences", DISPATCH_PROPERTYGET, nullptr, 0, &read.v), S_OK);
+  EXPECT_EQ(
+      InvokeByName(control.get(), L"ExtendedSentences", DISPATCH_PROPERTYGET, nullptr, 0, &read.v),
+      S_OK);
   EXPECT_EQ(read.v.boolVal, VARIANT_FALSE);
   // The read-only quantities are empty until their sentences arrive.
-  for (const wchar_t* name : {L"TrueHeading", L"LatitudeError", L"ReceiverText", L"LastEpochTime"}) {
+  for (const wchar_t* name :
+       {L"TrueHeading", L"LatitudeError", L"ReceiverText", L"LastEpochTime"}) {
     Var empty;
-    EXPECT_EQ(InvokeByName(control.get(), name, DISPATCH_PROPERTYGET, nullptr, 0, &empty.v), S_OK) << name;
+    EXPECT_EQ(InvokeByName(control.get(), name, DISPATCH_PROPERTYGET, nullptr, 0, &empty.v), S_OK)
+        << name;
     EXPECT_EQ(empty.v.vt, VT_EMPTY) << name;
   }
 }

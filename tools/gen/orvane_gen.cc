@@ -89,8 +89,8 @@ struct Options {
 // The other systems' satellites, as their receivers number them.
 struct System {
   const char* talker;
-  int id;             // NMEA 4.10 system id
-  int first, last;    // numbers written
+  int id;           // NMEA 4.10 system id
+  int first, last;  // numbers written
   int count;
   const char* signals;  // GSV signal ids, one group each
   std::vector<Satellite> sats;
@@ -186,10 +186,10 @@ Stamp StampAt(long long epoch) {
 
 // This second's steering toward the destination, and the fix's quality.
 struct Leg {
-  double to_dest, range;          // from here, degrees true and nautical miles
-  double from_origin;             // the leg's bearing
+  double to_dest, range;  // from here, degrees true and nautical miles
+  double from_origin;     // the leg's bearing
   double course;
-  double xte;                     // off the origin-destination line
+  double xte;  // off the origin-destination line
   double vmg;
   bool arrived;
   double pdop, vdop;
@@ -259,12 +259,13 @@ void EmitNavigation(Writer& w, const Voyage& v, const Leg& leg) {
   const Waypoint& dest = v.route[v.dest];
   // RMB: status, XTE, steer, origin, destination, its position, range,
   // bearing, closing velocity, arrival, mode.
-  w.Emit(Format("$GPRMB,A,%.2f,%c,%s,%s,%s,%s,%.1f,%.1f,%.1f,%c,A", std::fmin(9.99, std::fabs(leg.xte)),
-                leg.xte > 0 ? 'L' : 'R', origin.name.c_str(), dest.name.c_str(), Lat(dest.lat).c_str(),
-                Lon(dest.lon).c_str(), std::fmin(999.9, leg.range), leg.to_dest, leg.vmg,
-                leg.arrived ? 'A' : 'V'));
-  w.Emit(Format("$GPBOD,%.1f,T,%.1f,M,%s,%s", leg.from_origin, Wrap360(leg.from_origin - v.site->variation),
-                dest.name.c_str(), origin.name.c_str()));
+  w.Emit(Format("$GPRMB,A,%.2f,%c,%s,%s,%s,%s,%.1f,%.1f,%.1f,%c,A",
+                std::fmin(9.99, std::fabs(leg.xte)), leg.xte > 0 ? 'L' : 'R', origin.name.c_str(),
+                dest.name.c_str(), Lat(dest.lat).c_str(), Lon(dest.lon).c_str(),
+                std::fmin(999.9, leg.range), leg.to_dest, leg.vmg, leg.arrived ? 'A' : 'V'));
+  w.Emit(Format("$GPBOD,%.1f,T,%.1f,M,%s,%s", leg.from_origin,
+                Wrap360(leg.from_origin - v.site->variation), dest.name.c_str(),
+                origin.name.c_str()));
 }
 
 // The route in two RTE messages, then one WPL per waypoint.
@@ -309,7 +310,8 @@ void EmitSystems(Writer& w, std::vector<System>& systems, Random& rng, double pd
         for (int k = m * 4; k < m * 4 + 4 && k < n; ++k) {
           // The second signal is weaker.
           const int level = signal == sys.signals ? snr[k] : snr[k] - 4;
-          gsv += Format(",%02d,%02d,%03d,%02d", sys.sats[k].prn, static_cast<int>(sys.sats[k].elevation),
+          gsv += Format(",%02d,%02d,%03d,%02d", sys.sats[k].prn,
+                        static_cast<int>(sys.sats[k].elevation),
                         static_cast<int>(sys.sats[k].azimuth), level);
         }
         w.Emit(gsv + "," + *signal);
@@ -318,9 +320,9 @@ void EmitSystems(Writer& w, std::vector<System>& systems, Random& rng, double pd
   }
 }
 
-void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng, const Stamp& stamp,
-                    const Leg& leg, const std::string& lat, const std::string& lon, const std::string& zda,
-                    const std::string& vtg);
+void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng,
+                    const Stamp& stamp, const Leg& leg, const std::string& lat,
+                    const std::string& lon, const std::string& zda, const std::string& vtg);
 
 // Every sentence of one second, in the order a receiver sends them.
 void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng) {
@@ -340,8 +342,8 @@ void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& r
   if (opt.survey) {
     std::vector<int> snr;
     const std::vector<int> used = MoveSky(v, rng, snr);
-    w.Emit(Format("$GPGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", stamp.time.c_str(), lat.c_str(), lon.c_str(),
-                  used.size(), v.hdop, v.altitude, site.geoid));
+    w.Emit(Format("$GPGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", stamp.time.c_str(), lat.c_str(),
+                  lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
     w.Emit(zda);
     w.Emit(vtg);
   } else {
@@ -356,9 +358,9 @@ void EmitSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& r
   v.lon += step * std::sin(leg.course * kDeg) / (60.0 * std::cos(v.lat * kDeg));
 }
 
-void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng, const Stamp& stamp,
-                    const Leg& leg, const std::string& lat, const std::string& lon, const std::string& zda,
-                    const std::string& vtg) {
+void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Random& rng,
+                    const Stamp& stamp, const Leg& leg, const std::string& lat,
+                    const std::string& lon, const std::string& zda, const std::string& vtg) {
   const char* const talker = opt.gnss ? "GN" : "GP";
   const Site& site = *v.site;
   // RMC: time, status, lat, lon, speed kn, course, date, variation, mode.
@@ -368,15 +370,16 @@ void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Rando
   std::vector<int> snr;
   const std::vector<int> used = MoveSky(v, rng, snr);
   // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
-  w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(), lat.c_str(),
-                lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
+  w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(),
+                lat.c_str(), lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
   if (opt.gnss) w.Emit(vtg);
   w.Emit(Format("$%sGLL,%s,%s,%s,A,A", talker, lat.c_str(), lon.c_str(), stamp.time.c_str()));
   if (opt.gnss) {
     // GST: RMS, error ellipse, then the deviations of latitude, longitude and
     // altitude, from the HDOP as a receiver's filter would give them.
-    w.Emit(Format("$GNGST,%s,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f", stamp.time.c_str(), v.hdop * 2.0, v.hdop * 2.5,
-                  v.hdop * 1.5, Wrap360(leg.course), v.hdop * 2.0, v.hdop * 1.8, leg.vdop * 3.0));
+    w.Emit(Format("$GNGST,%s,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f", stamp.time.c_str(), v.hdop * 2.0,
+                  v.hdop * 2.5, v.hdop * 1.5, Wrap360(leg.course), v.hdop * 2.0, v.hdop * 1.8,
+                  leg.vdop * 3.0));
     w.Emit(zda);
     w.Emit(Format("$GPHDT,%.1f,T", Wrap360(leg.course + 2.0)));
     if (stamp.second_of_day % 60 == 0) w.Emit("$GPTXT,01,01,02,ANTSTATUS=OK");
@@ -395,7 +398,8 @@ void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Rando
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
-               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | --survey] [-o FILE]\n");
+               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | "
+               "--survey] [-o FILE]\n");
   return 2;
 }
 

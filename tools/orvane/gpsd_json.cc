@@ -84,12 +84,14 @@ void Cursor::Time(const std::optional<UtcTime>& time, int milliseconds) {
   const std::chrono::year_month_day ymd(day);
   const std::chrono::hh_mm_ss hms(*time - day);
   const int year = static_cast<int>(ymd.year());
-  const unsigned ms = milliseconds >= 0 && milliseconds <= 999 ? static_cast<unsigned>(milliseconds) : 0;
+  const unsigned ms =
+      milliseconds >= 0 && milliseconds <= 999 ? static_cast<unsigned>(milliseconds) : 0;
   if (year < 0 || year > 9999) {
-    const int n = std::snprintf(p_, kTimeChars, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.%03uZ\"", year,
-                                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                                static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                                static_cast<int>(hms.seconds().count()), ms);
+    const int n = std::snprintf(
+        p_, kTimeChars, ",\"time\":\"%04d-%02u-%02uT%02d:%02d:%02d.%03uZ\"", year,
+        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+        static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+        static_cast<int>(hms.seconds().count()), ms);
     p_ += n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), kTimeChars - 1) : 0;
     return;
   }

@@ -39,7 +39,8 @@ char* ShortDecimal(double d, char* p) {
     if (scaled / kTens[k] != magnitude) continue;
     char digits[16];
     int n = 0;
-    for (auto m = static_cast<std::uint64_t>(scaled); m != 0; m /= 10) digits[n++] = static_cast<char>('0' + m % 10);
+    for (auto m = static_cast<std::uint64_t>(scaled); m != 0; m /= 10)
+      digits[n++] = static_cast<char>('0' + m % 10);
     if (d < 0) *p++ = '-';
     if (n <= k) {
       *p++ = '0';
@@ -56,18 +57,32 @@ char* ShortDecimal(double d, char* p) {
   return nullptr;
 }
 
-
 // Whether JSON needs `c` (an ASCII byte) escaped.
 bool NeedsEscape(unsigned c) { return c < 0x20 || c == '"' || c == '\\'; }
 
 // Writes the escape of `c` at `p` (room for six bytes); returns its end.
 char* WriteEscaped(char* p, unsigned char c) {
   switch (c) {
-    case '"': *p++ = '\\'; *p++ = '"'; return p;
-    case '\\': *p++ = '\\'; *p++ = '\\'; return p;
-    case '\n': *p++ = '\\'; *p++ = 'n'; return p;
-    case '\r': *p++ = '\\'; *p++ = 'r'; return p;
-    case '\t': *p++ = '\\'; *p++ = 't'; return p;
+    case '"':
+      *p++ = '\\';
+      *p++ = '"';
+      return p;
+    case '\\':
+      *p++ = '\\';
+      *p++ = '\\';
+      return p;
+    case '\n':
+      *p++ = '\\';
+      *p++ = 'n';
+      return p;
+    case '\r':
+      *p++ = '\\';
+      *p++ = 'r';
+      return p;
+    case '\t':
+      *p++ = '\\';
+      *p++ = 't';
+      return p;
     default: {
       static constexpr char kHex[] = "0123456789abcdef";
       const char u[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
@@ -88,7 +103,8 @@ bool PlainAscii4(std::uint64_t w) {
   constexpr std::uint64_t kOnes = 0x0001000100010001ULL, kHighs = 0x8000800080008000ULL;
   if ((w & 0xFF80FF80FF80FF80ULL) != 0) return false;
   auto has = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-  return ((w - kOnes * 0x20) & ~w & kHighs) == 0 && !has(w ^ (kOnes * '"')) && !has(w ^ (kOnes * '\\'));
+  return ((w - kOnes * 0x20) & ~w & kHighs) == 0 && !has(w ^ (kOnes * '"')) &&
+         !has(w ^ (kOnes * '\\'));
 }
 
 // The UTF-8 of a UTF-16 text, escaped, in one pass: room for the longest
@@ -182,7 +198,8 @@ namespace {
 bool PlainWord(std::uint64_t w) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
   auto has = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-  return ((w - kOnes * 0x20) & ~w & kHighs) == 0 && !has(w ^ (kOnes * '"')) && !has(w ^ (kOnes * '\\'));
+  return ((w - kOnes * 0x20) & ~w & kHighs) == 0 && !has(w ^ (kOnes * '"')) &&
+         !has(w ^ (kOnes * '\\'));
 }
 
 }  // namespace

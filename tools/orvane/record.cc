@@ -10,7 +10,8 @@
 
 namespace orvane::cli {
 
-std::unique_ptr<Recorder> Recorder::Open(const std::string& path, Stopped stopped, std::string* error) {
+std::unique_ptr<Recorder> Recorder::Open(const std::string& path, Stopped stopped,
+                                         std::string* error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) {
     *error = "--record " + path + ": " + std::strerror(errno);
@@ -62,10 +63,11 @@ void Recorder::Stop(int error) {
   if (on_stop_) on_stop_("recording to " + path_ + " stopped: " + std::strerror(error));
 }
 
-std::unique_ptr<Recorder> RecordInto(OrvaneControl& control, const std::string& path, Recorder::Stopped stopped,
-                                     std::string* error) {
+std::unique_ptr<Recorder> RecordInto(OrvaneControl& control, const std::string& path,
+                                     Recorder::Stopped stopped, std::string* error) {
   std::unique_ptr<Recorder> recorder = Recorder::Open(path, std::move(stopped), error);
-  if (recorder) control.SetByteTap([r = recorder.get()](std::string_view bytes) { r->Feed(bytes); });
+  if (recorder)
+    control.SetByteTap([r = recorder.get()](std::string_view bytes) { r->Feed(bytes); });
   return recorder;
 }
 

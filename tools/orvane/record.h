@@ -19,7 +19,8 @@ class Recorder {
   using Stopped = std::function<void(const std::string& message)>;
 
   // Opens `path` for appending; null with `error` set when it cannot.
-  static std::unique_ptr<Recorder> Open(const std::string& path, Stopped stopped, std::string* error);
+  static std::unique_ptr<Recorder> Open(const std::string& path, Stopped stopped,
+                                        std::string* error);
   // Writes what is still pending (a last line without its line feed).
   ~Recorder();
   Recorder(const Recorder&) = delete;
@@ -35,7 +36,8 @@ class Recorder {
   bool stopped() const { return fd_ < 0; }
 
  private:
-  Recorder(int fd, std::string path, Stopped stopped) : fd_(fd), path_(std::move(path)), on_stop_(std::move(stopped)) {}
+  Recorder(int fd, std::string path, Stopped stopped)
+      : fd_(fd), path_(std::move(path)), on_stop_(std::move(stopped)) {}
   bool WriteAll(std::string_view bytes);
   void Stop(int error);
 
@@ -47,7 +49,7 @@ class Recorder {
 
 // A recorder of everything `control` reads from sources it opens
 // afterwards; null with `error` set when the file cannot be opened.
-std::unique_ptr<Recorder> RecordInto(OrvaneControl& control, const std::string& path, Recorder::Stopped stopped,
-                                     std::string* error);
+std::unique_ptr<Recorder> RecordInto(OrvaneControl& control, const std::string& path,
+                                     Recorder::Stopped stopped, std::string* error);
 
 }  // namespace orvane::cli
