@@ -12,23 +12,16 @@
 #include <vector>
 
 #include "export.h"
+#include "fuzz_input.h"
 
 using namespace orvane;
 using namespace orvane::cli;
 
 namespace {
 
-class Input {
+class Input : public FuzzInput {
  public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool empty() const { return at_ >= size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::string Text(std::size_t most) {
-    std::string s;
-    const std::size_t n = Byte() % (most + 1);
-    for (std::size_t i = 0; i < n && !empty(); ++i) s += static_cast<char>(Byte());
-    return s;
-  }
+  using FuzzInput::FuzzInput;
   // A double: mostly plausible numbers, now and then anything at all.
   std::optional<double> Number() {
     const std::uint8_t kind = Byte();
@@ -48,11 +41,6 @@ class Input {
     const std::uint8_t b = Byte();
     return b % 3 == 0 ? std::nullopt : std::optional<int>(static_cast<int>(b) - 40);
   }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
 };
 
 [[noreturn]] void Fail(const char* what, const std::string& text) {

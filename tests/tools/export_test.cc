@@ -21,24 +21,19 @@
 #include <vector>
 
 #include "export.h"
+#include "support/command_support.h"
 #include "support/nmea.h"
 #include "support/source_test_support.h"
 
 namespace {
 
+using orvane::testing::Orvane;
+using orvane::testing::ReadAll;
+
 using namespace orvane::cli;
 using orvane::Epoch;
 using orvane::testing::Pty;
 using orvane::testing::TempDir;
-
-std::string Orvane() { return std::string(ORVANE_BINARY_DIR) + "/tools/orvane/orvane"; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 struct Result {
   std::string out, err;

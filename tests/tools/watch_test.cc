@@ -18,11 +18,14 @@
 #include <string>
 #include <thread>
 
+#include "support/command_support.h"
 #include "support/nmea.h"
 #include "support/source_test_support.h"
 #include "watch_view.h"
 
 namespace {
+
+using orvane::testing::ReadAll;
 
 using Clock = std::chrono::steady_clock;
 using orvane::testing::Pty;
@@ -39,13 +42,6 @@ std::string Output(const std::string& cmd) {
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   ::pclose(p);
   return out;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 bool HaveTmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
