@@ -70,7 +70,10 @@ int LogDecoder::ReadChunk(std::string& pending) {
 
 void LogDecoder::EpochCompleted(std::uint64_t rows) {
   const Epoch e = SnapshotReader::ReadEpoch(receiver_, rows);
-  const std::int64_t t = Nanoseconds(e.time);
+  // The receiver's fraction of a second: a 2 Hz receiver's two epochs in one
+  // second are two times.
+  std::int64_t t = Nanoseconds(e.time);
+  if (t != kNaT) t += std::int64_t{e.milliseconds} * 1'000'000;
   e_.time.push_back(t);
   e_.good.push_back(e.good);
   e_.lat.push_back(Or(e.latitude));

@@ -160,13 +160,13 @@ py::object SnapshotToPython(const Navigation& n) {
 }
 py::object SnapshotToPython(const Epoch& e) {
   using Of = Epoch;
-  return Namespace(e, FIELD(time), FIELD(good), FIELD(latitude), FIELD(longitude), FIELD(altitude),
-                   FIELD(altitude_hae), FIELD(geoid_height), FIELD(speed), FIELD(course),
-                   FIELD(magnetic_course), FIELD(magnetic_variation), FIELD(heading),
-                   FIELD(magnetic_heading), FIELD(mode), FIELD(quality), FIELD(satellites_used),
-                   FIELD(satellites_in_view), FIELD(pdop), FIELD(hdop), FIELD(vdop),
-                   FIELD(latitude_error), FIELD(longitude_error), FIELD(altitude_error),
-                   FIELD(sentences));
+  return Namespace(e, FIELD(time), FIELD(milliseconds), FIELD(good), FIELD(latitude),
+                   FIELD(longitude), FIELD(altitude), FIELD(altitude_hae), FIELD(geoid_height),
+                   FIELD(speed), FIELD(course), FIELD(magnetic_course), FIELD(magnetic_variation),
+                   FIELD(heading), FIELD(magnetic_heading), FIELD(mode), FIELD(quality),
+                   FIELD(satellites_used), FIELD(satellites_in_view), FIELD(pdop), FIELD(hdop),
+                   FIELD(vdop), FIELD(latitude_error), FIELD(longitude_error),
+                   FIELD(altitude_error), FIELD(sentences));
 }
 #undef FIELD
 
