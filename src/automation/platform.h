@@ -15,9 +15,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
-#include <windows.h>
 // The SDK and the public names must agree.
 static_assert(orvane::hr::kTypeMismatch == DISP_E_TYPEMISMATCH);
 static_assert(orvane::hr::kNoConnection == CONNECT_E_NOCONNECTION);

@@ -2,10 +2,10 @@
 // the thread's record as on POSIX so the core's own tests read it the same way.
 #include <string>
 
+#include "automation/platform.h"  // windows.h and the OLE headers, in order
 #include "automation/codepage.h"
 #include "automation/error_info.h"
 #include "automation/ids.h"
-#include "automation/platform.h"  // windows.h and the OLE headers, in order
 
 namespace orvane {
 namespace {

@@ -1,4 +1,4 @@
 // Defines the identifiers that the widl header only declares.
+#include "automation/platform.h"
 #include <initguid.h>
 #include "OrvaneMod_h.h"
-#include "automation/platform.h"

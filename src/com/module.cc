@@ -2,11 +2,11 @@
 // is the core's (control/module_lifetime.h).
 #include <string>
 
-#include "OrvaneMod_h.h"
 #include "automation/platform.h"
 #include "com/com_module.h"
 #include "com/registrar.h"
 #include "control/orvane_control.h"
+#include "OrvaneMod_h.h"
 
 namespace orvane::com {
 namespace {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "OrvaneMod_h.h"
 #include "automation/platform.h"
+#include "OrvaneMod_h.h"
 #include "control/orvane_control.h"
 
 namespace orvane::com {

@@ -4,10 +4,10 @@
 
 #include <cmath>
 
+#include "support/coercion_cases.h"
 #include "automation/variant.h"
 #include "com/variant_convert.h"
 #include "host_support.h"
-#include "support/coercion_cases.h"
 
 namespace orvane::wintest {
 namespace {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "OrvaneMod_h.h"
 #include "automation/platform.h"
+#include "OrvaneMod_h.h"
 
 namespace orvane::wintest {
 
