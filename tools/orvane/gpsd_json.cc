@@ -51,8 +51,10 @@ class Cursor {
     char* end = std::to_chars(p_, p_ + kDoubleChars, v, std::chars_format::fixed, decimals).ptr;
     while (end[-1] == '0') --end;
     if (end[-1] == '.') --end;
-    if (end - p_ == 2 && p_[0] == '-' && p_[1] == '0') end = p_ + 1;  // -0.0001 at 3 places
-    if (end - p_ == 1 && p_[0] == '-') *p_ = '0';
+    if (end - p_ == 2 && p_[0] == '-' && p_[1] == '0') {  // -0.0001 at 3 places
+      *p_ = '0';
+      end = p_ + 1;
+    }
     p_ = end;
   }
   template <std::size_t N>
