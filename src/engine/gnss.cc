@@ -1,5 +1,8 @@
 #include "engine/gnss.h"
 
+#include <array>
+#include <cstddef>
+
 namespace orvane {
 namespace {
 
@@ -106,15 +109,36 @@ GnssSystem SystemOfNumber(int number) {
   return GnssSystem::kUnknown;
 }
 
-int UniqueSatelliteNumber(GnssSystem system, int prn) {
-  // The first row, by far the most numbers seen.
-  static_assert(kRanges[0].written_as == GnssSystem::kGps && kRanges[0].first == 1 &&
-                kRanges[0].last == 32 && kRanges[0].offset == 0);
-  if (system == GnssSystem::kGps && prn >= 1 && prn <= 32) return prn;
+namespace {
+
+constexpr std::size_t kSystems = static_cast<std::size_t>(GnssSystem::kNavic) + 1;
+
+// Every (system, number) answer worked out when the program is compiled: the
+// table's rows are scanned once here, not for every satellite of every GSA.
+constexpr auto kUniqueNumbers = [] {
+  std::array<std::array<std::int16_t, kMaxUniqueNumber>, kSystems> table{};
+  // The inline GPS path in gnss.h gives the first row's answer.
+  if (kRanges[0].written_as != GnssSystem::kGps || kRanges[0].first != 1 || kRanges[0].last != 32 ||
+      kRanges[0].offset != 0)
+    throw "the inline GPS path no longer matches the first row";
   for (const NumberRange& r : kRanges) {
-    if (r.written_as == system && prn >= r.first && prn <= r.last) return prn + r.offset;
+    for (int prn = r.first; prn <= r.last; ++prn) {
+      if (prn + r.offset <= 0 || prn + r.offset >= static_cast<int>(kMaxUniqueNumber))
+        throw "a unique number out of range";
+      std::int16_t& slot =
+          table[static_cast<std::size_t>(r.written_as)][static_cast<std::size_t>(prn)];
+      if (slot == 0) slot = static_cast<std::int16_t>(prn + r.offset);  // the first row wins
+    }
   }
-  return 0;
+  return table;
+}();
+
+}  // namespace
+
+int UniqueSatelliteNumberOf(GnssSystem system, int prn) {
+  const auto row = static_cast<std::size_t>(system);
+  if (row >= kSystems || prn < 0 || prn >= static_cast<int>(kMaxUniqueNumber)) return 0;
+  return kUniqueNumbers[row][static_cast<std::size_t>(prn)];
 }
 
 }  // namespace orvane

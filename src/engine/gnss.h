@@ -2,6 +2,7 @@
 // gpsd's JSON PRN field numbers them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -27,8 +28,16 @@ GnssSystem SystemFromTalker(std::string_view talker);
 // The system a unique number belongs to.
 GnssSystem SystemOfNumber(int number);
 
+// Every unique number is below this.
+inline constexpr std::size_t kMaxUniqueNumber = 1024;
+
 // The unique number of satellite `prn` as a receiver of `system` wrote it
 // (kUnknown: from the number range alone), or 0 when it fits no system.
-int UniqueSatelliteNumber(GnssSystem system, int prn);
+int UniqueSatelliteNumberOf(GnssSystem system, int prn);
+inline int UniqueSatelliteNumber(GnssSystem system, int prn) {
+  // GPS as GPS receivers write it, by far the most numbers seen, without a call.
+  if (system == GnssSystem::kGps && prn >= 1 && prn <= 32) return prn;
+  return UniqueSatelliteNumberOf(system, prn);
+}
 
 }  // namespace orvane
