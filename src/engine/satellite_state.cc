@@ -1,6 +1,7 @@
 #include "engine/satellite_state.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <string_view>
@@ -137,8 +138,10 @@ void KeepStrongest(SatelliteEntry& kept, const SatelliteEntry& other) {
 // A GSV's satellite blocks into the pending list of their group. One group
 // keeps the numbers as sent and a repeated one twice; several keep unique
 // numbers, each once, its latest block winning.
+// `listed` marks the unique numbers in the group (several groups only), so
+// the list is searched only for a number listed before.
 void FillGroup(SatelliteList& group, const SentenceFields& f, const SatelliteState::Origin& origin,
-               GnssSystem system) {
+               GnssSystem system, std::bitset<kMaxUniqueNumber>* listed = nullptr) {
   for (std::size_t block = 4; block <= 16 && block < origin.blocks_end; block += 4) {
     std::string_view prn_field = Field(f, block);
     if (prn_field.empty()) continue;
@@ -152,12 +155,13 @@ void FillGroup(SatelliteList& group, const SentenceFields& f, const SatelliteSta
       const int unique = UniqueSatelliteNumber(system, prn);
       if (unique == 0) continue;
       const SatelliteEntry entry = ReadBlock(f, block, static_cast<std::int16_t>(unique));
-      auto it = std::find_if(group.begin(), group.end(),
-                             [&](const SatelliteEntry& e) { return e.prn == entry.prn; });
-      if (it != group.end()) {
-        *it = entry;
+      const auto at = static_cast<std::size_t>(unique);  // below kMaxUniqueNumber
+      if ((*listed)[at]) {
+        *std::find_if(group.begin(), group.end(),
+                      [&](const SatelliteEntry& e) { return e.prn == entry.prn; }) = entry;
       } else {
         group.push_back(entry);
+        (*listed)[at] = true;
       }
     } catch (const std::bad_alloc&) {
       // This block is lost; the others still count.
@@ -200,12 +204,12 @@ void SatelliteState::ParseGsa(const SentenceFields& f, const Origin& origin) {
       if (number == 0) continue;
       const auto prn = static_cast<std::int16_t>(number);
       const bool fits = number > 0 && static_cast<std::size_t>(number) < in_fix_union_.size();
-      if (fits ? in_fix_union_.test(static_cast<std::size_t>(number))
+      if (fits ? in_fix_union_[static_cast<std::size_t>(number)]
                : std::find(fix_satellite_prns_.begin(), fix_satellite_prns_.end(), prn) !=
                      fix_satellite_prns_.end())
         continue;
       fix_satellite_prns_.push_back(prn);
-      if (fits) in_fix_union_.set(static_cast<std::size_t>(number));
+      if (fits) in_fix_union_[static_cast<std::size_t>(number)] = true;
     }
   } catch (const std::bad_alloc&) {
     // The list keeps the PRNs collected so far.
@@ -256,8 +260,11 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
   try {
     SystemGroup* group = FindGroup(origin);
     if (group == nullptr) return;
-    if (starts) group->pending.clear();
-    FillGroup(group->pending, f, origin, SystemFromTalker(origin.talker));
+    if (starts) {
+      group->pending.clear();
+      group->pending_numbers.reset();
+    }
+    FillGroup(group->pending, f, origin, SystemFromTalker(origin.talker), &group->pending_numbers);
     if (completes) {
       group->published = group->pending;
       group->is_published = true;
@@ -307,7 +314,7 @@ SatelliteState::SystemGroup* SatelliteState::FindGroup(const Origin& origin) {
                              [](const SystemGroup& g, std::uint32_t k) { return g.key < k; });
   if (at == groups_.end() || at->key != key) {
     if (groups_.size() >= kMaxGroups) return nullptr;
-    at = groups_.insert(at, SystemGroup{key, {}, {}, false, 0});
+    at = groups_.insert(at, SystemGroup{key, {}, {}, {}, false, 0});
   }
   return &*at;
 }
@@ -315,32 +322,40 @@ SatelliteState::SystemGroup* SatelliteState::FindGroup(const Origin& origin) {
 // Takes the lock to publish; may throw std::bad_alloc before it changes
 // anything published.
 void SatelliteState::PublishUnion() {
-  // Every group's satellites in the groups' order, sorted by number with
-  // that order kept among equal numbers: the first group's entry is the one
-  // the others are merged into.
-  union_scratch_.clear();
+  // Each number's slot takes the entry of the first group (in the groups'
+  // order) that lists it and merges the later ones; the slots in ascending
+  // number are the union. Unique numbers are small, so no sort is needed.
+  std::size_t kept = 0;
   for (const SystemGroup& group : groups_) {
     if (!group.is_published) continue;
     for (const SatelliteEntry& entry : group.published) {
-      union_scratch_.push_back({entry, static_cast<std::uint32_t>(union_scratch_.size())});
-    }
-  }
-  std::sort(union_scratch_.begin(), union_scratch_.end(),
-            [](const RankedEntry& a, const RankedEntry& b) {
-              return a.entry.prn != b.entry.prn ? a.entry.prn < b.entry.prn : a.rank < b.rank;
-            });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < union_scratch_.size(); ++i) {
-    if (kept != 0 && union_scratch_[kept - 1].entry.prn == union_scratch_[i].entry.prn) {
-      KeepStrongest(union_scratch_[kept - 1].entry, union_scratch_[i].entry);
-    } else {
-      union_scratch_[kept++] = union_scratch_[i];
+      const auto n = static_cast<std::size_t>(entry.prn);
+      if (n >= kMaxUniqueNumber) continue;  // every unique number is below it
+      std::uint64_t& word = union_taken_[n / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (n % 64);
+      if ((word & bit) != 0) {
+        KeepStrongest(union_slots_[n], entry);
+      } else {
+        word |= bit;
+        union_slots_[n] = entry;
+        ++kept;
+      }
     }
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  satellite_in_view_.reserve(kept);  // the one step that may throw
+  try {
+    satellite_in_view_.reserve(kept);  // the one step that may throw
+  } catch (const std::bad_alloc&) {
+    union_taken_.fill(0);
+    throw;
+  }
   satellite_in_view_.clear();
-  for (std::size_t i = 0; i < kept; ++i) satellite_in_view_.push_back(union_scratch_[i].entry);
+  for (std::size_t w = 0; w < union_taken_.size(); ++w) {
+    for (std::uint64_t bits = union_taken_[w]; bits != 0; bits &= bits - 1)
+      satellite_in_view_.push_back(
+          union_slots_[w * 64 + static_cast<std::size_t>(std::countr_zero(bits))]);
+    union_taken_[w] = 0;
+  }
   num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(kept));
 }
 

@@ -1,6 +1,7 @@
 // Receiver mode, dilution of precision and satellites, from GSA and GSV.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -171,6 +172,7 @@ class SatelliteState final {
   struct SystemGroup {
     std::uint32_t key;
     SatelliteList pending;
+    std::bitset<kMaxUniqueNumber> pending_numbers;  // the numbers in `pending`
     SatelliteList published;
     bool is_published;
     std::int64_t fix_time;  // fix_times_ when published
@@ -179,17 +181,15 @@ class SatelliteState final {
   // The pending list of the group `origin` belongs to, or null when no more
   // groups are kept.
   SystemGroup* FindGroup(const Origin& origin);
-  // PublishUnion's working list, kept for its capacity.
-  struct RankedEntry {
-    SatelliteEntry entry;
-    std::uint32_t rank;  // position in the groups' order, for equal numbers
-  };
-  std::vector<RankedEntry> union_scratch_;
+  // PublishUnion's working set: an entry per unique number, and which are
+  // taken.
+  std::array<SatelliteEntry, kMaxUniqueNumber> union_slots_{};
+  std::array<std::uint64_t, kMaxUniqueNumber / 64> union_taken_{};
   std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;
   bool new_fix_union_ = true;
-  std::bitset<1024> in_fix_union_;  // the unique numbers in fix_satellite_prns_
+  std::bitset<kMaxUniqueNumber> in_fix_union_;  // the unique numbers in fix_satellite_prns_
 };
 
 }  // namespace orvane
