@@ -163,9 +163,10 @@ class Receiver {
   bool TalkerAccepted(std::string_view talker);
   void Raise(SentenceEvent event);
   void CutLines();
-  // Queues the lines that end in the text read; with the flag set, drops
-  // those longer than kMaxLineBytes.
-  template <bool kMayHoldOverlong>
+  // Queues the lines that end in the text read; with kMayHoldOverlong, drops
+  // those longer than kMaxLineBytes; with kCrEnds, a CR not followed by LF
+  // ends a line too.
+  template <bool kMayHoldOverlong, bool kCrEnds>
   void CutAtLineFeeds();
   const void* FindLineEnd() const;
   // Reads a chunk, queues the complete lines and hands out the oldest; the

@@ -337,5 +337,36 @@ TEST_F(LoopTest, CrOnlyLinesSurviveEveryChunkBoundary) {
   }
 }
 
+// Every way a line may end, beside lines shorter and longer than the
+// sixteen bytes the line-end search reads at a time, at every chunk size.
+TEST_F(LoopTest, MixedLineEndsCutAlikeAtEveryChunkSize) {
+  settings.extended_sentences = true;
+  const std::string sentences[] = {
+      WithChecksum("$GPHDT,1.5,T"),
+      WithChecksum("$GPGLL,6004.3035,N,01940.9139,E,095200,A,D"),
+      WithChecksum("$GPGGA,095202,6004.3030,N,01940.9154,E,2,06,1.4,-2.0,M,23.2,M,,"),
+      WithChecksum("$GPZDA,095202.00,04,07,2002,00,00"),
+      WithChecksum("$GPVTG,54.7,T,34.4,M,5.5,N,10.2,K,A"),
+  };
+  const char* const ends[] = {"\n", "\r\n", "\r", "\r\r\n", "\r", "\n", "\r\n", "\r"};
+  std::string stream;
+  std::vector<std::string> expected;
+  for (std::size_t i = 0; i < std::size(ends); ++i) {
+    const std::string& s = sentences[i % std::size(sentences)];
+    stream += s + ends[i];
+    expected.push_back(s.substr(0, s.find('*')));
+    // The lone CR ends the sentence; the CR LF after it ends a one-byte line.
+    if (std::string_view(ends[i]) == "\r\r\n") expected.push_back("\r");
+  }
+  for (std::size_t size = 1; size <= stream.size(); ++size) {
+    events.events.clear();
+    receiver.ResetLineAssembly();
+    MemoryReader reader(stream, {size});
+    RunAll(reader);
+    receiver.EndOfSource();  // the last line ends with a CR alone
+    ASSERT_EQ(events.Raw(), expected) << "chunks of " << size;
+  }
+}
+
 }  // namespace
 }  // namespace orvane
