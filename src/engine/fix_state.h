@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -91,6 +92,12 @@ class FixState final {
 
   Variant FixGood() const;
   Variant FixDateTime() const;
+  // The stored FixDateTime's date, NaN when it holds none: for the reader
+  // thread alone, which writes it and so reads it without the lock.
+  double FixDateOnReader() const {
+    return fix_date_time_.vt() == VT_DATE ? fix_date_time_.date()
+                                          : std::numeric_limits<double>::quiet_NaN();
+  }
   Variant Latitude() const;   // text in the current LatLonFormat
   Variant Longitude() const;  // text in the current LatLonFormat
   Variant Speed() const;      // in the current SpeedUnits

@@ -161,6 +161,23 @@ const SentenceRow* Receiver::FindSentence(std::string_view identifier) {
   }
 }
 
+namespace {
+
+// Whether a field equals the stored text, sized 1-16: two word compares where
+// they fit, as most times of day are 9 or 10 characters.
+bool SameTimeText(std::string_view text, const std::array<char, 16>& stored, std::size_t size) {
+  if (text.size() != size) return false;
+  if (size < 8) return std::memcmp(text.data(), stored.data(), size) == 0;
+  std::uint64_t a, b, c, d;
+  std::memcpy(&a, text.data(), 8);
+  std::memcpy(&b, stored.data(), 8);
+  std::memcpy(&c, text.data() + size - 8, 8);
+  std::memcpy(&d, stored.data() + size - 8, 8);
+  return a == b && c == d;
+}
+
+}  // namespace
+
 void Receiver::HandleLine(std::string_view line) {
   ++stats_.lines;
   // With ExtendedSentences on, a line is read from its first '$' that opens
@@ -185,13 +202,27 @@ void Receiver::HandleLine(std::string_view line) {
     NormalizeFieldCount(fields_, row->field_count);
     if (context_.several_systems && row->fix_time_field != 0)
       satellites_.MarkFix(fields_[row->fix_time_field]);
+    const auto index = static_cast<std::size_t>(row - Sentences().data());
     if (epochs_wanted_.load(std::memory_order_relaxed) || row->extended ||
         settings_.extended_sentences.load(std::memory_order_relaxed)) {
-      FollowEpoch(*row);
+      // Most rows carry no time: only a timed one leaves this line.
+      if (row->time_field != 0 && !fields_[row->time_field].empty()) {
+        const std::string_view text = fields_[row->time_field];
+        // The epoch's time again, as most of its sentences give it (a NaN
+        // time is never the same time, so it takes the long way).
+        if (epoch_time_ == epoch_time_ &&
+            SameTimeText(text, epoch_time_text_, epoch_time_text_size_)) {
+          epoch_timed_ = true;
+        } else {
+          FollowEpochTime(text);
+        }
+      }
+      epoch_open_ = true;
+      epoch_rows_ |= std::uint64_t{1} << index;
     }
     (this->*row->parse)(fields_);
     Raise(row->event);
-    ++stats_.by_row[static_cast<std::size_t>(row - Sentences().data())];
+    ++stats_.by_row[index];
   } else {
     ++stats_.unrecognised;
     if (!fields_.empty()) CountOther(fields_[0]);
@@ -321,33 +352,35 @@ void Receiver::CountOther(std::string_view identifier) {
   }
 }
 
-void Receiver::FollowEpoch(const SentenceRow& row) {
-  const std::size_t index = static_cast<std::size_t>(&row - Sentences().data());
-  if (row.time_field != 0 && !fields_[row.time_field].empty()) {
-    const double time = ReadDouble(fields_[row.time_field]);
-    if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
-    epoch_time_ = time;
-    epoch_timed_ = true;
+void Receiver::FollowEpochTime(std::string_view text) {
+  const bool same_text = SameTimeText(text, epoch_time_text_, epoch_time_text_size_);
+  const double time = same_text ? epoch_time_ : ReadDouble(text);
+  if (!same_text) {
+    epoch_time_text_size_ =
+        static_cast<std::uint8_t>(text.size() <= epoch_time_text_.size() ? text.size() : 0);
+    std::memcpy(epoch_time_text_.data(), text.data(), epoch_time_text_size_);
   }
-  epoch_open_ = true;
-  epoch_rows_ |= std::uint64_t{1} << index;
+  if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
+  epoch_time_ = time;
+  epoch_timed_ = true;
+}
+
+// The time field's fraction of a second, which FixDateTime does not keep:
+// worked out only when asked.
+int Receiver::EpochMilliseconds() const {
+  const double t = ended_epoch_time_;
+  if (!(t >= 0.0 && t < 1e9)) return 0;
+  const double ms = std::round((t - std::floor(t)) * 1000.0);
+  return ms >= 999.0 ? 999 : static_cast<int>(ms);
 }
 
 void Receiver::EndEpoch() {
   if (!epoch_open_) return;
   const std::uint64_t rows = epoch_rows_;
-  // The time field's fraction of a second, which FixDateTime does not keep.
-  epoch_milliseconds_ = 0;
-  if (epoch_timed_ && epoch_time_ >= 0.0 && epoch_time_ < 1e9) {
-    const double ms = std::round((epoch_time_ - std::floor(epoch_time_)) * 1000.0);
-    epoch_milliseconds_ = ms >= 999.0 ? 999 : static_cast<int>(ms);
-  }
+  ended_epoch_time_ = epoch_timed_ ? epoch_time_ : std::numeric_limits<double>::quiet_NaN();
   epoch_open_ = epoch_timed_ = false;
   epoch_rows_ = 0;
-  const Variant time = fix_.FixDateTime();
-  last_epoch_time_.store(
-      time.vt() == VT_DATE ? time.date() : std::numeric_limits<double>::quiet_NaN(),
-      std::memory_order_relaxed);
+  last_epoch_time_.store(fix_.FixDateOnReader(), std::memory_order_relaxed);
   if (epoch_listener_ != nullptr) epoch_listener_->EpochCompleted(rows);
 }
 

@@ -2,6 +2,7 @@
 // handlers, and the events after each line. Runs on the reader thread only.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <bitset>
 #include <cstddef>
@@ -136,7 +137,7 @@ class Receiver {
   void EndEpoch();
   // Milliseconds past the second of the last completed epoch's time field
   // (hhmmss.ss), 0 when it had none.
-  int EpochMilliseconds() const { return epoch_milliseconds_; }
+  int EpochMilliseconds() const;
   // The DATE FixDateTime held when the last epoch completed, or empty.
   Variant LastEpochTime() const {
     const double t = last_epoch_time_.load(std::memory_order_relaxed);
@@ -194,7 +195,8 @@ class Receiver {
   SentenceFields fields_;
   // Of the line being handled.
   SentenceContext context_;
-  void FollowEpoch(const SentenceRow& row);
+  // A timed sentence's time: a new one ends the epoch in progress.
+  void FollowEpochTime(std::string_view text);
   // Notes a "$ttsss" identifier's talker and type; the bits are the reader's,
   // the texts are read under the lock.
   void NoteReceived(std::string_view identifier) {
@@ -232,7 +234,10 @@ class Receiver {
   bool epoch_open_ = false;
   bool epoch_timed_ = false;
   double epoch_time_ = 0.0;
-  int epoch_milliseconds_ = 0;
+  // The text epoch_time_ was read from: most sentences of an epoch repeat it.
+  std::array<char, 16> epoch_time_text_{};
+  std::uint8_t epoch_time_text_size_ = 0;
+  double ended_epoch_time_ = std::numeric_limits<double>::quiet_NaN();  // NaN: untimed
   std::uint64_t epoch_rows_ = 0;
   std::atomic<double> last_epoch_time_{std::numeric_limits<double>::quiet_NaN()};
   // The reader's copy of the Talkers setting.

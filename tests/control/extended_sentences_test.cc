@@ -307,6 +307,28 @@ TEST_F(EpochTest, EpochsWithinOneSecondKeepTheirMilliseconds) {
   EXPECT_EQ(epochs[0].milliseconds, 0);
 }
 
+// An epoch is a time, however each sentence writes it: texts that read as
+// the same time stay one epoch, and a time coming back is a new one.
+TEST_F(EpochTest, EpochsFollowTheTimeNotItsText) {
+  ASSERT_EQ(Put(*c, "ExtendedSentences", Variant::Bool(true)), S_OK);
+  struct Case {
+    std::vector<const char*> times;
+    std::size_t epochs;
+  } cases[] = {
+      {{"120000", "120000.00", "120000.000", "120000.00"}, 1},
+      {{"120000.00", "120001.00", "120000.00", "120000.00"}, 3},
+      {{"120000.00000000000001", "120000.00000000000001", "120000"}, 1},  // beyond 16 characters
+      {{"120000.5", "120000.50", "120000.05"}, 2},
+  };
+  for (const Case& k : cases) {
+    epochs.clear();
+    for (const char* time : k.times)
+      Feed(std::string("$GPGLL,5045.9000,N,00117.8800,W,") + time + ",A,A");
+    c->receiver().EndEpoch();
+    EXPECT_EQ(epochs.size(), k.epochs) << k.times.front() << " .. " << k.times.back();
+  }
+}
+
 TEST_F(EpochTest, AReplayEndsWithItsLastEpochAndDefaultSettingsStillGiveEpochsToObservers) {
   const std::string path = ::testing::TempDir() + "epochs.nmea";
   {
