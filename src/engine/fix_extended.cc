@@ -15,6 +15,31 @@ Variant OptionalR8(std::string_view field) {
   return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
 }
 
+// ReadInt, with the two-digit fields of times and dates read in place.
+inline std::int32_t ReadIntField(std::string_view s) {
+  if (s.size() == 2) {
+    const auto high = static_cast<unsigned>(s[0] - '0'), low = static_cast<unsigned>(s[1] - '0');
+    if (high <= 9 && low <= 9) return static_cast<std::int32_t>(high * 10 + low);
+  }
+  return ReadInt(s);
+}
+
+// A number field read before the lock is taken; an empty field stays empty.
+// Stored straight into its place: no Variant is built and moved on the way.
+struct OptionalNumber {
+  explicit OptionalNumber(std::string_view field)
+      : present(!field.empty()), value(present ? ReadDouble(field) : 0.0) {}
+  void StoreIn(Variant& slot) const {
+    if (present) {
+      slot = Variant::R8(value);
+    } else {
+      slot.Clear();
+    }
+  }
+  bool present;
+  double value;
+};
+
 // A value with its E/W letter: west negative. Without a valid letter the
 // value has no sign to trust and is left out.
 Variant SignedEastWest(std::string_view value, std::string_view direction) {
@@ -68,18 +93,20 @@ Variant FixState::Extra(FixExtra which) const {
 //   1 course true, 2 T, 3 course magnetic, 4 M, 5 knots, 6 N, 7 km/h, 8 K,
 //   9 mode
 void FixState::ParseVtg(const SentenceFields& f) {
+  const OptionalNumber course(Field(f, 1));
+  const OptionalNumber magnetic(Field(f, 3));
+  OptionalNumber speed(Field(f, 5));
+  if (!speed.present && !Field(f, 7).empty()) {
+    speed.present = true;
+    speed.value = ReadDouble(Field(f, 7)) / 1.852;
+  }
   try {
-    Variant course = OptionalR8(Field(f, 1));
-    Variant magnetic = OptionalR8(Field(f, 3));
-    Variant speed = OptionalR8(Field(f, 5));
-    if (speed.vt() == VT_EMPTY && !Field(f, 7).empty())
-      speed = Variant::R8(ReadDouble(Field(f, 7)) / 1.852);
     std::lock_guard<std::mutex> lock(mutex_);
-    speed_ = std::move(speed);
-    true_course_ = std::move(course);
-    ExtraLocked(FixExtra::kMagneticCourse) = std::move(magnetic);
+    speed.StoreIn(speed_);
+    course.StoreIn(true_course_);
+    magnetic.StoreIn(ExtraLocked(FixExtra::kMagneticCourse));
   } catch (...) {
-    // Out of memory: the sentence is dropped.
+    // The lock failed: the sentence is dropped.
   }
 }
 
@@ -92,15 +119,16 @@ void FixState::ParseZda(const SentenceFields& f) {
     const std::string_view time = Field(f, 1);
     if (time.size() > 5 && !Field(f, 2).empty() && !Field(f, 3).empty() &&
         Field(f, 4).size() == 4) {
-      date = Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadInt(Field(f, 3)),
-                                    ReadInt(Field(f, 2)), ReadInt(time.substr(0, 2)),
-                                    ReadInt(time.substr(2, 2)), ReadInt(time.substr(4, 2)))
-                               .value_or(0.0));
+      date =
+          Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadIntField(Field(f, 3)),
+                                 ReadIntField(Field(f, 2)), ReadIntField(time.substr(0, 2)),
+                                 ReadIntField(time.substr(2, 2)), ReadIntField(time.substr(4, 2)))
+                            .value_or(0.0));
     }
     Variant zone;
     if (!Field(f, 5).empty() || !Field(f, 6).empty()) {
-      const std::int32_t hours = ReadInt(Field(f, 5));
-      const std::int32_t minutes = ReadInt(Field(f, 6));
+      const std::int32_t hours = ReadIntField(Field(f, 5));
+      const std::int32_t minutes = ReadIntField(Field(f, 6));
       const bool negative =
           hours < 0 || (hours == 0 && !Field(f, 5).empty() && Field(f, 5)[0] == '-');
       const std::int32_t total = hours * 60 + (negative ? -std::abs(minutes) : std::abs(minutes));
@@ -150,15 +178,18 @@ void FixState::ParseGns(const SentenceFields& f) {
 //   axis of the error ellipse, 5 its orientation, 6-8 standard deviations
 //   of latitude, longitude and altitude (metres)
 void FixState::ParseGst(const SentenceFields& f) {
+  static constexpr FixExtra kKinds[7] = {
+      FixExtra::kRangeResidualRms,  FixExtra::kErrorEllipseMajor,
+      FixExtra::kErrorEllipseMinor, FixExtra::kErrorEllipseOrientation,
+      FixExtra::kLatitudeError,     FixExtra::kLongitudeError,
+      FixExtra::kAltitudeError};
+  const OptionalNumber values[7] = {OptionalNumber(Field(f, 2)), OptionalNumber(Field(f, 3)),
+                                    OptionalNumber(Field(f, 4)), OptionalNumber(Field(f, 5)),
+                                    OptionalNumber(Field(f, 6)), OptionalNumber(Field(f, 7)),
+                                    OptionalNumber(Field(f, 8))};
   try {
-    Variant values[7];
-    for (std::size_t i = 0; i < 7; ++i) values[i] = OptionalR8(Field(f, 2 + i));
     std::lock_guard<std::mutex> lock(mutex_);
-    const FixExtra kinds[7] = {FixExtra::kRangeResidualRms,  FixExtra::kErrorEllipseMajor,
-                               FixExtra::kErrorEllipseMinor, FixExtra::kErrorEllipseOrientation,
-                               FixExtra::kLatitudeError,     FixExtra::kLongitudeError,
-                               FixExtra::kAltitudeError};
-    for (std::size_t i = 0; i < 7; ++i) ExtraLocked(kinds[i]) = std::move(values[i]);
+    for (std::size_t i = 0; i < 7; ++i) values[i].StoreIn(ExtraLocked(kKinds[i]));
   } catch (...) {
   }
 }
@@ -166,10 +197,10 @@ void FixState::ParseGst(const SentenceFields& f) {
 // $GPHDT,274.07,T
 //   1 heading true, 2 T
 void FixState::ParseHdt(const SentenceFields& f) {
+  const OptionalNumber heading(Field(f, 1));
   try {
-    Variant heading = OptionalR8(Field(f, 1));
     std::lock_guard<std::mutex> lock(mutex_);
-    ExtraLocked(FixExtra::kTrueHeading) = std::move(heading);
+    heading.StoreIn(ExtraLocked(FixExtra::kTrueHeading));
   } catch (...) {
   }
 }
