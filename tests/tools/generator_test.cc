@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "support/source_test_support.h"
@@ -55,7 +56,8 @@ TEST_F(GeneratorTest, SameSeedSameLogAndLineLimitIsExact) {
     EXPECT_EQ(CountLines(cut), static_cast<std::size_t>(lines));
     EXPECT_EQ(cut.size() >= 2 ? cut.substr(cut.size() - 2) : cut, "\r\n");
   }
-  for (const char* bad : {"--seconds 0", "--mode boat", "--start 2024-13-01T00:00:00", "--what"}) {
+  for (const char* bad : {"--seconds 0", "--mode boat", "--start 2024-13-01T00:00:00", "--what",
+                          "--gnss --survey", "--extended --gnss"}) {
     SCOPED_TRACE(bad);
     RunGenerator(bad, &status);
     EXPECT_EQ(status, 2);
@@ -106,6 +108,33 @@ TEST_F(GeneratorTest, EverySeedAndModeDecodesWithoutLoss) {
       EXPECT_EQ(rig.receiver.navigation().WptsInRoute().array().size(), 7u);
     }
   }
+}
+
+// --extended: a GPS receiver that adds the sentences beyond the nine, every
+// one of which the receiver reads with ExtendedSentences on.
+TEST_F(GeneratorTest, ExtendedIsGpsOnlyWithTheNewSentences) {
+  int status = 0;
+  const std::string log = RunGenerator("--extended --seconds 61 --seed 3", &status);
+  ASSERT_EQ(status, 0);
+  std::set<std::string> talkers, types;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_GE(line.size(), 6u);
+    talkers.insert(line.substr(1, 2));
+    types.insert(line.substr(3, 3));
+  }
+  EXPECT_EQ(talkers, std::set<std::string>{"GP"});
+  for (const char* type : {"VTG", "ZDA", "GST", "HDT", "TXT", "RMC", "GGA", "GSA", "GSV"})
+    EXPECT_EQ(types.count(type), 1u) << type;
+  TempDir dir;
+  Rig rig;
+  rig.settings.extended_sentences = true;
+  ASSERT_EQ(rig.sources->OpenFile(Variant::Text(dir.Write("ext.nmea", log)), Variant()), S_OK);
+  ASSERT_TRUE(rig.events.WaitFileComplete());
+  ASSERT_TRUE(rig.WaitClosed());
+  EXPECT_EQ(rig.receiver.stats().lines, CountLines(log));
+  EXPECT_EQ(rig.receiver.stats().checksum_dropped, 0u);
+  EXPECT_EQ(rig.receiver.stats().unrecognised, 0u);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // circular route, one fix a second, deterministic from a seed.
 //
 //   orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]
-//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | --survey] [-o FILE]
+//              [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | --extended | --survey]
+//              [-o FILE]
 //
 // Every second: RMC, GGA, GLL, GSA, RMB, BOD, and the three-message GSV group
 // every --gsv-every seconds (at 4800 baud a receiver cannot send the whole
@@ -14,6 +15,9 @@
 // system and signal (GPS on L1 and L5, GLONASS, Galileo, BeiDou), and what
 // such receivers add: VTG after RMC, GST, ZDA and HDT after GLL, and a TXT
 // antenna status at the top of each minute.
+//
+// --extended writes what a GPS-only receiver with those additions sends:
+// the nine sentences under GP, with VTG, GST, ZDA, HDT and TXT among them.
 //
 // --survey writes what survey and timing units send: GGA, ZDA and VTG only
 // (no RMC: the date and speed are in ZDA and VTG).
@@ -82,6 +86,7 @@ struct Options {
   int gsv_every = 5;
   bool gnss = false;
   bool survey = false;
+  bool extended = false;      // GPS only, with VTG, GST, ZDA, HDT and TXT
   long long start_epoch = 0;  // seconds since 1970-01-01 UTC
   const char* output = nullptr;
 };
@@ -372,14 +377,15 @@ void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Rando
   // GGA: time, lat, lon, quality, sats, HDOP, altitude, geoid, DGPS age, station.
   w.Emit(Format("$%sGGA,%s,%s,%s,1,%02zu,%.1f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(),
                 lat.c_str(), lon.c_str(), used.size(), v.hdop, v.altitude, site.geoid));
-  if (opt.gnss) w.Emit(vtg);
+  const bool extras = opt.gnss || opt.extended;
+  if (extras) w.Emit(vtg);
   w.Emit(Format("$%sGLL,%s,%s,%s,A,A", talker, lat.c_str(), lon.c_str(), stamp.time.c_str()));
-  if (opt.gnss) {
+  if (extras) {
     // GST: RMS, error ellipse, then the deviations of latitude, longitude and
     // altitude, from the HDOP as a receiver's filter would give them.
-    w.Emit(Format("$GNGST,%s,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f", stamp.time.c_str(), v.hdop * 2.0,
-                  v.hdop * 2.5, v.hdop * 1.5, Wrap360(leg.course), v.hdop * 2.0, v.hdop * 1.8,
-                  leg.vdop * 3.0));
+    w.Emit(Format("$%sGST,%s,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f,%.1f", talker, stamp.time.c_str(),
+                  v.hdop * 2.0, v.hdop * 2.5, v.hdop * 1.5, Wrap360(leg.course), v.hdop * 2.0,
+                  v.hdop * 1.8, leg.vdop * 3.0));
     w.Emit(zda);
     w.Emit(Format("$GPHDT,%.1f,T", Wrap360(leg.course + 2.0)));
     if (stamp.second_of_day % 60 == 0) w.Emit("$GPTXT,01,01,02,ANTSTATUS=OK");
@@ -398,8 +404,8 @@ void EmitFullSecond(Writer& w, Voyage& v, const Options& opt, long long t, Rando
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-gen [--seconds N | --lines N] [--seed S] [--mode sail|drive]\n"
-               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N] [--gnss | "
-               "--survey] [-o FILE]\n");
+               "                  [--start YYYY-MM-DDTHH:MM:SS] [--gsv-every N]\n"
+               "                  [--gnss | --extended | --survey] [-o FILE]\n");
   return 2;
 }
 
@@ -425,8 +431,8 @@ int main(int argc, char** argv) {
       const long long n = value ? std::strtoll(value, &end, 10) : -1;
       return (value && *end == '\0' && n >= lo) ? n : -1;
     };
-    if (arg == "--gnss" || arg == "--survey") {
-      (arg == "--gnss" ? opt.gnss : opt.survey) = true;
+    if (arg == "--gnss" || arg == "--survey" || arg == "--extended") {
+      (arg == "--gnss" ? opt.gnss : arg == "--survey" ? opt.survey : opt.extended) = true;
       continue;
     }
     if (arg == "--seconds" && number(1) > 0) {
@@ -448,6 +454,7 @@ int main(int argc, char** argv) {
     }
     ++i;
   }
+  if (opt.gnss + opt.extended + opt.survey > 1) return Usage();  // one receiver a log
   std::FILE* out = opt.output ? std::fopen(opt.output, "wb") : stdout;
   if (out == nullptr) {
     std::perror(opt.output);
