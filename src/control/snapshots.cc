@@ -102,7 +102,13 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
     e.satellites_used = static_cast<int>(e.sky.used.size());
   e.satellites_in_view = e.sky.in_view;
   e.pdop = e.sky.pdop;
+  // GSA's HDOP, else the fix sentence's: a receiver that sends GGA without
+  // GSA still says how good its fix is.
   e.hdop = e.sky.hdop ? e.sky.hdop : fix.hdop;
+  if (!e.hdop) {
+    e.hdop = receiver.fix().Read(
+        [](const FixState::View& s) { return Number(s.Extra(FixExtra::kFixHdop)); });
+  }
   e.vdop = e.sky.vdop;
   e.latitude_error = fix.latitude_error;
   e.longitude_error = fix.longitude_error;

@@ -159,7 +159,7 @@ void FixState::ParseGns(const SentenceFields& f) {
                                 "M");
     fix.quality = QualityOfMode(mode);
     if (!Field(f, 7).empty()) fix.satellites = Variant::I2(ReadInt16(Field(f, 7)));
-    Variant hdop = OptionalR8(Field(f, 8));
+    fix.hdop = OptionalR8(Field(f, 8));
     fix.geoid = OptionalR8(Field(f, 10));
     if (!Field(f, 11).empty()) fix.age = Variant::I4(ReadInt(Field(f, 11)));
     if (!Field(f, 12).empty()) fix.station = Variant::I2(ReadInt16(Field(f, 12)));
@@ -168,7 +168,6 @@ void FixState::ParseGns(const SentenceFields& f) {
     std::lock_guard<std::mutex> lock(mutex_);
     StoreGgaLocked(fix);
     ExtraLocked(FixExtra::kGnssMode) = std::move(mode_text);
-    ExtraLocked(FixExtra::kGnsHdop) = std::move(hdop);
   } catch (...) {
   }
 }

@@ -149,6 +149,7 @@ void FixState::ParseGga(const SentenceFields& f) {
                                 Field(f, 10));
     if (!Field(f, 6).empty()) fix.quality = Variant::I2(ReadInt16(Field(f, 6)));
     if (!Field(f, 7).empty()) fix.satellites = Variant::I2(ReadInt16(Field(f, 7)));
+    if (!Field(f, 8).empty()) fix.hdop = Variant::R8(ReadDouble(Field(f, 8)));
     const std::string_view geoid_unit = Field(f, 12);
     if (!Field(f, 11).empty() && (geoid_unit == "M" || geoid_unit == "m")) {
       fix.geoid = Variant::R8(ReadDouble(Field(f, 11)));
@@ -173,6 +174,8 @@ void FixState::StoreGgaLocked(GgaFix& fix) {
   geoid_height_ = std::move(fix.geoid);
   time_since_last_dgps_update_ = std::move(fix.age);
   dgps_ref_station_id_ = std::move(fix.station);
+  // Kept beside the contract's members, which take the HDOP from GSA alone.
+  ExtraLocked(FixExtra::kFixHdop) = std::move(fix.hdop);
 }
 
 // $GPGLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A

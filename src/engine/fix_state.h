@@ -54,7 +54,7 @@ enum class FixExtra : std::uint8_t {
   kExpectedAltitudeError,    // GBS, metres
   kFailedSatellite,          // GBS, the receiver's number (VT_I2)
   kReceiverText,             // TXT, the last whole message (VT_BSTR)
-  kGnsHdop,                  // GNS, the fix's HDOP
+  kFixHdop,                  // GGA or GNS: the fix's HDOP
   kCount
 };
 // Whether a FixExtra is a length, shown in the host's AltitudeUnits.
@@ -174,7 +174,7 @@ class FixState final {
   // What GGA and GNS both store, decoded outside the lock.
   struct GgaFix {
     GeoPosition position;  // values only: see ReadersOwnValues
-    Variant date, quality, satellites, geoid, age, station;
+    Variant date, quality, satellites, hdop, geoid, age, station;
   };
   void StoreGgaLocked(GgaFix& fix);
   HRESULT PutLabel(std::string GeoPosition::*label, const Variant& value);

@@ -503,7 +503,7 @@ namespace orvane {
 namespace {
 
 // GGA and GNS store their common members through one step: the same fix
-// sent either way leaves the same values. GNS's HDOP is kept beside them.
+// sent either way leaves the same values, and the same HDOP beside them.
 TEST(FixStateGns, StoresWhatGgaStoresAndItsHdop) {
   struct Case {
     const char* gga;
@@ -537,14 +537,14 @@ TEST(FixStateGns, StoresWhatGgaStoresAndItsHdop) {
     for (std::size_t i = 0; i < gga.size(); ++i) {
       EXPECT_EQ(DebugString(gga[i]), DebugString(gns[i])) << c.gns << " member " << i;
     }
-    EXPECT_EQ(DebugString(by_gns.Extra(FixExtra::kGnsHdop)), DebugString(c.hdop)) << c.gns;
-    EXPECT_TRUE(by_gga.Extra(FixExtra::kGnsHdop).is_empty());
+    EXPECT_EQ(DebugString(by_gns.Extra(FixExtra::kFixHdop)), DebugString(c.hdop)) << c.gns;
+    EXPECT_EQ(DebugString(by_gga.Extra(FixExtra::kFixHdop)), DebugString(c.hdop)) << c.gga;
   }
   // An empty field clears the HDOP the last GNS stored.
   FixState s(settings);
   s.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + cases[0].gns));
   s.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + cases[2].gns));
-  EXPECT_TRUE(s.Extra(FixExtra::kGnsHdop).is_empty());
+  EXPECT_TRUE(s.Extra(FixExtra::kFixHdop).is_empty());
 }
 
 }  // namespace

@@ -137,7 +137,8 @@ TEST(ExportTest, GpxOfAHandMadeLogSegmentsOnALostFixAndOnAGap) {
 }
 
 // GGA before the first RMC: a time of day without its date. The point has
-// no <time>, and the next second is no gap. (GGA's altitude makes it 3D.)
+// no <time>, and the next second is no gap. (GGA's altitude makes it 3D, and
+// without a GSA its HDOP is GGA's.)
 TEST(ExportTest, ATimeOfDayAloneIsNoGap) {
   TempDir dir;
   std::vector<std::string> log = {
@@ -147,7 +148,7 @@ TEST(ExportTest, ATimeOfDayAloneIsNoGap) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, kGpxHead + std::string("  <name>d.nmea</name>\n  <trkseg>\n") +
                        "   <trkpt lat=\"48.117283\" lon=\"11.51667\">\n    <ele>545.4</ele>\n    "
-                       "<fix>3d</fix>\n    <sat>8</sat>\n"
+                       "<fix>3d</fix>\n    <sat>8</sat>\n    <hdop>0.9</hdop>\n"
                        "   </trkpt>\n" +
                        kP1 + "  </trkseg>\n</trk>\n</gpx>\n");
 }
