@@ -82,6 +82,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   const Fix fix = ReadFix(receiver);
   Epoch e;
   e.sky = ReadSatellites(receiver);
+  e.signals = ReadSignals(receiver);
   e.time = fix.time;
   if (e.time) e.milliseconds = receiver.EpochMilliseconds();
   e.good = fix.good;
@@ -159,6 +160,26 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
       for (std::int16_t used : s.fix_satellite_prns)
         sat.used_in_fix = sat.used_in_fix || used == number;
       out.in_sight.push_back(sat);
+    }
+    return out;
+  });
+}
+
+std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receiver) {
+  return receiver.satellites().Read([](const SatelliteState::View& s) {
+    std::vector<SignalSatellite> out;
+    out.reserve(s.signal_in_view.size());
+    for (const SignalEntry& listed : s.signal_in_view) {
+      SignalSatellite sat;
+      sat.signal = listed.signal;
+      sat.satellite.number = listed.satellite.prn;
+      const SatelliteRecord record = listed.satellite.Record();
+      sat.satellite.elevation = Integer(record.elevation);
+      sat.satellite.azimuth = Integer(record.azimuth);
+      sat.satellite.snr = Integer(record.snr);
+      for (std::int16_t used : s.fix_satellite_prns)
+        sat.satellite.used_in_fix = sat.satellite.used_in_fix || used == listed.satellite.prn;
+      out.push_back(sat);
     }
     return out;
   });

@@ -24,6 +24,8 @@ class SnapshotReader {
  public:
   static Fix ReadFix(const Receiver& receiver);
   static Satellites ReadSatellites(const Receiver& receiver);
+  // Epoch::signals: empty unless the receiver names its signals.
+  static std::vector<SignalSatellite> ReadSignals(const Receiver& receiver);
   static Navigation ReadNavigation(const Receiver& receiver);
   // The published waypoints, by name.
   static std::vector<WaypointPosition> ReadWaypoints(const Receiver& receiver);

@@ -263,6 +263,7 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
       group->is_published = true;
       group->fix_time = fix_times_;
       PublishUnion();
+      PublishSignals();
     }
   } catch (const std::bad_alloc&) {
     // The groups published before stay in view.
@@ -290,6 +291,7 @@ void SatelliteState::MarkNewFixTime(std::string_view time) {
   } catch (const std::bad_alloc&) {
     // The sky shown stays as it was until the next group is published.
   }
+  if (dropped) PublishSignals();
 }
 
 // May throw std::bad_alloc.
@@ -342,6 +344,60 @@ void SatelliteState::PublishUnion() {
   satellite_in_view_.clear();
   for (std::size_t i = 0; i < kept; ++i) satellite_in_view_.push_back(union_scratch_[i].entry);
   num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(kept));
+}
+
+namespace {
+
+// A group's signal id when it is one hex digit (FindGroup keys a one-byte
+// id), else 0: a garbage id names no signal.
+char SignalOfKey(std::uint32_t key) {
+  if ((key & 0x100) == 0) return 0;
+  const char id = static_cast<char>(key & 0xff);
+  const bool hex = (id >= '0' && id <= '9') || (id >= 'A' && id <= 'F') || (id >= 'a' && id <= 'f');
+  return hex ? id : 0;
+}
+
+}  // namespace
+
+void SatelliteState::PublishSignals() {
+  // Receivers that name no signal keep the union alone: nothing is copied.
+  bool named = false;
+  for (const SystemGroup& group : groups_)
+    named = named || (group.is_published && SignalOfKey(group.key) != 0);
+  try {
+    signal_scratch_.clear();
+    if (named) {
+      for (const SystemGroup& group : groups_) {
+        if (!group.is_published) continue;
+        const char signal = SignalOfKey(group.key);
+        for (const SatelliteEntry& entry : group.published)
+          signal_scratch_.push_back({entry, signal});
+      }
+    }
+    // Two talkers may list one satellite on one signal (GN beside GP): the
+    // first group's entry stays, merged as the union merges.
+    std::stable_sort(signal_scratch_.begin(), signal_scratch_.end(),
+                     [](const SignalEntry& a, const SignalEntry& b) {
+                       return a.satellite.prn != b.satellite.prn ? a.satellite.prn < b.satellite.prn
+                                                                 : a.signal < b.signal;
+                     });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < signal_scratch_.size(); ++i) {
+      SignalEntry& last = signal_scratch_[kept == 0 ? 0 : kept - 1];
+      const SignalEntry& next = signal_scratch_[i];
+      if (kept != 0 && last.satellite.prn == next.satellite.prn && last.signal == next.signal) {
+        KeepStrongest(last.satellite, next.satellite);
+      } else {
+        signal_scratch_[kept++] = next;
+      }
+    }
+    signal_scratch_.resize(kept);
+    std::lock_guard<std::mutex> lock(mutex_);
+    signal_in_view_.reserve(kept);  // the one step under the lock that may throw
+    signal_in_view_.assign(signal_scratch_.begin(), signal_scratch_.end());
+  } catch (const std::bad_alloc&) {
+    // The per-signal list shown stays as it was until the next group.
+  }
 }
 
 Variant SatelliteState::AutomaticOperation() const {

@@ -34,6 +34,14 @@ struct SatelliteEntry {
 };
 using SatelliteList = std::vector<SatelliteEntry>;
 
+// A satellite as one signal's GSV group listed it: receivers that name their
+// signals (NMEA 4.10) list a satellite once per signal it is tracked on.
+struct SignalEntry {
+  SatelliteEntry satellite;
+  char signal = 0;  // the signal id as received, one hex digit; 0 when none
+};
+using SignalList = std::vector<SignalEntry>;
+
 // Where a GSV's satellite blocks end, from the element count as received:
 // NMEA 4.10 appends a signal id after the last block (5, 9, 13, 17 or 21
 // elements), which is not a satellite.
@@ -129,6 +137,10 @@ class SatelliteState final {
     const Variant& num_satellites_in_view;
     const std::vector<std::int16_t>& fix_satellite_prns;
     const SatelliteList& satellite_in_view;  // in arrival order
+    // Several systems and a GSV group with a signal id: every published
+    // group's satellites, one entry per number and signal, by number then
+    // signal. Empty otherwise (the union above is the whole sky).
+    const SignalList& signal_in_view;
     const SatelliteState& state;
     // The satellite in view listed last with this number, or null.
     const SatelliteEntry* FindInView(std::int16_t prn) const { return state.FindInViewLocked(prn); }
@@ -138,7 +150,8 @@ class SatelliteState final {
   auto Read(const Fn& read) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return read(View{automatic_operation_, operation_mode_, pdop_, hdop_, vdop_,
-                     num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_, *this});
+                     num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_,
+                     signal_in_view_, *this});
   }
   // As FixSatellitePRNs and SatelliteInViewPRNs give them.
   static Variant PrnArray(const std::vector<std::int16_t>& prns);
@@ -176,6 +189,9 @@ class SatelliteState final {
     std::int64_t fix_time;  // fix_times_ when published
   };
   void PublishUnion();
+  // signal_in_view_ from the published groups, beside the union; catches
+  // its own allocation failures (the list shown stays as it was).
+  void PublishSignals();
   // The pending list of the group `origin` belongs to, or null when no more
   // groups are kept.
   SystemGroup* FindGroup(const Origin& origin);
@@ -185,6 +201,8 @@ class SatelliteState final {
     std::uint32_t rank;  // position in the groups' order, for equal numbers
   };
   std::vector<RankedEntry> union_scratch_;
+  SignalList signal_scratch_;  // PublishSignals' working list
+  SignalList signal_in_view_;  // under mutex_
   std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;
