@@ -166,23 +166,24 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
 }
 
 std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receiver) {
-  return receiver.satellites().Read([](const SatelliteState::View& s) {
-    std::vector<SignalSatellite> out;
-    out.reserve(s.signal_in_view.size());
-    for (const SignalEntry& listed : s.signal_in_view) {
-      SignalSatellite sat;
-      sat.signal = listed.signal;
-      sat.satellite.number = listed.satellite.prn;
-      const SatelliteRecord record = listed.satellite.Record();
-      sat.satellite.elevation = Integer(record.elevation);
-      sat.satellite.azimuth = Integer(record.azimuth);
-      sat.satellite.snr = Integer(record.snr);
-      for (std::int16_t used : s.fix_satellite_prns)
-        sat.satellite.used_in_fix = sat.satellite.used_in_fix || used == listed.satellite.prn;
-      out.push_back(sat);
-    }
-    return out;
-  });
+  return receiver.satellites().ReadSignals(
+      [](const SignalList& signals, const std::vector<std::int16_t>& used_prns) {
+        std::vector<SignalSatellite> out;
+        out.reserve(signals.size());
+        for (const SignalEntry& listed : signals) {
+          SignalSatellite sat;
+          sat.signal = listed.signal;
+          sat.satellite.number = listed.satellite.prn;
+          const SatelliteRecord record = listed.satellite.Record();
+          sat.satellite.elevation = Integer(record.elevation);
+          sat.satellite.azimuth = Integer(record.azimuth);
+          sat.satellite.snr = Integer(record.snr);
+          for (std::int16_t used : used_prns)
+            sat.satellite.used_in_fix = sat.satellite.used_in_fix || used == listed.satellite.prn;
+          out.push_back(sat);
+        }
+        return out;
+      });
 }
 
 Navigation SnapshotReader::ReadNavigation(const Receiver& receiver) {

@@ -263,7 +263,7 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
       group->is_published = true;
       group->fix_time = fix_times_;
       PublishUnion();
-      PublishSignals();
+      signals_changed_ = true;
     }
   } catch (const std::bad_alloc&) {
     // The groups published before stay in view.
@@ -291,7 +291,7 @@ void SatelliteState::MarkNewFixTime(std::string_view time) {
   } catch (const std::bad_alloc&) {
     // The sky shown stays as it was until the next group is published.
   }
-  if (dropped) PublishSignals();
+  if (dropped) signals_changed_ = true;
 }
 
 // May throw std::bad_alloc.
@@ -359,7 +359,8 @@ char SignalOfKey(std::uint32_t key) {
 
 }  // namespace
 
-void SatelliteState::PublishSignals() {
+void SatelliteState::BuildSignals() const {
+  signals_changed_ = false;
   // Receivers that name no signal keep the union alone: nothing is copied.
   bool named = false;
   for (const SystemGroup& group : groups_)
@@ -396,7 +397,7 @@ void SatelliteState::PublishSignals() {
     signal_in_view_.reserve(kept);  // the one step under the lock that may throw
     signal_in_view_.assign(signal_scratch_.begin(), signal_scratch_.end());
   } catch (const std::bad_alloc&) {
-    // The per-signal list shown stays as it was until the next group.
+    // The list stays as it was; the next group's change builds it again.
   }
 }
 

@@ -137,10 +137,6 @@ class SatelliteState final {
     const Variant& num_satellites_in_view;
     const std::vector<std::int16_t>& fix_satellite_prns;
     const SatelliteList& satellite_in_view;  // in arrival order
-    // Several systems and a GSV group with a signal id: every published
-    // group's satellites, one entry per number and signal, by number then
-    // signal. Empty otherwise (the union above is the whole sky).
-    const SignalList& signal_in_view;
     const SatelliteState& state;
     // The satellite in view listed last with this number, or null.
     const SatelliteEntry* FindInView(std::int16_t prn) const { return state.FindInViewLocked(prn); }
@@ -150,8 +146,20 @@ class SatelliteState final {
   auto Read(const Fn& read) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return read(View{automatic_operation_, operation_mode_, pdop_, hdop_, vdop_,
-                     num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_,
-                     signal_in_view_, *this});
+                     num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_, *this});
+  }
+  // Several systems and a GSV group with a signal id: every published
+  // group's satellites, one entry per number and signal, by number then
+  // signal; empty otherwise (the union is the whole sky). `read(signals,
+  // fix_satellite_prns)` under the state's lock. On the reader's thread
+  // only (where epochs end): the list is built here, when a group changed,
+  // from the groups that thread alone touches, not at every group.
+  template <typename Fn>
+  auto ReadSignals(const Fn& read) const {
+    if (signals_changed_) BuildSignals();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read(static_cast<const SignalList&>(signal_in_view_),
+                static_cast<const std::vector<std::int16_t>&>(fix_satellite_prns_));
   }
   // As FixSatellitePRNs and SatelliteInViewPRNs give them.
   static Variant PrnArray(const std::vector<std::int16_t>& prns);
@@ -190,8 +198,8 @@ class SatelliteState final {
   };
   void PublishUnion();
   // signal_in_view_ from the published groups, beside the union; catches
-  // its own allocation failures (the list shown stays as it was).
-  void PublishSignals();
+  // its own allocation failures (the list stays as it was).
+  void BuildSignals() const;
   // The pending list of the group `origin` belongs to, or null when no more
   // groups are kept.
   SystemGroup* FindGroup(const Origin& origin);
@@ -201,8 +209,11 @@ class SatelliteState final {
     std::uint32_t rank;  // position in the groups' order, for equal numbers
   };
   std::vector<RankedEntry> union_scratch_;
-  SignalList signal_scratch_;  // PublishSignals' working list
-  SignalList signal_in_view_;  // under mutex_
+  // Built by ReadSignals on the reader's thread when a group was published
+  // or dropped since: a cache of the groups, hence mutable.
+  mutable bool signals_changed_ = false;
+  mutable SignalList signal_scratch_;  // BuildSignals' working list
+  mutable SignalList signal_in_view_;  // under mutex_
   std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;

@@ -207,9 +207,9 @@ TEST_F(GnssTest, GsvGroupsPerTalkerAndSignalMergeIntoOneSky) {
 TEST_F(GnssTest, SignalsListEachSatelliteOncePerSignal) {
   using Row = std::tuple<int, char, int, int>;  // number, signal, azimuth, SNR
   const auto signals = [&] {
-    return receiver.satellites().Read([](const SatelliteState::View& v) {
+    return receiver.satellites().ReadSignals([](const SignalList& list, const auto&) {
       std::vector<Row> out;
-      for (const SignalEntry& e : v.signal_in_view)
+      for (const SignalEntry& e : list)
         out.emplace_back(e.satellite.prn, e.signal, e.satellite.azimuth, e.satellite.snr);
       return out;
     });
@@ -247,8 +247,8 @@ TEST_F(GnssTest, SignalsListEachSatelliteOncePerSignal) {
 // GP alone: the group as received, no signal list.
 TEST_F(GnssTest, OneGroupListsNoSignals) {
   Feed({"$GPGSV,1,1,02,10,30,300,25,12,40,040,20,1", "$GPGSV,1,1,01,10,30,300,44,6"});
-  EXPECT_TRUE(receiver.satellites().Read(
-      [](const SatelliteState::View& v) { return v.signal_in_view.empty(); }));
+  EXPECT_TRUE(receiver.satellites().ReadSignals(
+      [](const SignalList& list, const auto&) { return list.empty(); }));
   EXPECT_EQ(InView(), (std::vector<int>{10}));
 }
 
