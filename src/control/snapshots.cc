@@ -1,5 +1,7 @@
 #include "control/snapshots.h"
 
+#include <algorithm>
+#include <bitset>
 #include <mutex>
 #include <string>
 
@@ -169,7 +171,14 @@ std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receive
   return receiver.satellites().ReadSignals(
       [](const SignalList& signals, const std::vector<std::int16_t>& used_prns) {
         std::vector<SignalSatellite> out;
+        if (signals.empty()) return out;
         out.reserve(signals.size());
+        // Unique numbers stay below 1024: a set, not a search per entry.
+        std::bitset<1024> used;
+        for (std::int16_t prn : used_prns) {
+          if (prn >= 0 && static_cast<std::size_t>(prn) < used.size())
+            used.set(static_cast<std::size_t>(prn));
+        }
         for (const SignalEntry& listed : signals) {
           SignalSatellite sat;
           sat.signal = listed.signal;
@@ -178,8 +187,11 @@ std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receive
           sat.satellite.elevation = Integer(record.elevation);
           sat.satellite.azimuth = Integer(record.azimuth);
           sat.satellite.snr = Integer(record.snr);
-          for (std::int16_t used : used_prns)
-            sat.satellite.used_in_fix = sat.satellite.used_in_fix || used == listed.satellite.prn;
+          const std::int16_t prn = listed.satellite.prn;
+          sat.satellite.used_in_fix =
+              prn >= 0 && static_cast<std::size_t>(prn) < used.size()
+                  ? used.test(static_cast<std::size_t>(prn))
+                  : std::find(used_prns.begin(), used_prns.end(), prn) != used_prns.end();
           out.push_back(sat);
         }
         return out;
