@@ -244,6 +244,11 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
     if (starts) pending_in_view_.clear();
     FillGroup(pending_in_view_, f, origin, GnssSystem::kGps);
     num_satellites_in_view_ = std::move(num_in_view);
+    if (completes && groups_shown_) {
+      // Talkers became GP alone: the groups' signals are no longer the sky.
+      groups_shown_ = false;
+      signals_changed_ = true;
+    }
     if (completes) {
       try {
         satellite_in_view_ = pending_in_view_;
@@ -263,6 +268,7 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
       group->is_published = true;
       group->fix_time = fix_times_;
       PublishUnion();
+      groups_shown_ = true;
       signals_changed_ = true;
     }
   } catch (const std::bad_alloc&) {
@@ -364,7 +370,7 @@ void SatelliteState::BuildSignals() const {
   // Receivers that name no signal keep the union alone: nothing is copied.
   bool named = false;
   for (const SystemGroup& group : groups_)
-    named = named || (group.is_published && SignalOfKey(group.key) != 0);
+    named = named || (groups_shown_ && group.is_published && SignalOfKey(group.key) != 0);
   try {
     signal_scratch_.clear();
     if (named) {

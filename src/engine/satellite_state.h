@@ -212,6 +212,7 @@ class SatelliteState final {
   // Built by ReadSignals on the reader's thread when a group was published
   // or dropped since: a cache of the groups, hence mutable.
   mutable bool signals_changed_ = false;
+  bool groups_shown_ = false;          // the union of the groups is the sky shown
   mutable SignalList signal_scratch_;  // BuildSignals' working list
   mutable SignalList signal_in_view_;  // under mutex_
   std::vector<SystemGroup> groups_;

@@ -242,6 +242,11 @@ TEST_F(GnssTest, SignalsListEachSatelliteOncePerSignal) {
   }
   EXPECT_EQ(signals(), (std::vector<Row>{{12, '1', 40, 21}}));
   EXPECT_EQ(InView(), (std::vector<int>{12}));
+  // Talkers back to GP alone: its group as received is the sky, no signals.
+  Accept("GP");
+  Feed({"$GPGSV,1,1,01,14,40,040,21,1"});
+  EXPECT_TRUE(signals().empty());
+  EXPECT_EQ(InView(), (std::vector<int>{14}));
 }
 
 // GP alone: the group as received, no signal list.
