@@ -59,6 +59,13 @@ struct Satellites {
   std::vector<Satellite> in_sight;  // the last complete GSV group, its order
 };
 
+// A satellite as one signal reported it, for receivers that name the signal
+// of each GSV group (NMEA 4.10: $GPGSV,...,1 for L1 C/A, ...,6 for L2 CL).
+struct SignalSatellite {
+  Satellite satellite;  // number unique across systems; used_in_fix from GSA
+  char signal = '\0';   // the NMEA signal id as received, one hex digit; '\0' none
+};
+
 // One epoch: every sentence with the same time, merged, as it stood when the
 // epoch ended (the next epoch began or the source ended). Receiver units.
 struct Epoch {
@@ -86,6 +93,10 @@ struct Epoch {
   std::optional<double> altitude_error;
   std::vector<std::string> sentences;  // the types that made it: "RMC", "GGA", ...
   Satellites sky;                      // the satellites as the epoch ended
+  // When several systems are accepted and the receiver names its signals:
+  // each satellite once per signal, by number then signal (sky.in_sight
+  // lists it once). Empty otherwise.
+  std::vector<SignalSatellite> signals;
 };
 
 struct Navigation {

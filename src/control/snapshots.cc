@@ -1,5 +1,7 @@
 #include "control/snapshots.h"
 
+#include <algorithm>
+#include <bitset>
 #include <mutex>
 #include <string>
 
@@ -82,6 +84,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   const Fix fix = ReadFix(receiver);
   Epoch e;
   e.sky = ReadSatellites(receiver);
+  e.signals = ReadSignals(receiver);
   e.time = fix.time;
   if (e.time) e.milliseconds = receiver.EpochMilliseconds();
   e.good = fix.good;
@@ -168,6 +171,37 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
     }
     return out;
   });
+}
+
+std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receiver) {
+  return receiver.satellites().ReadSignals(
+      [](const SignalList& signals, const std::vector<std::int16_t>& used_prns) {
+        std::vector<SignalSatellite> out;
+        if (signals.empty()) return out;
+        out.reserve(signals.size());
+        // Unique numbers stay below 1024: a set, not a search per entry.
+        std::bitset<1024> used;
+        for (std::int16_t prn : used_prns) {
+          if (prn >= 0 && static_cast<std::size_t>(prn) < used.size())
+            used.set(static_cast<std::size_t>(prn));
+        }
+        for (const SignalEntry& listed : signals) {
+          SignalSatellite sat;
+          sat.signal = listed.signal;
+          sat.satellite.number = listed.satellite.prn;
+          const SatelliteRecord record = listed.satellite.Record();
+          sat.satellite.elevation = Integer(record.elevation);
+          sat.satellite.azimuth = Integer(record.azimuth);
+          sat.satellite.snr = Integer(record.snr);
+          const std::int16_t prn = listed.satellite.prn;
+          sat.satellite.used_in_fix =
+              prn >= 0 && static_cast<std::size_t>(prn) < used.size()
+                  ? used.test(static_cast<std::size_t>(prn))
+                  : std::find(used_prns.begin(), used_prns.end(), prn) != used_prns.end();
+          out.push_back(sat);
+        }
+        return out;
+      });
 }
 
 Navigation SnapshotReader::ReadNavigation(const Receiver& receiver) {

@@ -24,10 +24,13 @@ class SnapshotReader {
  public:
   static Fix ReadFix(const Receiver& receiver);
   static Satellites ReadSatellites(const Receiver& receiver);
+  // Epoch::signals: empty unless the receiver names its signals. On the
+  // reader's thread only, as ReadEpoch.
+  static std::vector<SignalSatellite> ReadSignals(const Receiver& receiver);
   static Navigation ReadNavigation(const Receiver& receiver);
   // The published waypoints, by name.
   static std::vector<WaypointPosition> ReadWaypoints(const Receiver& receiver);
-  // `rows` as EpochListener gives them.
+  // `rows` as EpochListener gives them; on the reader's thread, where epochs end.
   static Epoch ReadEpoch(const Receiver& receiver, std::uint64_t rows);
   static Receiver& ReceiverOf(OrvaneControl& control);
 };

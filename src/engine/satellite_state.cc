@@ -248,6 +248,11 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
     if (starts) pending_in_view_.clear();
     FillGroup(pending_in_view_, f, origin, GnssSystem::kGps);
     num_satellites_in_view_ = std::move(num_in_view);
+    if (completes && groups_shown_) {
+      // Talkers became GP alone: the groups' signals are no longer the sky.
+      groups_shown_ = false;
+      signals_changed_ = true;
+    }
     if (completes) {
       try {
         satellite_in_view_ = pending_in_view_;
@@ -270,6 +275,8 @@ void SatelliteState::ParseGsv(const SentenceFields& f, const Origin& origin) {
       group->is_published = true;
       group->fix_time = fix_times_;
       PublishUnion();
+      groups_shown_ = true;
+      signals_changed_ = true;
     }
   } catch (const std::bad_alloc&) {
     // The groups published before stay in view.
@@ -297,6 +304,7 @@ void SatelliteState::MarkNewFixTime(std::string_view time) {
   } catch (const std::bad_alloc&) {
     // The sky shown stays as it was until the next group is published.
   }
+  if (dropped) signals_changed_ = true;
 }
 
 // May throw std::bad_alloc.
@@ -357,6 +365,61 @@ void SatelliteState::PublishUnion() {
     union_taken_[w] = 0;
   }
   num_satellites_in_view_ = Variant::I2(static_cast<std::int16_t>(kept));
+}
+
+namespace {
+
+// A group's signal id when it is one hex digit (FindGroup keys a one-byte
+// id), else 0: a garbage id names no signal.
+char SignalOfKey(std::uint32_t key) {
+  if ((key & 0x100) == 0) return 0;
+  const char id = static_cast<char>(key & 0xff);
+  const bool hex = (id >= '0' && id <= '9') || (id >= 'A' && id <= 'F') || (id >= 'a' && id <= 'f');
+  return hex ? id : 0;
+}
+
+}  // namespace
+
+void SatelliteState::BuildSignals() const {
+  signals_changed_ = false;
+  // Receivers that name no signal keep the union alone: nothing is copied.
+  bool named = false;
+  for (const SystemGroup& group : groups_)
+    named = named || (groups_shown_ && group.is_published && SignalOfKey(group.key) != 0);
+  try {
+    signal_scratch_.clear();
+    if (named) {
+      for (const SystemGroup& group : groups_) {
+        if (!group.is_published) continue;
+        const char signal = SignalOfKey(group.key);
+        for (const SatelliteEntry& entry : group.published)
+          signal_scratch_.push_back({entry, signal});
+      }
+    }
+    // Two talkers may list one satellite on one signal (GN beside GP): the
+    // first group's entry stays, merged as the union merges.
+    std::stable_sort(signal_scratch_.begin(), signal_scratch_.end(),
+                     [](const SignalEntry& a, const SignalEntry& b) {
+                       return a.satellite.prn != b.satellite.prn ? a.satellite.prn < b.satellite.prn
+                                                                 : a.signal < b.signal;
+                     });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < signal_scratch_.size(); ++i) {
+      SignalEntry& last = signal_scratch_[kept == 0 ? 0 : kept - 1];
+      const SignalEntry& next = signal_scratch_[i];
+      if (kept != 0 && last.satellite.prn == next.satellite.prn && last.signal == next.signal) {
+        KeepStrongest(last.satellite, next.satellite);
+      } else {
+        signal_scratch_[kept++] = next;
+      }
+    }
+    signal_scratch_.resize(kept);
+    std::lock_guard<std::mutex> lock(mutex_);
+    signal_in_view_.reserve(kept);  // the one step under the lock that may throw
+    signal_in_view_.assign(signal_scratch_.begin(), signal_scratch_.end());
+  } catch (const std::bad_alloc&) {
+    // The list stays as it was; the next group's change builds it again.
+  }
 }
 
 Variant SatelliteState::AutomaticOperation() const {

@@ -35,6 +35,14 @@ struct SatelliteEntry {
 };
 using SatelliteList = std::vector<SatelliteEntry>;
 
+// A satellite as one signal's GSV group listed it: receivers that name their
+// signals (NMEA 4.10) list a satellite once per signal it is tracked on.
+struct SignalEntry {
+  SatelliteEntry satellite;
+  char signal = 0;  // the signal id as received, one hex digit; 0 when none
+};
+using SignalList = std::vector<SignalEntry>;
+
 // Where a GSV's satellite blocks end, from the element count as received:
 // NMEA 4.10 appends a signal id after the last block (5, 9, 13, 17 or 21
 // elements), which is not a satellite.
@@ -141,6 +149,19 @@ class SatelliteState final {
     return read(View{automatic_operation_, operation_mode_, pdop_, hdop_, vdop_,
                      num_satellites_in_view_, fix_satellite_prns_, satellite_in_view_, *this});
   }
+  // Several systems and a GSV group with a signal id: every published
+  // group's satellites, one entry per number and signal, by number then
+  // signal; empty otherwise (the union is the whole sky). `read(signals,
+  // fix_satellite_prns)` under the state's lock. On the reader's thread
+  // only (where epochs end): the list is built here, when a group changed,
+  // from the groups that thread alone touches, not at every group.
+  template <typename Fn>
+  auto ReadSignals(const Fn& read) const {
+    if (signals_changed_) BuildSignals();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read(static_cast<const SignalList&>(signal_in_view_),
+                static_cast<const std::vector<std::int16_t>&>(fix_satellite_prns_));
+  }
   // As FixSatellitePRNs and SatelliteInViewPRNs give them.
   static Variant PrnArray(const std::vector<std::int16_t>& prns);
   static Variant PrnArray(const SatelliteList& satellites);
@@ -178,6 +199,9 @@ class SatelliteState final {
     std::int64_t fix_time;  // fix_times_ when published
   };
   void PublishUnion();
+  // signal_in_view_ from the published groups, beside the union; catches
+  // its own allocation failures (the list stays as it was).
+  void BuildSignals() const;
   // The pending list of the group `origin` belongs to, or null when no more
   // groups are kept.
   SystemGroup* FindGroup(const Origin& origin);
@@ -185,6 +209,12 @@ class SatelliteState final {
   // taken.
   std::array<SatelliteEntry, kMaxUniqueNumber> union_slots_{};
   std::array<std::uint64_t, kMaxUniqueNumber / 64> union_taken_{};
+  // Built by ReadSignals on the reader's thread when a group was published
+  // or dropped since: a cache of the groups, hence mutable.
+  mutable bool signals_changed_ = false;
+  bool groups_shown_ = false;          // the union of the groups is the sky shown
+  mutable SignalList signal_scratch_;  // BuildSignals' working list
+  mutable SignalList signal_in_view_;  // under mutex_
   std::vector<SystemGroup> groups_;
   std::int64_t fix_times_ = 0;
   std::string last_fix_time_;

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/gnss.h"
@@ -199,6 +200,61 @@ TEST_F(GnssTest, GsvGroupsPerTalkerAndSignalMergeIntoOneSky) {
   Feed({"$GPGSV,1,1,01,01,11,101,31,1"});
   EXPECT_EQ(InView(), (std::vector<int>{1, 10, 24, 43, 65, 72, 305, 419}));
   EXPECT_EQ(Snr(10), 44);
+}
+
+// Beside the union, each satellite once per named signal, with that
+// signal's own values; a signal's group that goes stale leaves both.
+TEST_F(GnssTest, SignalsListEachSatelliteOncePerSignal) {
+  using Row = std::tuple<int, char, int, int>;  // number, signal, azimuth, SNR
+  const auto signals = [&] {
+    return receiver.satellites().ReadSignals([](const SignalList& list, const auto&) {
+      std::vector<Row> out;
+      for (const SignalEntry& e : list)
+        out.emplace_back(e.satellite.prn, e.signal, e.satellite.azimuth, e.satellite.snr);
+      return out;
+    });
+  };
+  Accept("*");
+  Feed({"$GPGSV,1,1,02,10,30,300,25,12,40,040,20"});
+  EXPECT_TRUE(signals().empty()) << "no signal named: the union is the whole sky";
+  Feed({
+      "$GPGSV,1,1,02,10,30,300,25,12,40,040,20,1", "$GPGSV,1,1,01,10,30,300,44,6",
+      "$GNGSV,1,1,01,10,31,301,47,6",  // the same signal from GN: merged, GN first
+      "$GAGSV,1,1,01,05,35,335,28,7", "$GAGSV,1,1,01,05,35,,30,2",
+      "$GLGSV,1,1,01,65,15,115,31,Z",  // a garbage id names no signal
+  });
+  EXPECT_EQ(signals(), (std::vector<Row>{{10, 0, 300, 25},
+                                         {10, '1', 300, 25},
+                                         {10, '6', 301, 47},
+                                         {12, 0, 40, 20},
+                                         {12, '1', 40, 20},
+                                         {65, 0, 115, 31},
+                                         {305, '2', -1, 30},
+                                         {305, '7', 335, 28}}));
+  EXPECT_EQ(InView(), (std::vector<int>{10, 12, 65, 305})) << "the union as before";
+  EXPECT_EQ(Snr(10), 47);
+  // Fix times pass while only GPS L1 is sent: every other group leaves.
+  for (int s = 0; s <= SatelliteState::kStaleFixTimes + 1; ++s) {
+    char rmc[96];
+    std::snprintf(rmc, sizeof rmc, "$GNRMC,1200%02d,A,4736.372,N,12219.926,W,5.5,045.0,310104,,,A",
+                  s);
+    Feed({rmc, "$GPGSV,1,1,01,12,40,040,21,1"});
+  }
+  EXPECT_EQ(signals(), (std::vector<Row>{{12, '1', 40, 21}}));
+  EXPECT_EQ(InView(), (std::vector<int>{12}));
+  // Talkers back to GP alone: its group as received is the sky, no signals.
+  Accept("GP");
+  Feed({"$GPGSV,1,1,01,14,40,040,21,1"});
+  EXPECT_TRUE(signals().empty());
+  EXPECT_EQ(InView(), (std::vector<int>{14}));
+}
+
+// GP alone: the group as received, no signal list.
+TEST_F(GnssTest, OneGroupListsNoSignals) {
+  Feed({"$GPGSV,1,1,02,10,30,300,25,12,40,040,20,1", "$GPGSV,1,1,01,10,30,300,44,6"});
+  EXPECT_TRUE(receiver.satellites().ReadSignals(
+      [](const SignalList& list, const auto&) { return list.empty(); }));
+  EXPECT_EQ(InView(), (std::vector<int>{10}));
 }
 
 TEST_F(GnssTest, GsaUnionPerFixEpochWithSystemIds) {

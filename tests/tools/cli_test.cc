@@ -472,6 +472,41 @@ TEST(CliTest, GpsdLinesPerEpochAsWrittenByHand) {
       "\"epv\":2.5,\"track\":330.3,\"magtrack\":331.5,\"speed\":3.035,\"heading\":274.07}\n");
 }
 
+// A receiver that names its signals (L1 and L2 of GPS, E1 and E5b of
+// Galileo) beside a system that names none and a garbage id: each satellite
+// once per signal, the signal as u-blox numbers it, counts of the entries.
+TEST(CliTest, GpsdSkyListsEachSignalOfASatellite) {
+  const std::string log = WriteLog(
+      "orvane_signals.nmea",
+      {"$GNRMC,120000.00,A,5045.9000,N,00117.8800,W,5.8,330.3,050624,1.2,W,A",
+       "$GNGSA,A,3,05,13,,,,,,,,,,,1.6,0.9,1.3,1", "$GNGSA,A,3,07,,,,,,,,,,,,1.6,0.9,1.3,3",
+       "$GPGSV,1,1,02,05,40,100,45,13,20,200,38,1", "$GPGSV,1,1,02,05,40,100,30,13,20,200,,6",
+       "$GAGSV,1,1,01,07,60,300,44,7", "$GAGSV,1,1,01,07,60,300,41,2", "$GLGSV,1,1,01,70,10,050,20",
+       "$GBGSV,1,1,01,12,30,060,33,Z"},
+      "\r\n");
+  Result r = RunOrvane("replay --all --gpsd " + log);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::size_t sky = r.out.find("{\"class\":\"SKY\"");
+  ASSERT_NE(sky, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.substr(sky),
+            "{\"class\":\"SKY\",\"time\":\"2024-06-05T12:00:00.000Z\",\"hdop\":0.9,\"pdop\":1.6,"
+            "\"vdop\":1.3,\"nSat\":8,\"uSat\":6,\"satellites\":["
+            "{\"PRN\":5,\"el\":40,\"az\":100,\"ss\":45,\"used\":true,\"gnssid\":0,\"svid\":5},"
+            "{\"PRN\":5,\"el\":40,\"az\":100,\"ss\":30,\"used\":true,\"gnssid\":0,\"svid\":5,"
+            "\"sigid\":3},"
+            "{\"PRN\":13,\"el\":20,\"az\":200,\"ss\":38,\"used\":true,\"gnssid\":0,\"svid\":13},"
+            "{\"PRN\":13,\"el\":20,\"az\":200,\"used\":true,\"gnssid\":0,\"svid\":13,\"sigid\":3},"
+            "{\"PRN\":70,\"el\":10,\"az\":50,\"ss\":20,\"used\":false,\"gnssid\":6,\"svid\":6},"
+            "{\"PRN\":307,\"el\":60,\"az\":300,\"ss\":41,\"used\":true,\"gnssid\":2,\"svid\":7,"
+            "\"sigid\":5},"
+            "{\"PRN\":307,\"el\":60,\"az\":300,\"ss\":44,\"used\":true,\"gnssid\":2,\"svid\":7},"
+            "{\"PRN\":412,\"el\":30,\"az\":60,\"ss\":33,\"used\":false,\"gnssid\":3,\"svid\":12}"
+            "]}\n");
+  // Without --all the one GPS group stands as received: one entry a block.
+  Result plain = RunOrvane("replay --set Talkers=GP --set ExtendedSentences=true --gpsd " + log);
+  EXPECT_EQ(plain.out.find("sigid"), std::string::npos) << plain.out;
+}
+
 TEST(CliTest, TheTalkerHintAndOneLinePerEpochWithAll) {
   const std::string log = WriteLog("orvane_gn.nmea", kGnEpochs, "\r\n");
   Result plain = RunOrvane("replay " + log);

@@ -124,6 +124,61 @@ TEST(GpsdJsonTest, SkyNamesEachSatellitesSystemAsGpsdDoes) {
   EXPECT_FALSE(SkyInEpoch(e));
 }
 
+// gpsd's sigid is u-blox's number for the signal within its system: each
+// system's NMEA signal ids, and those u-blox does not number (no sigid,
+// as for a first signal, which gpsd leaves out).
+TEST(GpsdJsonTest, SkyPerSignalWritesUbloxSignalNumbers) {
+  struct Row {
+    int number;
+    char signal;
+    const char* tail;  // after PRN, ss and used
+  } rows[] = {
+      {5, '1', ",\"gnssid\":0,\"svid\":5}"},                 // GPS L1 C/A
+      {5, '5', ",\"gnssid\":0,\"svid\":5,\"sigid\":4}"},     // L2 CM
+      {5, '6', ",\"gnssid\":0,\"svid\":5,\"sigid\":3}"},     // L2 CL
+      {5, '7', ",\"gnssid\":0,\"svid\":5,\"sigid\":6}"},     // L5 I
+      {5, '8', ",\"gnssid\":0,\"svid\":5,\"sigid\":7}"},     // L5 Q
+      {5, '2', ",\"gnssid\":0,\"svid\":5}"},                 // L1 P(Y): u-blox has none
+      {40, '1', ",\"gnssid\":1,\"svid\":127}"},              // SBAS L1
+      {70, '1', ",\"gnssid\":6,\"svid\":6}"},                // GLONASS L1 OF
+      {70, '3', ",\"gnssid\":6,\"svid\":6,\"sigid\":2}"},    // L2 OF
+      {195, '4', ",\"gnssid\":5,\"svid\":3,\"sigid\":1}"},   // QZSS L1S
+      {195, '6', ",\"gnssid\":5,\"svid\":3,\"sigid\":5}"},   // L2 CL
+      {195, '8', ",\"gnssid\":5,\"svid\":3,\"sigid\":9}"},   // L5 Q
+      {307, '7', ",\"gnssid\":2,\"svid\":7}"},               // Galileo E1
+      {307, '1', ",\"gnssid\":2,\"svid\":7,\"sigid\":3}"},   // E5a
+      {307, '2', ",\"gnssid\":2,\"svid\":7,\"sigid\":5}"},   // E5b
+      {412, 'B', ",\"gnssid\":3,\"svid\":12,\"sigid\":2}"},  // BeiDou B2I
+      {412, 'b', ",\"gnssid\":3,\"svid\":12,\"sigid\":2}"},
+      {412, '3', ",\"gnssid\":3,\"svid\":12,\"sigid\":5}"},  // B1C
+      {412, '5', ",\"gnssid\":3,\"svid\":12,\"sigid\":7}"},  // B2a
+      {502, '1', ",\"gnssid\":7,\"svid\":2}"},               // NavIC L5
+      // All signals, garbage, none, and a number no system owns.
+      {5, '0', ",\"gnssid\":0,\"svid\":5}"},
+      {5, 'Z', ",\"gnssid\":0,\"svid\":5}"},
+      {5, '\0', ",\"gnssid\":0,\"svid\":5}"},
+      {100, '6', "}"},
+  };
+  Epoch e;
+  e.sky.used = {5};  // GSA's count stands only for the union
+  std::string want = "{\"class\":\"SKY\",\"nSat\":24,\"uSat\":9,\"satellites\":[";
+  for (const Row& r : rows) {
+    SignalSatellite sat;
+    sat.satellite.number = r.number;
+    sat.satellite.snr = 30;
+    sat.satellite.used_in_fix = r.number == 5;
+    sat.signal = r.signal;
+    e.signals.push_back(sat);
+    want += std::string(e.signals.size() == 1 ? "" : ",") + "{\"PRN\":" + std::to_string(r.number) +
+            ",\"ss\":30,\"used\":" + (r.number == 5 ? "true" : "false") + r.tail;
+  }
+  want += "]}\n";
+  EXPECT_EQ(GpsdSky(e), want);
+  // No signals: the union as before, GSA's count of satellites used.
+  e.signals.clear();
+  EXPECT_EQ(GpsdSky(e), "{\"class\":\"SKY\",\"nSat\":0,\"uSat\":1,\"satellites\":[]}\n");
+}
+
 // Many epochs into one buffer, as the command gathers them for one write,
 // come out as each written alone: the buffer grows without losing text.
 TEST(GpsdJsonTest, OneBufferHoldsManyEpochsInOrder) {

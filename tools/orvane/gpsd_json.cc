@@ -143,6 +143,74 @@ const GnssRange* RangeOf(int prn) {
   return nullptr;
 }
 
+// gpsd's sigid is u-blox's signal number within a system, not the NMEA
+// signal id: each system's NMEA ids (one hex digit) to u-blox's, -1 where
+// u-blox has no number for the signal. A satellite on its system's first
+// signal has sigid 0, which gpsd leaves out.
+struct SignalNumbers {
+  int gnssid;
+  signed char ublox[16];  // by NMEA id 0..F; id 0 (all signals) names none
+};
+constexpr SignalNumbers kSignalNumbers[] = {
+    // GPS: 1 L1 C/A, 5 L2 CM, 6 L2 CL, 7 L5 I, 8 L5 Q
+    {0, {-1, 0, -1, -1, -1, 4, 3, 6, 7, -1, -1, -1, -1, -1, -1, -1}},
+    // SBAS: 1 L1 C/A
+    {1, {-1, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+    // Galileo: 1 E5a, 2 E5b, 7 E1 B/C
+    {2, {-1, 3, 5, -1, -1, -1, -1, 0, -1, -1, -1, -1, -1, -1, -1, -1}},
+    // BeiDou: 1 B1I, 3 B1C, 5 B2a, B B2I
+    {3, {-1, 0, -1, 5, -1, 7, -1, -1, -1, -1, -1, 2, -1, -1, -1, -1}},
+    // QZSS: 1 L1 C/A, 4 L1S, 5 L2 CM, 6 L2 CL, 7 L5 I, 8 L5 Q
+    {5, {-1, 0, -1, -1, 1, 4, 5, 8, 9, -1, -1, -1, -1, -1, -1, -1}},
+    // GLONASS: 1 L1 OF, 3 L2 OF
+    {6, {-1, 0, -1, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+    // NavIC: 1 L5 A
+    {7, {-1, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+};
+
+// u-blox's signal number for an NMEA signal id of system `gnssid`, or -1.
+int UbloxSignal(int gnssid, char signal) {
+  int id = -1;
+  if (signal >= '0' && signal <= '9') id = signal - '0';
+  if (signal >= 'A' && signal <= 'F') id = signal - 'A' + 10;
+  if (signal >= 'a' && signal <= 'f') id = signal - 'a' + 10;
+  if (id < 0) return -1;
+  for (const SignalNumbers& n : kSignalNumbers) {
+    if (n.gnssid == gnssid) return n.ublox[id];
+  }
+  return -1;
+}
+
+// One entry of SKY's satellites; `sigid` written when above 0, as gpsd does.
+void WriteSatellite(Cursor& c, const Satellite& sat, bool first, bool per_signal, char signal) {
+  if (first) {
+    c.Literal("{\"PRN\":");
+  } else {
+    c.Literal(",{\"PRN\":");
+  }
+  c.Int(sat.number);
+  c.Integer(",\"el\":", sat.elevation);
+  c.Integer(",\"az\":", sat.azimuth);
+  c.Integer(",\"ss\":", sat.snr);
+  if (sat.used_in_fix) {
+    c.Literal(",\"used\":true");
+  } else {
+    c.Literal(",\"used\":false");
+  }
+  if (const GnssRange* r = RangeOf(sat.number)) {
+    c.Literal(",\"gnssid\":");
+    c.Int(r->gnssid);
+    c.Literal(",\"svid\":");
+    c.Int(sat.number + r->svid_offset);
+    const int sigid = per_signal ? UbloxSignal(r->gnssid, signal) : -1;
+    if (sigid > 0) {
+      c.Literal(",\"sigid\":");
+      c.Int(sigid);
+    }
+  }
+  c.Literal("}");
+}
+
 constexpr std::size_t kNumberRoom = Cursor::kKeyChars + kDoubleChars;
 constexpr std::size_t kIntegerRoom = Cursor::kKeyChars + Cursor::kIntChars;
 
@@ -181,42 +249,40 @@ void AppendGpsdTpv(TextBuffer& s, const Epoch& e) {
 }
 
 void AppendGpsdSky(TextBuffer& s, const Epoch& e) {
-  constexpr std::size_t kPerSatellite = 24 + 6 * kIntegerRoom;
-  Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + e.sky.in_sight.size() * kPerSatellite);
+  // A receiver that names its signals is listed as gpsd lists it: once per
+  // satellite and signal, nSat counting the entries and uSat the entries
+  // used (a satellite GSA names is used on each of its signals).
+  const bool per_signal = !e.signals.empty();
+  const std::size_t entries = per_signal ? e.signals.size() : e.sky.in_sight.size();
+  std::size_t used = e.sky.used.size();
+  if (per_signal) {
+    used = static_cast<std::size_t>(
+        std::count_if(e.signals.begin(), e.signals.end(),
+                      [](const SignalSatellite& sat) { return sat.satellite.used_in_fix; }));
+  }
+  constexpr std::size_t kPerSatellite = 24 + 7 * kIntegerRoom;
+  Cursor c(s, 128 + Cursor::kTimeChars + 5 * kNumberRoom + entries * kPerSatellite);
   c.Literal("{\"class\":\"SKY\"");
   c.Time(e.time, e.milliseconds);
   c.Number(",\"hdop\":", e.hdop, 3);
   c.Number(",\"pdop\":", e.pdop, 3);
   c.Number(",\"vdop\":", e.vdop, 3);
   c.Literal(",\"nSat\":");
-  c.Int(static_cast<long long>(e.sky.in_sight.size()));
+  c.Int(static_cast<long long>(entries));
   c.Literal(",\"uSat\":");
-  c.Int(static_cast<long long>(e.sky.used.size()));
+  c.Int(static_cast<long long>(used));
   c.Literal(",\"satellites\":[");
   bool first = true;
-  for (const Satellite& sat : e.sky.in_sight) {
-    if (first) {
-      c.Literal("{\"PRN\":");
-    } else {
-      c.Literal(",{\"PRN\":");
+  if (per_signal) {
+    for (const SignalSatellite& sat : e.signals) {
+      WriteSatellite(c, sat.satellite, first, true, sat.signal);
+      first = false;
     }
-    first = false;
-    c.Int(sat.number);
-    c.Integer(",\"el\":", sat.elevation);
-    c.Integer(",\"az\":", sat.azimuth);
-    c.Integer(",\"ss\":", sat.snr);
-    if (sat.used_in_fix) {
-      c.Literal(",\"used\":true");
-    } else {
-      c.Literal(",\"used\":false");
+  } else {
+    for (const Satellite& sat : e.sky.in_sight) {
+      WriteSatellite(c, sat, first, false, '\0');
+      first = false;
     }
-    if (const GnssRange* r = RangeOf(sat.number)) {
-      c.Literal(",\"gnssid\":");
-      c.Int(r->gnssid);
-      c.Literal(",\"svid\":");
-      c.Int(sat.number + r->svid_offset);
-    }
-    c.Literal("}");
   }
   c.Literal("]}\n");
 }
