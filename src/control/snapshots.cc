@@ -80,6 +80,31 @@ Fix SnapshotReader::ReadFix(const Receiver& receiver) {
   });
 }
 
+namespace {
+
+// The mode from GSA; else from GNS's letters or GGA's quality, 3D when an
+// altitude came with the fix.
+std::optional<int> EpochMode(const Satellites& sky, const Fix& fix, std::uint64_t rows) {
+  const auto rows_have = [&](std::string_view type) {
+    const auto all = Receiver::Sentences();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      if (all[i].identifier == type) return (rows >> i & 1) != 0;
+    }
+    return false;
+  };
+  if (sky.mode && rows_have("GSA")) return sky.mode;
+  if (fix.gnss_mode && rows_have("GNS")) {
+    const bool none = fix.gnss_mode->find_first_not_of('N') == std::string::npos;
+    return none ? 1 : fix.altitude ? 3 : 2;
+  }
+  if (fix.quality && rows_have("GGA")) return *fix.quality == 0 ? 1 : fix.altitude ? 3 : 2;
+  if (sky.mode) return sky.mode;
+  if (rows_have("RMC") || rows_have("GLL")) return fix.good ? 2 : 1;
+  return std::nullopt;
+}
+
+}  // namespace
+
 Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   const Fix fix = ReadFix(receiver);
   Epoch e;
@@ -116,27 +141,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   e.latitude_error = fix.latitude_error;
   e.longitude_error = fix.longitude_error;
   e.altitude_error = fix.altitude_error;
-  // The mode from GSA; else from GNS's letters or GGA's quality, 3D when an
-  // altitude came with the fix.
-  const auto rows_have = [&](std::string_view type) {
-    const auto all = Receiver::Sentences();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-      if (all[i].identifier == type) return (rows >> i & 1) != 0;
-    }
-    return false;
-  };
-  if (e.sky.mode && rows_have("GSA")) {
-    e.mode = e.sky.mode;
-  } else if (fix.gnss_mode && rows_have("GNS")) {
-    const bool none = fix.gnss_mode->find_first_not_of('N') == std::string::npos;
-    e.mode = none ? 1 : fix.altitude ? 3 : 2;
-  } else if (fix.quality && rows_have("GGA")) {
-    e.mode = *fix.quality == 0 ? 1 : fix.altitude ? 3 : 2;
-  } else if (e.sky.mode) {
-    e.mode = e.sky.mode;
-  } else if (rows_have("RMC") || rows_have("GLL")) {
-    e.mode = fix.good ? 2 : 1;
-  }
+  e.mode = EpochMode(e.sky, fix, rows);
   const auto all = Receiver::Sentences();
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (rows >> i & 1) e.sentences.emplace_back(all[i].identifier);
