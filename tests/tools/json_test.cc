@@ -163,6 +163,38 @@ TEST(JsonTest, DatesMatchPrintf) {
   }
 }
 
+// Fixed places the quick way against to_chars's own, on random values of
+// every size and sign and on the values nearest half-way between two
+// results, where one rounding too many would show.
+TEST(JsonTest, FixedPlacesMatchToChars) {
+  std::mt19937_64 rng(29);
+  std::vector<std::pair<double, int>> cases = {
+      {0.0, 3},   {-0.0, 3},     {-0.0001, 3}, {0.125, 2},  {0.375, 2},  {2.5, 0},     {3.5, 0},
+      {1.005, 2}, {1e15 - 1, 4}, {0x1p50, 1},  {1e-300, 9}, {-5e-10, 9}, {123456.5, 0}};
+  std::uniform_int_distribution<int> places(0, 9);
+  std::uniform_real_distribution<double> magnitude(-12, 15);
+  for (int i = 0; i < 200000; ++i) {
+    const int d = places(rng);
+    const double v = (rng() & 1 ? -1 : 1) * std::pow(10.0, magnitude(rng));
+    cases.emplace_back(v, d);
+    // The doubles around a half-way point of `d` places.
+    const double half = (std::floor(std::fabs(v) * std::pow(10.0, d)) + 0.5) / std::pow(10.0, d);
+    cases.emplace_back(half, d);
+    cases.emplace_back(std::nextafter(half, 0.0), d);
+    cases.emplace_back(std::nextafter(half, 1e300), d);
+  }
+  int mismatches = 0;
+  for (const auto& [v, d] : cases) {
+    if (!(std::fabs(v) < 1e15)) continue;
+    char want[kDoubleChars + 8], got[kDoubleChars + 8];
+    const std::string w(
+        want, std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, d).ptr);
+    const std::string g(got, WriteFixed(got, v, d));
+    if (w != g && ++mismatches < 10) ADD_FAILURE() << v << " at " << d << ": " << g << " not " << w;
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 // The one-pass UTF-16 writer against converting first and escaping the
 // UTF-8, on random texts weighted to what it must get right: surrogates in
 // and out of pairs, control characters, quotes, backslashes, U+2028.

@@ -48,7 +48,7 @@ class Cursor {
       p_ = WriteDouble(p_, v);
       return;
     }
-    char* end = std::to_chars(p_, p_ + kDoubleChars, v, std::chars_format::fixed, decimals).ptr;
+    char* end = WriteFixed(p_, v, decimals);
     while (end[-1] == '0') --end;
     if (end[-1] == '.') --end;
     if (end - p_ == 2 && p_[0] == '-' && p_[1] == '0') {  // -0.0001 at 3 places

@@ -175,6 +175,33 @@ char* WriteDouble(char* p, double d) {
   return p + 1;
 }
 
+char* WriteFixed(char* p, double d, int decimals) {
+  // The scaled value, rounded once, gives the digits unless it lies so near
+  // half-way that its rounding error could decide; to_chars (Ryu, and many
+  // times slower) then settles it.
+  static constexpr double kScale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  static constexpr std::uint64_t kTens[] = {1,      10,      100,      1000,      10000,
+                                            100000, 1000000, 10000000, 100000000, 1000000000};
+  if (decimals >= 0 && decimals <= 9 && std::isfinite(d)) {
+    const double scaled = std::fabs(d) * kScale[decimals];
+    const double below = std::floor(scaled);
+    if (scaled < 0x1p50 && std::fabs(scaled - below - 0.5) > scaled * 0x1p-49 + 0x1p-1000) {
+      const auto q = static_cast<std::uint64_t>(below) + (scaled - below > 0.5 ? 1 : 0);
+      if (std::signbit(d)) *p++ = '-';
+      p = std::to_chars(p, p + 20, q / kTens[decimals]).ptr;
+      if (decimals > 0) {
+        *p++ = '.';
+        std::uint64_t fraction = q % kTens[decimals];
+        for (int i = decimals - 1; i >= 0; --i, fraction /= 10)
+          p[i] = static_cast<char>('0' + fraction % 10);
+        p += decimals;
+      }
+      return p;
+    }
+  }
+  return std::to_chars(p, p + kDoubleChars, d, std::chars_format::fixed, decimals).ptr;
+}
+
 void AppendDouble(std::string& out, double d) {
   char buf[kDoubleChars];
   out.append(buf, WriteDouble(buf, d));

@@ -18,6 +18,9 @@ void AppendDouble(std::string& out, double d);
 // The same at `p`, which has room for kDoubleChars; returns the end.
 inline constexpr int kDoubleChars = 32;
 char* WriteDouble(char* p, double d);
+// `d` to `decimals` places (0-17), exactly as std::to_chars's fixed format
+// writes it, at `p` with room for kDoubleChars; |d| below 1e15. Returns the end.
+char* WriteFixed(char* p, double d, int decimals);
 // "YYYY-MM-DDTHH:MM:SS" to the nearest second, or empty when out of range.
 std::string IsoDate(double date);
 
