@@ -1,6 +1,7 @@
 #include "control/snapshots.h"
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <mutex>
 #include <string>
@@ -143,6 +144,7 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   e.altitude_error = fix.altitude_error;
   e.mode = EpochMode(e.sky, fix, rows);
   const auto all = Receiver::Sentences();
+  e.sentences.reserve(static_cast<std::size_t>(std::popcount(rows)));
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (rows >> i & 1) e.sentences.emplace_back(all[i].identifier);
   }
@@ -159,19 +161,36 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
     out.vdop = Number(s.vdop);
     out.in_view = Integer(s.num_satellites_in_view);
     out.used.assign(s.fix_satellite_prns.begin(), s.fix_satellite_prns.end());
-    out.in_sight.reserve(s.satellite_in_view.size());
-    for (const SatelliteEntry& listed : s.satellite_in_view) {
+    // A number listed twice shows its last block. A list in strictly
+    // ascending order (the union of several systems always is) has each
+    // number once: no search is needed.
+    const SatelliteList& listed_all = s.satellite_in_view;
+    const bool ascending = std::adjacent_find(listed_all.begin(), listed_all.end(),
+                                              [](const SatelliteEntry& a, const SatelliteEntry& b) {
+                                                return a.prn >= b.prn;
+                                              }) == listed_all.end();
+    std::bitset<1024> used;  // the small numbers GSA lists; others are searched
+    for (std::int16_t n : s.fix_satellite_prns)
+      if (n >= 0 && n < 1024) used[static_cast<std::size_t>(n)] = true;
+    const auto optional = [](std::int16_t v) {
+      return v < 0 ? std::nullopt : std::optional<int>(v);
+    };
+    out.in_sight.reserve(listed_all.size());
+    for (const SatelliteEntry& listed : listed_all) {
       const std::int16_t number = listed.prn;
       Satellite sat;
       sat.number = number;
-      if (const SatelliteEntry* found = s.FindInView(number)) {
-        const SatelliteRecord record = found->Record();
-        sat.elevation = Integer(record.elevation);
-        sat.azimuth = Integer(record.azimuth);
-        sat.snr = Integer(record.snr);
+      if (const SatelliteEntry* found = ascending ? &listed : s.FindInView(number)) {
+        sat.elevation = optional(found->elevation);
+        sat.azimuth = optional(found->azimuth);
+        sat.snr = optional(found->snr);
       }
-      for (std::int16_t used : s.fix_satellite_prns)
-        sat.used_in_fix = sat.used_in_fix || used == number;
+      if (number >= 0 && number < 1024) {
+        sat.used_in_fix = used[static_cast<std::size_t>(number)];
+      } else {
+        for (std::int16_t n : s.fix_satellite_prns)
+          sat.used_in_fix = sat.used_in_fix || n == number;
+      }
       out.in_sight.push_back(sat);
     }
     return out;
