@@ -119,9 +119,9 @@ std::size_t Count(const std::string& s, const std::string& what) {
 // (megabytes of --json) in the middle of the replay.
 TEST(StandardOutputTest, AFullDiskIsSaidOnceAndIsExitStatusOne) {
   TempDir dir;
-  const std::string modes[] = {"",          "--all",      "--json", "--json --typed --props",
-                               "--summary", "--props",    "--gpx",  "--all --gpsd",
-                               "--csv",     "--set Talkers=* --json"};
+  const std::string modes[] = {
+      "",      "--all",        "--json", "--json --typed --props", "--summary", "--props",
+      "--gpx", "--all --gpsd", "--csv",  "--set Talkers=* --json"};
   for (const std::string& log : {Data("mixed.nmea"), Sample()}) {
     for (const std::string& mode : modes) {
       const std::string args = "replay " + log + (mode.empty() ? "" : " " + mode);

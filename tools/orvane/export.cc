@@ -318,8 +318,7 @@ std::string GpxWriter::Trailer() {
 
 CsvWriter::CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each,
                      std::FILE* err, const ReceivedDecimals* decimals, WriteCheck* shared)
-    : ExportWriter(out, owned, std::move(out_name), flush_each, err, shared),
-      decimals_(decimals) {
+    : ExportWriter(out, owned, std::move(out_name), flush_each, err, shared), decimals_(decimals) {
   Put(kCsvHeader);
   EndEpoch();
 }
