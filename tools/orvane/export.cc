@@ -244,43 +244,32 @@ ExportWriter::~ExportWriter() {
   if (owned_ && out_ != nullptr) std::fclose(out_);
 }
 
-void ExportWriter::Fail(int error) {
-  failed_ = true;
-  if (said_) return;
-  said_ = true;
-  std::fprintf(err_, "orvane: %s: cannot write: %s\n", name_.c_str(),
-               std::strerror(error != 0 ? error : EIO));
-  std::fflush(err_);
-}
-
 void ExportWriter::Put(std::string_view text) {
-  if (failed_) return;
+  if (check_.failed()) return;
   errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) Fail(errno);
+  if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) check_.Fail(errno);
 }
 
 void ExportWriter::EndEpoch() {
-  if (!flush_each_ || failed_) return;
-  errno = 0;
-  if (std::fflush(out_) != 0) Fail(errno);
+  if (flush_each_) check_.Flush();
 }
 
 bool ExportWriter::Finish() {
   Put(Trailer());
-  errno = 0;
-  if (!failed_ && (std::fflush(out_) != 0 || std::ferror(out_) != 0)) Fail(errno);
+  check_.Flush();
   if (owned_) {
     errno = 0;
-    if (std::fclose(out_) != 0 && !failed_) Fail(errno);
+    if (std::fclose(out_) != 0) check_.Fail(errno);
     out_ = nullptr;
+    own_.Forget();
   }
-  return !failed_;
+  return !check_.failed();
 }
 
 GpxWriter::GpxWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each,
                      std::FILE* err, std::string_view track_name, double gap_seconds,
-                     const ReceivedDecimals* decimals)
-    : ExportWriter(out, owned, std::move(out_name), flush_each, err),
+                     const ReceivedDecimals* decimals, WriteCheck* shared)
+    : ExportWriter(out, owned, std::move(out_name), flush_each, err, shared),
       gap_(gap_seconds),
       decimals_(decimals) {
   Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -328,8 +317,8 @@ std::string GpxWriter::Trailer() {
 }
 
 CsvWriter::CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each,
-                     std::FILE* err, const ReceivedDecimals* decimals)
-    : ExportWriter(out, owned, std::move(out_name), flush_each, err), decimals_(decimals) {
+                     std::FILE* err, const ReceivedDecimals* decimals, WriteCheck* shared)
+    : ExportWriter(out, owned, std::move(out_name), flush_each, err, shared), decimals_(decimals) {
   Put(kCsvHeader);
   EndEpoch();
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "epoch_output.h"
+#include "write_check.h"
 
 namespace orvane::cli {
 
@@ -54,11 +55,17 @@ std::string IsoTime(const Epoch& epoch);
 class ExportWriter : public EpochOutput {
  public:
   // `name` names `out` in messages. `flush_each`: every epoch reaches the
-  // file as it completes (live).
-  ExportWriter(std::FILE* out, bool owned, std::string name, bool flush_each, std::FILE* err)
-      : out_(out), owned_(owned), name_(std::move(name)), flush_each_(flush_each), err_(err) {}
+  // file as it completes (live). `shared`: the check of a stream others
+  // write too (standard output), else its own.
+  ExportWriter(std::FILE* out, bool owned, std::string name, bool flush_each, std::FILE* err,
+               WriteCheck* shared = nullptr)
+      : out_(out),
+        owned_(owned),
+        flush_each_(flush_each),
+        own_(out, std::move(name), err),
+        check_(shared != nullptr ? *shared : own_) {}
   ~ExportWriter() override;
-  bool Failed() const override { return failed_; }
+  bool Failed() const override { return check_.failed(); }
   bool Finish() override;
 
  protected:
@@ -69,15 +76,11 @@ class ExportWriter : public EpochOutput {
   void EndEpoch();
 
  private:
-  void Fail(int error);
-
   std::FILE* out_;
   bool owned_;
-  std::string name_;
   bool flush_each_;
-  std::FILE* err_;
-  std::atomic<bool> failed_{false};
-  bool said_ = false;
+  WriteCheck own_;
+  WriteCheck& check_;
 };
 
 // A GPX 1.1 track: a point per epoch with a fix, a new segment after a
@@ -86,7 +89,7 @@ class GpxWriter final : public ExportWriter {
  public:
   GpxWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each, std::FILE* err,
             std::string_view track_name, double gap_seconds,
-            const ReceivedDecimals* decimals = nullptr);
+            const ReceivedDecimals* decimals = nullptr, WriteCheck* shared = nullptr);
   void Write(const Epoch& epoch) override;
 
  private:
@@ -103,7 +106,7 @@ class GpxWriter final : public ExportWriter {
 class CsvWriter final : public ExportWriter {
  public:
   CsvWriter(std::FILE* out, bool owned, std::string out_name, bool flush_each, std::FILE* err,
-            const ReceivedDecimals* decimals = nullptr);
+            const ReceivedDecimals* decimals = nullptr, WriteCheck* shared = nullptr);
   void Write(const Epoch& epoch) override;
 
  private:

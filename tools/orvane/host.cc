@@ -4,6 +4,7 @@
 #include "control/member_table.h"
 #include "session.h"
 #include "watch.h"
+#include "write_check.h"
 
 namespace orvane::cli {
 namespace {
@@ -38,10 +39,16 @@ void PrintMembers(std::FILE* out) {
 
 }  // namespace
 
+int EndOfOutput(std::FILE* out, std::FILE* err) {
+  WriteCheck check(out, "standard output", err, true);
+  check.Flush();
+  return check.reader_gone() ? kExitReaderGone : check.failed() ? kExitSourceFailed : kExitOk;
+}
+
 int Run(const Options& options, std::FILE* out, std::FILE* err) {
   if (options.mode == Options::Mode::kMembers) {
     PrintMembers(out);
-    return 0;
+    return EndOfOutput(out, err);
   }
   if (options.mode == Options::Mode::kWatch) return RunWatch(options, err);
   Session session(options, out, err);

@@ -2,6 +2,7 @@
 // events, as any automation host would.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -45,6 +46,13 @@ void PrintUsage(std::FILE* out);
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitSourceFailed = 1;
 inline constexpr int kExitUsage = 2;
+// Standard output's reader went away: the command ends as by SIGPIPE, once
+// what it writes to files is complete.
+inline constexpr int kExitReaderGone = 128 + SIGPIPE;
+
+// After the last write to standard output: kExitOk when all of it went out,
+// kExitReaderGone, or kExitSourceFailed after saying why.
+int EndOfOutput(std::FILE* out, std::FILE* err);
 
 // Runs the command; returns the process exit status.
 int Run(const Options& options, std::FILE* out, std::FILE* err);

@@ -30,24 +30,28 @@ constexpr double kDefaultGapSeconds = 10;
 // epochs to one write, a live receiver's each as it ends.
 class GpsdLines final : public EpochOutput {
  public:
-  GpsdLines(std::FILE* out, bool live) : out_(out), live_(live) {}
+  GpsdLines(WriteCheck& out, bool live) : out_(out), live_(live) {}
   void Write(const Epoch& e) override {
     AppendGpsd(text_, e);
     if (text_.size() >= kWriteBytes || live_) Flush();
   }
   bool Finish() override {
     Flush();
-    return true;
+    return !out_.failed();
   }
 
  private:
   static constexpr std::size_t kWriteBytes = 64 * 1024;
   void Flush() {
     if (text_.size() == 0) return;
-    std::fwrite(text_.view().data(), 1, text_.size(), out_);
+    if (!out_.failed()) {
+      errno = 0;
+      if (std::fwrite(text_.view().data(), 1, text_.size(), out_.stream()) != text_.size())
+        out_.Fail(errno);
+    }
     text_.clear();
   }
-  std::FILE* out_;
+  WriteCheck& out_;
   bool live_;
   TextBuffer text_;  // the reader's until the source has ended
 };
@@ -70,6 +74,7 @@ Session::Session(const Options& options, std::FILE* out, std::FILE* err)
     : options_(options),
       out_(out),
       err_(err),
+      stdout_(out, "standard output", err, true),
       control_(CreateOrvaneControl()),
       event_keys_(options.json ? EventKeysOfAll() : std::vector<EventKeys>()) {}
 
@@ -109,6 +114,8 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
   if (options_.summary) return;
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
   if (id == kDispIdFileComplete) file_complete_ = true;
+  // The session is ending: nothing more can reach standard output.
+  if (stdout_.failed()) return;
   if (options_.json) {
     const EventKeys* event = KeysFor(id);
     if (event == nullptr) return;
@@ -126,7 +133,15 @@ void Session::OnEvent(DISPID id, std::span<Variant> args) {
   } else if (id == kDispIdFileComplete) {
     std::fprintf(out_, "end of file\n");
   }
-  if (options_.mode == Options::Mode::kLive) std::fflush(out_);
+  EndWrite();
+}
+
+void Session::EndWrite() {
+  if (options_.mode == Options::Mode::kLive) {
+    stdout_.Flush();
+  } else {
+    stdout_.Check();
+  }
 }
 
 void Session::HintIgnoredTalker() {
@@ -140,8 +155,14 @@ void Session::HintIgnoredTalker() {
 
 void Session::OnEpoch(const Epoch& e) {
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
-  for (EpochOutput* output : outputs_) output->Write(e);
-  if (options_.mode == Options::Mode::kLive) std::fflush(out_);
+  for (EpochOutput* output : outputs_) {
+    // An export to its own file goes on; standard output's writers stop.
+    const bool to_stdout = output != export_.get() || stdout_taken_;
+    if (to_stdout && stdout_.failed()) continue;
+    output->Write(e);
+    if (to_stdout) stdout_.Check();
+  }
+  EndWrite();
 }
 
 // Pumps this thread's apartment until the reader has closed its source.
@@ -155,9 +176,10 @@ bool Session::WaitForEnd() {
   bool closing = false;
   const auto start = Clock::now();
   // An export that cannot be written ends a live session: nothing it reads
-  // would be kept.
+  // would be kept. Standard output failing ends any: there is no more to show.
   const auto stop = [&] {
-    return g_interrupted.load() || (live && (Clock::now() >= deadline || ExportFailed()));
+    return g_interrupted.load() || stdout_.failed() ||
+           (live && (Clock::now() >= deadline || ExportFailed()));
   };
   while (true) {
     apartment->RunUntil([&] { return stop() || !SourceOpen(); }, std::chrono::milliseconds(200));
@@ -227,13 +249,15 @@ HRESULT Session::OpenReplay(ExcepInfo* info) {
 std::unique_ptr<EpochOutput> Session::MakeExport(std::FILE* out, bool owned, std::string out_name) {
   const bool live = options_.mode == Options::Mode::kLive;
   if (options_.export_format == Options::Export::kCsv) {
-    return std::make_unique<CsvWriter>(out, owned, std::move(out_name), live, err_, &decimals_);
+    return std::make_unique<CsvWriter>(out, owned, std::move(out_name), live, err_, &decimals_,
+                                       owned ? nullptr : &stdout_);
   }
   // The track is named as the log is, without its directories.
   std::string track = SourceName();
   if (!live && options_.source != "-") track = track.substr(track.find_last_of('/') + 1);
   return std::make_unique<GpxWriter>(out, owned, std::move(out_name), live, err_, track,
-                                     options_.gap.value_or(kDefaultGapSeconds), &decimals_);
+                                     options_.gap.value_or(kDefaultGapSeconds), &decimals_,
+                                     owned ? nullptr : &stdout_);
 }
 
 bool Session::OpenExport() {
@@ -292,7 +316,7 @@ void Session::Subscribe() {
     GetProperty(*control_, "ExtendedSentences", &extended);
     if (options_.gpsd) {
       const bool live = options_.mode == Options::Mode::kLive;
-      owned_outputs_.push_back(std::make_unique<GpsdLines>(out_, live));
+      owned_outputs_.push_back(std::make_unique<GpsdLines>(stdout_, live));
       outputs_.push_back(owned_outputs_.back().get());
     } else if (!(talkers.vt() == VT_BSTR && talkers.bstr() == u"GP") ||
                (extended.vt() == VT_BOOL && extended.boolean())) {
@@ -393,15 +417,21 @@ int Session::Run() {
 int Session::Finish(double seconds) {
   // What the outputs still hold goes before the closing text.
   for (const auto& output : owned_outputs_) output->Finish();
-  if (options_.props) PrintProperties(*control_, out_, options_.typed);
-  if (options_.summary || (!options_.json && !options_.gpsd && !stdout_taken_)) {
+  if (options_.props && !stdout_.failed()) {
+    PrintProperties(*control_, out_, options_.typed);
+    stdout_.Check();
+  }
+  if ((options_.summary || (!options_.json && !options_.gpsd && !stdout_taken_)) &&
+      !stdout_.failed()) {
     PrintSummary(*control_, out_, seconds, options_.summary);
+    stdout_.Check();
   }
   Unsubscribe();
   const bool exported = export_ == nullptr || export_->Finish();
   if (!hinted_ && !control_->stats().ignored_fix.empty()) HintIgnoredTalker();
-  std::fflush(out_);
-  if (!exported) return kExitSourceFailed;
+  stdout_.Flush();
+  if (stdout_.reader_gone()) return kExitReaderGone;
+  if (!exported || stdout_.failed()) return kExitSourceFailed;
   if (options_.mode == Options::Mode::kReplay && !g_interrupted) return CheckNotEmpty();
   return kExitOk;
 }

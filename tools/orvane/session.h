@@ -17,6 +17,7 @@
 #include "host.h"
 #include "nmea_scan.h"
 #include "record.h"
+#include "write_check.h"
 
 namespace orvane::cli {
 
@@ -63,6 +64,9 @@ class Session {
   bool SourceOpen();
   bool ExportFailed() const { return export_ != nullptr && export_->Failed(); }
   void OnEvent(DISPID id, std::span<Variant> args);
+  // After an event's or an epoch's output: live, flushed at once; either
+  // way, a failed write seen on the thread that made it.
+  void EndWrite();
   // On the reader thread, between the epoch's last sentence and the next.
   void OnEpoch(const Epoch& epoch);
   // Once: fix sentences arrive from a talker Talkers refuses.
@@ -76,6 +80,8 @@ class Session {
   const Options& options_;
   std::FILE* out_;
   std::FILE* err_;
+  // Standard output's first failed write ends the session.
+  WriteCheck stdout_;
   std::unique_ptr<Recorder> recorder_;  // outlives the control's reader
   std::unique_ptr<OrvaneControl> control_;
   std::shared_ptr<Sink> sink_;
