@@ -110,6 +110,25 @@ TEST_F(GeneratorTest, EverySeedAndModeDecodesWithoutLoss) {
   }
 }
 
+// A log that cannot be written whole is a failure, said once.
+TEST_F(GeneratorTest, AFullDiskIsAFailure) {
+  // Standard error to the pipe read here, then standard output to the full disk.
+  for (const char* args : {"--seconds 1 2>&1 >/dev/full", "--lines 100000 2>&1 >/dev/full",
+                           "--seconds 1 -o /dev/full 2>&1"}) {
+    SCOPED_TRACE(args);
+    const std::string command = kGenerator + " " + args;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string err;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, pipe) != nullptr) err += buf;
+    const int rc = pclose(pipe);
+    EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1);
+    EXPECT_NE(err.find("cannot write: No space left on device\n"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+}
+
 // --extended: a GPS receiver that adds the sentences beyond the nine, every
 // one of which the receiver reads with ExtendedSentences on.
 TEST_F(GeneratorTest, ExtendedIsGpsOnlyWithTheNewSentences) {

@@ -21,6 +21,7 @@
 //
 // --survey writes what survey and timing units send: GGA, ZDA and VTG only
 // (no RMC: the date and speed are in ZDA and VTG).
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -460,7 +461,17 @@ int main(int argc, char** argv) {
     std::perror(opt.output);
     return 1;
   }
-  const int rc = Generate(opt, out);
-  if (opt.output && std::fclose(out) != 0) return 1;
-  return rc;
+  // Every byte must have reached the file: a full disk says so, once, and
+  // fails, rather than leave a cut log behind a success.
+  const auto error = [] { return errno != 0 ? errno : EIO; };
+  errno = 0;
+  const bool bad = Generate(opt, out) != 0;
+  int failed = std::fflush(out) != 0 || bad ? error() : 0;
+  if (opt.output && std::fclose(out) != 0 && failed == 0) failed = error();
+  if (failed != 0) {
+    std::fprintf(stderr, "orvane-gen: %s: cannot write: %s\n",
+                 opt.output ? opt.output : "standard output", std::strerror(failed));
+    return 1;
+  }
+  return 0;
 }
