@@ -149,7 +149,8 @@ void FixState::ParseGga(const SentenceFields& f) {
                                 Field(f, 10));
     if (!Field(f, 6).empty()) fix.quality = Variant::I2(ReadInt16(Field(f, 6)));
     if (!Field(f, 7).empty()) fix.satellites = Variant::I2(ReadInt16(Field(f, 7)));
-    if (!Field(f, 8).empty()) fix.hdop = Variant::R8(ReadDouble(Field(f, 8)));
+    if (!Field(f, 8).empty() && keep_gga_hdop_.load(std::memory_order_relaxed))
+      fix.hdop = Variant::R8(ReadDouble(Field(f, 8)));
     const std::string_view geoid_unit = Field(f, 12);
     if (!Field(f, 11).empty() && (geoid_unit == "M" || geoid_unit == "m")) {
       fix.geoid = Variant::R8(ReadDouble(Field(f, 11)));

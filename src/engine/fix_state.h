@@ -128,6 +128,10 @@ class FixState final {
     listener_.store(listener, std::memory_order_release);
   }
 
+  // Whether GGA's HDOP is kept (FixExtra::kFixHdop): only epochs read it, so
+  // it is decoded only while someone takes them.
+  void KeepGgaHdop(bool keep) { keep_gga_hdop_.store(keep, std::memory_order_relaxed); }
+
   // The stored values as they stand, for typed snapshots and event
   // parameters: valid only during Read's call.
   struct View {
@@ -213,6 +217,7 @@ class FixState final {
   void ReportFixTime(const Variant& fix_time);
 
   std::atomic<FixTimeListener*> listener_{nullptr};
+  std::atomic<bool> keep_gga_hdop_{false};
 };
 
 }  // namespace orvane

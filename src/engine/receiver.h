@@ -126,7 +126,10 @@ class Receiver {
   // Epochs are followed while a listener wants them or ExtendedSentences is
   // on; the listener must outlive the receiver's use of it.
   void SetEpochListener(EpochListener* listener) { epoch_listener_ = listener; }
-  void WantEpochs(bool want) { epochs_wanted_.store(want, std::memory_order_relaxed); }
+  void WantEpochs(bool want) {
+    epochs_wanted_.store(want, std::memory_order_relaxed);
+    fix_.KeepGgaHdop(want);  // an epoch's HDOP when no GSA gives one
+  }
   // What arrives, accepted or not, since the source opened: talkers ("GN,GP")
   // and sentence types ("GGA,RMC,ZDA"), comma-separated in letter order.
   Variant TalkersReceived() const;

@@ -520,6 +520,7 @@ TEST(FixStateGns, StoresWhatGgaStoresAndItsHdop) {
   Settings settings;
   for (const Case& c : cases) {
     FixState by_gga(settings), by_gns(settings);
+    by_gga.KeepGgaHdop(true);
     by_gga.ParseGga(testing::HandlerFields(std::string("$GPGGA,") + c.gga));
     by_gns.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + c.gns));
     const auto members = [](const FixState& s) {
@@ -540,6 +541,10 @@ TEST(FixStateGns, StoresWhatGgaStoresAndItsHdop) {
     EXPECT_EQ(DebugString(by_gns.Extra(FixExtra::kFixHdop)), DebugString(c.hdop)) << c.gns;
     EXPECT_EQ(DebugString(by_gga.Extra(FixExtra::kFixHdop)), DebugString(c.hdop)) << c.gga;
   }
+  // GGA's is kept only while epochs are taken (they alone read it).
+  FixState unread(settings);
+  unread.ParseGga(testing::HandlerFields(std::string("$GPGGA,") + cases[0].gga));
+  EXPECT_TRUE(unread.Extra(FixExtra::kFixHdop).is_empty());
   // An empty field clears the HDOP the last GNS stored.
   FixState s(settings);
   s.ParseGns(testing::HandlerFields(std::string("$GNGNS,") + cases[0].gns));
