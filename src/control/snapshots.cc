@@ -9,6 +9,7 @@
 #include "automation/coerce.h"
 #include "automation/date.h"
 #include "control/orvane_control.h"
+#include "engine/gnss.h"
 
 namespace orvane {
 namespace {
@@ -151,6 +152,37 @@ Epoch SnapshotReader::ReadEpoch(const Receiver& receiver, std::uint64_t rows) {
   return e;
 }
 
+namespace {
+
+// GSA's numbers as a set: the small ones (every unique number) looked up at
+// once, any other searched for.
+class UsedNumbers {
+ public:
+  explicit UsedNumbers(const std::vector<std::int16_t>& prns) : prns_(prns) {
+    for (std::int16_t n : prns)
+      if (Small(n)) small_[static_cast<std::size_t>(n)] = true;
+  }
+  bool Contains(std::int16_t n) const {
+    if (Small(n)) return small_[static_cast<std::size_t>(n)];
+    return std::find(prns_.begin(), prns_.end(), n) != prns_.end();
+  }
+
+ private:
+  static bool Small(std::int16_t n) { return n >= 0 && n < static_cast<int>(kMaxUniqueNumber); }
+  const std::vector<std::int16_t>& prns_;
+  std::bitset<kMaxUniqueNumber> small_;
+};
+
+// A GSV block's values, an empty one as none.
+void SetBlockValues(Satellite& sat, const SatelliteEntry& block) {
+  const auto optional = [](std::int16_t v) { return v < 0 ? std::nullopt : std::optional<int>(v); };
+  sat.elevation = optional(block.elevation);
+  sat.azimuth = optional(block.azimuth);
+  sat.snr = optional(block.snr);
+}
+
+}  // namespace
+
 Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
   return receiver.satellites().Read([](const SatelliteState::View& s) {
     Satellites out;
@@ -169,28 +201,15 @@ Satellites SnapshotReader::ReadSatellites(const Receiver& receiver) {
                                               [](const SatelliteEntry& a, const SatelliteEntry& b) {
                                                 return a.prn >= b.prn;
                                               }) == listed_all.end();
-    std::bitset<1024> used;  // the small numbers GSA lists; others are searched
-    for (std::int16_t n : s.fix_satellite_prns)
-      if (n >= 0 && n < 1024) used[static_cast<std::size_t>(n)] = true;
-    const auto optional = [](std::int16_t v) {
-      return v < 0 ? std::nullopt : std::optional<int>(v);
-    };
+    const UsedNumbers used(s.fix_satellite_prns);
     out.in_sight.reserve(listed_all.size());
     for (const SatelliteEntry& listed : listed_all) {
       const std::int16_t number = listed.prn;
       Satellite sat;
       sat.number = number;
-      if (const SatelliteEntry* found = ascending ? &listed : s.FindInView(number)) {
-        sat.elevation = optional(found->elevation);
-        sat.azimuth = optional(found->azimuth);
-        sat.snr = optional(found->snr);
-      }
-      if (number >= 0 && number < 1024) {
-        sat.used_in_fix = used[static_cast<std::size_t>(number)];
-      } else {
-        for (std::int16_t n : s.fix_satellite_prns)
-          sat.used_in_fix = sat.used_in_fix || n == number;
-      }
+      if (const SatelliteEntry* found = ascending ? &listed : s.FindInView(number))
+        SetBlockValues(sat, *found);
+      sat.used_in_fix = used.Contains(number);
       out.in_sight.push_back(sat);
     }
     return out;
@@ -203,25 +222,13 @@ std::vector<SignalSatellite> SnapshotReader::ReadSignals(const Receiver& receive
         std::vector<SignalSatellite> out;
         if (signals.empty()) return out;
         out.reserve(signals.size());
-        // Unique numbers stay below 1024: a set, not a search per entry.
-        std::bitset<1024> used;
-        for (std::int16_t prn : used_prns) {
-          if (prn >= 0 && static_cast<std::size_t>(prn) < used.size())
-            used.set(static_cast<std::size_t>(prn));
-        }
+        const UsedNumbers used(used_prns);
         for (const SignalEntry& listed : signals) {
           SignalSatellite sat;
           sat.signal = listed.signal;
           sat.satellite.number = listed.satellite.prn;
-          const SatelliteRecord record = listed.satellite.Record();
-          sat.satellite.elevation = Integer(record.elevation);
-          sat.satellite.azimuth = Integer(record.azimuth);
-          sat.satellite.snr = Integer(record.snr);
-          const std::int16_t prn = listed.satellite.prn;
-          sat.satellite.used_in_fix =
-              prn >= 0 && static_cast<std::size_t>(prn) < used.size()
-                  ? used.test(static_cast<std::size_t>(prn))
-                  : std::find(used_prns.begin(), used_prns.end(), prn) != used_prns.end();
+          SetBlockValues(sat.satellite, listed.satellite);
+          sat.satellite.used_in_fix = used.Contains(listed.satellite.prn);
           out.push_back(sat);
         }
         return out;
