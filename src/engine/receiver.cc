@@ -352,14 +352,13 @@ void Receiver::CountOther(std::string_view identifier) {
   }
 }
 
+// Reached only when the text differs from the epoch's, or the epoch's time
+// is NaN (which its text reads as again).
 void Receiver::FollowEpochTime(std::string_view text) {
-  const bool same_text = SameTimeText(text, epoch_time_text_, epoch_time_text_size_);
-  const double time = same_text ? epoch_time_ : ReadDouble(text);
-  if (!same_text) {
-    epoch_time_text_size_ =
-        static_cast<std::uint8_t>(text.size() <= epoch_time_text_.size() ? text.size() : 0);
-    std::memcpy(epoch_time_text_.data(), text.data(), epoch_time_text_size_);
-  }
+  const double time = ReadDouble(text);
+  epoch_time_text_size_ =
+      static_cast<std::uint8_t>(text.size() <= epoch_time_text_.size() ? text.size() : 0);
+  std::memcpy(epoch_time_text_.data(), text.data(), epoch_time_text_size_);
   if (epoch_open_ && epoch_timed_ && time != epoch_time_) EndEpoch();
   epoch_time_ = time;
   epoch_timed_ = true;
