@@ -15,15 +15,6 @@ Variant OptionalR8(std::string_view field) {
   return field.empty() ? Variant() : Variant::R8(ReadDouble(field));
 }
 
-// ReadInt, with the two-digit fields of times and dates read in place.
-inline std::int32_t ReadIntField(std::string_view s) {
-  if (s.size() == 2) {
-    const auto high = static_cast<unsigned>(s[0] - '0'), low = static_cast<unsigned>(s[1] - '0');
-    if (high <= 9 && low <= 9) return static_cast<std::int32_t>(high * 10 + low);
-  }
-  return ReadInt(s);
-}
-
 // A number field read before the lock is taken; an empty field stays empty.
 // Stored straight into its place: no Variant is built and moved on the way.
 struct OptionalNumber {
@@ -119,16 +110,15 @@ void FixState::ParseZda(const SentenceFields& f) {
     const std::string_view time = Field(f, 1);
     if (time.size() > 5 && !Field(f, 2).empty() && !Field(f, 3).empty() &&
         Field(f, 4).size() == 4) {
-      date =
-          Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadIntField(Field(f, 3)),
-                                 ReadIntField(Field(f, 2)), ReadIntField(time.substr(0, 2)),
-                                 ReadIntField(time.substr(2, 2)), ReadIntField(time.substr(4, 2)))
-                            .value_or(0.0));
+      date = Variant::Date(MakeDate(ReadInt(Field(f, 4)), ReadInt(Field(f, 3)),
+                                    ReadInt(Field(f, 2)), ReadInt(time.substr(0, 2)),
+                                    ReadInt(time.substr(2, 2)), ReadInt(time.substr(4, 2)))
+                               .value_or(0.0));
     }
     Variant zone;
     if (!Field(f, 5).empty() || !Field(f, 6).empty()) {
-      const std::int32_t hours = ReadIntField(Field(f, 5));
-      const std::int32_t minutes = ReadIntField(Field(f, 6));
+      const std::int32_t hours = ReadInt(Field(f, 5));
+      const std::int32_t minutes = ReadInt(Field(f, 6));
       const bool negative =
           hours < 0 || (hours == 0 && !Field(f, 5).empty() && Field(f, 5)[0] == '-');
       const std::int32_t total = hours * 60 + (negative ? -std::abs(minutes) : std::abs(minutes));

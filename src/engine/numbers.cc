@@ -16,13 +16,7 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-std::int32_t ReadInt(std::string_view s) {
-  // Two digits, a time's or a date's part, the most common of all.
-  if (s.size() == 2) {
-    const unsigned high = static_cast<unsigned>(s[0] - '0'),
-                   low = static_cast<unsigned>(s[1] - '0');
-    if (high <= 9) return static_cast<std::int32_t>(low <= 9 ? high * 10 + low : high);
-  }
+std::int32_t ReadIntInFull(std::string_view s) {
   // Fast path for what receivers send: a field that starts with a digit.
   // Nine digits cannot overflow, so no clamp is needed until the tenth.
   if (!s.empty() && static_cast<unsigned>(s[0] - '0') <= 9) {

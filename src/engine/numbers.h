@@ -11,7 +11,16 @@ namespace orvane {
 
 // atoi on the 32-bit platform the control was made for: out-of-range values
 // clamp to the 32-bit limits.
-std::int32_t ReadInt(std::string_view text);
+std::int32_t ReadIntInFull(std::string_view text);
+inline std::int32_t ReadInt(std::string_view text) {
+  // Two digits, a time's or a date's part, the most common of all: no call.
+  if (text.size() == 2) {
+    const auto high = static_cast<unsigned>(text[0] - '0'),
+               low = static_cast<unsigned>(text[1] - '0');
+    if (high <= 9) return static_cast<std::int32_t>(low <= 9 ? high * 10 + low : high);
+  }
+  return ReadIntInFull(text);
+}
 // The low 16 bits of ReadInt, as a VT_I2 member stores it.
 inline std::int16_t ReadInt16(std::string_view text) {
   return static_cast<std::int16_t>(
